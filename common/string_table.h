@@ -1,0 +1,23 @@
+// The numbered texts of the program, with their built-in German wording.
+#pragma once
+
+#include <string>
+
+namespace kvara {
+
+// Built-in German text of string id, or null when the table has no such entry.
+const char* GermanString(int id);
+
+// Text of string id in the active language: the translation hook's answer when one is
+// installed and answers, the German text otherwise; empty for an unknown id.
+std::string LoadString(int id);
+
+// Every entry of the table, for tools that list the translatable texts.
+struct StringTableEntry {
+    int id;
+    const char* german;
+};
+const StringTableEntry* StringTableBegin();
+const StringTableEntry* StringTableEnd();
+
+}  // namespace kvara

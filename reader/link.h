@@ -1,0 +1,54 @@
+// The interface between a reader port object and the link that carries its frames.
+//
+// A port holds up to three links (serial/FTDI, TCP, HID) and uses the one that is open, asking
+// in that fixed order. Push-style links (serial, TCP, the in-process simulated reader) hand
+// every received byte to their receiver from their own thread; pull-style links (HID) are read
+// by the port while it waits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kvara {
+
+// Receives the bytes of a push-style link, one call per byte, in arrival order. Called on the
+// link's own thread; implementations lock what they fill.
+class CByteReceiver {
+public:
+    virtual void OnByteReceived(std::uint8_t byte) = 0;
+
+protected:
+    ~CByteReceiver() = default;
+};
+
+class CReaderLink {
+public:
+    virtual ~CReaderLink() = default;
+
+    // Where received bytes go. Set once before the link is started.
+    virtual void SetReceiver(CByteReceiver* receiver) = 0;
+    // Hands a whole frame to the link for sending; returns at once (push links queue it).
+    virtual void Send(const std::uint8_t* data, std::size_t length) = 0;
+    // Pull-style links: copies up to max pending input bytes, waiting at most 1 ms.
+    // Push-style links return 0.
+    virtual std::size_t ReadInput(std::uint8_t* buffer, std::size_t max) {
+        (void)buffer;
+        (void)max;
+        return 0;
+    }
+    virtual bool PullsInput() const { return false; }
+    // The handle the link holds itself (HID and TCP links); 0 when the port manages the
+    // handle or the link holds none.
+    virtual int LinkId() const { return 0; }
+    // True for a link that reaches the reader over USB without a COM port (HID, FTDI).
+    virtual bool IsUsbDevice() const { return false; }
+    // HID links: sends the mode report (0 right after opening, 1 right before closing).
+    virtual bool SetReportMode(int mode) {
+        (void)mode;
+        return true;
+    }
+    // Stops the link's thread and closes the device. May be called more than once.
+    virtual void Close() = 0;
+};
+
+}  // namespace kvara

@@ -1,0 +1,327 @@
+#include "reader/port.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "common/ui_hooks.h"
+#include "reader/frame.h"
+#include "reader/handles.h"
+
+namespace kvara {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The longest a polling pass blocks: keeps window messages flowing while a command waits.
+constexpr auto kPassBlock = std::chrono::milliseconds(1);
+constexpr std::size_t kHidPollBytes = 100;
+constexpr std::size_t kHidDrainBytes = 10;
+
+// A phase of the answer wait: its own time window of m_timeoutMs from its start.
+class Phase {
+public:
+    explicit Phase(std::uint32_t timeoutMs)
+        : m_start(Clock::now()), m_timeout(std::chrono::milliseconds(timeoutMs)) {}
+    bool Expired() const { return Clock::now() - m_start > m_timeout; }
+    Clock::duration Remaining() const {
+        return std::max(Clock::duration::zero(), m_start + m_timeout - Clock::now());
+    }
+
+private:
+    Clock::time_point m_start;
+    Clock::duration m_timeout;
+};
+
+}  // namespace
+
+CKvara_Port::CKvara_Port() = default;
+
+CKvara_Port::~CKvara_Port() {
+    // Stop every link thread before the receive buffer goes away.
+    for (auto* link : {m_serialLink.get(), m_tcpLink.get(), m_hidLink.get()}) {
+        if (link != nullptr) {
+            link->Close();
+        }
+    }
+    if (m_serialHandle != 0) {
+        SerialHandles().Release(m_serialHandle);
+        m_serialHandle = 0;
+    }
+    m_serialLink.reset();
+    m_tcpLink.reset();
+    m_hidLink.reset();
+}
+
+int CKvara_Port::GetHandle() const {
+    if (m_serialHandle != 0) {
+        return m_serialHandle;
+    }
+    if (m_tcpLink && m_tcpLink->LinkId() != 0) {
+        return m_tcpLink->LinkId();
+    }
+    if (m_hidLink && m_hidLink->LinkId() != 0) {
+        return m_hidLink->LinkId();
+    }
+    return 0;
+}
+
+void CKvara_Port::AttachSerialLink(std::unique_ptr<CReaderLink> link) {
+    m_serialLink = std::move(link);
+    if (m_serialLink) {
+        m_serialLink->SetReceiver(this);
+    }
+}
+
+void CKvara_Port::AttachTcpLink(std::unique_ptr<CReaderLink> link) {
+    m_tcpLink = std::move(link);
+    if (m_tcpLink) {
+        m_tcpLink->SetReceiver(this);
+    }
+}
+
+void CKvara_Port::AttachHidLink(std::unique_ptr<CReaderLink> link) {
+    m_hidLink = std::move(link);
+    if (m_hidLink) {
+        m_hidLink->SetReceiver(this);
+    }
+}
+
+void CKvara_Port::AssignSerialHandle() {
+    if (m_serialHandle == 0) {
+        m_serialHandle = SerialHandles().Acquire();
+    }
+}
+
+CReaderLink* CKvara_Port::LinkInUse() const {
+    if (m_serialHandle != 0) {
+        return m_serialLink.get();
+    }
+    if (m_tcpLink && m_tcpLink->LinkId() != 0) {
+        return m_tcpLink.get();
+    }
+    if (HidOpen()) {
+        return m_hidLink.get();
+    }
+    return nullptr;
+}
+
+bool CKvara_Port::HidOpen() const { return m_hidLink && m_hidLink->LinkId() != 0; }
+
+bool CKvara_Port::IsUsbLink() const {
+    const CReaderLink* link = LinkInUse();
+    return link != nullptr && link->IsUsbDevice();
+}
+
+void CKvara_Port::OnByteReceived(std::uint8_t byte) {
+    {
+        std::lock_guard<std::mutex> guard(m_receiveLock);
+        if (m_receive.size() >= kMaxReceiveBytes) {
+            return;
+        }
+        m_receive.push_back(byte);
+        ++m_receiveSequence;
+    }
+    m_receiveSignal.notify_one();
+}
+
+void CKvara_Port::ClearReceive() {
+    {
+        std::lock_guard<std::mutex> guard(m_receiveLock);
+        m_receive.clear();
+    }
+    if (HidOpen()) {
+        // Discard stale reports. Bounded, so a device that never stops cannot hold us here.
+        std::uint8_t scratch[kHidDrainBytes];
+        std::size_t drained = 0;
+        while (drained < kMaxReceiveBytes) {
+            const std::size_t n = m_hidLink->ReadInput(scratch, sizeof scratch);
+            if (n == 0) {
+                break;
+            }
+            drained += n;
+        }
+    }
+}
+
+void CKvara_Port::PollHid() {
+    if (!HidOpen()) {
+        return;
+    }
+    std::uint8_t buffer[kHidPollBytes];
+    const std::size_t n = m_hidLink->ReadInput(buffer, sizeof buffer);
+    for (std::size_t i = 0; i < n && i < sizeof buffer; ++i) {
+        OnByteReceived(buffer[i]);
+    }
+}
+
+std::size_t CKvara_Port::ReceivedCount(std::uint64_t* sequence) {
+    std::lock_guard<std::mutex> guard(m_receiveLock);
+    if (sequence != nullptr) {
+        *sequence = m_receiveSequence;
+    }
+    return m_receive.size();
+}
+
+bool CKvara_Port::SendCommand() {
+    if (m_waiting) {
+        // A window message dispatched during this port's wait tried to start another command.
+        m_request.clear();
+        m_lastError = kErrorPortBusy;
+        return false;
+    }
+    if (!BuildFrame(m_request, m_protocolMode, m_address)) {
+        m_request.clear();
+        m_lastError = kErrorDataCount;
+        return false;
+    }
+    ClearReceive();
+    if (CReaderLink* link = LinkInUse()) {
+        link->Send(m_request.data(), m_request.size());
+    }
+    m_request.clear();
+    if (!WaitForAnswer()) {
+        m_lastError = kErrorTimeout;
+        return false;
+    }
+    return true;
+}
+
+bool CKvara_Port::WaitForAnswer() {
+    m_waiting = true;
+    WindowLock lock(!m_noWindowLock);
+    const bool complete = RunPhases();
+    lock.Release();
+    m_waiting = false;
+    return complete;
+}
+
+// Runs the three waiting phases. Each polling pass dispatches pending window messages, polls the
+// HID link and checks the phase's time; when neither produced anything it blocks until a byte
+// arrives, for at most 1 ms, instead of spinning.
+bool CKvara_Port::RunPhases() {
+    const bool hid = HidOpen();
+    // One polling pass; false when the phase has run out of time.
+    auto pass = [&](const Phase& phase, std::uint64_t seen, bool mayBlock) {
+        const bool dispatched = PumpPendingMessages();
+        PollHid();
+        if (phase.Expired()) {
+            return false;
+        }
+        if (mayBlock && !dispatched && !hid) {
+            std::unique_lock<std::mutex> guard(m_receiveLock);
+            m_receiveSignal.wait_for(guard, std::min<Clock::duration>(kPassBlock, phase.Remaining()),
+                                     [&] { return m_receiveSequence != seen; });
+        }
+        return true;
+    };
+
+    // Phase 1: the first four bytes.
+    {
+        const Phase phase(m_timeoutMs);
+        std::uint64_t seen = 0;
+        while (ReceivedCount(&seen) < 4) {
+            if (!pass(phase, seen, true)) {
+                return false;
+            }
+        }
+    }
+
+    // Phase 2 (mode 0): drop stray bytes in front of the 0x02.
+    if (m_protocolMode == 0) {
+        const Phase phase(m_timeoutMs);
+        bool dropped = false;
+        for (;;) {
+            std::uint64_t seen = 0;
+            bool found = false;
+            bool progress = false;
+            {
+                std::lock_guard<std::mutex> guard(m_receiveLock);
+                seen = m_receiveSequence;
+                if (!m_receive.empty()) {
+                    if (m_receive.front() == 0x02) {
+                        found = true;
+                    } else {
+                        m_receive.erase(m_receive.begin());
+                        dropped = true;
+                        progress = true;
+                    }
+                }
+            }
+            if (!pass(phase, seen, !found && !progress)) {
+                return false;
+            }
+            if (found) {
+                break;
+            }
+        }
+        if (dropped) {
+            std::uint64_t seen = 0;
+            while (ReceivedCount(&seen) < 4) {
+                if (!pass(phase, seen, true)) {
+                    return false;
+                }
+            }
+        }
+    }
+
+    // Phase 3: the rest of the answer, as long as its L byte says.
+    {
+        const Phase phase(m_timeoutMs);
+        for (;;) {
+            std::uint64_t seen = 0;
+            bool complete = false;
+            {
+                std::lock_guard<std::mutex> guard(m_receiveLock);
+                seen = m_receiveSequence;
+                complete = AnswerLengthReached(m_receive.data(), m_receive.size(), m_protocolMode);
+            }
+            if (complete) {
+                return true;
+            }
+            if (!pass(phase, seen, true)) {
+                return false;
+            }
+        }
+    }
+}
+
+bool CKvara_Port::ReceiveAnswer(ByteBuffer& answer) {
+    answer.clear();
+    {
+        std::lock_guard<std::mutex> guard(m_receiveLock);
+        answer.swap(m_receive);
+    }
+    if (answer.empty()) {
+        m_lastError = kErrorEmptyAnswer;
+        return false;
+    }
+    if (!CheckFrame(answer, m_protocolMode) || !FrameLengthMatches(answer, m_protocolMode)) {
+        m_lastError = kErrorChecksum;
+        return false;
+    }
+    const std::uint8_t status = answer[StatusOffset(m_protocolMode)];
+    if (status != 0) {
+        m_lastError = status;
+        return false;
+    }
+    StripFrame(answer, m_protocolMode);
+    return true;
+}
+
+void CKvara_Port::ClosePort() {
+    if (m_serialHandle != 0) {
+        if (m_serialLink) {
+            m_serialLink->Close();
+        }
+        SerialHandles().Release(m_serialHandle);
+        m_serialHandle = 0;
+    } else if (m_tcpLink && m_tcpLink->LinkId() != 0) {
+        m_tcpLink->Close();
+    } else if (HidOpen()) {
+        m_hidLink->SetReportMode(1);
+        m_hidLink->Close();
+    }
+}
+
+}  // namespace kvara

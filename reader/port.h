@@ -1,0 +1,105 @@
+// One open reader: its link, its framing, the command transaction and the last error code.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "common/bytes.h"
+#include "reader/link.h"
+
+namespace kvara {
+
+// Reader error codes that the port and the library set themselves.
+enum ReaderError : int {
+    kErrorNone = 0,
+    kErrorNoPort = 3,          // the handle names no open reader
+    kErrorTimeout = 4,         // no complete answer within a waiting phase
+    kErrorBufferSize = 5,      // the caller's buffer is smaller than the answer data
+    kErrorDataCount = 6,       // a request payload too long to be framed
+    kErrorChecksum = 10,       // check byte or CRC of the answer wrong
+    kErrorEmptyAnswer = 12,    // the answer is empty
+    kErrorReaderMode = 13,     // reader mode parameter out of range
+    kErrorWordAddress = 15,    // word address outside 0 to 65535
+    kErrorPowerAnswer = 20,    // transmit power answer shorter than 2 bytes
+    kErrorNoTransponder = 21,  // write verification failed (also a reader status)
+    kErrorCollision = 23,      // reader status: collision
+    // A command was started on a port that is still waiting for the answer of another one
+    // (from a window message dispatched during that wait). Outside the status byte range so
+    // it is never mistaken for a reader's answer.
+    kErrorPortBusy = 256,
+};
+
+// Upper bound of buffered answer bytes; a device that keeps sending cannot grow it further.
+constexpr std::size_t kMaxReceiveBytes = 64 * 1024;
+
+class CKvara_Port final : public CByteReceiver {
+public:
+    CKvara_Port();
+    ~CKvara_Port();
+    CKvara_Port(const CKvara_Port&) = delete;
+    CKvara_Port& operator=(const CKvara_Port&) = delete;
+
+    // The reader handle: the serial handle, else the TCP link id, else the HID link id, else 0.
+    int GetHandle() const;
+
+    // Links. The port takes ownership and becomes the link's receiver. The caller then opens
+    // and starts the link; for the serial slot it calls AssignSerialHandle afterwards.
+    void AttachSerialLink(std::unique_ptr<CReaderLink> link);
+    void AttachTcpLink(std::unique_ptr<CReaderLink> link);
+    void AttachHidLink(std::unique_ptr<CReaderLink> link);
+    CReaderLink* SerialLink() const { return m_serialLink.get(); }
+    CReaderLink* TcpLink() const { return m_tcpLink.get(); }
+    CReaderLink* HidLink() const { return m_hidLink.get(); }
+    // Takes the smallest free serial handle; called right after the serial link was opened.
+    void AssignSerialHandle();
+    // True when the link in use reaches the reader over USB without a COM port.
+    bool IsUsbLink() const;
+
+    // Frames m_request, writes it on the link in use and waits for a complete answer.
+    // False on a time-out (code 4), an unframeable request (code 6) or a nested call (256).
+    bool SendCommand();
+    // Takes the received bytes, checks and strips them and evaluates the status byte.
+    bool ReceiveAnswer(ByteBuffer& answer);
+    // Closes the link in use. The TCP link keeps its id until the port is destroyed.
+    void ClosePort();
+
+    // Appends a byte to m_receive; called by push-style links on their own thread.
+    void OnByteReceived(std::uint8_t byte) override;
+    // Empties m_receive and drains pending HID input.
+    void ClearReceive();
+    // Reads pending HID input into m_receive.
+    void PollHid();
+
+    // True while a command of this port waits for its answer.
+    bool IsWaiting() const { return m_waiting; }
+
+    ByteBuffer m_request;
+    std::uint32_t m_timeoutMs = 500;
+    std::uint8_t m_protocolMode = 0;
+    std::uint32_t m_address = 1;
+    std::int32_t m_lastError = 0;
+    bool m_noWindowLock = false;
+    std::int32_t m_serialHandle = 0;
+
+private:
+    bool WaitForAnswer();
+    bool RunPhases();
+    CReaderLink* LinkInUse() const;
+    bool HidOpen() const;
+    std::size_t ReceivedCount(std::uint64_t* sequence);
+
+    // Guards m_receive and m_receiveSequence; m_receiveSignal wakes the waiting thread.
+    std::mutex m_receiveLock;
+    std::condition_variable m_receiveSignal;
+    ByteBuffer m_receive;
+    std::uint64_t m_receiveSequence = 0;  // counts every byte appended
+
+    std::unique_ptr<CReaderLink> m_serialLink;
+    std::unique_ptr<CReaderLink> m_tcpLink;
+    std::unique_ptr<CReaderLink> m_hidLink;
+    bool m_waiting = false;
+};
+
+}  // namespace kvara

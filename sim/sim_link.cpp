@@ -1,0 +1,32 @@
+#include "sim/sim_link.h"
+
+namespace kvara::sim {
+
+SimLink::SimLink(std::shared_ptr<SimReader> reader)
+    : m_reader(std::move(reader)), m_scheduler([this](const ByteBuffer& bytes) {
+          CByteReceiver* receiver = m_receiver.load();
+          if (receiver == nullptr || !m_open.load()) {
+              return;
+          }
+          for (std::uint8_t b : bytes) {
+              receiver->OnByteReceived(b);
+          }
+      }) {}
+
+SimLink::~SimLink() { Close(); }
+
+void SimLink::SetReceiver(CByteReceiver* receiver) { m_receiver.store(receiver); }
+
+void SimLink::Send(const std::uint8_t* data, std::size_t length) {
+    if (!m_open.load() || data == nullptr) {
+        return;
+    }
+    m_scheduler.Schedule(m_reader->Receive(data, length));
+}
+
+void SimLink::Close() {
+    m_open.store(false);
+    m_scheduler.Stop();
+}
+
+}  // namespace kvara::sim

@@ -1,0 +1,32 @@
+// An in-process link to a simulated reader: frames go straight to the reader model and its
+// answer comes back byte by byte from a thread of its own, like a serial watcher delivers them.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "reader/link.h"
+#include "sim/scheduler.h"
+#include "sim/sim_reader.h"
+
+namespace kvara::sim {
+
+class SimLink final : public CReaderLink {
+public:
+    explicit SimLink(std::shared_ptr<SimReader> reader);
+    ~SimLink() override;
+
+    void SetReceiver(CByteReceiver* receiver) override;
+    void Send(const std::uint8_t* data, std::size_t length) override;
+    void Close() override;
+
+    SimReader& Reader() { return *m_reader; }
+
+private:
+    std::shared_ptr<SimReader> m_reader;
+    std::atomic<CByteReceiver*> m_receiver{nullptr};
+    std::atomic<bool> m_open{true};
+    PieceScheduler m_scheduler;
+};
+
+}  // namespace kvara::sim
