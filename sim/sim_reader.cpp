@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "reader/frame.h"
+#include "sim/sim_codec.h"
 
 namespace kvara::sim {
 
@@ -31,7 +31,7 @@ Parse TryMode0(const ByteBuffer& in, std::size_t* total) {
     if (in.size() < *total) {
         return Parse::kIncomplete;
     }
-    return Bcc(in.data() + 1, *total - 2) == in[*total - 1] ? Parse::kValid : Parse::kInvalid;
+    return SimBcc(in.data() + 1, *total - 2) == in[*total - 1] ? Parse::kValid : Parse::kInvalid;
 }
 
 Parse TryMode1(const ByteBuffer& in, std::size_t* total) {
@@ -42,7 +42,7 @@ Parse TryMode1(const ByteBuffer& in, std::size_t* total) {
     if (in.size() < *total) {
         return Parse::kIncomplete;
     }
-    const std::uint16_t crc = Crc16(in.data(), *total - 2);
+    const std::uint16_t crc = SimCrc16(in.data(), *total - 2);
     const bool ok = (crc & 0xFF) == in[*total - 2] && (crc >> 8) == in[*total - 1];
     return ok ? Parse::kValid : Parse::kInvalid;
 }
@@ -317,11 +317,11 @@ ByteBuffer SimReader::Frame(int mode, std::uint8_t status, const ByteBuffer& dat
     if (mode == 0) {
         frame = {0x02, m_config.address, status, length};
         frame.insert(frame.end(), data.begin(), data.begin() + length);
-        frame.push_back(Bcc(frame.data() + 1, frame.size() - 1));
+        frame.push_back(SimBcc(frame.data() + 1, frame.size() - 1));
     } else {
         frame = {m_config.address, status, length};
         frame.insert(frame.end(), data.begin(), data.begin() + length);
-        const std::uint16_t crc = Crc16(frame.data(), frame.size());
+        const std::uint16_t crc = SimCrc16(frame.data(), frame.size());
         frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
         frame.push_back(static_cast<std::uint8_t>(crc >> 8));
     }

@@ -1,0 +1,455 @@
+// The reader API: registry access, opening and identifying readers, and every command.
+#include "reader/kvara.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "reader/link_factory.h"
+#include "reader/names.h"
+#include "reader/registry.h"
+#include "reader/serial_link.h"
+
+using kvara::ByteBuffer;
+using kvara::CKvara_Port;
+using kvara::CKvara_SDKApp;
+
+namespace {
+
+constexpr int kSdkVersion = 119;
+constexpr int kOpenAttempts = 6;
+constexpr int kOpenFailed = -1;
+constexpr int kOpenBadTimeout = -2;
+constexpr int kOpenNotIdentified = -11;
+
+constexpr std::uint8_t kCmdTxPowerRead = 0x07;
+constexpr std::uint8_t kCmdTxPowerWrite = 0x08;
+constexpr std::uint8_t kCmdInventory = 0xC0;
+constexpr std::uint8_t kCmdSelect = 0xC2;
+constexpr std::uint8_t kCmdRead = 0xC3;
+constexpr std::uint8_t kCmdWrite = 0xC4;
+constexpr std::uint8_t kCmdWritePwd = 0xC5;
+constexpr std::uint8_t kCmdLock = 0xC6;
+constexpr std::uint8_t kCmdDeviceType = 0xF0;
+constexpr std::uint8_t kCmdReaderMode = 0xF4;
+constexpr std::uint8_t kCmdRf = 0xF5;
+constexpr std::uint8_t kCmdUsbMode = 0xFF;
+
+constexpr int kPasswordLength = 4;
+
+CKvara_SDKApp& Registry() { return CKvara_SDKApp::Instance(); }
+
+std::uint8_t Low(int value) { return static_cast<std::uint8_t>(value & 0xFF); }
+
+// Size of an output buffer: a NULL buffer or a negative size counts as 0.
+std::size_t OutputSize(const void* buffer, int size) {
+    return buffer == nullptr || size < 0 ? 0 : static_cast<std::size_t>(size);
+}
+
+// Copies answer data into the caller's buffer, or stores code 5 when it does not fit.
+int CopyOut(CKvara_Port& port, const ByteBuffer& data, unsigned char* buffer, int size) {
+    if (data.size() > OutputSize(buffer, size)) {
+        port.m_lastError = kvara::kErrorBufferSize;
+        return -1;
+    }
+    if (!data.empty()) {
+        std::memcpy(buffer, data.data(), data.size());
+    }
+    return static_cast<int>(data.size());
+}
+
+// Fails a call with a bad argument: -1 and code 257, nothing sent.
+int InvalidArgument(CKvara_Port& port) {
+    port.m_lastError = KVARA_ERROR_INVALID_ARGUMENT;
+    return -1;
+}
+
+// Input bytes: NULL only with length 0, no negative length.
+bool ValidInput(const void* data, int length) {
+    return length >= 0 && (data != nullptr || length == 0);
+}
+
+bool ValidWordAddress(int wordAddress) { return wordAddress >= 0 && wordAddress <= 0xFFFF; }
+
+void AppendWordAddress(ByteBuffer& payload, int wordAddress) {
+    payload.push_back(Low(wordAddress));
+    payload.push_back(Low(wordAddress >> 8));
+    payload.push_back(0);
+}
+
+// Runs one command on a port in hand.
+bool Execute(CKvara_Port& port, std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer) {
+    return CKvara_SDKApp::Execute(port, command, payload, answer);
+}
+
+// One attempt of opening a reader, under the registry's open lock.
+int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int parityIndex,
+             int timeoutMs) {
+    auto port = std::make_shared<CKvara_Port>();
+    if (timeoutMs < 0) {
+        return kOpenBadTimeout;
+    }
+    port->m_timeoutMs = static_cast<std::uint32_t>(timeoutMs);
+    port->m_address = address;
+
+    switch (kvara::LinkKindOf(name)) {
+        case kvara::LinkKind::kTcp:
+        case kvara::LinkKind::kHid:
+            if (!kvara::OpenNetworkOrHidLink(*port, name)) {
+                return kOpenFailed;
+            }
+            break;
+        case kvara::LinkKind::kSerial: {
+            auto link = kvara::NewSerialLink();
+            kvara::CSerialLink* serial = link.get();
+            port->AttachSerialLink(std::move(link));
+            const kvara::LineCode line = kvara::LineCodeOf(parityIndex);
+            if (!serial->OpenLine(nullptr, name, baudRate, line.parity, 8, line.stopBits, 0,
+                                  kvara::kEventRxChar | kvara::kEventCts, kvara::kSerialBufferSize)) {
+                return kOpenFailed;
+            }
+            serial->StartWatcher();
+            port->AssignSerialHandle();
+            break;
+        }
+    }
+    Registry().AddPort(port);
+
+    // Identify the reader; its answer also settles the framing mode.
+    ByteBuffer answer;
+    port->m_protocolMode = 0;
+    bool identified = Execute(*port, kCmdDeviceType, {}, answer);
+    if (!identified) {
+        port->m_protocolMode = 1;
+        identified = Execute(*port, kCmdDeviceType, {}, answer);
+    }
+    if (!identified || answer.size() != 4) {
+        port->m_protocolMode = 0;
+        Registry().RemovePort(port);
+        port->ClosePort();
+        return kOpenNotIdentified;
+    }
+    port->m_timeoutMs = static_cast<std::uint32_t>(timeoutMs);
+    return port->GetHandle();
+}
+
+thread_local bool t_opening = false;
+
+}  // namespace
+
+extern "C" {
+
+int KvaraGetSdkVersion(void) { return kSdkVersion; }
+
+int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs) {
+    if (name == nullptr || t_opening) {
+        return kOpenFailed;  // no name, or an open started from inside another open's wait
+    }
+    if (timeoutMs < 0) {
+        return kOpenBadTimeout;
+    }
+    const std::string given(name);
+    const int baud = kvara::EffectiveBaudRate(given, baudRate);
+    const kvara::ReaderAddress target = kvara::SplitAddressSuffix(given);
+
+    auto pass = [&] {
+        int result = kOpenFailed;
+        for (int attempt = 0; attempt < kOpenAttempts && result == kOpenFailed; ++attempt) {
+            std::lock_guard<std::mutex> guard(Registry().OpenLock());
+            t_opening = true;
+            result = OpenOnce(target.name, target.address, baud, parityIndex, timeoutMs);
+            t_opening = false;
+        }
+        return result;
+    };
+    int result = pass();
+    if (result > 0) {
+        return result;
+    }
+    if (result == kOpenNotIdentified && kvara::LinkKindOf(target.name) == kvara::LinkKind::kTcp &&
+        kvara::RecoverNetworkReader(target.name)) {
+        result = pass();
+    }
+    return result;
+}
+
+int KvaraClosePort(int handle) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    if (port->IsWaiting()) {
+        port->m_lastError = kvara::kErrorPortBusy;
+        return -1;
+    }
+    Registry().RemovePort(port);
+    port->ClosePort();
+    return 0;
+}
+
+int KvaraGetLastError(int handle) {
+    auto port = Registry().FindPort(handle);
+    return port ? port->m_lastError : kvara::kErrorNoPort;
+}
+
+int KvaraGetDeviceType(int handle, unsigned char* buffer, int size, char* nameBuffer,
+                       int nameSize) {
+    auto port = Registry().FindPort(handle);
+    ByteBuffer answer;
+    if (!port || !Execute(*port, kCmdDeviceType, {}, answer)) {
+        return -1;
+    }
+    const int copied = CopyOut(*port, answer, buffer, size);
+    if (copied < 0) {
+        return -1;
+    }
+    const std::string model = kvara::ModelName(answer);
+    if (nameBuffer != nullptr && nameSize > 0 && model.size() + 1 <= static_cast<std::size_t>(nameSize)) {
+        std::memcpy(nameBuffer, model.c_str(), model.size() + 1);
+    }
+    return copied;
+}
+
+int KvaraIsUsbLink(int handle) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    return port->IsUsbLink() ? 1 : 0;
+}
+
+int KvaraSetNoWindowLock(int handle, int flag) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    port->m_noWindowLock = flag != 0;
+    return 1;
+}
+
+int KvaraExecute(int handle, int command, const unsigned char* payload, int payloadLength,
+                 unsigned char* buffer, int size) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    if (!ValidInput(payload, payloadLength)) {
+        return InvalidArgument(*port);
+    }
+    const ByteBuffer bytes(payload, payload + payloadLength);
+    ByteBuffer answer;
+    if (!Execute(*port, Low(command), bytes, answer)) {
+        return -1;
+    }
+    return CopyOut(*port, answer, buffer, size);
+}
+
+int KvaraInventory(int handle, int parameter, unsigned char* buffer, int size) {
+    auto port = Registry().FindPort(handle);
+    ByteBuffer answer;
+    if (!port || !Execute(*port, kCmdInventory, {Low(parameter)}, answer)) {
+        return -1;
+    }
+    const std::size_t room = OutputSize(buffer, size);
+    std::size_t n = answer.size();
+    if (n > room) {
+        n = room / 16 * 16;  // whole 16-byte blocks; not an error
+    }
+    if (n > 0) {
+        std::memcpy(buffer, answer.data(), n);
+    }
+    return static_cast<int>(n);
+}
+
+int KvaraSelectTag(int handle, const unsigned char* epc, int epcLength) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    if (!ValidInput(epc, epcLength)) {
+        return InvalidArgument(*port);
+    }
+    const ByteBuffer payload(epc, epc + epcLength);
+    ByteBuffer answer;
+    return Execute(*port, kCmdSelect, payload, answer) ? 0 : -1;
+}
+
+}  // extern "C"
+
+namespace {
+
+// The four reads: count 0 reads to the end of the bank; the password is optional.
+int Read(int handle, int bank, int wordAddress, const unsigned char* password, bool withPassword,
+         std::uint8_t count, unsigned char* buffer, int size) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    if (!ValidWordAddress(wordAddress)) {
+        port->m_lastError = kvara::kErrorWordAddress;
+        return -1;
+    }
+    if (withPassword && password == nullptr) {
+        return InvalidArgument(*port);
+    }
+    ByteBuffer payload = {Low(bank)};
+    AppendWordAddress(payload, wordAddress);
+    payload.push_back(count);
+    if (withPassword) {
+        payload.insert(payload.end(), password, password + kPasswordLength);
+    }
+    ByteBuffer answer;
+    if (!Execute(*port, kCmdRead, payload, answer)) {
+        return -1;
+    }
+    return CopyOut(*port, answer, buffer, size);
+}
+
+// Reads with a byte count: the count is also the buffer size.
+int ReadCount(int handle, int bank, int wordAddress, const unsigned char* password,
+              bool withPassword, unsigned char* buffer, int count) {
+    if (count < 0 || (buffer == nullptr && count > 0)) {
+        auto port = Registry().FindPort(handle);
+        return port ? InvalidArgument(*port) : -1;
+    }
+    return Read(handle, bank, wordAddress, password, withPassword, Low(count), buffer, count);
+}
+
+int Write(int handle, int bank, int wordAddress, const unsigned char* password, bool withPassword,
+          const unsigned char* data, int length) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    if (!ValidWordAddress(wordAddress)) {
+        port->m_lastError = kvara::kErrorWordAddress;
+        return -1;
+    }
+    if ((withPassword && password == nullptr) || !ValidInput(data, length)) {
+        return InvalidArgument(*port);
+    }
+    ByteBuffer payload = {Low(bank)};
+    AppendWordAddress(payload, wordAddress);
+    if (withPassword) {
+        payload.insert(payload.end(), password, password + kPasswordLength);
+    }
+    payload.insert(payload.end(), data, data + length);
+    ByteBuffer answer;
+    if (Execute(*port, withPassword ? kCmdWritePwd : kCmdWrite, payload, answer)) {
+        return 0;
+    }
+    if (port->m_lastError != kvara::kErrorNoTransponder) {
+        return -1;
+    }
+    // The reader says no valid transponder, yet the data may have been written: read the area
+    // back (without password) and let the tag decide.
+    ByteBuffer readPayload = {Low(bank)};
+    AppendWordAddress(readPayload, wordAddress);
+    readPayload.push_back(Low(length));
+    ByteBuffer readBack;
+    const bool same = Execute(*port, kCmdRead, readPayload, readBack) &&
+                      readBack.size() == static_cast<std::size_t>(length) &&
+                      std::equal(readBack.begin(), readBack.end(), data);
+    port->m_lastError = same ? kvara::kErrorNone : kvara::kErrorNoTransponder;
+    return same ? 0 : -1;
+}
+
+// Commands with a one-byte payload whose answer data is not used.
+int SimpleCommand(int handle, std::uint8_t command, std::uint8_t value) {
+    auto port = Registry().FindPort(handle);
+    ByteBuffer answer;
+    return port && Execute(*port, command, {value}, answer) ? 0 : -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int KvaraReadBank(int handle, int bank, int wordAddress, unsigned char* buffer, int size) {
+    return Read(handle, bank, wordAddress, nullptr, false, 0, buffer, size);
+}
+
+int KvaraReadBankPwd(int handle, int bank, int wordAddress, const unsigned char* password,
+                     unsigned char* buffer, int size) {
+    return Read(handle, bank, wordAddress, password, true, 0, buffer, size);
+}
+
+int KvaraReadBytes(int handle, int bank, int wordAddress, unsigned char* buffer, int count) {
+    return ReadCount(handle, bank, wordAddress, nullptr, false, buffer, count);
+}
+
+int KvaraReadBytesPwd(int handle, int bank, int wordAddress, const unsigned char* password,
+                      unsigned char* buffer, int count) {
+    return ReadCount(handle, bank, wordAddress, password, true, buffer, count);
+}
+
+int KvaraWriteBank(int handle, int bank, int wordAddress, const unsigned char* data, int length) {
+    return Write(handle, bank, wordAddress, nullptr, false, data, length);
+}
+
+int KvaraWriteBankPwd(int handle, int bank, int wordAddress, const unsigned char* password,
+                      const unsigned char* data, int length) {
+    return Write(handle, bank, wordAddress, password, true, data, length);
+}
+
+int KvaraLock(int handle, int area, int action, const unsigned char* password) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    if (password == nullptr) {
+        return InvalidArgument(*port);
+    }
+    ByteBuffer payload(password, password + kPasswordLength);
+    payload.push_back(Low(action));
+    payload.push_back(Low(area));
+    ByteBuffer answer;
+    return Execute(*port, kCmdLock, payload, answer) ? 0 : -1;
+}
+
+int KvaraSetRf(int handle, int on) { return SimpleCommand(handle, kCmdRf, Low(on)); }
+
+int KvaraGetTxPower(int handle, unsigned short* power) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    if (power == nullptr) {
+        return InvalidArgument(*port);
+    }
+    ByteBuffer answer;
+    if (!Execute(*port, kCmdTxPowerRead, {}, answer)) {
+        return -1;
+    }
+    if (answer.size() < 2) {
+        port->m_lastError = kvara::kErrorPowerAnswer;
+        return -1;
+    }
+    *power = static_cast<unsigned short>(answer[0] + 256 * answer[1]);
+    return 0;
+}
+
+int KvaraSetTxPower(int handle, int power, int store) {
+    auto port = Registry().FindPort(handle);
+    ByteBuffer answer;
+    return port && Execute(*port, kCmdTxPowerWrite, {Low(power), Low(power >> 8), Low(store)},
+                           answer)
+               ? 0
+               : -1;
+}
+
+int KvaraSetReaderMode(int handle, int mode) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    if ((mode & 0x7F) > 3) {
+        port->m_lastError = kvara::kErrorReaderMode;
+        return -1;
+    }
+    ByteBuffer answer;
+    return Execute(*port, kCmdReaderMode, {Low(mode)}, answer) ? 0 : -1;
+}
+
+int KvaraSetUsbMode(int handle, int mode) { return SimpleCommand(handle, kCmdUsbMode, Low(mode)); }
+
+}  // extern "C"

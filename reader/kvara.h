@@ -1,0 +1,262 @@
+/*
+ * libkvara: the reader API of the Kvara Programmer.
+ *
+ * A flat set of C functions to open Kvara UHF RFID readers and reader/programmers, list the
+ * EPC Class-1 Gen-2 tags in their field, read and write tag memory, lock memory areas, and set
+ * the reader's transmit power.
+ *
+ * Conventions
+ * - A reader handle is a positive integer naming one open reader: serial and FTDI readers get
+ *   1, 2, ...; HID readers 10001, ...; network readers 20001, ...
+ * - Functions that only succeed or fail return 0 or -1. Functions that deliver data return the
+ *   number of bytes copied into the caller's buffer (0 or more) or -1.
+ * - On failure the cause is the reader's error code, read with KvaraGetLastError: a non-zero
+ *   status byte of the reader's answer (1-255), or one of the codes the library sets itself
+ *   (KVARA_ERROR_*). Success does not clear the code. For a handle that names no open reader
+ *   a function fails without storing anything, and KvaraGetLastError returns 3.
+ * - Output buffers: a NULL buffer or a negative size counts as a buffer of size 0. When the
+ *   answer data is longer than the buffer, the function stores code 5, copies nothing and
+ *   returns -1 (KvaraInventory cuts instead; see there).
+ * - Input pointers: a NULL pointer where bytes are required, or a negative length, fails with
+ *   -1 and code 257 before anything is sent to the reader.
+ * - Strings passed in are zero-terminated 8-bit strings.
+ *
+ * Threads: call every function from one thread (the application's user-interface thread).
+ * While a function waits for the reader's answer it dispatches that thread's pending window
+ * messages through the hooks the application installed; a reader function called from such a
+ * message for the same reader fails at once with code 256.
+ */
+#ifndef KVARA_H
+#define KVARA_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(KVARA_BUILDING_LIBRARY)
+#define KVARA_API __attribute__((visibility("default")))
+#else
+#define KVARA_API
+#endif
+
+/* Error codes the library sets itself (the reader's own status codes are 1-255). */
+#define KVARA_ERROR_NO_PORT 3            /* the handle names no open reader */
+#define KVARA_ERROR_TIMEOUT 4            /* no complete answer within the time-out */
+#define KVARA_ERROR_BUFFER_SIZE 5        /* the caller's buffer is smaller than the answer */
+#define KVARA_ERROR_DATA_COUNT 6         /* a request longer than a frame can carry (255 bytes) */
+#define KVARA_ERROR_CHECKSUM 10          /* check byte or CRC of the answer wrong */
+#define KVARA_ERROR_EMPTY_ANSWER 12      /* the answer is empty */
+#define KVARA_ERROR_READER_MODE 13       /* reader mode out of range */
+#define KVARA_ERROR_WORD_ADDRESS 15      /* word address outside 0-65535 */
+#define KVARA_ERROR_POWER_ANSWER 20      /* transmit power answer shorter than 2 bytes */
+#define KVARA_ERROR_NO_TRANSPONDER 21    /* write not confirmed by reading back */
+#define KVARA_ERROR_PORT_BUSY 256        /* the reader is still waiting for another command */
+#define KVARA_ERROR_INVALID_ARGUMENT 257 /* NULL pointer or negative length */
+
+/**
+ * Version of the library times 100 (119 is version 1.19).
+ * @return 119.
+ */
+KVARA_API int KvaraGetSdkVersion(void);
+
+/**
+ * Opens a reader by name and identifies it with the device type command.
+ *
+ * The name selects the link: a dotted network address (at least three dots, the first not at
+ * the start) or a name beginning with "[" is a network reader; otherwise a name containing
+ * "HID" is a USB HID reader; otherwise it is a serial link: a COM name (a device path under
+ * /dev such as /dev/ttyUSB0, or COMn meaning /dev/ttyS(n-1), optionally behind "\\.\") opens a
+ * serial port, any other name an FTDI device by serial number. A suffix ":n" gives the
+ * reader's bus address n (default 1) and is cut off the name.
+ *
+ * Up to six attempts are made while the link does not open. The reader is asked in framing
+ * mode 0 first, then mode 1; it counts as opened only when it answers with exactly 4 bytes.
+ *
+ * @param[in] name       reader name; must not be NULL.
+ * @param[in] baudRate   baud rate for names beginning with "COM" (any case) or "/dev/";
+ *                       every other name is opened at 19200 baud.
+ * @param[in] parityIndex 0: no parity, 1 stop bit; 1: even, 1; 2: odd, 1; 3: none, 2 stop
+ *                       bits; any other value: none, 1. Data bits are always 8.
+ * @param[in] timeoutMs  time-out of each waiting phase of a command, in milliseconds.
+ * @return the reader handle (> 0); -1 when the link did not open (also for a NULL name);
+ *         -2 for a negative time-out (nothing is touched); -11 when the link opened but no
+ *         reader identified itself. No error code is kept for a failed open
+ *         (KvaraGetLastError then returns 3).
+ */
+KVARA_API int KvaraOpenPort(const char *name, int baudRate, int parityIndex, int timeoutMs);
+
+/**
+ * Closes a reader and forgets its handle.
+ * @return 0; -1 for a handle that names no open reader, or (code 256) for a reader that is
+ *         still waiting for the answer to another command.
+ */
+KVARA_API int KvaraClosePort(int handle);
+
+/**
+ * The reader error code of the last failure on this reader (see the conventions above).
+ * @return the code (0 when nothing failed yet); 3 when the handle names no open reader.
+ */
+KVARA_API int KvaraGetLastError(int handle);
+
+/**
+ * Device type command (0xF0): four ASCII characters, three hexadecimal digits of the model
+ * code and one digit of the firmware version.
+ * @param[out] buffer     receives the answer bytes (not zero-terminated).
+ * @param[in]  size       size of buffer; a longer answer gives code 5 and -1.
+ * @param[out] nameBuffer receives the model name ("Kvara P20", ...; "" for a code not in the
+ *                        table, "---" for an answer shorter than 3 bytes), zero-terminated,
+ *                        only when it fits; may be NULL.
+ * @param[in]  nameSize   size of nameBuffer.
+ * @return the number of answer bytes, or -1.
+ */
+KVARA_API int KvaraGetDeviceType(int handle, unsigned char *buffer, int size, char *nameBuffer,
+                                 int nameSize);
+
+/**
+ * Whether the reader is attached by USB without a COM port.
+ * @return 1 for a HID or FTDI reader, 0 for a COM port or network reader, -1 for a handle that
+ *         names no open reader.
+ */
+KVARA_API int KvaraIsUsbLink(int handle);
+
+/**
+ * While flag is non-zero, waiting for an answer leaves the application's active window enabled
+ * and its keyboard focus in place (used by a cyclic inventory).
+ * @return 1; -1 for a handle that names no open reader.
+ */
+KVARA_API int KvaraSetNoWindowLock(int handle, int flag);
+
+/**
+ * Sends any command and returns its answer data.
+ * @param[in]  command       command byte (its low 8 bits).
+ * @param[in]  payload       payloadLength bytes; may be NULL only when payloadLength is 0.
+ * @param[in]  payloadLength 0-255; more gives code 6 and nothing is sent.
+ * @param[out] buffer        receives the answer data.
+ * @param[in]  size          size of buffer; a longer answer gives code 5 and -1.
+ * @return the number of answer data bytes, or -1.
+ */
+KVARA_API int KvaraExecute(int handle, int command, const unsigned char *payload,
+                           int payloadLength, unsigned char *buffer, int size);
+
+/**
+ * Inventory command (0xC0): one tag per call. Byte 0 of the answer is the number of tags still
+ * to be delivered, this one included (0: no tag); bytes 1-2 belong to the reader; the EPC
+ * follows from byte 3.
+ * @param[in]  parameter 0 starts a new inventory and delivers the first tag, 2 delivers the
+ *                       next one; other values are passed to the reader (low 8 bits).
+ * @param[out] buffer    receives the answer data.
+ * @param[in]  size      size of buffer. A longer answer is not an error: only the first
+ *                       (size / 16) * 16 bytes are copied.
+ * @return the number of bytes copied, or -1.
+ */
+KVARA_API int KvaraInventory(int handle, int parameter, unsigned char *buffer, int size);
+
+/**
+ * Select command (0xC2): later reads, writes and locks act on the tag with this EPC.
+ * @param[in] epc       EPC bytes; NULL with epcLength 0 sends the command without EPC.
+ * @param[in] epcLength 0-255.
+ * @return 0, or -1.
+ */
+KVARA_API int KvaraSelectTag(int handle, const unsigned char *epc, int epcLength);
+
+/**
+ * Read command (0xC3) from a word address to the end of the bank (count 0), no password.
+ * @param[in]  bank        0 Reserved, 1 EPC, 2 TID, 3 User.
+ * @param[in]  wordAddress 0-65535; anything else gives code 15 and nothing is sent.
+ * @param[out] buffer      receives the bytes read.
+ * @param[in]  size        size of buffer; a longer answer gives code 5 and -1.
+ * @return the number of bytes read, or -1.
+ */
+KVARA_API int KvaraReadBank(int handle, int bank, int wordAddress, unsigned char *buffer,
+                            int size);
+
+/**
+ * As KvaraReadBank, with the tag's 4-byte access password (sent in the order given; must not
+ * be NULL).
+ */
+KVARA_API int KvaraReadBankPwd(int handle, int bank, int wordAddress,
+                               const unsigned char *password, unsigned char *buffer, int size);
+
+/**
+ * Read command (0xC3) of count bytes (its low 8 bits are sent; 0 reads to the end of the
+ * bank), no password. count is also the size of buffer.
+ * @return the number of bytes read, or -1 (code 5 when the reader returns more than count;
+ *         a negative count or a NULL buffer with count > 0 fails before sending).
+ */
+KVARA_API int KvaraReadBytes(int handle, int bank, int wordAddress, unsigned char *buffer,
+                             int count);
+
+/** As KvaraReadBytes, with the 4-byte access password (must not be NULL). */
+KVARA_API int KvaraReadBytesPwd(int handle, int bank, int wordAddress,
+                                const unsigned char *password, unsigned char *buffer,
+                                int count);
+
+/**
+ * Write command (0xC4) of length bytes at a word address. When the reader reports code 21,
+ * the area is read back: the write counts as done (0, code 0 stored) when every byte reads
+ * back as written, otherwise it fails with code 21.
+ * @param[in] data   length bytes; may be NULL only when length is 0.
+ * @param[in] length 0-251 (bank, address and data must fit one frame; more gives code 6).
+ * @return 0, or -1.
+ */
+KVARA_API int KvaraWriteBank(int handle, int bank, int wordAddress, const unsigned char *data,
+                             int length);
+
+/**
+ * As KvaraWriteBank with the 4-byte access password (command 0xC5; must not be NULL); length
+ * 0-247. The read-back after code 21 is made without password.
+ */
+KVARA_API int KvaraWriteBankPwd(int handle, int bank, int wordAddress,
+                                const unsigned char *password, const unsigned char *data,
+                                int length);
+
+/**
+ * Lock command (0xC6).
+ * @param[in] area     0 kill password, 1 access password, 2 EPC, 3 TID, 4 User (low 8 bits).
+ * @param[in] action   0 unlocked, 1 permanently unlocked, 2 password-protected, 3 permanently
+ *                     locked (low 8 bits). Permanent actions cannot be undone on the tag.
+ * @param[in] password the 4-byte access password; must not be NULL.
+ * @return 0, or -1.
+ */
+KVARA_API int KvaraLock(int handle, int area, int action, const unsigned char *password);
+
+/**
+ * RF field command (0xF5): 0 off, 1 on (low 8 bits of on).
+ * @return 0, or -1.
+ */
+KVARA_API int KvaraSetRf(int handle, int on);
+
+/**
+ * Transmit power read (0x07), in tenths of a dBm.
+ * @param[out] power receives the power; must not be NULL.
+ * @return 0, or -1 (code 20 when the answer is shorter than 2 bytes).
+ */
+KVARA_API int KvaraGetTxPower(int handle, unsigned short *power);
+
+/**
+ * Transmit power write (0x08).
+ * @param[in] power tenths of a dBm (low 16 bits).
+ * @param[in] store non-zero to keep the value in the reader (low 8 bits are sent).
+ * @return 0, or -1.
+ */
+KVARA_API int KvaraSetTxPower(int handle, int power, int store);
+
+/**
+ * Reader mode (0xF4). The low 7 bits must be 0-3 (else code 13, nothing sent); bit 7 is passed
+ * on.
+ * @return 0, or -1.
+ */
+KVARA_API int KvaraSetReaderMode(int handle, int mode);
+
+/**
+ * USB interface mode (0xFF): 1 HID, 2 virtual COM (low 8 bits). The reader re-enumerates on
+ * the USB afterwards; close it and look for it again.
+ * @return 0, or -1.
+ */
+KVARA_API int KvaraSetUsbMode(int handle, int mode);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KVARA_H */

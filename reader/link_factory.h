@@ -1,0 +1,18 @@
+// Opening the links that a reader name selects besides the serial link.
+#pragma once
+
+#include <string>
+
+namespace kvara {
+
+class CKvara_Port;
+
+// Opens the HID or TCP link the name selects and attaches it to the port (HID: with its mode
+// report 0 sent). False when the link did not open.
+bool OpenNetworkOrHidLink(CKvara_Port& port, const std::string& name);
+
+// Recovery of a network reader that accepted the connection but did not identify itself.
+// True when it is worth trying the open again.
+bool RecoverNetworkReader(const std::string& name);
+
+}  // namespace kvara

@@ -1,0 +1,161 @@
+#include "reader/names.h"
+
+#include <cctype>
+
+namespace kvara {
+
+namespace {
+
+// Reads a decimal number as far as its digits go (0 when there is none); wraps like an
+// unsigned 32-bit value instead of overflowing.
+std::uint32_t ReadNumber(const std::string& text, std::size_t from) {
+    std::uint32_t value = 0;
+    for (std::size_t i = from; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+    }
+    return value;
+}
+
+struct Model {
+    int code;
+    const char* name;
+};
+
+const Model kModels[] = {
+    {0x301, "Kvara L10"}, {0x302, "Kvara P10"}, {0x303, "Kvara P10 Max"},
+    {0x311, "Kvara L20"}, {0x312, "Kvara P20"}, {0x313, "Kvara P20 Max"},
+    {0x321, "Kvara L30"}, {0x322, "Kvara P30"}, {0x323, "Kvara P30 Max"},
+};
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+}  // namespace
+
+LinkKind LinkKindOf(const std::string& name) {
+    if (!name.empty() && name[0] == '[') {
+        return LinkKind::kTcp;
+    }
+    const std::size_t firstDot = name.find('.');
+    if (firstDot != std::string::npos && firstDot != 0) {
+        int dots = 0;
+        for (char c : name) {
+            dots += c == '.' ? 1 : 0;
+        }
+        if (dots >= 3) {
+            return LinkKind::kTcp;
+        }
+    }
+    if (name.find("HID") != std::string::npos) {
+        return LinkKind::kHid;
+    }
+    return LinkKind::kSerial;
+}
+
+ReaderAddress SplitAddressSuffix(const std::string& name) {
+    ReaderAddress result;
+    result.name = name;
+    const std::size_t colon = name.find(':');
+    if (colon != std::string::npos && colon + 1 < name.size()) {
+        result.address = ReadNumber(name, colon + 1);
+        result.name = name.substr(0, colon);
+    }
+    return result;
+}
+
+int EffectiveBaudRate(const std::string& name, int baudRate) {
+    const bool com = name.size() >= 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+                     std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+                     std::toupper(static_cast<unsigned char>(name[2])) == 'M';
+    const bool devicePath = name.rfind("/dev/", 0) == 0;
+    return com || devicePath ? baudRate : 19200;
+}
+
+LineCode LineCodeOf(int parityIndex) {
+    switch (parityIndex) {
+        case 1: return {'E', 1};
+        case 2: return {'O', 1};
+        case 3: return {'N', 2};
+        default: return {'N', 1};
+    }
+}
+
+std::string ModelName(const ByteBuffer& answer) {
+    if (answer.size() < 3) {
+        return "---";
+    }
+    int code = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const int digit = HexValue(static_cast<char>(answer[i]));
+        if (digit < 0) {
+            break;  // read as far as the hexadecimal digits go
+        }
+        code = code * 16 + digit;
+    }
+    for (const auto& model : kModels) {
+        if (model.code == code) {
+            return model.name;
+        }
+    }
+    return "";
+}
+
+void ParseAddressText(const std::string& text, std::uint8_t octets[4], std::uint16_t* port,
+                      std::string* name) {
+    if (!text.empty() && text[0] == '[') {
+        if (octets != nullptr) {
+            octets[0] = octets[1] = octets[2] = octets[3] = 0;
+        }
+        const std::size_t close = text.find(']');
+        if (name != nullptr) {
+            *name = close == std::string::npos ? text.substr(1) : text.substr(1, close - 1);
+        }
+        const std::size_t from = close == std::string::npos ? 0 : close + 1;
+        const std::size_t dash = from < text.size() ? text.find('-', from) : std::string::npos;
+        if (port != nullptr) {
+            *port = dash == std::string::npos ? 0 : static_cast<std::uint16_t>(ReadNumber(text, dash + 1));
+        }
+        return;
+    }
+    if (name != nullptr) {
+        name->clear();
+    }
+    const std::size_t d1 = text.find('.');
+    if (d1 == std::string::npos || d1 == 0) {
+        return;
+    }
+    const std::size_t d2 = text.find('.', d1 + 1);
+    if (d2 == std::string::npos) {
+        return;
+    }
+    const std::size_t d3 = text.find('.', d2 + 1);
+    if (d3 == std::string::npos) {
+        return;
+    }
+    std::uint8_t parsed[4];
+    parsed[0] = static_cast<std::uint8_t>(ReadNumber(text, 0));
+    parsed[1] = static_cast<std::uint8_t>(ReadNumber(text, d1 + 1));
+    parsed[2] = static_cast<std::uint8_t>(ReadNumber(text, d2 + 1));
+    parsed[3] = static_cast<std::uint8_t>(ReadNumber(text, d3 + 1));
+    const std::size_t dash = text.find('-', d3 + 1);
+    if (octets != nullptr) {
+        for (int i = 0; i < 4; ++i) {
+            octets[i] = parsed[i];
+        }
+    }
+    if (port != nullptr) {
+        *port = dash == std::string::npos ? 0 : static_cast<std::uint16_t>(ReadNumber(text, dash + 1));
+    }
+}
+
+}  // namespace kvara

@@ -1,0 +1,43 @@
+// Pure helpers for reader names, device type answers and address texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/bytes.h"
+
+namespace kvara {
+
+enum class LinkKind { kSerial, kHid, kTcp };
+
+// Which link a reader name (without its address suffix) selects.
+LinkKind LinkKindOf(const std::string& name);
+
+// Cuts a ":n" address suffix off the name. Without a suffix (or with nothing after the ":")
+// the name stays and the address is 1.
+struct ReaderAddress {
+    std::string name;
+    std::uint32_t address = 1;
+};
+ReaderAddress SplitAddressSuffix(const std::string& name);
+
+// The baud rate an open uses: the caller's for COM names and device paths, else 19200.
+int EffectiveBaudRate(const std::string& name, int baudRate);
+
+// Parity character and stop bits of a parity index.
+struct LineCode {
+    char parity = 'N';
+    int stopBits = 1;
+};
+LineCode LineCodeOf(int parityIndex);
+
+// Model name of a device type answer: "---" for fewer than 3 bytes, "" for a code not in the
+// model table.
+std::string ModelName(const ByteBuffer& answer);
+
+// Reads a network address text: "a.b.c.d[-port]" or "[name][-port]". Fields it does not reach
+// keep the caller's values (see the implementation for the exact rules).
+void ParseAddressText(const std::string& text, std::uint8_t octets[4], std::uint16_t* port,
+                      std::string* name);
+
+}  // namespace kvara

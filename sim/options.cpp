@@ -1,0 +1,209 @@
+#include "sim/options.h"
+
+#include <charconv>
+#include <sstream>
+
+namespace kvara::sim {
+
+const char* const kSimUsage =
+    "usage: kvara-sim [options]\n"
+    "Serves a simulated Kvara reader on a pseudo terminal and prints its device path.\n"
+    "  --link PATH        keep a symlink at PATH pointing to the terminal\n"
+    "  --type CODE        device type answer, four characters (default 3120)\n"
+    "  --modes 0|1|both   framing modes answered (default both)\n"
+    "  --address N        reader bus address (default 1)\n"
+    "  --delay MS         time to answer (default 0)\n"
+    "  --power N          transmit power in tenths of a dBm (default 270)\n"
+    "  --info TEXT        answer of the information command\n"
+    "  --tag EPC[,tid=HEX][,user=HEX][,kill=HEX][,access=HEX][,lock-AREA=N]...\n"
+    "                     a tag in the field (repeatable); AREA is kill, access, epc, tid or\n"
+    "                     user, N the lock action 0-3\n"
+    "  --fault F          silent | delay=MS | split=N:GAP_MS | stray=HEX | badcheck |\n"
+    "                     status=N | trailing=HEX (repeatable, combined)\n";
+
+namespace {
+
+bool ParseInt(const std::string& text, int* value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, *value);
+    return ec == std::errc() && ptr == end;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream stream(text);
+    std::string part;
+    while (std::getline(stream, part, separator)) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+bool ParseTag(const std::string& text, SimTag* tag, std::string* error) {
+    const auto parts = Split(text, ',');
+    ByteBuffer epc;
+    if (parts.empty() || !ParseHex(parts[0], &epc) || epc.empty()) {
+        *error = "--tag needs an EPC in hex: " + text;
+        return false;
+    }
+    *tag = SimTag::WithEpc(epc);
+    const char* areas[] = {"kill", "access", "epc", "tid", "user"};
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        const std::size_t eq = parts[i].find('=');
+        const std::string key = parts[i].substr(0, eq);
+        const std::string value = eq == std::string::npos ? "" : parts[i].substr(eq + 1);
+        ByteBuffer bytes;
+        if (key.rfind("lock-", 0) == 0) {
+            int action = 0;
+            bool found = false;
+            for (int a = 0; a < 5; ++a) {
+                if (key.substr(5) == areas[a] && ParseInt(value, &action) && action >= 0 && action <= 3) {
+                    tag->locks[a] = static_cast<LockState>(action);
+                    found = true;
+                }
+            }
+            if (!found) {
+                *error = "bad lock in --tag: " + parts[i];
+                return false;
+            }
+            continue;
+        }
+        if (!ParseHex(value, &bytes)) {
+            *error = "bad hex in --tag: " + parts[i];
+            return false;
+        }
+        if (key == "tid") {
+            tag->tid = bytes;
+        } else if (key == "user") {
+            tag->user = bytes;
+        } else if ((key == "kill" || key == "access") && bytes.size() == 4) {
+            std::copy(bytes.begin(), bytes.end(), tag->reserved.begin() + (key == "kill" ? 0 : 4));
+        } else {
+            *error = "bad field in --tag: " + parts[i];
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseFault(const std::string& text, SimFault* fault, std::string* error) {
+    const std::size_t eq = text.find('=');
+    const std::string key = text.substr(0, eq);
+    const std::string value = eq == std::string::npos ? "" : text.substr(eq + 1);
+    bool ok = true;
+    if (key == "silent") {
+        fault->silent = true;
+    } else if (key == "badcheck") {
+        fault->badCheck = true;
+    } else if (key == "delay") {
+        ok = ParseInt(value, &fault->delayMs) && fault->delayMs >= 0;
+    } else if (key == "status") {
+        ok = ParseInt(value, &fault->status) && fault->status >= 0 && fault->status <= 255;
+    } else if (key == "split") {
+        const auto parts = Split(value, ':');
+        ok = parts.size() == 2 && ParseInt(parts[0], &fault->pieces) && ParseInt(parts[1], &fault->gapMs) &&
+             fault->pieces >= 1 && fault->gapMs >= 0;
+    } else if (key == "stray") {
+        ok = ParseHex(value, &fault->strayBefore);
+    } else if (key == "trailing") {
+        ok = ParseHex(value, &fault->trailing);
+    } else {
+        ok = false;
+    }
+    if (!ok) {
+        *error = "bad --fault: " + text;
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool ParseHex(const std::string& text, ByteBuffer* bytes) {
+    bytes->clear();
+    int high = -1;
+    for (char c : text) {
+        if (c == ' ') {
+            continue;
+        }
+        const int digit = HexDigit(c);
+        if (digit < 0) {
+            return false;
+        }
+        if (high < 0) {
+            high = digit;
+        } else {
+            bytes->push_back(static_cast<std::uint8_t>(high * 16 + digit));
+            high = -1;
+        }
+    }
+    return high < 0;
+}
+
+bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, std::string* error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            options->help = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            *error = "missing value for " + arg;
+            return false;
+        }
+        const std::string& value = args[++i];
+        int number = 0;
+        if (arg == "--link") {
+            options->symlink = value;
+        } else if (arg == "--type") {
+            if (value.empty() || value.size() > 250) {
+                *error = "bad --type";
+                return false;
+            }
+            options->config.deviceType = value;
+        } else if (arg == "--modes") {
+            options->config.mode0 = value == "0" || value == "both";
+            options->config.mode1 = value == "1" || value == "both";
+            if (!options->config.mode0 && !options->config.mode1) {
+                *error = "--modes takes 0, 1 or both";
+                return false;
+            }
+        } else if (arg == "--address" && ParseInt(value, &number) && number >= 0 && number <= 255) {
+            options->config.address = static_cast<std::uint8_t>(number);
+        } else if (arg == "--delay" && ParseInt(value, &number) && number >= 0) {
+            options->config.answerDelayMs = number;
+        } else if (arg == "--power" && ParseInt(value, &number) && number >= 0 && number <= 0xFFFF) {
+            options->config.txPower = static_cast<std::uint16_t>(number);
+        } else if (arg == "--info") {
+            options->config.infoText = value.substr(0, 250);
+        } else if (arg == "--tag") {
+            SimTag tag;
+            if (!ParseTag(value, &tag, error)) {
+                return false;
+            }
+            options->tags.push_back(tag);
+        } else if (arg == "--fault") {
+            if (!ParseFault(value, &options->fault, error)) {
+                return false;
+            }
+        } else {
+            *error = "unknown or bad option: " + arg + " " + value;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace kvara::sim

@@ -1,0 +1,200 @@
+#include "sim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kvara::sim {
+
+namespace {
+
+constexpr int kWriteWaitMs = 200;  // how long a write waits for room before dropping bytes
+
+}  // namespace
+
+PtyServer::PtyServer(std::shared_ptr<SimReader> reader, std::string symlinkPath)
+    : m_reader(std::move(reader)), m_symlink(std::move(symlinkPath)) {}
+
+PtyServer::~PtyServer() { Stop(); }
+
+bool PtyServer::Start() {
+    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wake < 0 || !OpenTerminal()) {
+        return false;
+    }
+    m_scheduler = std::make_unique<PieceScheduler>([this](const ByteBuffer& b) { Emit(b); });
+    m_stop = false;
+    m_thread = std::thread([this] { Serve(); });
+    return true;
+}
+
+void PtyServer::Stop() {
+    m_stop = true;
+    if (m_wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    if (m_scheduler) {
+        m_scheduler->Stop();
+    }
+    CloseTerminal();
+    if (!m_symlink.empty()) {
+        unlink(m_symlink.c_str());
+    }
+    if (m_wake >= 0) {
+        close(m_wake);
+        m_wake = -1;
+    }
+}
+
+bool PtyServer::OpenTerminal() {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        if (master >= 0) {
+            close(master);
+        }
+        return false;
+    }
+    char name[128] = {};
+    if (ptsname_r(master, name, sizeof name) != 0) {
+        close(master);
+        return false;
+    }
+    const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        close(master);
+        return false;
+    }
+    // Raw from the start, so nothing the reader sends is echoed or translated before the
+    // programmer configures the line itself.
+    termios tio {};
+    if (tcgetattr(slave, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(slave, TCSANOW, &tio);
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_master = master;
+        m_slaveHold = slave;
+        m_path = name;
+    }
+    if (!m_symlink.empty()) {
+        const std::string temporary = m_symlink + ".new";
+        unlink(temporary.c_str());
+        if (symlink(name, temporary.c_str()) != 0 || rename(temporary.c_str(), m_symlink.c_str()) != 0) {
+            unlink(temporary.c_str());
+        }
+    }
+    return true;
+}
+
+void PtyServer::CloseTerminal() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (int* fd : {&m_master, &m_slaveHold}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+void PtyServer::Unplug() {
+    if (m_scheduler) {
+        m_scheduler->Cancel();
+    }
+    CloseTerminal();
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+}
+
+bool PtyServer::Replug() {
+    CloseTerminal();
+    const bool ok = OpenTerminal();
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+    return ok;
+}
+
+std::string PtyServer::Path() const {
+    if (!m_symlink.empty()) {
+        return m_symlink;
+    }
+    return DevicePath();
+}
+
+std::string PtyServer::DevicePath() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_path;
+}
+
+void PtyServer::Serve() {
+    std::uint8_t buffer[512];
+    while (!m_stop) {
+        int master = -1;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            master = m_master;
+        }
+        pollfd fds[2] = {{m_wake, POLLIN, 0}, {master, POLLIN, 0}};
+        const int ready = poll(fds, master >= 0 ? 2 : 1, -1);
+        if (ready < 0) {
+            continue;
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] ssize_t n = read(m_wake, &value, sizeof value);
+            continue;  // look at the (possibly new) terminal again
+        }
+        if (master < 0 || (fds[1].revents & POLLIN) == 0) {
+            continue;
+        }
+        std::unique_lock<std::mutex> guard(m_lock);
+        if (master != m_master) {
+            continue;
+        }
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        guard.unlock();
+        if (n > 0) {
+            m_scheduler->Schedule(m_reader->Receive(buffer, static_cast<std::size_t>(n)));
+        }
+    }
+}
+
+void PtyServer::Emit(const ByteBuffer& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        std::unique_lock<std::mutex> guard(m_lock);
+        const int master = m_master;
+        if (master < 0) {
+            return;  // unplugged
+        }
+        const ssize_t n = write(master, bytes.data() + written, bytes.size() - written);
+        guard.unlock();
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            pollfd out = {master, POLLOUT, 0};
+            if (poll(&out, 1, kWriteWaitMs) > 0 && (out.revents & POLLOUT) != 0) {
+                continue;
+            }
+        }
+        return;  // the terminal does not take more: drop the rest, as a wire would
+    }
+}
+
+}  // namespace kvara::sim

@@ -1,0 +1,430 @@
+// The reader API through libkvara.so, the real serial link and a pseudo terminal served by the
+// simulated reader; payloads are checked as the simulated reader received them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "sim_fixture.h"
+
+using kvara::ByteBuffer;
+using kvara::sim::SimConfig;
+using kvara::sim::SimFault;
+using kvara::sim::SimTag;
+using kvara::test::Mode0Answer;
+using kvara::test::PtyReaderTest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const ByteBuffer kEpcA = {0xE2, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99};
+const ByteBuffer kEpcB = {0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0x00, 0x00, 0x00, 0x01};
+const ByteBuffer kEpcC = {0xAA, 0xBB, 0xCC, 0xDD};
+const ByteBuffer kPassword = {0x11, 0x22, 0x33, 0x44};
+
+SimTag TagWithAccess(const ByteBuffer& epc, const ByteBuffer& access) {
+    SimTag tag = SimTag::WithEpc(epc);
+    for (std::size_t i = 0; i < 4 && i < access.size(); ++i) {
+        tag.reserved.at(4 + i) = access[i];
+    }
+    return tag;
+}
+
+}  // namespace
+
+TEST(Api, VersionAndUnknownHandles) {
+    EXPECT_EQ(KvaraGetSdkVersion(), 119);
+    for (int handle : {0, -1, 1, 7, 10001, 20001, INT_MAX, INT_MIN}) {
+        unsigned char buffer[8] = {};
+        char name[8] = {};
+        unsigned short power = 0;
+        EXPECT_EQ(KvaraGetLastError(handle), 3);
+        EXPECT_EQ(KvaraClosePort(handle), -1);
+        EXPECT_EQ(KvaraGetDeviceType(handle, buffer, 8, name, 8), -1);
+        EXPECT_EQ(KvaraIsUsbLink(handle), -1);
+        EXPECT_EQ(KvaraSetNoWindowLock(handle, 1), -1);
+        EXPECT_EQ(KvaraExecute(handle, 0xF0, nullptr, 0, buffer, 8), -1);
+        EXPECT_EQ(KvaraInventory(handle, 0, buffer, 8), -1);
+        EXPECT_EQ(KvaraSelectTag(handle, buffer, 4), -1);
+        EXPECT_EQ(KvaraReadBank(handle, 1, 0, buffer, 8), -1);
+        EXPECT_EQ(KvaraReadBankPwd(handle, 1, 0, buffer, buffer, 8), -1);
+        EXPECT_EQ(KvaraReadBytes(handle, 1, 0, buffer, 8), -1);
+        EXPECT_EQ(KvaraReadBytesPwd(handle, 1, 0, buffer, buffer, 8), -1);
+        EXPECT_EQ(KvaraWriteBank(handle, 3, 0, buffer, 2), -1);
+        EXPECT_EQ(KvaraWriteBankPwd(handle, 3, 0, buffer, buffer, 2), -1);
+        EXPECT_EQ(KvaraLock(handle, 0, 0, buffer), -1);
+        EXPECT_EQ(KvaraSetRf(handle, 1), -1);
+        EXPECT_EQ(KvaraGetTxPower(handle, &power), -1);
+        EXPECT_EQ(KvaraSetTxPower(handle, 200, 1), -1);
+        EXPECT_EQ(KvaraSetReaderMode(handle, 0), -1);
+        EXPECT_EQ(KvaraSetUsbMode(handle, 1), -1);
+        EXPECT_EQ(KvaraGetLastError(handle), 3);
+    }
+}
+
+TEST(Api, OpenRefusesBadNamesAndTimeouts) {
+    EXPECT_EQ(KvaraOpenPort(nullptr, 19200, 0, 100), -1);
+    const auto start = Clock::now();
+    EXPECT_EQ(KvaraOpenPort("/dev/does-not-exist", 19200, 0, -1), -2);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(KvaraOpenPort("/dev/does-not-exist", 19200, 0, 100), -1);
+    EXPECT_EQ(KvaraOpenPort("", 19200, 0, 100), -1);
+    // A path that is not a terminal never becomes a COM port.
+    EXPECT_EQ(KvaraOpenPort("/dev/null", 19200, 0, 100), -1);
+    EXPECT_EQ(KvaraOpenPort("/dev/../etc/passwd", 19200, 0, 100), -1);
+    // No FTDI library: serial numbers do not open; HID and network names not yet.
+    EXPECT_EQ(KvaraOpenPort("526012345", 19200, 0, 100), -1);
+    EXPECT_EQ(KvaraOpenPort("5260-0001 HID", 19200, 0, 100), -1);
+    const std::string huge(100000, 'x');
+    EXPECT_EQ(KvaraOpenPort(huge.c_str(), 19200, 0, 100), -1);
+    const std::string hostile = std::string("COM99:") + std::string(5000, '9');
+    EXPECT_EQ(KvaraOpenPort(hostile.c_str(), INT_MIN, INT_MAX, 1), -1);
+}
+
+TEST_F(PtyReaderTest, OpenIdentifiesAndClosesAndHandlesAreReused) {
+    StartReader();
+    const int handle = Open();
+    ASSERT_GT(handle, 0);
+    EXPECT_LT(handle, 10000);
+    EXPECT_EQ(KvaraIsUsbLink(handle), 0);
+    EXPECT_EQ(KvaraGetLastError(handle), 0);
+    EXPECT_EQ(KvaraSetNoWindowLock(handle, 5), 1);
+    EXPECT_EQ(KvaraSetNoWindowLock(handle, 0), 1);
+    const auto requests = Requests();
+    ASSERT_EQ(requests.size(), 1u);  // a mode-0 reader is never asked in mode 1
+    EXPECT_EQ(requests[0].command, 0xF0);
+    EXPECT_EQ(requests[0].mode, 0);
+
+    EXPECT_EQ(KvaraClosePort(handle), 0);
+    opened.clear();
+    EXPECT_EQ(KvaraGetLastError(handle), 3);
+    EXPECT_EQ(KvaraClosePort(handle), -1);
+    EXPECT_EQ(Open(), handle);  // the smallest free serial handle again
+}
+
+TEST_F(PtyReaderTest, ReaderAnsweringOnlyInModeOne) {
+    StartReader(SimConfig{.mode0 = false});
+    const int handle = Open(100);
+    ASSERT_GT(handle, 0);
+    unsigned char type[4];
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
+    const auto requests = Requests();
+    // The mode-0 request went unheard; identification and the command ran in mode 1.
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].mode, 1);
+    EXPECT_EQ(requests[1].mode, 1);
+}
+
+TEST_F(PtyReaderTest, AddressSuffixSelectsTheReaderOnTheBus) {
+    StartReader(SimConfig{.address = 2});
+    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 20), -11);  // address 1: nobody answers
+    const int handle = Open(300, ":2");
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(LastRequest().address, 2);
+}
+
+TEST_F(PtyReaderTest, DeviceTypeOfOtherLengthThanFourIsNotAReader) {
+    StartReader(SimConfig{.deviceType = "31200"});
+    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 30), -11);
+    // Answered in mode 0, so mode 1 is not tried; and no further attempts, since the link
+    // itself opened.
+    EXPECT_EQ(Requests().size(), 1u);
+    EXPECT_EQ(KvaraGetLastError(1), 3);
+}
+
+TEST_F(PtyReaderTest, DeviceTypeAndModelNames) {
+    StartReader();
+    const int handle = Open();
+    unsigned char type[8] = {};
+    char name[32] = "untouched";
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 8, name, 32), 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(type), 4), "3120");
+    EXPECT_STREQ(name, "Kvara P20");
+
+    std::strcpy(name, "untouched");
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 8, name, 9), 4);  // "Kvara P20" needs 10
+    EXPECT_STREQ(name, "untouched");
+
+    reader->SetConfig(SimConfig{.deviceType = "3FF0"});
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 8, name, 32), 4);
+    EXPECT_STREQ(name, "");
+    reader->SetConfig(SimConfig{.deviceType = "31"});
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 8, name, 32), 2);
+    EXPECT_STREQ(name, "---");
+
+    reader->SetConfig(SimConfig{.deviceType = "3230"});
+    std::memset(type, 0xEE, sizeof type);
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 3, name, 32), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 5);
+    EXPECT_EQ(type[0], 0xEE);
+    EXPECT_EQ(KvaraGetDeviceType(handle, nullptr, 4, nullptr, 32), -1);
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, -4, name, -1), -1);
+}
+
+TEST_F(PtyReaderTest, ExecuteCopiesOrRefusesAndChecksItsPayload) {
+    StartReader(SimConfig{.infoText = "0123456789"});
+    const int handle = Open();
+    unsigned char buffer[16];
+    std::memset(buffer, 0xEE, sizeof buffer);
+    EXPECT_EQ(KvaraExecute(handle, 0x09, nullptr, 0, buffer, 9), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 5);
+    EXPECT_EQ(buffer[0], 0xEE);
+    EXPECT_EQ(KvaraExecute(handle, 0x09, nullptr, 0, buffer, 10), 10);
+    EXPECT_EQ(std::memcmp(buffer, "0123456789", 10), 0);
+
+    const unsigned char payload[3] = {1, 2, 3};
+    const std::size_t before = Requests().size();
+    EXPECT_EQ(KvaraExecute(handle, 0xF5, nullptr, 3, buffer, 16), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(KvaraExecute(handle, 0xF5, payload, -1, buffer, 16), -1);
+    EXPECT_EQ(Requests().size(), before);
+
+    const ByteBuffer tooLong(256, 0x42);
+    EXPECT_EQ(KvaraExecute(handle, 0x55, tooLong.data(), 256, buffer, 16), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 6);
+    EXPECT_EQ(Requests().size(), before);
+
+    EXPECT_EQ(KvaraExecute(handle, 0x1F5, payload, 1, nullptr, 0), 0);  // command: low byte
+    EXPECT_EQ(LastRequest().command, 0xF5);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{1}));
+}
+
+TEST_F(PtyReaderTest, InventoryCountsDownAndCutsToWholeBlocks) {
+    StartReader({}, {SimTag::WithEpc(kEpcA), SimTag::WithEpc(kEpcB), SimTag::WithEpc(kEpcC)});
+    const int handle = Open();
+    unsigned char buffer[100];
+    int n = KvaraInventory(handle, 0, buffer, 100);
+    ASSERT_EQ(n, 15);
+    EXPECT_EQ(buffer[0], 3);
+    EXPECT_EQ(ByteBuffer(buffer + 3, buffer + n), kEpcA);
+    n = KvaraInventory(handle, 2, buffer, 100);
+    EXPECT_EQ(buffer[0], 2);
+    EXPECT_EQ(ByteBuffer(buffer + 3, buffer + n), kEpcB);
+    n = KvaraInventory(handle, 2, buffer, 100);
+    EXPECT_EQ(buffer[0], 1);
+    EXPECT_EQ(ByteBuffer(buffer + 3, buffer + n), kEpcC);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{2}));
+    n = KvaraInventory(handle, 2, buffer, 100);
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(buffer[0], 0);
+
+    ByteBuffer forty(40, 0x5A);
+    const int errorBefore = KvaraGetLastError(handle);
+    for (auto [size, expected] : {std::pair{20, 16}, std::pair{10, 0}, std::pair{-5, 0}}) {
+        reader->PushFault(SimFault{.raw = Mode0Answer(0, forty)});
+        std::memset(buffer, 0, sizeof buffer);
+        EXPECT_EQ(KvaraInventory(handle, 0, buffer, size), expected) << size;
+        EXPECT_EQ(buffer[expected], 0);
+    }
+    EXPECT_EQ(KvaraGetLastError(handle), errorBefore);
+    reader->PushFault(SimFault{.raw = Mode0Answer(0, forty)});
+    EXPECT_EQ(KvaraInventory(handle, 0, nullptr, 100), 0);
+
+    reader->PushFault(SimFault{.status = 21});
+    EXPECT_EQ(KvaraInventory(handle, 0, buffer, 100), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 21);
+}
+
+TEST_F(PtyReaderTest, SelectAndReadTheBanks) {
+    SimTag tag = TagWithAccess(kEpcA, kPassword);
+    tag.user = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C};
+    StartReader({}, {tag, SimTag::WithEpc(kEpcB)});
+    const int handle = Open();
+    EXPECT_EQ(KvaraSelectTag(handle, kEpcA.data(), static_cast<int>(kEpcA.size())), 0);
+    EXPECT_EQ(LastRequest().command, 0xC2);
+    EXPECT_EQ(LastRequest().payload, kEpcA);
+
+    unsigned char buffer[64];
+    EXPECT_EQ(KvaraReadBank(handle, 1, 0, buffer, 64), 16);  // CRC, PC, 12 bytes of EPC
+    EXPECT_EQ(buffer[2], 0x30);
+    EXPECT_EQ(ByteBuffer(buffer + 4, buffer + 16), kEpcA);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{1, 0, 0, 0, 0}));
+
+    EXPECT_EQ(KvaraReadBytesPwd(handle, 0, 2, kPassword.data(), buffer, 4), 4);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{0x00, 0x02, 0x00, 0x00, 0x04, 0x11, 0x22, 0x33, 0x44}));
+    EXPECT_EQ(ByteBuffer(buffer, buffer + 4), kPassword);
+
+    EXPECT_EQ(KvaraReadBytes(handle, 3, 0x0102, buffer, 0), -1);  // word 258 is past the bank
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{3, 0x02, 0x01, 0x00, 0x00}));
+    EXPECT_EQ(KvaraReadBytes(handle, 3, 2, buffer, 4), 4);
+    EXPECT_EQ(ByteBuffer(buffer, buffer + 4), (ByteBuffer{5, 6, 7, 8}));
+
+    // Twelve bytes of User memory into a ten-byte buffer.
+    std::memset(buffer, 0xEE, sizeof buffer);
+    EXPECT_EQ(KvaraReadBank(handle, 3, 0, buffer, 10), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 5);
+    EXPECT_EQ(buffer[0], 0xEE);
+
+    const std::size_t before = Requests().size();
+    EXPECT_EQ(KvaraReadBank(handle, 3, 65536, buffer, 64), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 15);
+    EXPECT_EQ(KvaraReadBytesPwd(handle, 3, -1, kPassword.data(), buffer, 4), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 15);
+    EXPECT_EQ(KvaraReadBankPwd(handle, 3, 0, nullptr, buffer, 64), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(KvaraReadBytes(handle, 3, 0, nullptr, 4), -1);
+    EXPECT_EQ(KvaraReadBytes(handle, 3, 0, buffer, -4), -1);
+    EXPECT_EQ(KvaraSelectTag(handle, nullptr, 4), -1);
+    EXPECT_EQ(KvaraSelectTag(handle, kEpcA.data(), -4), -1);
+    EXPECT_EQ(Requests().size(), before);
+
+    EXPECT_EQ(KvaraSelectTag(handle, nullptr, 0), 0);  // select without EPC
+    EXPECT_TRUE(LastRequest().payload.empty());
+    const ByteBuffer unknown = {0xDE, 0xAD};
+    EXPECT_EQ(KvaraSelectTag(handle, unknown.data(), 2), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 21);
+}
+
+TEST_F(PtyReaderTest, WritesAndTheirConfirmationByReadingBack) {
+    SimTag locked = SimTag::WithEpc(kEpcB);
+    locked.locks[kvara::sim::kAreaUser] = kvara::sim::LockState::kPermaLocked;
+    StartReader({}, {SimTag::WithEpc(kEpcA), locked});
+    const int handle = Open();
+    ASSERT_EQ(KvaraSelectTag(handle, kEpcA.data(), 12), 0);
+    const ByteBuffer data = {0xCA, 0xFE, 0xBA, 0xBE};
+
+    EXPECT_EQ(KvaraWriteBank(handle, 3, 4, data.data(), 4), 0);
+    EXPECT_EQ(LastRequest().command, 0xC4);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{3, 4, 0, 0, 0xCA, 0xFE, 0xBA, 0xBE}));
+    EXPECT_EQ(KvaraWriteBankPwd(handle, 3, 6, kPassword.data(), data.data(), 2), 0);
+    EXPECT_EQ(LastRequest().command, 0xC5);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{3, 6, 0, 0, 0x11, 0x22, 0x33, 0x44, 0xCA, 0xFE}));
+
+    // Reported as 21 although written: the read-back confirms it and the code becomes 0.
+    KvaraSelectTag(handle, kEpcC.data(), 4);  // leave 21 in the port first
+    ASSERT_EQ(KvaraSelectTag(handle, kEpcA.data(), 12), 0);
+    reader->PushFault(SimFault{.status = 21, .forCommand = 0xC5});
+    std::size_t before = Requests().size();
+    EXPECT_EQ(KvaraWriteBankPwd(handle, 3, 0, kPassword.data(), data.data(), 4), 0);
+    EXPECT_EQ(KvaraGetLastError(handle), 0);
+    auto requests = Requests();
+    ASSERT_EQ(requests.size(), before + 2);
+    EXPECT_EQ(requests.back().command, 0xC3);
+    EXPECT_EQ(requests.back().payload, (ByteBuffer{3, 0, 0, 0, 4}));  // no password
+
+    // Reported as 21 and not written (the area is locked): the read-back differs.
+    ASSERT_EQ(KvaraSelectTag(handle, kEpcB.data(), 12), 0);
+    reader->PushFault(SimFault{.status = 21, .forCommand = 0xC4});
+    EXPECT_EQ(KvaraWriteBank(handle, 3, 0, data.data(), 4), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 21);
+
+    // Any other status: no read-back.
+    reader->PushFault(SimFault{.status = 23, .forCommand = 0xC4});
+    before = Requests().size();
+    EXPECT_EQ(KvaraWriteBank(handle, 3, 0, data.data(), 4), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 23);
+    EXPECT_EQ(Requests().size(), before + 1);
+
+    // Zero bytes answered with 21: confirmed only when the read-back with count 0 is empty too.
+    reader->PushFault(SimFault{.status = 21, .forCommand = 0xC4});
+    EXPECT_EQ(KvaraWriteBank(handle, 1, 2, nullptr, 0), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 21);
+    reader->PushFault(SimFault{.status = 21, .forCommand = 0xC4});
+    reader->PushFault(SimFault{.raw = Mode0Answer(0, {}), .forCommand = 0xC3});
+    EXPECT_EQ(KvaraWriteBank(handle, 1, 2, nullptr, 0), 0);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{1, 2, 0, 0, 0}));
+
+    // Read-back that fails altogether.
+    reader->PushFault(SimFault{.status = 21, .forCommand = 0xC4});
+    reader->PushFault(SimFault{.status = 4, .forCommand = 0xC3});
+    EXPECT_EQ(KvaraWriteBank(handle, 3, 0, data.data(), 4), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 21);
+
+    before = Requests().size();
+    EXPECT_EQ(KvaraWriteBank(handle, 3, 70000, data.data(), 4), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 15);
+    EXPECT_EQ(KvaraWriteBank(handle, 3, 0, nullptr, 4), -1);
+    EXPECT_EQ(KvaraWriteBank(handle, 3, 0, data.data(), -4), -1);
+    EXPECT_EQ(KvaraWriteBankPwd(handle, 3, 0, nullptr, data.data(), 4), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_INVALID_ARGUMENT);
+    const ByteBuffer big(248, 0x77);  // with the password it would not fit one frame
+    EXPECT_EQ(KvaraWriteBankPwd(handle, 3, 0, kPassword.data(), big.data(), 248), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 6);
+    EXPECT_EQ(Requests().size(), before);
+}
+
+TEST_F(PtyReaderTest, LockPayloadsAndFailures) {
+    StartReader({}, {TagWithAccess(kEpcA, kPassword)});
+    const int handle = Open();
+    EXPECT_EQ(KvaraLock(handle, 4, 3, kPassword.data()), 0);
+    EXPECT_EQ(LastRequest().command, 0xC6);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{0x11, 0x22, 0x33, 0x44, 0x03, 0x04}));
+    EXPECT_EQ(reader->Tags()[0].locks[kvara::sim::kAreaUser], kvara::sim::LockState::kPermaLocked);
+
+    const ByteBuffer zeros(4, 0);
+    reader->PushFault(SimFault{.status = 0});
+    KvaraLock(handle, 0, 0, zeros.data());
+    EXPECT_EQ(LastRequest().payload, ByteBuffer(6, 0));
+
+    reader->PushFault(SimFault{.status = 23});
+    EXPECT_EQ(KvaraLock(handle, 1, 2, kPassword.data()), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 23);
+    const std::size_t before = Requests().size();
+    EXPECT_EQ(KvaraLock(handle, 1, 2, nullptr), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(Requests().size(), before);
+}
+
+TEST_F(PtyReaderTest, ReaderSettings) {
+    StartReader();
+    const int handle = Open();
+    EXPECT_EQ(KvaraSetTxPower(handle, 200, 1), 0);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{0xC8, 0x00, 0x01}));
+    EXPECT_EQ(reader->StoredTxPower(), 200);
+
+    unsigned short power = 0;
+    reader->PushFault(SimFault{.raw = Mode0Answer(0, {0x0E, 0x01})});
+    EXPECT_EQ(KvaraGetTxPower(handle, &power), 0);
+    EXPECT_EQ(power, 270);
+    reader->PushFault(SimFault{.raw = Mode0Answer(0, {0x0E})});
+    EXPECT_EQ(KvaraGetTxPower(handle, &power), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 20);
+    EXPECT_EQ(KvaraGetTxPower(handle, nullptr), -1);
+
+    EXPECT_EQ(KvaraSetReaderMode(handle, 0x83), 0);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{0x83}));
+    std::size_t before = Requests().size();
+    EXPECT_EQ(KvaraSetReaderMode(handle, 4), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 13);
+    EXPECT_EQ(KvaraSetReaderMode(handle, -1), -1);
+    EXPECT_EQ(Requests().size(), before);
+
+    EXPECT_EQ(KvaraSetRf(handle, 0x100), 0);
+    EXPECT_EQ(LastRequest().payload, (ByteBuffer{0x00}));
+    EXPECT_FALSE(reader->RfOn());
+    EXPECT_EQ(KvaraSetRf(handle, 1), 0);
+    EXPECT_EQ(KvaraSetUsbMode(handle, 2), 0);
+    EXPECT_EQ(LastRequest().command, 0xFF);
+    EXPECT_EQ(reader->UsbMode(), 2);
+}
+
+TEST_F(PtyReaderTest, UnplugDuringACommandEndsWithTimeoutAndTheReaderStaysClosable) {
+    StartReader(SimConfig{.answerDelayMs = 150});
+    const int handle = Open(400);
+    ASSERT_GT(handle, 0);
+    std::thread unplug([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        server->Unplug();
+    });
+    unsigned char type[4];
+    const auto start = Clock::now();
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), -1);
+    unplug.join();
+    EXPECT_EQ(KvaraGetLastError(handle), 4);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    // The dead link takes further commands without hanging.
+    EXPECT_EQ(KvaraSetRf(handle, 1), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 4);
+    EXPECT_EQ(KvaraClosePort(handle), 0);
+    opened.clear();
+}
+
+TEST_F(PtyReaderTest, ASecondOpenOfTheSameDeviceIsRefused) {
+    StartReader();
+    const int handle = Open();
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 50), -1);
+}
