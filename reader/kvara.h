@@ -64,16 +64,16 @@ KVARA_API int KvaraGetSdkVersion(void);
  *
  * The name selects the link: a dotted network address (at least three dots, the first not at
  * the start) or a name beginning with "[" is a network reader; otherwise a name containing
- * "HID" is a USB HID reader; otherwise it is a serial link: a COM name (a device path under
- * /dev such as /dev/ttyUSB0, or COMn meaning /dev/ttyS(n-1), optionally behind "\\.\") opens a
- * serial port, any other name an FTDI device by serial number. A suffix ":n" gives the
+ * "HID" is a USB HID reader; otherwise it is a serial link: a COM name (the path of a terminal
+ * device such as /dev/ttyUSB0 or a symlink to one, or COMn meaning /dev/ttyS(n-1), optionally
+ * behind "\\.\") opens a serial port, any other name an FTDI device by serial number. A suffix ":n" gives the
  * reader's bus address n (default 1) and is cut off the name.
  *
  * Up to six attempts are made while the link does not open. The reader is asked in framing
  * mode 0 first, then mode 1; it counts as opened only when it answers with exactly 4 bytes.
  *
  * @param[in] name       reader name; must not be NULL.
- * @param[in] baudRate   baud rate for names beginning with "COM" (any case) or "/dev/";
+ * @param[in] baudRate   baud rate for names beginning with "COM" (any case) or "/";
  *                       every other name is opened at 19200 baud.
  * @param[in] parityIndex 0: no parity, 1 stop bit; 1: even, 1; 2: odd, 1; 3: none, 2 stop
  *                       bits; any other value: none, 1. Data bits are always 8.

@@ -77,7 +77,7 @@ int EffectiveBaudRate(const std::string& name, int baudRate) {
     const bool com = name.size() >= 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
                      std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
                      std::toupper(static_cast<unsigned char>(name[2])) == 'M';
-    const bool devicePath = name.rfind("/dev/", 0) == 0;
+    const bool devicePath = !name.empty() && name[0] == '/';
     return com || devicePath ? baudRate : 19200;
 }
 

@@ -8,6 +8,10 @@
 #include <string>
 #include <thread>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "sim_fixture.h"
 
 using kvara::ByteBuffer;
@@ -427,4 +431,85 @@ TEST_F(PtyReaderTest, ASecondOpenOfTheSameDeviceIsRefused) {
     const int handle = Open();
     ASSERT_GT(handle, 0);
     EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 50), -1);
+}
+
+namespace {
+
+// Runs the kvara-sim program and reads the path it prints.
+class SimProcess {
+public:
+    explicit SimProcess(const std::vector<std::string>& args) {
+        int out[2];
+        if (pipe(out) != 0) {
+            return;
+        }
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(KVARA_SIM_PATH));
+            for (const auto& a : args) {
+                argv.push_back(const_cast<char*>(a.c_str()));
+            }
+            argv.push_back(nullptr);
+            execv(KVARA_SIM_PATH, argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        FILE* stream = fdopen(out[0], "r");
+        char line[256] = {};
+        if (stream != nullptr && std::fgets(line, sizeof line, stream) != nullptr) {
+            path = line;
+            while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) {
+                path.pop_back();
+            }
+        }
+        if (stream != nullptr) {
+            std::fclose(stream);
+        }
+    }
+    ~SimProcess() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+        }
+    }
+    int Wait() {
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string path;
+
+private:
+    pid_t m_pid = -1;
+};
+
+}  // namespace
+
+TEST(SimProgram, ServesItsTagsOnAPseudoTerminal) {
+    const std::string link = "/tmp/kvara-sim-test-" + std::to_string(getpid());
+    SimProcess sim({"--link", link, "--type", "3225", "--tag", "AABBCCDD", "--tag", "11223344"});
+    ASSERT_EQ(sim.path, link);
+    const int handle = KvaraOpenPort(link.c_str(), 19200, 0, 300);
+    ASSERT_GT(handle, 0);
+    unsigned char type[4];
+    char name[32];
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, name, 32), 4);
+    EXPECT_STREQ(name, "Kvara P30");
+    unsigned char buffer[100];
+    const int n = KvaraInventory(handle, 0, buffer, 100);
+    ASSERT_EQ(n, 7);
+    EXPECT_EQ(buffer[0], 2);
+    EXPECT_EQ(KvaraClosePort(handle), 0);
+}
+
+TEST(SimProgram, RefusesBadOptions) {
+    SimProcess sim({"--modes", "7"});
+    EXPECT_TRUE(sim.path.empty());
+    EXPECT_EQ(sim.Wait(), 2);
 }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "reader/frame.h"
+#include "sim/options.h"
+#include "sim/sim_codec.h"
 #include "sim/sim_reader.h"
 
 using kvara::ByteBuffer;
@@ -151,4 +153,103 @@ TEST(SimCommands, DeviceTypeInfoAndPower) {
     EXPECT_EQ(reader.StoredTxPower(), 270);
     EXPECT_NE(Command(reader, 0x08, {0xFF, 0xFF, 0x00}).status, 0);
     EXPECT_EQ(Command(reader, 0x55, {}).status, 24);
+}
+
+TEST(SimCommands, InventorySelectReadWriteAndLocks) {
+    SimTag a = SimTag::WithEpc({0x11, 0x11});
+    a.reserved = {0, 0, 0, 0, 0xA1, 0xA2, 0xA3, 0xA4};
+    a.locks[kvara::sim::kAreaAccess] = kvara::sim::LockState::kPasswordProtected;
+    a.locks[kvara::sim::kAreaUser] = kvara::sim::LockState::kPasswordProtected;
+    SimReader reader;
+    reader.SetTags({a, SimTag::WithEpc({0x22, 0x22})});
+
+    EXPECT_EQ(Command(reader, 0xC0, {0}).data, (ByteBuffer{2, 0x08, 0x00, 0x11, 0x11}));
+    EXPECT_EQ(Command(reader, 0xC0, {2}).data[0], 1);
+    EXPECT_EQ(Command(reader, 0xC0, {2}).data, (ByteBuffer{0, 0, 0}));
+
+    // Two tags and no select: the reader cannot tell them apart.
+    EXPECT_EQ(Command(reader, 0xC3, {1, 0, 0, 0, 0}).status, 23);
+    EXPECT_EQ(Command(reader, 0xC2, {0x11, 0x11}).status, 0);
+    const Answer epcBank = Command(reader, 0xC3, {1, 0, 0, 0, 0});
+    EXPECT_EQ(epcBank.data.size(), 6u);  // CRC, PC, one EPC word
+    EXPECT_EQ(Command(reader, 0xC3, {1, 1, 0, 0, 2}).data, (ByteBuffer{0x08, 0x00}));
+
+    // The access password is read-protected; the right password opens it.
+    EXPECT_NE(Command(reader, 0xC3, {0, 2, 0, 0, 4}).status, 0);
+    EXPECT_EQ(Command(reader, 0xC3, {0, 2, 0, 0, 4, 0xA1, 0xA2, 0xA3, 0xA4}).data,
+              (ByteBuffer{0xA1, 0xA2, 0xA3, 0xA4}));
+    EXPECT_NE(Command(reader, 0xC3, {0, 2, 0, 0, 4, 0, 0, 0, 0}).status, 0);
+
+    // User memory is write-protected by the password.
+    EXPECT_NE(Command(reader, 0xC4, {3, 0, 0, 0, 0xBE, 0xEF}).status, 0);
+    EXPECT_EQ(Command(reader, 0xC5, {3, 0, 0, 0, 0xA1, 0xA2, 0xA3, 0xA4, 0xBE, 0xEF}).status, 0);
+    EXPECT_EQ(Command(reader, 0xC3, {3, 0, 0, 0, 2}).data, (ByteBuffer{0xBE, 0xEF}));
+    EXPECT_NE(Command(reader, 0xC3, {3, 0x40, 0, 0, 0}).status, 0);  // past the bank
+
+    // Writing the EPC changes what the tag answers with and its stored CRC; the old select no
+    // longer finds it.
+    const auto crcBefore = reader.Tags()[0].epcBank[0];
+    EXPECT_EQ(Command(reader, 0xC4, {1, 2, 0, 0, 0x12, 0x34}).status, 0);
+    EXPECT_EQ(reader.Tags()[0].Epc(), (ByteBuffer{0x12, 0x34}));
+    EXPECT_NE(reader.Tags()[0].epcBank[0], crcBefore);
+    EXPECT_EQ(Command(reader, 0xC3, {1, 0, 0, 0, 0}).status, 21);
+
+    // Lock: wrong password refused; a permanent lock cannot be undone.
+    EXPECT_EQ(Command(reader, 0xC2, {0x12, 0x34}).status, 0);
+    EXPECT_NE(Command(reader, 0xC6, {0, 0, 0, 0, 3, 2}).status, 0);
+    EXPECT_EQ(Command(reader, 0xC6, {0xA1, 0xA2, 0xA3, 0xA4, 3, 2}).status, 0);
+    EXPECT_NE(Command(reader, 0xC6, {0xA1, 0xA2, 0xA3, 0xA4, 0, 2}).status, 0);
+    EXPECT_NE(Command(reader, 0xC4, {1, 2, 0, 0, 0x56, 0x78}).status, 0);
+    EXPECT_NE(Command(reader, 0xC4, {2, 0, 0, 0, 0x00, 0x00}).status, 0);  // TID is permalocked
+
+    // RF off: no tags.
+    EXPECT_EQ(Command(reader, 0xF5, {0}).status, 0);
+    EXPECT_EQ(Command(reader, 0xC0, {0}).data, (ByteBuffer{0, 0, 0}));
+    EXPECT_EQ(Command(reader, 0xF5, {1}).status, 0);
+
+    EXPECT_EQ(Command(reader, 0xC3, {1, 0}).status, kvara::sim::kStatusWrongLength);
+    EXPECT_EQ(Command(reader, 0xC6, {}).status, kvara::sim::kStatusWrongLength);
+    EXPECT_EQ(Command(reader, 0xF4, {0x84}).status, kvara::sim::kStatusBadValue);
+    EXPECT_EQ(Command(reader, 0xF4, {0x83}).status, 0);
+    EXPECT_EQ(reader.ReaderMode(), 0x83);
+}
+
+TEST(SimCodec, MatchesTheProtocolsCheckValues) {
+    const char* digits = "123456789";
+    EXPECT_EQ(kvara::sim::SimCrc16(reinterpret_cast<const std::uint8_t*>(digits), 9), 0x4B37);
+    const std::uint8_t bytes[] = {0x01, 0xF0, 0x00};
+    EXPECT_EQ(kvara::sim::SimBcc(bytes, 3), 0xF1);
+}
+
+TEST(SimOptions, ParsesTagsFaultsAndRefusesNonsense) {
+    kvara::sim::SimOptions options;
+    std::string error;
+    ASSERT_TRUE(kvara::sim::ParseSimOptions(
+        {"--type", "3225", "--modes", "1", "--address", "3", "--delay", "20", "--tag",
+         "3008 33B2,tid=E280,user=00112233,access=11223344,lock-user=2", "--tag", "AABB",
+         "--fault", "split=3:5", "--fault", "stray=55", "--link", "/tmp/x"},
+        &options, &error))
+        << error;
+    EXPECT_EQ(options.config.deviceType, "3225");
+    EXPECT_FALSE(options.config.mode0);
+    EXPECT_TRUE(options.config.mode1);
+    EXPECT_EQ(options.config.address, 3);
+    EXPECT_EQ(options.config.answerDelayMs, 20);
+    ASSERT_EQ(options.tags.size(), 2u);
+    EXPECT_EQ(options.tags[0].Epc(), (ByteBuffer{0x30, 0x08, 0x33, 0xB2}));
+    EXPECT_EQ(options.tags[0].tid, (ByteBuffer{0xE2, 0x80}));
+    EXPECT_EQ(options.tags[0].AccessPassword(), (ByteBuffer{0x11, 0x22, 0x33, 0x44}));
+    EXPECT_EQ(options.tags[0].locks[kvara::sim::kAreaUser], kvara::sim::LockState::kPasswordProtected);
+    EXPECT_EQ(options.fault.pieces, 3);
+    EXPECT_EQ(options.fault.strayBefore, (ByteBuffer{0x55}));
+    EXPECT_EQ(options.symlink, "/tmp/x");
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--tag"}, {"--tag", "XYZ"}, {"--modes", "2"}, {"--address", "300"},
+          {"--fault", "split=0:1"}, {"--fault", "nonsense"}, {"--tag", "AA,lock-foo=1"},
+          {"--tag", "AA,access=11"}, {"--bogus", "1"}, {"--delay", "-5"}}) {
+        kvara::sim::SimOptions o;
+        EXPECT_FALSE(kvara::sim::ParseSimOptions(bad, &o, &error)) << bad[0];
+        EXPECT_FALSE(error.empty());
+    }
 }

@@ -104,7 +104,7 @@ void Drain(int eventFd) {
 
 PortName ExaminePortName(const std::string& name) {
     PortName result;
-    if (StartsWith(name, "/dev/")) {
+    if (StartsWith(name, "/")) {
         result.comName = true;
         result.openName = name.substr(0, name.find(' '));
         result.portNumber = TrailingNumber(result.openName);

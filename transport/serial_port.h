@@ -29,9 +29,10 @@ struct PortName {
     int portNumber = 0;
 };
 
-// COM names: a device path under /dev (anything from a blank on, such as a "[...]" tag, is
-// dropped), or "COM" in any case followed by a digit 1-9, optionally behind "\\.\", meaning
-// /dev/ttyS(n-1). Every other name is an FTDI serial number, used unchanged.
+// COM names: a device path, normally under /dev, or a symlink to one such as a simulated
+// reader's stable link (anything from a blank on, such as a "[...]" tag, is dropped); or "COM"
+// in any case followed by a digit 1-9, optionally behind "\\.\", meaning /dev/ttyS(n-1).
+// Every other name is an FTDI serial number, used unchanged. Only a terminal device opens.
 PortName ExaminePortName(const std::string& name);
 
 class CUSBSerialPort : public CSerialLink {

@@ -1,0 +1,247 @@
+// The serial link on pseudo terminals: names, line settings, the watcher, queueing, unplug.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "transport/serial_port.h"
+
+using kvara::ByteBuffer;
+using kvara::CUSBSerialPort;
+using kvara::ExaminePortName;
+
+namespace {
+
+// A pseudo terminal pair: the test plays the reader on the master side.
+struct Pty {
+    Pty() {
+        char name[128] = {};
+        EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        path = name;
+    }
+    ~Pty() {
+        CloseMaster();
+        if (slave >= 0) {
+            close(slave);
+        }
+    }
+    void CloseMaster() {
+        if (master >= 0) {
+            close(master);
+            master = -1;
+        }
+    }
+    // Reads what the link wrote, waiting up to timeoutMs for the first byte.
+    ByteBuffer ReadMaster(int timeoutMs = 500) {
+        ByteBuffer out;
+        pollfd p = {master, POLLIN, 0};
+        while (poll(&p, 1, out.empty() ? timeoutMs : 20) > 0) {
+            std::uint8_t buffer[1024];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            out.insert(out.end(), buffer, buffer + n);
+        }
+        return out;
+    }
+    int master = -1;
+    int slave = -1;
+    std::string path;
+};
+
+// Records the events of the link.
+class RecordingPort : public CUSBSerialPort {
+public:
+    void OnByteReceived(std::uint8_t byte) override {
+        std::lock_guard<std::mutex> guard(lock);
+        received.push_back(byte);
+    }
+    void OnTransmitIdle() override { ++idle; }
+    void OnBytesWritten(std::size_t count) override { written += count; }
+    void OnLineError(std::uint32_t flags) override { lineErrors |= flags; }
+    ByteBuffer Received() {
+        std::lock_guard<std::mutex> guard(lock);
+        return received;
+    }
+    std::mutex lock;
+    ByteBuffer received;
+    std::atomic<int> idle{0};
+    std::atomic<std::size_t> written{0};
+    std::atomic<std::uint32_t> lineErrors{0};
+};
+
+bool OpenDefault(CUSBSerialPort& port, const std::string& path, int baud = 19200,
+                 char parity = 'N', int stopBits = 1) {
+    return port.OpenLine(nullptr, path, baud, parity, 8, stopBits, 0, 9, 512);
+}
+
+template <typename Predicate>
+bool Eventually(Predicate predicate, int timeoutMs = 1000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (predicate()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return predicate();
+}
+
+}  // namespace
+
+TEST(PortNames, ComNamesAndFtdiRoute) {
+    for (const char* name : {"com7", "COM7", "\\\\.\\COM7", "cOm7: [x]"}) {
+        const auto examined = ExaminePortName(name);
+        EXPECT_TRUE(examined.comName) << name;
+        EXPECT_EQ(examined.openName, "/dev/ttyS6") << name;
+        EXPECT_EQ(examined.portNumber, 7) << name;
+    }
+    const auto tagged = ExaminePortName("\\\\.\\COM12 [Quarn Virtual COM]");
+    EXPECT_EQ(tagged.openName, "/dev/ttyS11");
+    EXPECT_EQ(tagged.portNumber, 12);
+    for (const char* name : {"COM0", "COM", "COMX", "5260A1B2", "\\\\.\\FT1234"}) {
+        const auto examined = ExaminePortName(name);
+        EXPECT_FALSE(examined.comName) << name;
+        EXPECT_EQ(examined.openName, name);
+    }
+    EXPECT_EQ(ExaminePortName("\\\\.\\12AB").portNumber, 12);
+    const auto device = ExaminePortName("/dev/ttyUSB3 [Quarn Virtual COM]");
+    EXPECT_TRUE(device.comName);
+    EXPECT_EQ(device.openName, "/dev/ttyUSB3");
+    EXPECT_EQ(device.portNumber, 3);
+    EXPECT_EQ(ExaminePortName("/dev/pts/17").portNumber, 17);
+}
+
+TEST(SerialLink, AppliesTheLineDefinition) {
+    Pty pty;
+    CUSBSerialPort port;
+    ASSERT_TRUE(OpenDefault(port, pty.path, 9600, 'E', 2));
+    termios tio {};
+    ASSERT_EQ(tcgetattr(pty.slave, &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), B9600);
+    // (A pseudo terminal drops the parity bits; real serial drivers keep them.)
+    EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(port.PortNumber(), std::stoi(pty.path.substr(pty.path.rfind('/') + 1)));
+    port.CloseLine();
+
+    // A baud rate the terminal cannot take leaves the settings as they were; the open stands.
+    ASSERT_TRUE(OpenDefault(port, pty.path, 12345, 'O', 1));
+    ASSERT_EQ(tcgetattr(pty.slave, &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), B9600);
+}
+
+TEST(SerialLink, WatcherDeliversBytesInOrderAndWritesQueuedFrames) {
+    Pty pty;
+    RecordingPort port;
+    ASSERT_TRUE(OpenDefault(port, pty.path));
+    ASSERT_TRUE(port.StartWatcher());
+    EXPECT_TRUE(port.IsWatcherRunning());
+    EXPECT_FALSE(port.StartWatcher());  // one watcher per object
+
+    ByteBuffer sent;
+    for (int i = 0; i < 300; ++i) {
+        sent.push_back(static_cast<std::uint8_t>(i * 7));
+    }
+    ASSERT_EQ(write(pty.master, sent.data(), sent.size()), 300);
+    EXPECT_TRUE(Eventually([&] { return port.Received().size() == 300; }));
+    EXPECT_EQ(port.Received(), sent);
+
+    const std::uint8_t frame[] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
+    port.QueueWrite(frame, 5);
+    EXPECT_EQ(pty.ReadMaster(), ByteBuffer(frame, frame + 5));
+    EXPECT_TRUE(Eventually([&] { return port.written.load() == 5; }));
+
+    const std::uint8_t text[] = {'a', 'b', 0, 'c'};
+    port.QueueWrite(text, -1);  // up to the first zero byte
+    EXPECT_EQ(pty.ReadMaster(), (ByteBuffer{'a', 'b'}));
+    port.QueueWrite(nullptr, 5);
+    port.QueueWrite(text, -7);
+}
+
+TEST(SerialLink, BytesBeyondTheBufferAreDroppedButTheWatcherIsWoken) {
+    Pty pty;
+    RecordingPort port;
+    ASSERT_TRUE(OpenDefault(port, pty.path));
+    // Not started: nothing drains the buffer, so its 512 bytes fill up.
+    const ByteBuffer first(500, 0x11);
+    const ByteBuffer second(13, 0x22);
+    port.QueueWrite(first.data(), 500);
+    port.QueueWrite(second.data(), 13);  // 513 > 512: dropped
+    const ByteBuffer third(12, 0x33);
+    port.QueueWrite(third.data(), 12);  // exactly 512: kept
+    ASSERT_TRUE(port.StartWatcher());
+    ByteBuffer expected = first;
+    expected.insert(expected.end(), third.begin(), third.end());
+    EXPECT_EQ(pty.ReadMaster(), expected);
+
+    // With nothing queued a wake-up only reports an idle transmitter.
+    const int idleBefore = port.idle.load();
+    const std::size_t writtenBefore = port.written.load();
+    port.QueueWrite(third.data(), 0);
+    EXPECT_TRUE(Eventually([&] { return port.idle.load() > idleBefore; }));
+    EXPECT_EQ(port.written.load(), writtenBefore);
+}
+
+TEST(SerialLink, UnpluggedDeviceEndsTheWatcherAndLeavesTheObjectClosable) {
+    Pty pty;
+    RecordingPort port;
+    ASSERT_TRUE(OpenDefault(port, pty.path));
+    ASSERT_TRUE(port.StartWatcher());
+    close(pty.slave);
+    pty.slave = -1;
+    pty.CloseMaster();  // the device vanishes
+    EXPECT_TRUE(Eventually([&] { return !port.IsWatcherRunning(); }));
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_NE(port.lineErrors.load() & kvara::kLineDeviceGone, 0u);
+    const std::uint8_t frame[] = {1, 2, 3};
+    port.QueueWrite(frame, 3);  // returns normally; nothing is sent
+    EXPECT_FALSE(port.StartWatcher());
+    port.CloseLine();
+    port.CloseLine();
+}
+
+TEST(SerialLink, OpenRefusals) {
+    CUSBSerialPort never;
+    never.CloseLine();  // never opened: harmless
+    EXPECT_FALSE(never.StartWatcher());
+    EXPECT_FALSE(OpenDefault(never, "/dev/definitely-not-here"));
+    EXPECT_FALSE(OpenDefault(never, "/dev/null"));  // not a terminal
+    EXPECT_FALSE(OpenDefault(never, "/dev"));
+    EXPECT_FALSE(OpenDefault(never, "5260ABCD"));  // FTDI route without the library
+    EXPECT_TRUE(never.IsFtdiRoute());
+    EXPECT_TRUE(never.IsUsbDevice());
+
+    Pty pty;
+    CUSBSerialPort first;
+    CUSBSerialPort second;
+    ASSERT_TRUE(OpenDefault(first, pty.path));
+    EXPECT_FALSE(OpenDefault(second, pty.path));  // without sharing
+    EXPECT_FALSE(first.IsUsbDevice());
+    first.CloseLine();
+    EXPECT_TRUE(OpenDefault(second, pty.path));
+}
+
+TEST(SerialLink, ReopeningTheSameObject) {
+    Pty a;
+    Pty b;
+    RecordingPort port;
+    ASSERT_TRUE(OpenDefault(port, a.path));
+    ASSERT_TRUE(port.StartWatcher());
+    ASSERT_TRUE(OpenDefault(port, b.path));  // closes the first device and its watcher
+    ASSERT_TRUE(port.StartWatcher());
+    const std::uint8_t byte = 0x5A;
+    ASSERT_EQ(write(b.master, &byte, 1), 1);
+    EXPECT_TRUE(Eventually([&] { return port.Received().size() == 1; }));
+}
