@@ -16,6 +16,12 @@ namespace kvara {
 class CByteReceiver {
 public:
     virtual void OnByteReceived(std::uint8_t byte) = 0;
+    // A batch of bytes read together, in order; the same as one OnByteReceived per byte.
+    virtual void OnBytesReceived(const std::uint8_t* data, std::size_t length) {
+        for (std::size_t i = 0; i < length; ++i) {
+            OnByteReceived(data[i]);
+        }
+    }
 
 protected:
     ~CByteReceiver() = default;

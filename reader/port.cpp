@@ -125,6 +125,17 @@ void CKvara_Port::OnByteReceived(std::uint8_t byte) {
     m_receiveSignal.notify_one();
 }
 
+void CKvara_Port::OnBytesReceived(const std::uint8_t* data, std::size_t length) {
+    {
+        std::lock_guard<std::mutex> guard(m_receiveLock);
+        const std::size_t room = kMaxReceiveBytes - std::min(kMaxReceiveBytes, m_receive.size());
+        const std::size_t taken = std::min(room, length);
+        m_receive.insert(m_receive.end(), data, data + taken);
+        m_receiveSequence += taken;
+    }
+    m_receiveSignal.notify_one();
+}
+
 void CKvara_Port::ClearReceive() {
     {
         std::lock_guard<std::mutex> guard(m_receiveLock);
@@ -150,9 +161,7 @@ void CKvara_Port::PollHid() {
     }
     std::uint8_t buffer[kHidPollBytes];
     const std::size_t n = m_hidLink->ReadInput(buffer, sizeof buffer);
-    for (std::size_t i = 0; i < n && i < sizeof buffer; ++i) {
-        OnByteReceived(buffer[i]);
-    }
+    OnBytesReceived(buffer, std::min(n, sizeof buffer));
 }
 
 std::size_t CKvara_Port::ReceivedCount(std::uint64_t* sequence) {

@@ -67,6 +67,8 @@ public:
 
     // Appends a byte to m_receive; called by push-style links on their own thread.
     void OnByteReceived(std::uint8_t byte) override;
+    // Appends a batch under one lock and wakes the waiting thread once.
+    void OnBytesReceived(const std::uint8_t* data, std::size_t length) override;
     // Empties m_receive and drains pending HID input.
     void ClearReceive();
     // Reads pending HID input into m_receive.

@@ -164,9 +164,17 @@ void PtyServer::Serve() {
         }
         const ssize_t n = read(master, buffer, sizeof buffer);
         guard.unlock();
-        if (n > 0) {
-            m_scheduler->Schedule(m_reader->Receive(buffer, static_cast<std::size_t>(n)));
+        if (n <= 0) {
+            continue;
         }
+        auto pieces = m_reader->Receive(buffer, static_cast<std::size_t>(n));
+        // An answer due at once, with nothing else under way, goes out from here without the
+        // scheduler's thread in between, as a reader answers from its own loop.
+        if (!pieces.empty() && pieces.front().delayMs == 0 && m_scheduler->Idle()) {
+            Emit(pieces.front().bytes);
+            pieces.erase(pieces.begin());
+        }
+        m_scheduler->Schedule(pieces);
     }
 }
 

@@ -27,6 +27,11 @@ void PieceScheduler::Schedule(const std::vector<SimPiece>& pieces, SimClock::tim
     m_wake.notify_all();
 }
 
+bool PieceScheduler::Idle() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_queue.empty() && !m_busy;
+}
+
 void PieceScheduler::Cancel() {
     std::lock_guard<std::mutex> guard(m_lock);
     m_queue.clear();

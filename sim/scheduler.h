@@ -24,6 +24,8 @@ public:
     // Queues pieces; each is due its delay after the previous one (the first after `now`), and
     // never before the pieces queued earlier.
     void Schedule(const std::vector<SimPiece>& pieces, SimClock::time_point now = SimClock::now());
+    // True when nothing is queued or being sent: a piece due now may then be sent directly.
+    bool Idle();
     // Drops everything not yet sent.
     void Cancel();
     // Blocks until nothing is queued (or stopped).

@@ -513,3 +513,38 @@ TEST(SimProgram, RefusesBadOptions) {
     EXPECT_TRUE(sim.path.empty());
     EXPECT_EQ(sim.Wait(), 2);
 }
+
+TEST_F(PtyReaderTest, EveryFunctionSurvivesNullPointersAndNegativeSizesOnAnOpenReader) {
+    StartReader({}, {SimTag::WithEpc(kEpcA)});
+    const int handle = Open();
+    const unsigned char bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(KvaraGetDeviceType(handle, nullptr, 0, nullptr, 0), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 5);
+    EXPECT_EQ(KvaraExecute(handle, 0xF0, nullptr, 0, nullptr, -1), -1);
+    EXPECT_EQ(KvaraInventory(handle, 0, nullptr, -100), 0);
+    EXPECT_EQ(KvaraReadBank(handle, 1, 0, nullptr, 64), -1);
+    EXPECT_EQ(KvaraGetLastError(handle), 5);
+    EXPECT_EQ(KvaraReadBank(handle, 1, 0, nullptr, -64), -1);
+    EXPECT_EQ(KvaraReadBankPwd(handle, 1, 0, bytes, nullptr, 64), -1);
+    EXPECT_EQ(KvaraReadBytesPwd(handle, 1, 0, nullptr, nullptr, 4), -1);
+    EXPECT_EQ(KvaraReadBytes(handle, 1, 0, nullptr, 0), -1);  // count 0 reads the bank: no room
+    EXPECT_EQ(KvaraWriteBankPwd(handle, 3, 0, bytes, nullptr, -1), -1);
+    EXPECT_EQ(KvaraWriteBank(handle, 3, 0, nullptr, 0), 0);  // nothing to write is fine
+    EXPECT_EQ(KvaraLock(handle, -1, -1, nullptr), -1);
+    EXPECT_EQ(KvaraSetTxPower(handle, -1, -1), -1);  // 0xFFFF is out of the reader's range
+    EXPECT_EQ(KvaraSetUsbMode(handle, -1), -1);
+    EXPECT_EQ(KvaraSetRf(handle, -1), 0);
+    // Hostile bytes from the device: the library survives and the reader stays usable.
+    for (int i = 0; i < 20; ++i) {
+        kvara::ByteBuffer raw(static_cast<std::size_t>(i * 13 % 70), static_cast<std::uint8_t>(i * 37));
+        if (!raw.empty()) {
+            raw[0] = 0x02;
+        }
+        reader->PushFault(SimFault{.raw = raw});
+        unsigned char buffer[300];
+        KvaraExecute(handle, 0x09, nullptr, 0, buffer, sizeof buffer);
+        EXPECT_NE(KvaraGetLastError(handle), 0);
+    }
+    unsigned char type[4];
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
+}

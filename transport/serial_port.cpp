@@ -307,8 +307,14 @@ void CUSBSerialPort::QueueWrite(const std::uint8_t* data, int length) {
         count = static_cast<std::size_t>(length);
     }
     std::lock_guard<std::mutex> guard(m_transmitLock);
+    const bool wasEmpty = m_transmit.empty();
     if (m_transmit.size() + count <= m_bufferSize) {
         m_transmit.insert(m_transmit.end(), data, data + count);
+    }
+    // With nothing ahead of it and a watcher that runs, the frame goes straight to the device
+    // (a non-blocking write); what the device does not take waits for the watcher.
+    if (wasEmpty && !m_transmit.empty() && m_running.load() && WriteQueued()) {
+        return;
     }
     Signal(m_writeEvent);
 }
@@ -316,6 +322,16 @@ void CUSBSerialPort::QueueWrite(const std::uint8_t* data, int length) {
 void CUSBSerialPort::OnByteReceived(std::uint8_t byte) {
     if (CByteReceiver* receiver = m_receiver.load()) {
         receiver->OnByteReceived(byte);
+    }
+}
+
+void CUSBSerialPort::OnBytesAvailable(const std::uint8_t* data, std::size_t length) {
+    if (CByteReceiver* receiver = m_receiver.load()) {
+        receiver->OnBytesReceived(data, length);
+        return;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        OnByteReceived(data[i]);
     }
 }
 
@@ -436,9 +452,7 @@ bool CUSBSerialPort::ReadBatch() {
     for (;;) {
         const ssize_t n = read(m_fd.load(), buffer, sizeof buffer);
         if (n > 0) {
-            for (ssize_t i = 0; i < n; ++i) {
-                OnByteReceived(buffer[i]);
-            }
+            OnBytesAvailable(buffer, static_cast<std::size_t>(n));
             if (static_cast<std::size_t>(n) < sizeof buffer) {
                 return true;
             }
@@ -465,9 +479,19 @@ void CUSBSerialPort::Flush() {
         OnTransmitIdle();
         return;
     }
+    WriteQueued();
+}
+
+// Writes as much of the transmit buffer as the device takes; true when all of it went out.
+// Called with the transmit lock held.
+bool CUSBSerialPort::WriteQueued() {
+    const int fd = m_fd.load();
+    if (fd < 0) {
+        return false;
+    }
     std::size_t written = 0;
     while (written < m_transmit.size()) {
-        const ssize_t n = write(m_fd.load(), m_transmit.data() + written, m_transmit.size() - written);
+        const ssize_t n = write(fd, m_transmit.data() + written, m_transmit.size() - written);
         if (n > 0) {
             written += static_cast<std::size_t>(n);
             continue;
@@ -482,6 +506,7 @@ void CUSBSerialPort::Flush() {
     if (written > 0) {
         OnBytesWritten(written);
     }
+    return m_transmit.empty();
 }
 
 void CUSBSerialPort::CloseDevice() {

@@ -68,6 +68,9 @@ public:
     // a reader port gives no owner window, so only the byte event has an effect: it hands the
     // byte to the receiver.
     virtual void OnByteReceived(std::uint8_t byte);
+    // The bytes of one read, in order: handed to the receiver as one batch when there is one,
+    // otherwise one OnByteReceived per byte.
+    virtual void OnBytesAvailable(const std::uint8_t* data, std::size_t length);
     virtual void OnCtsChanged(bool on) { (void)on; }
     virtual void OnBreak() {}
     virtual void OnLineError(std::uint32_t flags) { (void)flags; }
@@ -83,6 +86,7 @@ private:
     bool StatusPoll(short deviceEvents);
     bool ReadBatch();
     void Flush();
+    bool WriteQueued();
     void CloseDevice();
 
     std::atomic<CByteReceiver*> m_receiver{nullptr};

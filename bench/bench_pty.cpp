@@ -1,0 +1,152 @@
+// Round trips over a pseudo terminal: the reader API against the simulated reader, compared
+// with the raw round trip of the same bytes written and echoed on a bare terminal pair.
+//
+// ratio = API round trip / raw round trip (target: at most 1.3). cpu_per_cmd_us is the CPU
+// time of the whole process (library, simulated reader and all threads) per command.
+#include <benchmark/benchmark.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+#include "reader/kvara.h"
+#include "sim/pty_server.h"
+#include "sim/sim_reader.h"
+
+namespace {
+
+double Now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double ProcessCpu() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+bool ReadExactly(int fd, std::uint8_t* buffer, std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+        pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, 1000) <= 0) {
+            return false;
+        }
+        const ssize_t n = read(fd, buffer + got, count - got);
+        if (n <= 0) {
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Mean seconds of a raw exchange: request bytes out, answer bytes back, on a bare pty pair.
+double RawRoundTrip(std::size_t requestBytes, std::size_t answerBytes, int rounds) {
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+        return 0;
+    }
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    std::thread echo([&] {
+        std::vector<std::uint8_t> in(requestBytes);
+        std::vector<std::uint8_t> out(answerBytes, 0x55);
+        for (int i = 0; i < rounds; ++i) {
+            if (!ReadExactly(master, in.data(), in.size()) ||
+                write(master, out.data(), out.size()) != static_cast<ssize_t>(out.size())) {
+                return;
+            }
+        }
+    });
+    std::vector<std::uint8_t> request(requestBytes, 0xAA);
+    std::vector<std::uint8_t> answer(answerBytes);
+    const double start = Now();
+    for (int i = 0; i < rounds; ++i) {
+        if (write(slave, request.data(), request.size()) != static_cast<ssize_t>(request.size()) ||
+            !ReadExactly(slave, answer.data(), answer.size())) {
+            break;
+        }
+    }
+    const double mean = (Now() - start) / rounds;
+    echo.join();
+    close(master);
+    close(slave);
+    return mean;
+}
+
+struct Reader {
+    Reader() {
+        auto tag = kvara::sim::SimTag::WithEpc({0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0, 0, 0, 1});
+        tag.user.assign(128, 0x5A);
+        sim = std::make_shared<kvara::sim::SimReader>();
+        sim->SetTags({tag});
+        server = std::make_unique<kvara::sim::PtyServer>(sim);
+        server->Start();
+        handle = KvaraOpenPort(server->Path().c_str(), 115200, 0, 1000);
+    }
+    ~Reader() {
+        KvaraClosePort(handle);
+        server->Stop();
+    }
+    std::shared_ptr<kvara::sim::SimReader> sim;
+    std::unique_ptr<kvara::sim::PtyServer> server;
+    int handle = -1;
+};
+
+template <typename Command>
+void Measure(benchmark::State& state, std::size_t requestBytes, std::size_t answerBytes, Command command) {
+    Reader reader;
+    if (reader.handle <= 0) {
+        state.SkipWithError("simulated reader did not open");
+        return;
+    }
+    const double raw = RawRoundTrip(requestBytes, answerBytes, 2000);
+    const double cpu0 = ProcessCpu();
+    const double wall0 = Now();
+    for (auto _ : state) {
+        if (!command(reader.handle)) {
+            state.SkipWithError("command failed");
+            break;
+        }
+    }
+    const double n = static_cast<double>(state.iterations());
+    const double api = (Now() - wall0) / n;
+    state.counters["api_us"] = api * 1e6;
+    state.counters["raw_us"] = raw * 1e6;
+    state.counters["ratio"] = raw > 0 ? api / raw : 0;
+    state.counters["cpu_per_cmd_us"] = (ProcessCpu() - cpu0) / n * 1e6;
+}
+
+void BM_PtyDeviceType(benchmark::State& state) {
+    // 02 01 F0 00 F1 out, 02 01 00 04 "3120" BCC back.
+    Measure(state, 5, 9, [](int handle) {
+        unsigned char type[4];
+        return KvaraGetDeviceType(handle, type, 4, nullptr, 0) == 4;
+    });
+}
+
+void BM_PtyRead64(benchmark::State& state) {
+    // Read frame with its 5-byte payload out, 64 data bytes in a 69-byte answer back.
+    Measure(state, 10, 69, [](int handle) {
+        unsigned char data[64];
+        return KvaraReadBytes(handle, 3, 0, data, 64) == 64;
+    });
+}
+
+}  // namespace
+
+BENCHMARK(BM_PtyDeviceType)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PtyRead64)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
