@@ -1,0 +1,33 @@
+// Hex text as the main window reads and shows it.
+#include <gtest/gtest.h>
+
+#include "ui/hex_text.h"
+
+using kvara::ByteBuffer;
+using kvara::FormatHexBytes;
+using kvara::ParseHexBytes;
+
+TEST(HexText, AcceptedForms) {
+    const ByteBuffer expected = {0x0A, 0xBC, 0x01};
+    for (const char* text : {"0ABC01", "0A BC 01", "0a bc 01", "0A BC01", "  0A  BC 01  "}) {
+        EXPECT_EQ(ParseHexBytes(text, 64), expected) << text;
+    }
+    EXPECT_EQ(FormatHexBytes(expected), "0A BC 01");
+    EXPECT_EQ(ParseHexBytes("ABC", 64), (ByteBuffer{0xAB, 0x0C}));
+    EXPECT_EQ(ParseHexBytes("A B", 64), (ByteBuffer{0x0A, 0x0B}));
+    EXPECT_EQ(ParseHexBytes("ABCD EF", 64), (ByteBuffer{0xAB, 0xCD, 0xEF}));
+}
+
+TEST(HexText, CapacityErrorsAndOddCharacters) {
+    EXPECT_TRUE(ParseHexBytes("Error 4", 64).empty());
+    EXPECT_TRUE(ParseHexBytes("", 64).empty());
+    EXPECT_TRUE(ParseHexBytes("    ", 64).empty());
+    EXPECT_EQ(ParseHexBytes("11 22 33 44 55", 2), (ByteBuffer{0x11, 0x22}));
+    EXPECT_TRUE(ParseHexBytes("11", 0).empty());
+    EXPECT_EQ(ParseHexBytes("G1 \n2", 64), (ByteBuffer{0x01, 0x02}));  // line breaks are digits 0
+    EXPECT_EQ(ParseHexBytes("11223344", 10), (ByteBuffer{0x11, 0x22, 0x33, 0x44}));
+    EXPECT_EQ(FormatHexBytes(nullptr, 5), "");
+    EXPECT_EQ(FormatHexBytes(ByteBuffer{}), "");
+    const std::string pasted(10000, 'F');
+    EXPECT_EQ(ParseHexBytes(pasted, 64).size(), 64u);
+}

@@ -1,0 +1,76 @@
+#include "ui/hex_text.h"
+
+namespace kvara {
+
+namespace {
+
+int Digit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return 0;
+}
+
+std::uint8_t TokenValue(const std::string& token) {
+    if (token.size() >= 2) {
+        return static_cast<std::uint8_t>(Digit(token[0]) * 16 + Digit(token[1]));
+    }
+    return static_cast<std::uint8_t>(token.empty() ? 0 : Digit(token[0]));
+}
+
+}  // namespace
+
+ByteBuffer ParseHexBytes(const std::string& text, std::size_t capacity) {
+    ByteBuffer bytes;
+    if (text.find("Error") != std::string::npos) {
+        return bytes;
+    }
+    std::size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string::npos) {
+        return bytes;  // empty after trimming: no bytes (not one zero byte)
+    }
+    const std::size_t end = text.find_last_not_of(' ') + 1;
+    std::string rest = text.substr(begin, end - begin);
+    while (bytes.size() < capacity && !rest.empty()) {
+        const std::size_t blank = rest.find(' ');
+        if (blank != std::string::npos) {
+            const std::size_t take = blank < 2 ? blank : 2;
+            bytes.push_back(TokenValue(rest.substr(0, take)));
+            rest.erase(0, take);
+            const std::size_t next = rest.find_first_not_of(' ');
+            rest.erase(0, next == std::string::npos ? rest.size() : next);
+        } else if (rest.size() >= 3) {
+            bytes.push_back(TokenValue(rest.substr(0, 2)));
+            rest.erase(0, 2);
+        } else {
+            bytes.push_back(TokenValue(rest));
+            break;
+        }
+    }
+    return bytes;
+}
+
+std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    if (bytes == nullptr) {
+        return text;
+    }
+    text.reserve(count * 3);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            text.push_back(' ');
+        }
+        text.push_back(kDigits[bytes[i] >> 4]);
+        text.push_back(kDigits[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+}  // namespace kvara

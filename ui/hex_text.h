@@ -1,0 +1,23 @@
+// Hex text of tag data, passwords, CRC and PC: "0A BC 01". Standard library only.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "common/bytes.h"
+
+namespace kvara {
+
+// Reads hex text back into at most capacity bytes. Upper or lower case, with or without
+// blanks between bytes; only the blank separates, every other non-hex character counts as the
+// digit 0. A text containing "Error" gives no bytes, and so does a text that is empty after
+// removing its outer blanks.
+ByteBuffer ParseHexBytes(const std::string& text, std::size_t capacity);
+
+// Two upper-case hex digits per byte, separated by single blanks.
+std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count);
+inline std::string FormatHexBytes(const ByteBuffer& bytes) {
+    return FormatHexBytes(bytes.data(), bytes.size());
+}
+
+}  // namespace kvara
