@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "common/ui_hooks.h"
 
 namespace kvara {
 
@@ -40,7 +39,11 @@ const StringTableEntry kStrings[] = {
     {604, "Update wird gestartet, bitte warten!"},
 };
 
+StringTranslator g_translator = nullptr;
+
 }  // namespace
+
+void SetStringTranslator(StringTranslator translator) { g_translator = translator; }
 
 const char* GermanString(int id) {
     const auto* it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
@@ -56,9 +59,8 @@ std::string LoadString(int id) {
     if (german == nullptr) {
         return {};
     }
-    const auto& hooks = GetUiHooks();
-    if (hooks.translate != nullptr) {
-        std::string translated = hooks.translate(id, german);
+    if (g_translator != nullptr) {
+        std::string translated = g_translator(id, german);
         if (!translated.empty()) {
             return translated;
         }

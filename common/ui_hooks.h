@@ -5,8 +5,6 @@
 // command still works. Hooks are only called on the thread that runs reader commands.
 #pragma once
 
-#include <string>
-
 namespace kvara {
 
 // Opaque reference to a top-level window of the application.
@@ -28,9 +26,6 @@ struct UiHooks {
     void (*setFocus)(WindowRef window) = nullptr;
     void (*beginWaitCursor)() = nullptr;
     void (*endWaitCursor)() = nullptr;
-    // Text of string-table entry id in the active language; german is the built-in text.
-    // Null hook or an empty result: the German text is used.
-    std::string (*translate)(int id, const char* german) = nullptr;
 };
 
 // Installs the hook table (copied). Call once at start, before any reader command runs.

@@ -1,6 +1,8 @@
 // The reader API: registry access, opening and identifying readers, and every command.
 #include "reader/kvara.h"
 
+#include "common/ui_hooks.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -451,5 +453,32 @@ int KvaraSetReaderMode(int handle, int mode) {
 }
 
 int KvaraSetUsbMode(int handle, int mode) { return SimpleCommand(handle, kCmdUsbMode, Low(mode)); }
+
+void KvaraSetUiHooks(const KvaraUiHooks* hooks) {
+    // The C table is kept as given; the library's own table calls through it.
+    static KvaraUiHooks installed;
+    if (hooks == nullptr) {
+        kvara::ResetUiHooks();
+        return;
+    }
+    installed = *hooks;
+    kvara::UiHooks table;
+    if (installed.pumpPendingMessages != nullptr) {
+        table.pumpPendingMessages = [] { return installed.pumpPendingMessages() != 0; };
+    }
+    table.activeWindow = installed.activeWindow;
+    table.mainWindow = installed.mainWindow;
+    if (installed.isWindowEnabled != nullptr) {
+        table.isWindowEnabled = [](kvara::WindowRef w) { return installed.isWindowEnabled(w) != 0; };
+    }
+    if (installed.enableWindow != nullptr) {
+        table.enableWindow = [](kvara::WindowRef w, bool enable) { installed.enableWindow(w, enable ? 1 : 0); };
+    }
+    table.focusWindow = installed.focusWindow;
+    table.setFocus = installed.setFocus;
+    table.beginWaitCursor = installed.beginWaitCursor;
+    table.endWaitCursor = installed.endWaitCursor;
+    kvara::SetUiHooks(table);
+}
 
 }  // extern "C"

@@ -255,6 +255,38 @@ KVARA_API int KvaraSetReaderMode(int handle, int mode);
  */
 KVARA_API int KvaraSetUsbMode(int handle, int mode);
 
+/**
+ * What a reader command needs from the application's window system while it waits for an
+ * answer. Every member may be NULL (then that step does nothing); windows are opaque pointers
+ * the application hands out and gets back. All hooks are called on the thread that runs the
+ * reader command.
+ */
+typedef struct KvaraUiHooks {
+    /* Dispatches every pending window message without waiting; non-zero when it did any. */
+    int (*pumpPendingMessages)(void);
+    /* The last active top-level window (the active popup of the main window, or the main
+       window); NULL when there is none. */
+    void *(*activeWindow)(void);
+    /* The application's main window, or NULL. */
+    void *(*mainWindow)(void);
+    int (*isWindowEnabled)(void *window);
+    void (*enableWindow)(void *window, int enable);
+    /* The window holding the keyboard focus, or NULL; setFocus(NULL) removes the focus. */
+    void *(*focusWindow)(void);
+    void (*setFocus)(void *window);
+    void (*beginWaitCursor)(void);
+    void (*endWaitCursor)(void);
+} KvaraUiHooks;
+
+/**
+ * Installs the window-system hooks (copied). Call once at start, before the first reader
+ * command. While a command waits, the library then disables the active window and takes the
+ * keyboard focus (unless KvaraSetNoWindowLock is set), dispatches pending messages, and gives
+ * both back afterwards. Without hooks every command still works.
+ * @param[in] hooks the hook table, or NULL to remove all hooks.
+ */
+KVARA_API void KvaraSetUiHooks(const KvaraUiHooks *hooks);
+
 #ifdef __cplusplus
 }
 #endif

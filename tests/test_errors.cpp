@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "common/string_table.h"
-#include "common/ui_hooks.h"
 #include "reader/errors.h"
 
 using kvara::ErrorText;
@@ -48,8 +47,7 @@ TEST(StatusLine, ShapesAndSignedByteCodes) {
 }
 
 TEST(StringTable, TranslationHookReplacesTextsAndEmptyAnswerKeepsGerman) {
-    kvara::UiHooks hooks;
-    hooks.translate = [](int id, const char* german) -> std::string {
+    kvara::SetStringTranslator([](int id, const char* german) -> std::string {
         if (id == 104) {
             return "Time-out";
         }
@@ -57,12 +55,11 @@ TEST(StringTable, TranslationHookReplacesTextsAndEmptyAnswerKeepsGerman) {
             return "Unknown error (%d) %d %s";  // a hostile catalogue entry
         }
         return german == nullptr ? std::string() : std::string();
-    };
-    kvara::SetUiHooks(hooks);
+    });
     EXPECT_EQ(ErrorText(4), "Time-out");
     EXPECT_EQ(ErrorText(23), "Kollision Fehler");
     EXPECT_EQ(ErrorText(99), "Unknown error (99) %d %s");
-    kvara::ResetUiHooks();
+    kvara::SetStringTranslator(nullptr);
     EXPECT_EQ(ErrorText(4), "Timeout");
 }
 
