@@ -1,0 +1,447 @@
+// The real main window on the offscreen platform, driven against the simulated reader on a
+// pseudo terminal.
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "reader/kvara.h"
+#include "settings/settings.h"
+#include "sim/pty_server.h"
+#include "sim/sim_reader.h"
+#include "ui/app.h"
+#include "ui/main_dialog.h"
+#include "ui/message_box.h"
+#include "ui/qt_hooks.h"
+
+using kvara::ByteBuffer;
+using kvara::CKvara_ProgrammerDlg;
+using kvara::sim::SimConfig;
+using kvara::sim::SimFault;
+using kvara::sim::SimTag;
+
+namespace {
+
+const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
+const ByteBuffer kEpcB = {0xBB, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
+const ByteBuffer kEpcC = {0xCC, 0x01, 0x02, 0x03};
+
+ByteBuffer Mode0Answer(const ByteBuffer& data) {
+    ByteBuffer frame = {0x02, 0x01, 0x00, static_cast<std::uint8_t>(data.size())};
+    for (std::uint8_t b : data) {
+        frame.push_back(b);
+    }
+    std::uint8_t bcc = 0;
+    for (std::size_t i = 1; i < frame.size(); ++i) {
+        bcc ^= frame[i];
+    }
+    frame.push_back(bcc);
+    return frame;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_config;
+    std::shared_ptr<kvara::sim::SimReader> m_reader;
+    std::unique_ptr<kvara::sim::PtyServer> m_server;
+    std::unique_ptr<CKvara_ProgrammerDlg> m_window;
+    QStringList m_messages;
+    bool m_answerYes = true;
+
+    void StartReader(SimConfig config, std::vector<SimTag> tags) {
+        m_reader = std::make_shared<kvara::sim::SimReader>(config);
+        m_reader->SetTags(std::move(tags));
+        m_server = std::make_unique<kvara::sim::PtyServer>(m_reader);
+        QVERIFY(m_server->Start());
+        kvara::WriteText(kvara::keys::kPortName, QString::fromStdString(m_server->Path()));
+    }
+
+    void OpenWindow() {
+        m_window = std::make_unique<CKvara_ProgrammerDlg>();
+        m_window->InitDialog();
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    }
+
+    template <typename T>
+    T* Find(const char* name) {
+        T* widget = m_window->findChild<T*>(QLatin1String(name));
+        if (widget == nullptr) {
+            qFatal("no widget %s", name);
+        }
+        return widget;
+    }
+    QLineEdit* Field(const char* name) { return Find<QLineEdit>(name); }
+    void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+    void Type(const char* name, const QString& text) {
+        QLineEdit* field = Field(name);
+        field->setFocus();
+        field->setText(text);
+    }
+    std::vector<kvara::sim::SimRequest> RequestsOf(std::uint8_t command) {
+        std::vector<kvara::sim::SimRequest> found;
+        for (const auto& r : m_reader->Requests()) {
+            if (r.command == command) {
+                found.push_back(r);
+            }
+        }
+        return found;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_config.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
+        kvara::InstallQtHooks();
+        kvara::SetMessageResponder([this](const QString& text, bool) {
+            m_messages << text;
+            return m_answerYes;
+        });
+    }
+
+    void init() {
+        QFile::remove(m_config.path() + QStringLiteral("/Quarn Applikationen/Kvara Programmer.conf"));
+        m_messages.clear();
+        m_answerYes = true;
+    }
+
+    void cleanup() {
+        if (m_window) {
+            Find<QPushButton>("cyclicButton")->setChecked(false);
+        }
+        m_window.reset();
+        if (m_server) {
+            m_server->Stop();
+        }
+        m_server.reset();
+        m_reader.reset();
+    }
+
+    void connectsAndShowsTheReaderInTheTitle() {
+        StartReader(SimConfig{.infoText = "Sim 1"}, {});
+        OpenWindow();
+        QVERIFY(m_window->ReaderHandle() > 0);
+        const QString expected = QStringLiteral("Quarn Kvara Programmer V%1 <Kvara P20 %2:1 FW V1.00[Sim 1]>")
+                                     .arg(QStringLiteral(KVARA_PROGRAM_VERSION),
+                                          QString::fromStdString(m_server->Path()));
+        QCOMPARE(m_window->windowTitle(), expected);
+        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(m_reader->ReaderMode(), 0);
+    }
+
+    void readerOnlyModelIsRefused() {
+        StartReader(SimConfig{.deviceType = "3110"}, {});
+        OpenWindow();
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QCOMPARE(m_messages.value(0),
+                 QStringLiteral("Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!"));
+        QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
+    }
+
+    void inventoryOfThreeTagsSelectsTheAlphabeticallyFirst() {
+        StartReader({}, {SimTag::WithEpc(kEpcB), SimTag::WithEpc(kEpcC), SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        QCOMPARE(Field("countField")->text(), QStringLiteral("3"));
+        QCOMPARE(Find<QListWidget>("epcList")->count(), 3);
+        QCOMPARE(Field("epcEdit")->text(), QStringLiteral("AA 01 02 03 04 05 06 07 08 09 0A 0B"));
+        QCOMPARE(RequestsOf(0xC0).size(), std::size_t{3});
+    }
+
+    void epcReadOfFourBytesShowsCrcAndPcOnly() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Type("epcField", QStringLiteral("11 22"));
+        m_reader->PushFault(SimFault{.raw = Mode0Answer({0x12, 0x34, 0x30, 0x05}), .forCommand = 0xC3});
+        Click("epcReadButton");
+        QCOMPARE(Field("crcField")->text(), QStringLiteral("12 34"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("30 05"));
+        QCOMPARE(Field("epcField")->text(), QString());
+        QCOMPARE(Field("epcLengthField")->text(), QStringLiteral("0"));
+        QCOMPARE(Field("useLengthField")->text(), QStringLiteral("12"));
+        QCOMPARE(Field("afiField")->text(), QStringLiteral("5"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
+    }
+
+    void epcWriteCodesTheLengthIntoThePcWord() {
+        SimTag tag = SimTag::WithEpc(kEpcA);
+        tag.epcBank[2] |= 0x06;  // bits 1-2 of the PC, which the write keeps
+        StartReader({}, {tag});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("epcReadButton");
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("36 00"));
+        const QString newEpc = QStringLiteral("E2 00 00 00 00 00 00 00 00 00 12 34");
+        Type("epcField", newEpc);
+        Type("useLengthField", QStringLiteral("12"));
+        Type("afiField", QStringLiteral("0"));
+        Find<QCheckBox>("isoCheck")->setChecked(false);
+        Click("epcWriteButton");
+        const auto writes = RequestsOf(0xC4);
+        QCOMPARE(writes.size(), std::size_t{1});
+        ByteBuffer expected = {1, 1, 0, 0, 0x36, 0x00, 0xE2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
+        QCOMPARE(writes[0].payload, expected);
+        QCOMPARE(m_reader->Tags()[0].Epc(), ByteBuffer(expected.begin() + 6, expected.end()));
+        // Found again under the new EPC after the field went off and on.
+        QCOMPARE(Field("epcEdit")->text(), newEpc);
+        QVERIFY(!RequestsOf(0xF5).empty());
+    }
+
+    void useLengthFieldReactsAtOnceAndRoundsDownOnLeaving() {
+        StartReader({}, {});
+        OpenWindow();
+        Field("pcField")->setText(QStringLiteral("07 00"));
+        Type("useLengthField", QStringLiteral("13"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("37 00"));  // 6 words
+        Field("afiField")->setFocus();
+        QCOMPARE(Field("useLengthField")->text(), QStringLiteral("12"));
+        Type("useLengthField", QStringLiteral("64"));  // 32 words: only five bits remain
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 00"));
+        Type("afiField", QStringLiteral("255"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 FF"));
+        QTest::mouseClick(Find<QCheckBox>("isoCheck"), Qt::LeftButton);
+        QVERIFY(Find<QCheckBox>("isoCheck")->isChecked());
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 FF"));
+        QTest::mouseClick(Find<QCheckBox>("isoCheck"), Qt::LeftButton);
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("06 FF"));
+        Type("epcField", QStringLiteral("AB CD EF"));
+        QCOMPARE(Field("epcLengthField")->text(), QStringLiteral("3"));
+    }
+
+    void userWriteAsksAboutTheLength() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Type("userLengthField", QStringLiteral("4"));
+        Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
+        m_answerYes = true;
+        Click("userWriteButton");
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages[0].startsWith(QStringLiteral("Angegebene Datenlänge")));
+        QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{3, 0, 0, 0, 0x11, 0x22, 0x00, 0x00}));
+        QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(), QStringLiteral("11 22 00 00"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+
+        Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
+        m_answerYes = false;
+        Click("userWriteButton");
+        QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{3, 0, 0, 0, 0x11, 0x22}));
+        QCOMPARE(Field("userLengthField")->text(), QStringLiteral("2"));
+
+        // A length the data buffer cannot hold is refused: nothing is written.
+        const std::size_t writes = RequestsOf(0xC4).size();
+        Type("userLengthField", QStringLiteral("300"));
+        m_answerYes = true;
+        Click("userWriteButton");
+        QCOMPARE(RequestsOf(0xC4).size(), writes);
+        QVERIFY(m_window->StatusText().startsWith(QStringLiteral("Fehler")));
+    }
+
+    void accessPasswordWriteCopiesIntoTheThreePasswordFields() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Type("accessField", QStringLiteral("11 22 33 44"));
+        Click("accessWriteButton");
+        QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{0, 2, 0, 0, 0x11, 0x22, 0x33, 0x44}));
+        for (const char* name : {"epcPassword", "userPassword", "resPassword"}) {
+            QCOMPARE(Field(name)->text(), QStringLiteral("11223344"));
+        }
+        // The new password is now needed and used for a protected read.
+        Find<QCheckBox>("resUsePassword")->setChecked(true);
+        Click("accessReadButton");
+        QCOMPARE(RequestsOf(0xC3).back().payload,
+                 (ByteBuffer{0, 2, 0, 0, 4, 0x11, 0x22, 0x33, 0x44}));
+        QCOMPARE(Field("accessField")->text(), QStringLiteral("11 22 33 44"));
+
+        Type("killField", QStringLiteral("11 22 33"));
+        const std::size_t writes = RequestsOf(0xC5).size() + RequestsOf(0xC4).size();
+        Click("killWriteButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Das Passwort muss 4 Byte lang sein!"));
+        QCOMPARE(RequestsOf(0xC5).size() + RequestsOf(0xC4).size(), writes);
+    }
+
+    void readAllWithoutAReader() {
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        OpenWindow();
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
+        Click("readAllButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Kein Zugriff auf Gerät möglich"));
+        Click("epcReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Kein Zugriff auf Gerät möglich"));
+    }
+
+    void cyclicToggleWithoutAReaderStaysPressedAndKeepsTheWindowOpen() {
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        OpenWindow();
+        Click("cyclicButton");
+        QVERIFY(m_window->CyclicPressed());
+        QVERIFY(!m_window->CyclicRunning());
+        Click("closeButton");
+        QVERIFY(m_window->isVisible());
+        m_window->reject();
+        QVERIFY(m_window->isVisible());
+        Click("cyclicButton");
+        QVERIFY(!m_window->CyclicPressed());
+        Click("closeButton");
+        QVERIFY(!m_window->isVisible());
+        QCOMPARE(m_window->result(), kvara::kEndQuit);
+    }
+
+    void cyclicInventoryKeepsTheWindowEnabledAndEndsOnRelease() {
+        StartReader(SimConfig{.answerDelayMs = 5}, {SimTag::WithEpc(kEpcA), SimTag::WithEpc(kEpcB)});
+        OpenWindow();
+        bool windowEnabledDuring = false;
+        bool readButtonDisabledDuring = false;
+        QTimer::singleShot(150, this, [&] {
+            windowEnabledDuring = m_window->isEnabled();
+            readButtonDisabledDuring = !Find<QPushButton>("epcReadButton")->isEnabled();
+            QTest::mouseClick(Find<QPushButton>("cyclicButton"), Qt::LeftButton);
+        });
+        Click("cyclicButton");  // returns when the loop has ended
+        QVERIFY(windowEnabledDuring);
+        QVERIFY(readButtonDisabledDuring);
+        QVERIFY(!m_window->CyclicRunning());
+        QVERIFY(Find<QPushButton>("epcReadButton")->isEnabled());
+        QVERIFY(!Find<QPushButton>("lockButton")->isEnabled());  // stays as it was
+        QCOMPARE(Field("countField")->text(), QStringLiteral("2"));
+        QVERIFY(RequestsOf(0xC0).size() >= 4);
+    }
+
+    void windowIsDisabledWhileACommandWaits() {
+        StartReader(SimConfig{.answerDelayMs = 150}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        bool enabledDuring = true;
+        QTimer::singleShot(60, this, [&] { enabledDuring = m_window->isEnabled(); });
+        Click("tidReadButton");
+        QVERIFY(!enabledDuring);
+        QVERIFY(m_window->isEnabled());
+    }
+
+    void statusLineCarriesTheReaderErrorInAngleBrackets() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        m_reader->PushFault(SimFault{.status = 0x17, .forCommand = 0xC3});
+        Click("tidReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler beim Lesen <Kollision Fehler>"));
+        QCOMPARE(Field("tidField")->text(), QString());
+        m_reader->PushFault(SimFault{.status = 0xFF, .forCommand = 0xC3});
+        Click("tidReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler beim Lesen <Unbekannter Fehler (-1) aufgetreten!>"));
+        Type("epcEdit", QStringLiteral("DE AD"));
+        Click("tidReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Select"));
+        m_reader->PushFault(SimFault{.status = 21, .forCommand = 0xC0});
+        Click("inventoryButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Kein gültiger Transponder vorhanden!"));
+        QCOMPARE(Field("countField")->text(), QStringLiteral("0"));
+    }
+
+    void readAllFillsEveryBank() {
+        SimTag tag = SimTag::WithEpc(kEpcA);
+        tag.user = {0x10, 0x20, 0x30, 0x40};
+        tag.reserved = {1, 2, 3, 4, 5, 6, 7, 8};
+        StartReader({}, {tag});
+        OpenWindow();
+        Click("readAllButton");
+        QCOMPARE(Field("epcField")->text(), QStringLiteral("AA 01 02 03 04 05 06 07 08 09 0A 0B"));
+        QCOMPARE(Field("tidField")->text().left(11), QStringLiteral("E2 80 11 05"));
+        QCOMPARE(Field("manufacturerField")->text(), QStringLiteral("001"));
+        QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(), QStringLiteral("10 20 30 40"));
+        QCOMPARE(Field("userLengthField")->text(), QStringLiteral("4"));
+        QCOMPARE(Field("killField")->text(), QStringLiteral("01 02 03 04"));
+        QCOMPARE(Field("accessField")->text(), QStringLiteral("05 06 07 08"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
+    }
+
+    void hostileTextNeverWritesWithoutAWriteButton() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        const QString junk = QString(10000, QLatin1Char('Z')) + QStringLiteral("\n\r\t%s%n");
+        for (const char* name : {"epcEdit", "epcField", "epcPassword", "userPassword", "resPassword",
+                                 "killField", "accessField", "userStartField", "userLengthField",
+                                 "useLengthField", "afiField"}) {
+            Field(name)->setText(junk);
+        }
+        Find<QPlainTextEdit>("userDataField")->setPlainText(junk);
+        for (const char* button : {"inventoryButton", "readAllButton", "epcReadButton", "tidReadButton",
+                                   "userReadButton", "killReadButton", "accessReadButton"}) {
+            Click(button);
+        }
+        QVERIFY(RequestsOf(0xC4).empty());
+        QVERIFY(RequestsOf(0xC5).empty());
+        // Fields that only take digits refused the letters; with them empty the operations
+        // stop at the whole-number check.
+        QVERIFY(!m_messages.isEmpty());
+        QCOMPARE(m_messages.last(), QStringLiteral("Geben Sie eine ganze Zahl ein."));
+    }
+
+    void corruptSettingsFallBackToDefaults() {
+        const QString dir = m_config.path() + QStringLiteral("/Quarn Applikationen");
+        QDir().mkpath(dir);
+        QFile file(dir + QStringLiteral("/Kvara Programmer.conf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\x01\x02[Port\nTimeout=abc\nBaudrate=1e99\n[Version]\nUpdate=@Variant(garbage)\n"
+                   "[Settings]\nSprache=1,2\n\xff\xfe\n");
+        file.close();
+        QCOMPARE(kvara::ReadInt(kvara::keys::kTimeout), 500);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kBaudrate), 19200);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kUpdate), 1);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kLanguage), 0);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kAddress), 1);
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QString());
+        kvara::WriteInt(kvara::keys::kTimeout, 750);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kTimeout), 750);
+    }
+
+    void placementIsSavedAndRestoredInsideTheScreens() {
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        kvara::WriteInt(kvara::keys::kLeft, -5000);
+        kvara::WriteInt(kvara::keys::kTop, 40);
+        kvara::WriteInt(kvara::keys::kRight, -5000 + 300);
+        kvara::WriteInt(kvara::keys::kBottom, 40 + 200);
+        OpenWindow();
+        QCOMPARE(m_window->frameGeometry().left(), 0);
+        QCOMPARE(m_window->frameGeometry().top(), 40);
+        m_window->move(30, 50);
+        m_window.reset();
+        QCOMPARE(kvara::ReadInt(kvara::keys::kLeft), 30);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kTop), 50);
+        QVERIFY(kvara::ReadInt(kvara::keys::kRight) > 30);
+    }
+
+    void englishCatalogueFollowsTheLanguageSetting() {
+        kvara::CKvara_ProgrammerApp app;
+        app.ChooseLanguage();
+        QVERIFY(!app.EnglishLoaded());
+        kvara::WriteInt(kvara::keys::kLanguage, 1);
+        app.ChooseLanguage();
+        QVERIFY(app.EnglishLoaded());
+        QCOMPARE(QCoreApplication::translate("kvara::CKvara_ProgrammerDlg", "Lesen"), QStringLiteral("Read"));
+        QCOMPARE(QCoreApplication::translate("StringTable", "Kollision Fehler"), QStringLiteral("Collision error"));
+        kvara::WriteInt(kvara::keys::kLanguage, 0);
+        app.ChooseLanguage();
+        QVERIFY(!app.EnglishLoaded());
+        QCOMPARE(QCoreApplication::translate("kvara::CKvara_ProgrammerDlg", "Lesen"), QStringLiteral("Lesen"));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"

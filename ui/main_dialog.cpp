@@ -1,0 +1,1018 @@
+#include "ui/main_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "common/string_table.h"
+#include "reader/errors.h"
+#include "reader/kvara.h"
+#include "settings/settings.h"
+#include "ui/hex_text.h"
+#include "ui/main_logic.h"
+#include "ui/message_box.h"
+
+#ifndef KVARA_PROGRAM_VERSION
+#define KVARA_PROGRAM_VERSION "1.xx"
+#endif
+
+namespace kvara {
+
+namespace {
+
+constexpr int kBufferBytes = 200;
+constexpr int kEpcCapacity = 196;
+constexpr int kInventoryBuffer = 100;
+constexpr int kMaxInventoryAnswers = 255;
+constexpr int kRefindPasses = 6;
+constexpr int kRfPauseMs = 200;
+
+// Results of the read and write wrappers besides byte counts.
+constexpr int kResultFailed = -1;
+constexpr int kResultSelectFailed = -2;
+constexpr int kResultNoReader = -3;
+constexpr int kResultLockFailed = -4;
+
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+QString Hex(const std::uint8_t* bytes, std::size_t count) {
+    return FromUtf8(FormatHexBytes(bytes, count));
+}
+
+ByteBuffer ParseHex(const QString& text, std::size_t capacity) {
+    return ParseHexBytes(text.toStdString(), capacity);
+}
+
+// A number field as the user left it: a signed whole number, not a number reads as 0.
+int NumberOrZero(const QLineEdit* field) {
+    bool ok = false;
+    const int value = field->text().trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+
+void SetTextIfDifferent(QLineEdit* field, const QString& text) {
+    if (field->text() != text) {
+        field->setText(text);
+    }
+}
+
+void SetTextIfDifferent(QPlainTextEdit* field, const QString& text) {
+    if (field->toPlainText() != text) {
+        field->setPlainText(text);
+    }
+}
+
+// Waits without taking user input, so the window paints but nobody starts another command.
+void PauseMs(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace
+
+CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setProperty("kvaraMainWindow", true);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(tr("Quarn Kvara Programmer"));
+    BuildLayout();
+}
+
+CKvara_ProgrammerDlg::~CKvara_ProgrammerDlg() {
+    if (m_initialized) {
+        SavePlacement();
+    }
+    CloseReader();
+}
+
+void CKvara_ProgrammerDlg::BuildLayout() {
+    auto* root = new QVBoxLayout(this);
+    auto digitsOnly = [this](QLineEdit* field) {
+        field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+    };
+    auto makeField = [this](const char* name, bool readOnly) {
+        auto* field = new QLineEdit(this);
+        field->setObjectName(QLatin1String(name));
+        field->setReadOnly(readOnly);
+        return field;
+    };
+    auto makeButton = [this](const QString& text, const char* name) {
+        auto* button = new QPushButton(text, this);
+        button->setObjectName(QLatin1String(name));
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        return button;
+    };
+    auto makePassword = [this](const char* checkName, const char* fieldName, QCheckBox** check,
+                               QLineEdit** field) {
+        *check = new QCheckBox(tr("Passwort verwenden"), this);
+        (*check)->setObjectName(QLatin1String(checkName));
+        *field = new QLineEdit(this);
+        (*field)->setObjectName(QLatin1String(fieldName));
+        (*field)->setMaxLength(8);
+        (*field)->setMaximumWidth(90);
+    };
+
+    // Top: the tag list and the general buttons.
+    auto* top = new QHBoxLayout;
+    auto* tagColumn = new QGridLayout;
+    tagColumn->addWidget(new QLabel(tr("EPC:"), this), 0, 0);
+    m_epcEdit = makeField("epcEdit", false);
+    tagColumn->addWidget(m_epcEdit, 0, 1);
+    tagColumn->addWidget(new QLabel(tr("Anzahl:"), this), 0, 2);
+    m_countField = makeField("countField", true);
+    m_countField->setMaximumWidth(50);
+    tagColumn->addWidget(m_countField, 0, 3);
+    m_epcList = new QListWidget(this);
+    m_epcList->setObjectName(QStringLiteral("epcList"));
+    m_epcList->setSortingEnabled(true);
+    m_epcList->setMaximumHeight(70);
+    tagColumn->addWidget(m_epcList, 1, 1, 1, 3);
+    top->addLayout(tagColumn, 1);
+
+    auto* buttons = new QGridLayout;
+    m_cyclicButton = makeButton(tr("Inventory Zyklisch"), "cyclicButton");
+    m_cyclicButton->setCheckable(true);
+    m_inventoryButton = makeButton(tr("Inventory"), "inventoryButton");
+    m_readAllButton = makeButton(tr("Alles lesen"), "readAllButton");
+    m_closeButton = makeButton(tr("Schliessen"), "closeButton");
+    m_lockButton = makeButton(tr("Sperren"), "lockButton");
+    m_lockButton->setEnabled(false);
+    m_menuButton = new QToolButton(this);
+    m_menuButton->setObjectName(QStringLiteral("menuButton"));
+    m_menuButton->setText(QStringLiteral("\u2630"));
+    m_menuButton->setPopupMode(QToolButton::InstantPopup);
+    buttons->addWidget(m_cyclicButton, 0, 0);
+    buttons->addWidget(m_inventoryButton, 0, 1);
+    buttons->addWidget(m_menuButton, 0, 2, Qt::AlignRight);
+    buttons->addWidget(m_readAllButton, 1, 0);
+    buttons->addWidget(m_closeButton, 1, 1);
+    buttons->addWidget(m_lockButton, 2, 0);
+    top->addLayout(buttons);
+    root->addLayout(top);
+
+    // EPC bank.
+    auto* epcGroup = new QGroupBox(tr("Electronic Product Code (Bank 1)"), this);
+    auto* epc = new QGridLayout(epcGroup);
+    makePassword("epcUsePassword", "epcPassword", &m_epcUsePassword, &m_epcPassword);
+    epc->addWidget(m_epcUsePassword, 0, 0, 1, 2);
+    epc->addWidget(m_epcPassword, 0, 2);
+    epc->addWidget(new QLabel(tr("CRC / PC :"), this), 1, 0);
+    m_crcField = makeField("crcField", true);
+    m_pcField = makeField("pcField", true);
+    auto* crcPc = new QHBoxLayout;
+    crcPc->addWidget(m_crcField);
+    crcPc->addWidget(new QLabel(QStringLiteral("/"), this));
+    crcPc->addWidget(m_pcField);
+    epc->addLayout(crcPc, 1, 1, 1, 2);
+    epc->addWidget(new QLabel(tr("Nutzlänge:"), this), 1, 3);
+    m_useLengthField = makeField("useLengthField", false);
+    digitsOnly(m_useLengthField);
+    epc->addWidget(m_useLengthField, 1, 4);
+    epc->addWidget(new QLabel(tr("AFI:"), this), 1, 5);
+    m_afiField = makeField("afiField", false);
+    digitsOnly(m_afiField);
+    epc->addWidget(m_afiField, 1, 6);
+    m_isoCheck = new QCheckBox(tr("ISO/IEC 15961 Mode"), this);
+    m_isoCheck->setObjectName(QStringLiteral("isoCheck"));
+    epc->addWidget(m_isoCheck, 1, 7);
+    epc->addWidget(new QLabel(tr("Länge:"), this), 2, 0);
+    m_epcLengthField = makeField("epcLengthField", true);
+    m_epcLengthField->setMaximumWidth(50);
+    epc->addWidget(m_epcLengthField, 2, 1);
+    epc->addWidget(new QLabel(tr("EPC:"), this), 2, 2, Qt::AlignRight);
+    m_epcField = makeField("epcField", false);
+    epc->addWidget(m_epcField, 2, 3, 1, 5);
+    auto* epcRead = makeButton(tr("Lesen"), "epcReadButton");
+    auto* epcWrite = makeButton(tr("Schreiben"), "epcWriteButton");
+    epc->addWidget(epcRead, 0, 8);
+    epc->addWidget(epcWrite, 2, 8);
+    root->addWidget(epcGroup);
+
+    // TID bank.
+    auto* tidGroup = new QGroupBox(tr("Tag ID (Bank 2)"), this);
+    auto* tid = new QGridLayout(tidGroup);
+    tid->addWidget(new QLabel(tr("TID:"), this), 0, 0);
+    m_tidField = makeField("tidField", true);
+    tid->addWidget(m_tidField, 0, 1, 1, 5);
+    tid->addWidget(new QLabel(tr("Länge:"), this), 1, 0);
+    m_tidLengthField = makeField("tidLengthField", true);
+    m_tidLengthField->setMaximumWidth(50);
+    tid->addWidget(m_tidLengthField, 1, 1);
+    tid->addWidget(new QLabel(tr("Hersteller:"), this), 1, 2, Qt::AlignRight);
+    m_manufacturerField = makeField("manufacturerField", true);
+    tid->addWidget(m_manufacturerField, 1, 3);
+    tid->addWidget(new QLabel(tr("Model:"), this), 1, 4, Qt::AlignRight);
+    m_modelField = makeField("modelField", true);
+    tid->addWidget(m_modelField, 1, 5);
+    auto* tidRead = makeButton(tr("Lesen"), "tidReadButton");
+    tid->addWidget(tidRead, 0, 6);
+    root->addWidget(tidGroup);
+
+    // User bank.
+    auto* userGroup = new QGroupBox(tr("User Memory (Bank 3)"), this);
+    auto* user = new QGridLayout(userGroup);
+    makePassword("userUsePassword", "userPassword", &m_userUsePassword, &m_userPassword);
+    user->addWidget(m_userUsePassword, 0, 0, 1, 2);
+    user->addWidget(m_userPassword, 0, 2);
+    user->addWidget(new QLabel(tr("Start:"), this), 0, 3, Qt::AlignRight);
+    m_userStartField = makeField("userStartField", false);
+    digitsOnly(m_userStartField);
+    user->addWidget(m_userStartField, 0, 4);
+    user->addWidget(new QLabel(tr("Länge:"), this), 0, 5, Qt::AlignRight);
+    m_userLengthField = makeField("userLengthField", false);
+    digitsOnly(m_userLengthField);
+    user->addWidget(m_userLengthField, 0, 6);
+    user->addWidget(new QLabel(tr("Daten:"), this), 1, 0);
+    m_userDataField = new QPlainTextEdit(this);
+    m_userDataField->setObjectName(QStringLiteral("userDataField"));
+    m_userDataField->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_userDataField->setMaximumHeight(60);
+    m_userDataField->setTabChangesFocus(true);
+    user->addWidget(m_userDataField, 1, 1, 1, 6);
+    auto* userRead = makeButton(tr("Lesen"), "userReadButton");
+    auto* userWrite = makeButton(tr("Schreiben"), "userWriteButton");
+    user->addWidget(userRead, 0, 7);
+    user->addWidget(userWrite, 1, 7, Qt::AlignTop);
+    root->addWidget(userGroup);
+
+    // Reserved bank.
+    auto* resGroup = new QGroupBox(tr("Reserved (Bank 0)"), this);
+    auto* res = new QGridLayout(resGroup);
+    makePassword("resUsePassword", "resPassword", &m_resUsePassword, &m_resPassword);
+    res->addWidget(m_resUsePassword, 0, 0, 1, 2);
+    res->addWidget(m_resPassword, 0, 2);
+    res->addWidget(new QLabel(tr("Kill Passwort:"), this), 1, 0);
+    m_killField = makeField("killField", false);
+    res->addWidget(m_killField, 1, 1, 1, 2);
+    auto* killRead = makeButton(tr("Lesen"), "killReadButton");
+    auto* killWrite = makeButton(tr("Schreiben"), "killWriteButton");
+    res->addWidget(killRead, 1, 3);
+    res->addWidget(killWrite, 1, 4);
+    res->addWidget(new QLabel(tr("Access Passwort:"), this), 2, 0);
+    m_accessField = makeField("accessField", false);
+    res->addWidget(m_accessField, 2, 1, 1, 2);
+    auto* accessRead = makeButton(tr("Lesen"), "accessReadButton");
+    auto* accessWrite = makeButton(tr("Schreiben"), "accessWriteButton");
+    res->addWidget(accessRead, 2, 3);
+    res->addWidget(accessWrite, 2, 4);
+    root->addWidget(resGroup);
+
+    // Status.
+    auto* statusGroup = new QGroupBox(tr("Status"), this);
+    auto* status = new QHBoxLayout(statusGroup);
+    m_statusField = makeField("statusField", true);
+    m_statusField->setFocusPolicy(Qt::NoFocus);
+    status->addWidget(m_statusField);
+    root->addWidget(statusGroup);
+    auto* hint = new QLabel(tr("Drücken Sie F1, um die Hilfefunktion zu aktivieren"), this);
+    hint->setObjectName(QStringLiteral("helpHint"));
+    root->addWidget(hint);
+
+    connect(m_epcList, &QListWidget::currentTextChanged, this, [this](const QString& text) {
+        if (!text.isEmpty()) {
+            m_epcEdit->setText(text);
+        }
+    });
+    connect(m_inventoryButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnInventory);
+    connect(m_cyclicButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnCyclicToggled);
+    connect(m_readAllButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnReadAll);
+    connect(m_closeButton, &QPushButton::clicked, this, [this] { done(kEndQuit); });
+    connect(m_lockButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnLock);
+    connect(epcRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnEpcRead);
+    connect(epcWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnEpcWrite);
+    connect(tidRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnTidRead);
+    connect(userRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnUserRead);
+    connect(userWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnUserWrite);
+    connect(killRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnKillRead);
+    connect(killWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnKillWrite);
+    connect(accessRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnAccessRead);
+    connect(accessWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnAccessWrite);
+    connect(m_epcField, &QLineEdit::textChanged, this, &CKvara_ProgrammerDlg::OnEpcTextChanged);
+    connect(m_useLengthField, &QLineEdit::textChanged, this, &CKvara_ProgrammerDlg::OnUseLengthChanged);
+    connect(m_afiField, &QLineEdit::textChanged, this, &CKvara_ProgrammerDlg::OnAfiChanged);
+    connect(m_isoCheck, &QCheckBox::clicked, this, &CKvara_ProgrammerDlg::OnIsoClicked);
+    for (QLineEdit* even : {m_userStartField, m_userLengthField, m_useLengthField}) {
+        even->installEventFilter(this);
+    }
+    BuildMenu();
+}
+
+void CKvara_ProgrammerDlg::BuildMenu() {
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("systemMenu"));
+    m_menuButton->setMenu(m_menu);
+}
+
+void CKvara_ProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
+    if (m_menu != nullptr && !m_menu->isEmpty()) {
+        m_menu->exec(event->globalPos());
+    }
+}
+
+void CKvara_ProgrammerDlg::InitDialog() {
+    m_titleBase = windowTitle();
+    adjustSize();
+    setMinimumSize(size());
+    const int lineValue = ReadInt(keys::kBaudrate);
+    const int timeout = ReadInt(keys::kTimeout);
+    const QString iface = FromUtf8(InterfaceText(ReadText(keys::kPortName).toStdString(),
+                                                 ReadInt(keys::kAddress)));
+    ConnectReader(iface, lineValue, timeout);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    Refresh();
+    RestorePlacement();
+    m_initialized = true;
+}
+
+void CKvara_ProgrammerDlg::SetTitle(const QString& link) {
+    setWindowTitle(m_titleBase + QStringLiteral(" V") + QStringLiteral(KVARA_PROGRAM_VERSION) +
+                   QStringLiteral(" <") + link + QStringLiteral(">"));
+}
+
+bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineValue, int timeoutMs) {
+    if (m_titleBase.isEmpty()) {
+        m_titleBase = windowTitle();
+    }
+    SetTitle(QString());
+    m_powerDialog = false;
+    const LineValue line = SplitLineValue(lineValue);
+    const QByteArray name = interfaceText.toLocal8Bit();
+    const int handle = KvaraOpenPort(name.constData(), line.baudRate, line.parityIndex, timeoutMs);
+    if (handle < 0) {
+        ShowMessage(this, FromUtf8(ErrorText(KvaraGetLastError(handle))));
+        return false;
+    }
+    unsigned char type[4] = {};
+    char model[33] = {};
+    const int typeLength = KvaraGetDeviceType(handle, type, 4, model, sizeof model);
+    if (typeLength < 0) {
+        KvaraClosePort(handle);
+        ShowMessage(this, FromUtf8(ErrorText(11)));
+        return false;
+    }
+    const ByteBuffer answer(type, type + typeLength);
+    const int modelCode = ModelCodeOf(answer);
+    const char firmwareDigit = typeLength >= 4 ? static_cast<char>(type[3]) : '\0';
+    QString firmware = FromUtf8(FormatFirmwareTitle(LoadString(139), FirmwareDigitForTitle(firmwareDigit)));
+    if (IsReaderOnly(modelCode)) {
+        KvaraClosePort(handle);
+        ShowMessage(this, FromUtf8(LoadString(231)));
+        return false;
+    }
+    KvaraSetReaderMode(handle, 0);
+    m_powerDialog = HasTransmitPowerDialog(modelCode);
+    if (m_powerDialog) {
+        unsigned char info[256] = {};
+        const int n = KvaraExecute(handle, 0x09, nullptr, 0, info, sizeof info);
+        if (n > 0) {
+            const QString text = QString::fromLatin1(reinterpret_cast<const char*>(info), n).left(99);
+            firmware += QStringLiteral("[") + text + QStringLiteral("]");
+        }
+    }
+    QString link = QString::fromLocal8Bit(model) + QStringLiteral(" ");
+    if (KvaraIsUsbLink(handle) > 0) {
+        link += QStringLiteral("USB:");
+    }
+    link += interfaceText;
+    KvaraSetNoWindowLock(handle, 0);
+    m_handle = handle;
+    SetTitle(link + QStringLiteral(" ") + firmware);
+    return true;
+}
+
+void CKvara_ProgrammerDlg::CloseReader() {
+    if (m_handle != 0) {
+        KvaraClosePort(m_handle);
+        m_handle = 0;
+    }
+}
+
+QString CKvara_ProgrammerDlg::StatusText() const { return m_statusField->text(); }
+
+bool CKvara_ProgrammerDlg::CyclicPressed() const { return m_cyclicButton->isChecked(); }
+
+bool CKvara_ProgrammerDlg::Validate() {
+    struct NumberField {
+        QLineEdit* field;
+        int* value;
+        bool even;
+    };
+    const NumberField numbers[] = {
+        {m_countField, &m_values.count, false},       {m_useLengthField, &m_values.epcUseLength, true},
+        {m_afiField, &m_values.afi, false},           {m_epcLengthField, &m_values.epcLength, false},
+        {m_tidLengthField, &m_values.tidLength, false}, {m_userStartField, &m_values.userStart, true},
+        {m_userLengthField, &m_values.userLength, true},
+    };
+    for (const auto& number : numbers) {
+        bool ok = false;
+        const int value = number.field->text().trimmed().toInt(&ok);
+        if (!ok) {
+            ShowMessage(this, tr("Geben Sie eine ganze Zahl ein."));
+            number.field->setFocus();
+            return false;
+        }
+        // Fields that hold whole words never reach the reader with an odd value, even when
+        // the button was pressed without leaving the field.
+        *number.value = number.even ? RoundDownToEven(value) : value;
+    }
+    if (m_values.afi < 0 || m_values.afi > 255) {
+        ShowMessage(this, tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(0).arg(255));
+        m_afiField->setFocus();
+        return false;
+    }
+    m_values.epcUsePassword = m_epcUsePassword->isChecked();
+    m_values.epcPassword = m_epcPassword->text();
+    m_values.crc = m_crcField->text();
+    m_values.pc = m_pcField->text();
+    m_values.iso = m_isoCheck->isChecked();
+    m_values.epcData = m_epcField->text();
+    m_values.tid = m_tidField->text();
+    m_values.manufacturer = m_manufacturerField->text();
+    m_values.model = m_modelField->text();
+    m_values.userUsePassword = m_userUsePassword->isChecked();
+    m_values.userPassword = m_userPassword->text();
+    m_values.userData = m_userDataField->toPlainText();
+    m_values.resUsePassword = m_resUsePassword->isChecked();
+    m_values.resPassword = m_resPassword->text();
+    m_values.killPassword = m_killField->text();
+    m_values.accessPassword = m_accessField->text();
+    return true;
+}
+
+void CKvara_ProgrammerDlg::Refresh() {
+    SetTextIfDifferent(m_countField, QString::number(m_values.count));
+    m_epcUsePassword->setChecked(m_values.epcUsePassword);
+    SetTextIfDifferent(m_epcPassword, m_values.epcPassword);
+    SetTextIfDifferent(m_crcField, m_values.crc);
+    SetTextIfDifferent(m_pcField, m_values.pc);
+    SetTextIfDifferent(m_useLengthField, QString::number(m_values.epcUseLength));
+    SetTextIfDifferent(m_afiField, QString::number(m_values.afi));
+    m_isoCheck->setChecked(m_values.iso);
+    SetTextIfDifferent(m_epcField, m_values.epcData);
+    SetTextIfDifferent(m_epcLengthField, QString::number(m_values.epcLength));
+    SetTextIfDifferent(m_tidField, m_values.tid);
+    SetTextIfDifferent(m_tidLengthField, QString::number(m_values.tidLength));
+    SetTextIfDifferent(m_manufacturerField, m_values.manufacturer);
+    SetTextIfDifferent(m_modelField, m_values.model);
+    m_userUsePassword->setChecked(m_values.userUsePassword);
+    SetTextIfDifferent(m_userPassword, m_values.userPassword);
+    SetTextIfDifferent(m_userStartField, QString::number(m_values.userStart));
+    SetTextIfDifferent(m_userLengthField, QString::number(m_values.userLength));
+    SetTextIfDifferent(m_userDataField, m_values.userData);
+    m_resUsePassword->setChecked(m_values.resUsePassword);
+    SetTextIfDifferent(m_resPassword, m_values.resPassword);
+    SetTextIfDifferent(m_killField, m_values.killPassword);
+    SetTextIfDifferent(m_accessField, m_values.accessPassword);
+}
+
+void CKvara_ProgrammerDlg::ShowStatus(const QString& text, int code) {
+    m_statusField->setText(FromUtf8(StatusLine(text.toStdString(), code)));
+}
+
+bool CKvara_ProgrammerDlg::ReportResult(bool write, int result, int lastError) {
+    if (result > 0) {
+        ShowStatus(write ? tr("Schreiben erfolgreich") : tr("Lesen erfolgreich"), 0);
+        return false;
+    }
+    switch (result) {
+        case 0:
+            return false;
+        case kResultFailed:
+            ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"), lastError);
+            return true;
+        case kResultSelectFailed:
+            ShowStatus(tr("Fehler bei Select"), 0);
+            return true;
+        case kResultNoReader:
+            ShowStatus(tr("Kein Zugriff auf Gerät möglich"), 0);
+            return true;
+        case kResultLockFailed:
+            ShowStatus(tr("Fehler bei Lock"), lastError);
+            return true;
+        default:
+            ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"), lastError);
+            return true;
+    }
+}
+
+std::optional<ByteBuffer> CKvara_ProgrammerDlg::PasswordIfUsed(bool use, const QString& text) const {
+    if (!use) {
+        return std::nullopt;
+    }
+    ByteBuffer password = ParseHex(text, 10);
+    if (password.size() != 4) {
+        return std::nullopt;
+    }
+    return password;
+}
+
+bool CKvara_ProgrammerDlg::SelectCurrentTag() {
+    if (m_handle == 0) {
+        return false;
+    }
+    const ByteBuffer epc = ParseHex(m_epcEdit->text(), 64);
+    return KvaraSelectTag(m_handle, epc.data(), static_cast<int>(epc.size())) != -1;
+}
+
+int CKvara_ProgrammerDlg::ReadBankExact(int bank, int byteAddress,
+                                        const std::optional<ByteBuffer>& password,
+                                        std::uint8_t* buffer, int count) {
+    if (m_handle == 0) {
+        return kResultNoReader;
+    }
+    if (!SelectCurrentTag()) {
+        return kResultSelectFailed;
+    }
+    const int result = password ? KvaraReadBytesPwd(m_handle, bank, byteAddress / 2,
+                                                    password->data(), buffer, count)
+                                : KvaraReadBytes(m_handle, bank, byteAddress / 2, buffer, count);
+    return result == -1 ? kResultFailed : result;
+}
+
+int CKvara_ProgrammerDlg::ReadBankToEnd(int bank, int byteAddress,
+                                        const std::optional<ByteBuffer>& password,
+                                        std::uint8_t* buffer, int capacity) {
+    if (m_handle == 0) {
+        return kResultNoReader;
+    }
+    if (!SelectCurrentTag()) {
+        return kResultSelectFailed;
+    }
+    const int result = password ? KvaraReadBankPwd(m_handle, bank, byteAddress / 2,
+                                                   password->data(), buffer, capacity)
+                                : KvaraReadBank(m_handle, bank, byteAddress / 2, buffer, capacity);
+    return result == -1 ? kResultFailed : result;
+}
+
+int CKvara_ProgrammerDlg::WriteBank(int bank, int byteAddress,
+                                    const std::optional<ByteBuffer>& password,
+                                    const std::uint8_t* data, int count) {
+    if (m_handle == 0) {
+        return kResultNoReader;
+    }
+    if (!SelectCurrentTag()) {
+        return kResultSelectFailed;
+    }
+    const int result = password ? KvaraWriteBankPwd(m_handle, bank, byteAddress / 2,
+                                                    password->data(), data, count)
+                                : KvaraWriteBank(m_handle, bank, byteAddress / 2, data, count);
+    return result == -1 ? kResultFailed : count;
+}
+
+bool CKvara_ProgrammerDlg::RunInventory() {
+    std::uint8_t answer[kInventoryBuffer] = {};
+    const int n = KvaraInventory(m_handle, 0, answer, kInventoryBuffer);
+    auto clear = [this] {
+        m_epcList->clear();
+        m_epcEdit->clear();
+        m_values.count = 0;
+        SetTextIfDifferent(m_countField, QStringLiteral("0"));
+    };
+    if (n == -1) {
+        clear();
+        m_statusField->setText(FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
+        return false;
+    }
+    if (answer[0] == 0) {
+        clear();
+        m_statusField->clear();
+        return false;
+    }
+    m_values.count = answer[0];
+    SetTextIfDifferent(m_countField, QString::number(m_values.count));
+    m_epcList->clear();
+    m_epcList->addItem(Hex(answer + 3, n > 3 ? static_cast<std::size_t>(n - 3) : 0));
+    std::uint8_t latest = answer[0];
+    // The count byte falls by one per answer; a reader that never lets it fall cannot keep
+    // the window here for more answers than the byte can count.
+    for (int more = 0; latest > 1 && more < kMaxInventoryAnswers; ++more) {
+        std::uint8_t next[kInventoryBuffer] = {};
+        const int m = KvaraInventory(m_handle, 2, next, kInventoryBuffer);
+        if (m <= 3) {
+            break;
+        }
+        m_epcList->addItem(Hex(next + 3, static_cast<std::size_t>(m - 3)));
+        latest = next[0];
+    }
+    m_epcList->setCurrentRow(0);
+    m_epcEdit->setText(m_epcList->item(0)->text());
+    m_statusField->clear();
+    return true;
+}
+
+void CKvara_ProgrammerDlg::OnInventory() {
+    if (m_handle == 0 || !Validate()) {
+        return;
+    }
+    RunInventory();
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::OnCyclicToggled() {
+    if (m_handle == 0 || !m_cyclicButton->isChecked() || m_cyclicRunning) {
+        return;
+    }
+    if (!Validate()) {
+        m_cyclicButton->setChecked(false);
+        return;
+    }
+    m_cyclicRunning = true;
+    m_statusField->clear();
+    SetCyclicControlsEnabled(false);
+    Refresh();
+    KvaraSetNoWindowLock(m_handle, 1);
+    while (m_cyclicButton->isChecked() && m_handle != 0) {
+        Refresh();
+        RunInventory();
+        Refresh();
+        repaint();
+        QCoreApplication::processEvents();
+    }
+    if (m_handle != 0) {
+        KvaraSetNoWindowLock(m_handle, 0);
+    }
+    SetCyclicControlsEnabled(true);
+    m_cyclicRunning = false;
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::SetCyclicControlsEnabled(bool enabled) {
+    if (!enabled) {
+        m_disabledForCyclic.clear();
+        for (QWidget* child : findChildren<QWidget*>()) {
+            if (child != m_cyclicButton && child->isEnabled() &&
+                (qobject_cast<QAbstractButton*>(child) != nullptr || qobject_cast<QLineEdit*>(child) != nullptr ||
+                 qobject_cast<QPlainTextEdit*>(child) != nullptr || qobject_cast<QListWidget*>(child) != nullptr)) {
+                child->setEnabled(false);
+                m_disabledForCyclic.append(child);
+            }
+        }
+        return;
+    }
+    for (const auto& child : m_disabledForCyclic) {
+        if (child) {
+            child->setEnabled(true);
+        }
+    }
+    m_disabledForCyclic.clear();
+}
+
+void CKvara_ProgrammerDlg::OnReadAll() {
+    if (!Validate()) {
+        return;
+    }
+    RunInventory();
+    ReadEpc();
+    ReadTid();
+    m_values.userStart = 0;
+    ReadUser(0, 0);
+    ReadAccessPassword();
+    ReadKillPassword();
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::OnLock() {
+    // Locking needs the lock dialog, which this version does not have yet (the button is
+    // disabled).
+}
+
+void CKvara_ProgrammerDlg::ReadEpc() {
+    std::uint8_t buffer[kBufferBytes] = {};
+    const int n = ReadBankToEnd(1, 0, PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword),
+                                buffer, kBufferBytes);
+    if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
+        m_values.crc.clear();
+        m_values.pc.clear();
+        m_values.epcData.clear();
+        m_values.epcLength = 0;
+        return;
+    }
+    m_values.crc = n >= 2 ? Hex(buffer, 2) : QString();
+    if (n > 3) {
+        m_values.pc = Hex(buffer + 2, 2);
+        m_values.epcUseLength = LengthFromPc(buffer[2]);
+        m_values.afi = buffer[3];
+        m_values.iso = (buffer[2] & 0x01) != 0;
+        if (n < 5) {
+            m_values.epcData.clear();
+            m_values.epcLength = 0;
+        } else {
+            m_values.epcData = Hex(buffer + 4, static_cast<std::size_t>(n - 4));
+            m_values.epcLength = n - 4;
+        }
+    } else {
+        m_values.pc.clear();
+        m_values.afi = 0;
+        m_values.iso = false;
+        m_values.epcLength = 0;
+        m_values.epcData.clear();
+    }
+}
+
+void CKvara_ProgrammerDlg::OnEpcRead() {
+    if (!Validate()) {
+        return;
+    }
+    ReadEpc();
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::OnEpcWrite() {
+    if (!Validate()) {
+        return;
+    }
+    const auto password = PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword);
+    std::uint8_t pc[2] = {0, 0};
+    if (!m_values.pc.isEmpty()) {
+        const ByteBuffer parsed = ParseHex(m_values.pc, 2);
+        for (std::size_t i = 0; i < parsed.size(); ++i) {
+            pc[i] = parsed[i];
+        }
+    } else if (ReadBankExact(1, 2, password, pc, 2) != 2) {
+        pc[0] = 0;
+    }
+    const ByteBuffer epc = ParseHex(m_values.epcData, kEpcCapacity);
+    pc[0] = static_cast<std::uint8_t>(PcWithLength(m_values.epcUseLength, pc[0], 0x06) |
+                                      (m_values.iso ? 0x01 : 0x00));
+    pc[1] = static_cast<std::uint8_t>(m_values.afi & 0xFF);
+    ByteBuffer data = {pc[0], pc[1]};
+    data.insert(data.end(), epc.begin(), epc.end());
+    const int result = WriteBank(1, 2, password, data.data(), static_cast<int>(data.size()));
+    ReportResult(true, result, KvaraGetLastError(m_handle));
+    // Look for the tag again under its new EPC, whether or not the write went through: it
+    // answers only after the field was off and on again.
+    if (m_handle != 0) {
+        for (int pass = 0; pass < kRefindPasses; ++pass) {
+            KvaraSetRf(m_handle, 0);
+            PauseMs(kRfPauseMs);
+            KvaraSetRf(m_handle, 1);
+            PauseMs(kRfPauseMs);
+            if (RunInventory()) {
+                break;
+            }
+        }
+    }
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::ReadTid() {
+    std::uint8_t buffer[kBufferBytes] = {};
+    const int n = ReadBankToEnd(2, 0, std::nullopt, buffer, kBufferBytes);
+    const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
+    if (failed || n < 2) {
+        m_values.tid.clear();
+        m_values.tidLength = 0;
+        m_values.manufacturer.clear();
+        m_values.model.clear();
+        return;
+    }
+    m_values.tid = Hex(buffer, static_cast<std::size_t>(n));
+    m_values.tidLength = n;
+    const TidIdentity identity = DecodeTid(ByteBuffer(buffer, buffer + n));
+    m_values.manufacturer = FromUtf8(identity.manufacturer);
+    m_values.model = FromUtf8(identity.model);
+}
+
+void CKvara_ProgrammerDlg::OnTidRead() {
+    if (!Validate()) {
+        return;
+    }
+    ReadTid();
+    Refresh();
+}
+
+int CKvara_ProgrammerDlg::ReadUser(int start, int length) {
+    const auto password = PasswordIfUsed(m_values.userUsePassword, m_values.userPassword);
+    std::uint8_t buffer[kBufferBytes] = {};
+    int n = 0;
+    if (length != 0) {
+        // A length beyond the buffer is read as far as the buffer goes.
+        n = ReadBankExact(3, start, password, buffer, std::clamp(length, 0, kBufferBytes));
+    } else {
+        n = ReadBankToEnd(3, start, password, buffer, kBufferBytes);
+    }
+    int newLength = 0;
+    if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
+        m_values.userData.clear();
+    } else {
+        m_values.userData = n < 2 ? QString() : Hex(buffer, static_cast<std::size_t>(n));
+        newLength = n;
+    }
+    m_values.userLength = newLength;
+    return newLength;
+}
+
+void CKvara_ProgrammerDlg::OnUserRead() {
+    if (!Validate()) {
+        return;
+    }
+    ReadUser(m_values.userStart, m_values.userLength);
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::OnUserWrite() {
+    if (!Validate()) {
+        return;
+    }
+    std::uint8_t buffer[kBufferBytes] = {};
+    const auto password = PasswordIfUsed(m_values.userUsePassword, m_values.userPassword);
+    const ByteBuffer parsed = ParseHex(m_values.userData, kBufferBytes);
+    std::copy(parsed.begin(), parsed.end(), buffer);
+    int n = static_cast<int>(parsed.size());
+    if (n != m_values.userLength) {
+        if (AskYesNo(this, tr("Angegebene Datenlänge entspricht nicht der eingetragenen Daten. "
+                              "Soll die Datenlänge verwendet werden?"))) {
+            if (m_values.userLength < 0 || m_values.userLength > kBufferBytes) {
+                ShowStatus(tr("Fehler: Die Länge muss zwischen 0 und 200 Byte liegen, es wurde "
+                              "nichts geschrieben"),
+                           0);
+                Refresh();
+                return;
+            }
+            n = m_values.userLength;
+        } else {
+            m_values.userLength = n;
+        }
+        m_values.userData = Hex(buffer, static_cast<std::size_t>(n));
+    }
+    const int result = WriteBank(3, m_values.userStart, password, buffer, n);
+    ReportResult(true, result, KvaraGetLastError(m_handle));
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::ReadPassword(int byteAddress, QString* target) {
+    std::uint8_t buffer[4] = {};
+    const int n = ReadBankExact(0, byteAddress, PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
+                                buffer, 4);
+    const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
+    *target = !failed && n == 4 ? Hex(buffer, 4) : QString();
+}
+
+void CKvara_ProgrammerDlg::ReadKillPassword() { ReadPassword(0, &m_values.killPassword); }
+
+void CKvara_ProgrammerDlg::ReadAccessPassword() { ReadPassword(4, &m_values.accessPassword); }
+
+void CKvara_ProgrammerDlg::OnKillRead() {
+    if (!Validate()) {
+        return;
+    }
+    ReadKillPassword();
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::OnAccessRead() {
+    if (!Validate()) {
+        return;
+    }
+    ReadAccessPassword();
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::WritePassword(int byteAddress, const QString& text, bool isAccess) {
+    const ByteBuffer password = ParseHex(text, kBufferBytes);
+    if (password.size() != 4) {
+        ShowStatus(FromUtf8(LoadString(124)), 0);
+        Refresh();
+        return;
+    }
+    const int result = WriteBank(0, byteAddress, PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
+                                 password.data(), 4);
+    const bool failed = ReportResult(true, result, KvaraGetLastError(m_handle));
+    if (isAccess && !failed) {
+        // The next protected operation uses the new password. Written as eight digits without
+        // blanks, so it fits the eight-character password fields whole.
+        const QString compact = Hex(password.data(), 4).remove(QLatin1Char(' '));
+        m_values.epcPassword = compact;
+        m_values.userPassword = compact;
+        m_values.resPassword = compact;
+    }
+    Refresh();
+}
+
+void CKvara_ProgrammerDlg::OnKillWrite() {
+    if (Validate()) {
+        WritePassword(0, m_values.killPassword, false);
+    }
+}
+
+void CKvara_ProgrammerDlg::OnAccessWrite() {
+    if (Validate()) {
+        WritePassword(4, m_values.accessPassword, true);
+    }
+}
+
+void CKvara_ProgrammerDlg::OnEpcTextChanged() {
+    const int count = static_cast<int>(ParseHex(m_epcField->text(), kBufferBytes).size());
+    SetTextIfDifferent(m_epcLengthField, QString::number(count));
+}
+
+void CKvara_ProgrammerDlg::OnUseLengthChanged() {
+    ByteBuffer pc = ParseHex(m_pcField->text(), 2);
+    pc.resize(2, 0);
+    pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0], 0x07);
+    SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
+}
+
+void CKvara_ProgrammerDlg::OnAfiChanged() {
+    ByteBuffer pc = ParseHex(m_pcField->text(), 2);
+    pc.resize(2, 0);
+    pc[1] = static_cast<std::uint8_t>(NumberOrZero(m_afiField) & 0xFF);
+    SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
+}
+
+void CKvara_ProgrammerDlg::OnIsoClicked() {
+    ByteBuffer pc = ParseHex(m_pcField->text(), 2);
+    pc.resize(2, 0);
+    pc[0] = static_cast<std::uint8_t>((pc[0] & ~0x01) | (m_isoCheck->isChecked() ? 0x01 : 0x00));
+    SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
+}
+
+bool CKvara_ProgrammerDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        auto* field = qobject_cast<QLineEdit*>(watched);
+        bool ok = false;
+        const int value = field != nullptr ? field->text().trimmed().toInt(&ok) : 0;
+        if (ok && value % 2 != 0) {
+            field->setText(QString::number(RoundDownToEven(value)));
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CKvara_ProgrammerDlg::done(int code) {
+    if (m_cyclicButton->isChecked()) {
+        return;  // the window does not close while the cyclic toggle is pressed
+    }
+    QDialog::done(code);
+}
+
+void CKvara_ProgrammerDlg::reject() { done(kEndQuit); }
+
+void CKvara_ProgrammerDlg::closeEvent(QCloseEvent* event) {
+    if (m_cyclicButton->isChecked()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CKvara_ProgrammerDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();  // Enter never closes the window
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CKvara_ProgrammerDlg::SavePlacement() {
+    const QRect frame = frameGeometry();
+    WriteInt(keys::kLeft, frame.left());
+    WriteInt(keys::kTop, frame.top());
+    WriteInt(keys::kRight, frame.left() + frame.width());
+    WriteInt(keys::kBottom, frame.top() + frame.height());
+}
+
+void CKvara_ProgrammerDlg::RestorePlacement() {
+    Rect saved{ReadInt(keys::kLeft), ReadInt(keys::kTop), ReadInt(keys::kRight), ReadInt(keys::kBottom)};
+    if (saved.right - saved.left <= 0) {
+        return;
+    }
+    QRect screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens = screens.united(screen->geometry());
+    }
+    if (screens.isEmpty()) {
+        return;
+    }
+    const Rect fitted = FitIntoScreens(
+        saved, Rect{screens.left(), screens.top(), screens.left() + screens.width(), screens.top() + screens.height()});
+    const QSize decoration = frameGeometry().size() - geometry().size();
+    move(fitted.left, fitted.top);
+    resize(QSize(fitted.right - fitted.left, fitted.bottom - fitted.top) - decoration);
+}
+
+}  // namespace kvara

@@ -1,0 +1,182 @@
+// The main window: the tag list, the four memory banks, the status line, and the reader
+// connection with its title.
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+#include "common/bytes.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class QMenu;
+
+namespace kvara {
+
+// End codes of the main window.
+constexpr int kEndQuit = 2;
+constexpr int kEndLanguage = 10;
+
+class CKvara_ProgrammerDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CKvara_ProgrammerDlg(QWidget* parent = nullptr);
+    ~CKvara_ProgrammerDlg() override;
+
+    // Connects to the saved interface, restores the placement; then the window can be shown.
+    void InitDialog();
+    // Opens and identifies a reader; sets the title. False leaves the window without reader.
+    bool ConnectReader(const QString& interfaceText, int lineValue, int timeoutMs);
+
+    int ReaderHandle() const { return m_handle; }
+    bool CyclicRunning() const { return m_cyclicRunning; }
+    bool CyclicPressed() const;
+    QString StatusText() const;
+
+    // Window-internal procedures, public so tests can reach them.
+    void ShowStatus(const QString& text, int code);
+    bool ReportResult(bool write, int result, int lastError);
+    std::optional<ByteBuffer> PasswordIfUsed(bool use, const QString& text) const;
+    bool SelectCurrentTag();
+    int ReadBankExact(int bank, int byteAddress, const std::optional<ByteBuffer>& password,
+                      std::uint8_t* buffer, int count);
+    int ReadBankToEnd(int bank, int byteAddress, const std::optional<ByteBuffer>& password,
+                      std::uint8_t* buffer, int capacity);
+    int WriteBank(int bank, int byteAddress, const std::optional<ByteBuffer>& password,
+                  const std::uint8_t* data, int count);
+    bool RunInventory();
+
+public slots:
+    void done(int code) override;
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    // One value per field; validate reads them all, refresh writes them back.
+    struct Values {
+        QString epc;  // the combo box's edit text is used directly
+        int count = 0;
+        bool epcUsePassword = false;
+        QString epcPassword;
+        QString crc;
+        QString pc;
+        int epcUseLength = 0;  // "Nutzlänge"
+        int afi = 0;
+        bool iso = false;
+        int epcLength = 0;
+        QString epcData;
+        QString tid;
+        int tidLength = 0;
+        QString manufacturer;
+        QString model;
+        bool userUsePassword = false;
+        QString userPassword;
+        int userStart = 0;
+        int userLength = 0;
+        QString userData;
+        bool resUsePassword = false;
+        QString resPassword;
+        QString killPassword;
+        QString accessPassword;
+    };
+
+    void BuildLayout();
+    void BuildMenu();
+    bool Validate();
+    void Refresh();
+    void SetTitle(const QString& link);
+
+    void OnInventory();
+    void OnCyclicToggled();
+    void OnReadAll();
+    void OnLock();
+    void OnEpcRead();
+    void OnEpcWrite();
+    void OnTidRead();
+    void OnUserRead();
+    void OnUserWrite();
+    void OnKillRead();
+    void OnKillWrite();
+    void OnAccessRead();
+    void OnAccessWrite();
+    void OnEpcTextChanged();
+    void OnUseLengthChanged();
+    void OnAfiChanged();
+    void OnIsoClicked();
+
+    void ReadEpc();
+    void ReadTid();
+    int ReadUser(int start, int length);
+    void ReadKillPassword();
+    void ReadAccessPassword();
+    void ReadPassword(int byteAddress, QString* target);
+    void WritePassword(int byteAddress, const QString& text, bool isAccess);
+
+    void SetCyclicControlsEnabled(bool enabled);
+    void CloseReader();
+    void SavePlacement();
+    void RestorePlacement();
+
+    Values m_values;
+    int m_handle = 0;
+    bool m_powerDialog = false;
+    bool m_cyclicRunning = false;
+    bool m_initialized = false;
+    QString m_titleBase;
+    QVector<QPointer<QWidget>> m_disabledForCyclic;
+
+    QLineEdit* m_epcEdit = nullptr;
+    QListWidget* m_epcList = nullptr;
+    QLineEdit* m_countField = nullptr;
+    QPushButton* m_cyclicButton = nullptr;
+    QPushButton* m_inventoryButton = nullptr;
+    QPushButton* m_readAllButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
+    QPushButton* m_lockButton = nullptr;
+    QToolButton* m_menuButton = nullptr;
+    QMenu* m_menu = nullptr;
+
+    QCheckBox* m_epcUsePassword = nullptr;
+    QLineEdit* m_epcPassword = nullptr;
+    QLineEdit* m_crcField = nullptr;
+    QLineEdit* m_pcField = nullptr;
+    QLineEdit* m_useLengthField = nullptr;
+    QLineEdit* m_afiField = nullptr;
+    QCheckBox* m_isoCheck = nullptr;
+    QLineEdit* m_epcLengthField = nullptr;
+    QLineEdit* m_epcField = nullptr;
+
+    QLineEdit* m_tidField = nullptr;
+    QLineEdit* m_tidLengthField = nullptr;
+    QLineEdit* m_manufacturerField = nullptr;
+    QLineEdit* m_modelField = nullptr;
+
+    QCheckBox* m_userUsePassword = nullptr;
+    QLineEdit* m_userPassword = nullptr;
+    QLineEdit* m_userStartField = nullptr;
+    QLineEdit* m_userLengthField = nullptr;
+    QPlainTextEdit* m_userDataField = nullptr;
+
+    QCheckBox* m_resUsePassword = nullptr;
+    QLineEdit* m_resPassword = nullptr;
+    QLineEdit* m_killField = nullptr;
+    QLineEdit* m_accessField = nullptr;
+
+    QLineEdit* m_statusField = nullptr;
+};
+
+}  // namespace kvara

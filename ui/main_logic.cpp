@@ -1,0 +1,154 @@
+#include "ui/main_logic.h"
+
+#include <cstdio>
+
+namespace kvara {
+
+std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask) {
+    const int words = lengthBytes / 2;  // truncated towards zero
+    return static_cast<std::uint8_t>(((words << 3) & 0xFF) | (old & keepMask));
+}
+
+int LengthFromPc(std::uint8_t pcByte0) { return (pcByte0 >> 3) * 2; }
+
+int RoundDownToEven(int value) {
+    return value % 2 == 0 ? value : value - 1;  // -3 becomes -4: down, not towards zero
+}
+
+int FirmwareDigitForTitle(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'Z') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'z') {
+        return c - 'a' + 10;
+    }
+    return 255;
+}
+
+int FirmwareDigitForRecord(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'Z') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'z') {
+        return c - 'a' + 36;
+    }
+    return 0;
+}
+
+std::string FormatFirmwareTitle(const std::string& pattern, int digit) {
+    // The pattern comes from the (translatable) string table; only the two number fields of
+    // "FW V%d.%02d" are honoured, in that order.
+    std::string result;
+    int field = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            char buffer[16];
+            const int value = field == 0 ? 1 : digit;
+            if (pattern.compare(i, 2, "%d") == 0) {
+                std::snprintf(buffer, sizeof buffer, "%d", value);
+                i += 1;
+            } else if (pattern.compare(i, 4, "%02d") == 0) {
+                std::snprintf(buffer, sizeof buffer, "%02d", value);
+                i += 3;
+            } else {
+                result.push_back(pattern[i]);
+                continue;
+            }
+            result += buffer;
+            ++field;
+            continue;
+        }
+        result.push_back(pattern[i]);
+    }
+    return result;
+}
+
+std::string RecordedFirmwareVersion(char c) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "1.%02d", FirmwareDigitForRecord(c));
+    return buffer;
+}
+
+int ModelCodeOf(const ByteBuffer& answer) {
+    int code = 0;
+    for (std::size_t i = 0; i < 3 && i < answer.size(); ++i) {
+        const char c = static_cast<char>(answer[i]);
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        }
+        if (digit < 0) {
+            break;
+        }
+        code = code * 16 + digit;
+    }
+    return code;
+}
+
+bool IsReaderOnly(int modelCode) { return (modelCode & 0x0F) <= 1; }
+
+bool HasTransmitPowerDialog(int modelCode) { return modelCode == 0x312 || modelCode == 0x322; }
+
+std::string InterfaceText(const std::string& savedName, int address) {
+    std::string name = savedName;
+    if (name.rfind("USB: ", 0) == 0 || name.rfind("LAN: ", 0) == 0) {
+        name.erase(0, 5);
+    }
+    return name + ":" + std::to_string(address);
+}
+
+LineValue SplitLineValue(int lineValue) {
+    LineValue line;
+    line.parityIndex = lineValue % 100;
+    line.baudRate = lineValue - line.parityIndex;
+    return line;
+}
+
+TidIdentity DecodeTid(const ByteBuffer& tid) {
+    TidIdentity identity;
+    if (tid.size() < 4 || tid[0] != 0xE2) {
+        return identity;
+    }
+    const int designer = ((tid[1] & 0x1F) << 4) | (tid[2] >> 4);
+    const int model = ((tid[2] & 0x0F) << 8) | tid[3];
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%03X", designer);
+    identity.manufacturer = buffer;
+    std::snprintf(buffer, sizeof buffer, "%03X", model);
+    identity.model = buffer;
+    return identity;
+}
+
+Rect FitIntoScreens(Rect saved, const Rect& screens) {
+    auto shift = [&](int dx, int dy) {
+        saved.left += dx;
+        saved.right += dx;
+        saved.top += dy;
+        saved.bottom += dy;
+    };
+    if (saved.left < screens.left) {
+        shift(screens.left - saved.left, 0);
+    }
+    if (saved.top < screens.top) {
+        shift(0, screens.top - saved.top);
+    }
+    if (saved.right > screens.right) {
+        shift(screens.right - saved.right, 0);
+    }
+    if (saved.bottom > screens.bottom) {
+        shift(0, screens.bottom - saved.bottom);
+    }
+    return saved;
+}
+
+}  // namespace kvara

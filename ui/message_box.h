@@ -1,0 +1,19 @@
+// Message boxes of the program. Tests install a responder that answers instead of a user.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace kvara {
+
+void ShowMessage(QWidget* parent, const QString& text);
+// Yes/No question with a question icon; true for Yes.
+bool AskYesNo(QWidget* parent, const QString& text);
+
+// question is false for a plain message; the return value answers a question (true = Yes).
+using MessageResponder = std::function<bool(const QString& text, bool question)>;
+void SetMessageResponder(MessageResponder responder);
+
+}  // namespace kvara
