@@ -31,7 +31,6 @@ constexpr const char* kCatalogue = "Kvara_ProgrammerEng.qm";
 CKvara_ProgrammerApp::CKvara_ProgrammerApp() {
     QCoreApplication::setOrganizationName(QString::fromLatin1(kCompanyKey));
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationKey));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quarn Kvara Programmer"));
     InstallQtHooks();
     qApp->installEventFilter(this);
 }

@@ -79,6 +79,15 @@ void SetTextIfDifferent(QPlainTextEdit* field, const QString& text) {
     }
 }
 
+// "Passwort verwenden" with its password field right beside it.
+QHBoxLayout* PasswordRow(QCheckBox* check, QLineEdit* field) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(check);
+    row->addWidget(field);
+    row->addStretch(1);
+    return row;
+}
+
 // Waits without taking user input, so the window paints but nobody starts another command.
 void PauseMs(int ms) {
     QEventLoop loop;
@@ -174,8 +183,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     auto* epcGroup = new QGroupBox(tr("Electronic Product Code (Bank 1)"), this);
     auto* epc = new QGridLayout(epcGroup);
     makePassword("epcUsePassword", "epcPassword", &m_epcUsePassword, &m_epcPassword);
-    epc->addWidget(m_epcUsePassword, 0, 0, 1, 2);
-    epc->addWidget(m_epcPassword, 0, 2);
+    epc->addLayout(PasswordRow(m_epcUsePassword, m_epcPassword), 0, 0, 1, 4);
     epc->addWidget(new QLabel(tr("CRC / PC :"), this), 1, 0);
     m_crcField = makeField("crcField", true);
     m_pcField = makeField("pcField", true);
@@ -232,8 +240,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     auto* userGroup = new QGroupBox(tr("User Memory (Bank 3)"), this);
     auto* user = new QGridLayout(userGroup);
     makePassword("userUsePassword", "userPassword", &m_userUsePassword, &m_userPassword);
-    user->addWidget(m_userUsePassword, 0, 0, 1, 2);
-    user->addWidget(m_userPassword, 0, 2);
+    user->addLayout(PasswordRow(m_userUsePassword, m_userPassword), 0, 0, 1, 3);
     user->addWidget(new QLabel(tr("Start:"), this), 0, 3, Qt::AlignRight);
     m_userStartField = makeField("userStartField", false);
     digitsOnly(m_userStartField);
@@ -259,8 +266,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     auto* resGroup = new QGroupBox(tr("Reserved (Bank 0)"), this);
     auto* res = new QGridLayout(resGroup);
     makePassword("resUsePassword", "resPassword", &m_resUsePassword, &m_resPassword);
-    res->addWidget(m_resUsePassword, 0, 0, 1, 2);
-    res->addWidget(m_resPassword, 0, 2);
+    res->addLayout(PasswordRow(m_resUsePassword, m_resPassword), 0, 0, 1, 3);
     res->addWidget(new QLabel(tr("Kill Passwort:"), this), 1, 0);
     m_killField = makeField("killField", false);
     res->addWidget(m_killField, 1, 1, 1, 2);

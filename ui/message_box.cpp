@@ -12,7 +12,7 @@ MessageResponder& Responder() {
     return responder;
 }
 
-QString Title() { return QApplication::applicationDisplayName(); }
+QString Title() { return QStringLiteral("Quarn Kvara Programmer"); }
 
 }  // namespace
 

@@ -1,0 +1,78 @@
+// Main-window arithmetic: PC word, firmware texts, interface text, line values, placement.
+#include <gtest/gtest.h>
+
+#include "ui/main_logic.h"
+
+using namespace kvara;
+
+TEST(PcWord, LengthBitsKeepTheRest) {
+    EXPECT_EQ(PcWithLength(12, 0x06, 0x06), 0x36);  // 6 words, bits 1-2 kept
+    EXPECT_EQ(PcWithLength(12, 0xFF, 0x07), 0x37);
+    EXPECT_EQ(PcWithLength(13, 0x00, 0x07), 0x30);  // 13 bytes are 6 whole words
+    EXPECT_EQ(PcWithLength(64, 0x07, 0x07), 0x07);  // 32 words: only five bits remain
+    EXPECT_EQ(PcWithLength(62, 0x00, 0x07), 0xF8);
+    EXPECT_EQ(PcWithLength(-4, 0x00, 0x00), 0xF0);  // -2 words, eight bits kept
+    EXPECT_EQ(LengthFromPc(0x30), 12);
+    EXPECT_EQ(LengthFromPc(0xFF), 62);
+    EXPECT_EQ(RoundDownToEven(13), 12);
+    EXPECT_EQ(RoundDownToEven(12), 12);
+    EXPECT_EQ(RoundDownToEven(-3), -4);
+}
+
+TEST(Firmware, TitleAndRecordedVersions) {
+    EXPECT_EQ(FormatFirmwareTitle("FW V%d.%02d", FirmwareDigitForTitle('5')), "FW V1.05");
+    EXPECT_EQ(FormatFirmwareTitle("FW V%d.%02d", FirmwareDigitForTitle('a')), "FW V1.10");
+    EXPECT_EQ(FormatFirmwareTitle("FW V%d.%02d", FirmwareDigitForTitle('Z')), "FW V1.35");
+    EXPECT_EQ(FormatFirmwareTitle("FW V%d.%02d", FirmwareDigitForTitle('#')), "FW V1.255");
+    EXPECT_EQ(RecordedFirmwareVersion('5'), "1.05");
+    EXPECT_EQ(RecordedFirmwareVersion('a'), "1.36");
+    EXPECT_EQ(RecordedFirmwareVersion('A'), "1.10");
+    EXPECT_EQ(RecordedFirmwareVersion('#'), "1.00");
+    // A translated pattern with fields of its own cannot read past the two numbers.
+    EXPECT_EQ(FormatFirmwareTitle("%s %d.%02d %n%", 7), "%s 1.07 %n%");
+}
+
+TEST(Models, CodesAndClasses) {
+    EXPECT_EQ(ModelCodeOf({'3', '2', '2', '5'}), 0x322);
+    EXPECT_EQ(ModelCodeOf({'3', 'x', '2'}), 0x3);
+    EXPECT_TRUE(IsReaderOnly(0x301));
+    EXPECT_TRUE(IsReaderOnly(0x320));
+    EXPECT_FALSE(IsReaderOnly(0x313));
+    EXPECT_TRUE(HasTransmitPowerDialog(0x312));
+    EXPECT_TRUE(HasTransmitPowerDialog(0x322));
+    EXPECT_FALSE(HasTransmitPowerDialog(0x313));
+}
+
+TEST(Interface, TextAndLineValues) {
+    EXPECT_EQ(InterfaceText("COM3", 1), "COM3:1");
+    EXPECT_EQ(InterfaceText("USB: 52601234", 1), "52601234:1");
+    EXPECT_EQ(InterfaceText("LAN: 192.168.0.5-10001", 3), "192.168.0.5-10001:3");
+    EXPECT_EQ(InterfaceText("", 1), ":1");
+    EXPECT_EQ(SplitLineValue(9601).baudRate, 9600);
+    EXPECT_EQ(SplitLineValue(9601).parityIndex, 1);
+    EXPECT_EQ(SplitLineValue(19203).parityIndex, 3);
+    EXPECT_EQ(SplitLineValue(19250).parityIndex, 50);
+    EXPECT_EQ(SplitLineValue(19250).baudRate, 19200);
+}
+
+TEST(Tid, ManufacturerAndModel) {
+    const auto impinj = DecodeTid({0xE2, 0x80, 0x11, 0x05, 0x20, 0x00});
+    EXPECT_EQ(impinj.manufacturer, "001");
+    EXPECT_EQ(impinj.model, "105");
+    EXPECT_TRUE(DecodeTid({0xE0, 0x04, 0x01, 0x00}).manufacturer.empty());
+    EXPECT_TRUE(DecodeTid({0xE2, 0x80}).model.empty());
+}
+
+TEST(Placement, MovedInsideTheScreensWithoutResizing) {
+    const Rect screens{0, 0, 1920, 1080};
+    Rect r = FitIntoScreens({-100, 50, 700, 650}, screens);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.right, 800);
+    r = FitIntoScreens({1800, 1000, 2600, 1600}, screens);
+    EXPECT_EQ(r.left, 1120);
+    EXPECT_EQ(r.top, 480);
+    r = FitIntoScreens({-10, -10, 3000, 2000}, screens);  // larger than the screens
+    EXPECT_EQ(r.right, 1920);
+    EXPECT_EQ(r.bottom, 1080);
+    EXPECT_EQ(r.right - r.left, 3010);
+}
