@@ -256,6 +256,35 @@ KVARA_API int KvaraSetReaderMode(int handle, int mode);
 KVARA_API int KvaraSetUsbMode(int handle, int mode);
 
 /**
+ * The serial ports present, as consecutive zero-terminated texts closed by one more zero byte.
+ * Each entry is a device path, followed by " [<description>]" for a device whose description
+ * begins with "Quarn" or "Mirel", or by " [Quarn Virtual COM]" for the maker's virtual COM
+ * device; entries are sorted by the trailing number of the device name. An entry is written
+ * only if it, its zero and the final zero still fit; the first one that does not fit ends the
+ * list. Without a device database the legacy ports /dev/ttyS0 to /dev/ttyS254 are probed.
+ * @param[out] buffer receives the list.
+ * @param[in]  size   size of buffer, at least 1.
+ * @return the bytes written including the final zero (1 for no ports); 0 for a NULL buffer or
+ *         a size below 1.
+ */
+KVARA_API int KvaraListComPorts(char *buffer, int size);
+
+/**
+ * Whether one of the maker's USB devices is present without a driver bound.
+ * @return bit 0 (1): an FTDI-based reader (VID 0403, PID E5A1) has no driver; bit 1 (2): the
+ *         maker's virtual COM device (VID 7A3C, PID 0C5D) has no driver; 0 when nothing is
+ *         missing or the device database cannot be read.
+ */
+KVARA_API int KvaraCheckUsbDrivers(void);
+
+/**
+ * Whether the virtual COM driver of the maker's USB readers (the kernel's CDC ACM driver) is
+ * available, loaded or as a module of the running kernel.
+ * @return 1 or 0.
+ */
+KVARA_API int KvaraIsVirtualComDriverInstalled(void);
+
+/**
  * What a reader command needs from the application's window system while it waits for an
  * answer. Every member may be NULL (then that step does nothing); windows are opaque pointers
  * the application hands out and gets back. All hooks are called on the thread that runs the

@@ -1,0 +1,121 @@
+// Listing serial ports and USB devices from a device database, and the list convention.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "reader/kvara.h"
+#include "support/device_stand_in.h"
+
+using kvara::StringList;
+using kvara::TtyDeviceInfo;
+using kvara::UsbDeviceInfo;
+using kvara::test::ScopedDeviceStandIn;
+
+namespace {
+
+StringList Listed() {
+    StringList list = {"stale entry"};
+    EXPECT_EQ(kvara::ListComPorts(list), 1);
+    return list;
+}
+
+}  // namespace
+
+TEST(ComPortList, SortedByPortNumberInDiscoveryOrderForEqualNumbers) {
+    ScopedDeviceStandIn stand;
+    stand.devices->AddUsbSerial("/dev/ttyUSB10", "");
+    stand.devices->AddUsbSerial("/dev/ttyUSB4", "first four");
+    stand.devices->AddUsbSerial("/dev/ttyUSB9", "");
+    stand.devices->AddUsbSerial("/dev/ttyACM4", "second four");
+    EXPECT_EQ(Listed(), (StringList{"/dev/ttyUSB4", "/dev/ttyACM4", "/dev/ttyUSB9", "/dev/ttyUSB10"}));
+}
+
+TEST(ComPortList, TheMakersTags) {
+    ScopedDeviceStandIn stand;
+    stand.devices->AddUsbSerial("/dev/ttyACM0", "QUARN Kvara P20", "USB\\VID_7A3C&PID_0C5D");
+    stand.devices->AddUsbSerial("/dev/ttyACM1", "Mirel reader");
+    stand.devices->AddUsbSerial("/dev/ttyACM2", "CDC device", "USB\\VID_7A3C&PID_0C5D");
+    stand.devices->AddUsbSerial("/dev/ttyACM3", "CDC device", "USB\\VID_7A3C&PID_0C5E");
+    stand.devices->AddUsbSerial("/dev/ttyACM4", "Quar reader", "usb\\vid_7a3c&pid_0c5d");
+    EXPECT_EQ(Listed(), (StringList{"/dev/ttyACM0 [QUARN Kvara P20]", "/dev/ttyACM1 [Mirel reader]",
+                                    "/dev/ttyACM2 [Quarn Virtual COM]", "/dev/ttyACM3", "/dev/ttyACM4"}));
+}
+
+TEST(ComPortList, OnlySerialPortsAndNoProbingWhenTheDatabaseIsEmpty) {
+    ScopedDeviceStandIn stand;
+    EXPECT_TRUE(Listed().empty());  // nothing present: empty, and nothing probed
+    stand.devices->tty.push_back({"/dev/lp0", "printer", true, "", ""});
+    stand.devices->tty.push_back({"/dev/tty3", "tty", false, "", ""});  // a virtual console
+    stand.devices->tty.push_back({"", "tty", true, "", ""});            // no device node
+    stand.devices->tty.push_back({"/dev/", "tty", true, "", ""});
+    stand.devices->tty.push_back({"ttyS0", "tty", true, "", ""});
+    stand.devices->AddUsbSerial("/dev/ttyS1", "");
+    EXPECT_EQ(Listed(), (StringList{"/dev/ttyS1"}));
+}
+
+TEST(ComPortList, WithoutADatabaseTheLegacyPortsAreProbed) {
+    ScopedDeviceStandIn stand;
+    stand.devices->readable = false;
+    for (const auto& entry : Listed()) {
+        EXPECT_EQ(entry.rfind("/dev/ttyS", 0), 0u) << entry;
+    }
+    EXPECT_EQ(kvara::FindDevicesWithoutDriver(), 0);
+}
+
+TEST(UsbDrivers, MissingDriverBits) {
+    ScopedDeviceStandIn stand;
+    EXPECT_EQ(KvaraCheckUsbDrivers(), 0);
+    stand.devices->usb = {{"USB\\VID_0403&PID_E5A1", false}};
+    EXPECT_EQ(KvaraCheckUsbDrivers(), 1);
+    stand.devices->usb = {{"USB\\VID_0403&PID_E5A1", true}, {"USB\\VID_7A3C&PID_0C5D", true}};
+    EXPECT_EQ(KvaraCheckUsbDrivers(), 0);
+    stand.devices->usb = {{"USB\\VID_7A3C&PID_0C5D", false}, {"USB\\VID_0403&PID_6001", false}};
+    EXPECT_EQ(KvaraCheckUsbDrivers(), 2);
+    stand.devices->usb = {{"USB\\VID_7A3C&PID_0C5D", false}, {"USB\\VID_0403&PID_E5A1", false}};
+    EXPECT_EQ(KvaraCheckUsbDrivers(), 3);
+    stand.devices->virtualComDriver = false;
+    EXPECT_EQ(KvaraIsVirtualComDriverInstalled(), 0);
+    stand.devices->virtualComDriver = true;
+    EXPECT_EQ(KvaraIsVirtualComDriverInstalled(), 1);
+}
+
+TEST(ListConvention, EntriesThatDoNotFitEndTheList) {
+    char buffer[16];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(kvara::WriteList({"COM1", "COM10"}, buffer, 10), 6);
+    EXPECT_EQ(std::memcmp(buffer, "COM1\0\0", 6), 0);
+    EXPECT_EQ(buffer[6], 'x');
+    EXPECT_EQ(kvara::WriteList({"COM1", "COM10"}, buffer, 12), 12);
+    EXPECT_EQ(kvara::WriteList({}, buffer, 1), 1);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(kvara::WriteList({"toolong"}, buffer, 5), 1);
+    EXPECT_EQ(kvara::WriteList({"a"}, nullptr, 10), 0);
+    EXPECT_EQ(kvara::WriteList({"a"}, buffer, 0), 0);
+    EXPECT_EQ(kvara::WriteList({"a"}, buffer, -3), 0);
+}
+
+TEST(ListConvention, ThroughTheApi) {
+    ScopedDeviceStandIn stand;
+    stand.devices->AddUsbSerial("/dev/ttyUSB1", "");
+    stand.devices->AddUsbSerial("/dev/ttyUSB10", "");
+    char buffer[20];
+    EXPECT_EQ(KvaraListComPorts(buffer, 20), 14);  // "/dev/ttyUSB1", its zero, the final zero
+    EXPECT_STREQ(buffer, "/dev/ttyUSB1");
+    EXPECT_EQ(buffer[13], '\0');
+    EXPECT_EQ(KvaraListComPorts(nullptr, 20), 0);
+    EXPECT_EQ(KvaraListComPorts(buffer, -1), 0);
+}
+
+TEST(SystemDatabase, ReadsWhatThisMachineHas) {
+    auto source = kvara::NewUdevDeviceSource();
+    std::vector<TtyDeviceInfo> tty;
+    std::vector<UsbDeviceInfo> usb;
+    if (!source->ListTtyDevices(&tty)) {
+        GTEST_SKIP() << "no libudev here";
+    }
+    EXPECT_TRUE(source->ListUsbDevices(&usb));
+    for (const auto& device : tty) {
+        EXPECT_EQ(device.subsystem, "tty");
+    }
+    source->VirtualComDriverAvailable();
+}

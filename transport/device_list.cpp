@@ -1,0 +1,355 @@
+#include "transport/device_list.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+#include "reader/kvara.h"
+
+namespace kvara {
+
+namespace {
+
+bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
+    const std::size_t n = std::strlen(prefix);
+    if (text.size() < n) {
+        return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// Port number of an entry: the trailing number of its device name.
+int PortNumber(const std::string& devnode) {
+    std::size_t start = devnode.size();
+    while (start > 0 && std::isdigit(static_cast<unsigned char>(devnode[start - 1])) != 0) {
+        --start;
+    }
+    long value = 0;
+    for (std::size_t i = start; i < devnode.size() && value < 100000000; ++i) {
+        value = value * 10 + (devnode[i] - '0');
+    }
+    return static_cast<int>(value);
+}
+
+// libudev, bound at run time: every entry point or none.
+struct Udev {
+    void* library = nullptr;
+#define KVARA_UDEV_FUNCTIONS(X)                                                              \
+    X(void*, udev_new, (void))                                                               \
+    X(void*, udev_unref, (void*))                                                            \
+    X(void*, udev_enumerate_new, (void*))                                                    \
+    X(void*, udev_enumerate_unref, (void*))                                                  \
+    X(int, udev_enumerate_add_match_subsystem, (void*, const char*))                         \
+    X(int, udev_enumerate_scan_devices, (void*))                                             \
+    X(void*, udev_enumerate_get_list_entry, (void*))                                         \
+    X(void*, udev_list_entry_get_next, (void*))                                              \
+    X(const char*, udev_list_entry_get_name, (void*))                                        \
+    X(void*, udev_device_new_from_syspath, (void*, const char*))                             \
+    X(void*, udev_device_unref, (void*))                                                     \
+    X(const char*, udev_device_get_devnode, (void*))                                         \
+    X(const char*, udev_device_get_devtype, (void*))                                         \
+    X(const char*, udev_device_get_syspath, (void*))                                         \
+    X(const char*, udev_device_get_driver, (void*))                                          \
+    X(void*, udev_device_get_parent, (void*))                                                \
+    X(void*, udev_device_get_parent_with_subsystem_devtype, (void*, const char*, const char*)) \
+    X(const char*, udev_device_get_sysattr_value, (void*, const char*))                      \
+    X(const char*, udev_device_get_property_value, (void*, const char*))
+#define KVARA_UDEV_POINTER(ret, name, args) ret(*name) args = nullptr;
+    KVARA_UDEV_FUNCTIONS(KVARA_UDEV_POINTER)
+#undef KVARA_UDEV_POINTER
+
+    bool Load() {
+        if (library != nullptr) {
+            return true;
+        }
+        void* handle = dlopen("libudev.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            return false;
+        }
+        bool all = true;
+#define KVARA_UDEV_RESOLVE(ret, name, args)                                   \
+    name = reinterpret_cast<ret(*) args>(dlsym(handle, #name));                \
+    all = all && name != nullptr;
+        KVARA_UDEV_FUNCTIONS(KVARA_UDEV_RESOLVE)
+#undef KVARA_UDEV_RESOLVE
+        if (!all) {
+            dlclose(handle);
+#define KVARA_UDEV_CLEAR(ret, name, args) name = nullptr;
+            KVARA_UDEV_FUNCTIONS(KVARA_UDEV_CLEAR)
+#undef KVARA_UDEV_CLEAR
+            return false;
+        }
+        library = handle;
+        return true;
+    }
+};
+
+std::string Text(const char* value) { return value == nullptr ? std::string() : std::string(value); }
+
+std::string HardwareId(const std::string& vendor, const std::string& product) {
+    auto upper = [](std::string text) {
+        for (char& c : text) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return text;
+    };
+    if (vendor.empty() || product.empty()) {
+        return {};
+    }
+    return "USB\\VID_" + upper(vendor) + "&PID_" + upper(product);
+}
+
+class UdevDeviceSource final : public DeviceSource {
+public:
+    bool ListTtyDevices(std::vector<TtyDeviceInfo>* devices) override {
+        return Walk("tty", [&](void* device) {
+            TtyDeviceInfo info;
+            info.subsystem = "tty";
+            info.devnode = Text(m_udev.udev_device_get_devnode(device));
+            void* parent = m_udev.udev_device_get_parent(device);
+            info.hasParent = parent != nullptr;
+            void* usb = m_udev.udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+            if (usb != nullptr) {
+                info.hardwareId = HardwareId(Text(m_udev.udev_device_get_sysattr_value(usb, "idVendor")),
+                                             Text(m_udev.udev_device_get_sysattr_value(usb, "idProduct")));
+                info.description = Text(m_udev.udev_device_get_sysattr_value(usb, "product"));
+            }
+            if (info.description.empty()) {
+                info.description = Text(m_udev.udev_device_get_property_value(device, "ID_MODEL_FROM_DATABASE"));
+            }
+            if (info.description.empty()) {
+                info.description = Text(m_udev.udev_device_get_property_value(device, "ID_MODEL"));
+            }
+            devices->push_back(info);
+        });
+    }
+
+    bool ListUsbDevices(std::vector<UsbDeviceInfo>* devices) override {
+        std::vector<std::string> boundParents;
+        const bool interfaces = Walk("usb", [&](void* device) {
+            if (Text(m_udev.udev_device_get_devtype(device)) == "usb_interface" &&
+                m_udev.udev_device_get_driver(device) != nullptr) {
+                if (void* parent = m_udev.udev_device_get_parent(device)) {
+                    boundParents.push_back(Text(m_udev.udev_device_get_syspath(parent)));
+                }
+            }
+        });
+        if (!interfaces) {
+            return false;
+        }
+        return Walk("usb", [&](void* device) {
+            if (Text(m_udev.udev_device_get_devtype(device)) != "usb_device") {
+                return;
+            }
+            UsbDeviceInfo info;
+            info.hardwareId = HardwareId(Text(m_udev.udev_device_get_sysattr_value(device, "idVendor")),
+                                         Text(m_udev.udev_device_get_sysattr_value(device, "idProduct")));
+            const std::string path = Text(m_udev.udev_device_get_syspath(device));
+            info.driverBound = std::find(boundParents.begin(), boundParents.end(), path) != boundParents.end();
+            devices->push_back(info);
+        });
+    }
+
+    bool VirtualComDriverAvailable() override {
+        if (access("/sys/bus/usb/drivers/cdc_acm", F_OK) == 0) {
+            return true;  // loaded or built in
+        }
+        // Not loaded yet: is the module there for the running kernel?
+        char release[256] = {};
+        FILE* file = std::fopen("/proc/sys/kernel/osrelease", "r");
+        if (file == nullptr) {
+            return false;
+        }
+        const bool read = std::fgets(release, sizeof release, file) != nullptr;
+        std::fclose(file);
+        if (!read) {
+            return false;
+        }
+        release[std::strcspn(release, "\n")] = '\0';
+        for (const char* list : {"modules.dep", "modules.builtin"}) {
+            const std::string path = std::string("/lib/modules/") + release + "/" + list;
+            FILE* modules = std::fopen(path.c_str(), "r");
+            if (modules == nullptr) {
+                continue;
+            }
+            char line[1024];
+            bool found = false;
+            while (!found && std::fgets(line, sizeof line, modules) != nullptr) {
+                found = std::strstr(line, "/cdc-acm.ko") != nullptr;
+            }
+            std::fclose(modules);
+            if (found) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    template <typename Visit>
+    bool Walk(const char* subsystem, Visit visit) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_udev.Load()) {
+            return false;
+        }
+        void* udev = m_udev.udev_new();
+        if (udev == nullptr) {
+            return false;
+        }
+        void* enumerate = m_udev.udev_enumerate_new(udev);
+        if (enumerate == nullptr) {
+            m_udev.udev_unref(udev);
+            return false;
+        }
+        m_udev.udev_enumerate_add_match_subsystem(enumerate, subsystem);
+        m_udev.udev_enumerate_scan_devices(enumerate);
+        for (void* entry = m_udev.udev_enumerate_get_list_entry(enumerate); entry != nullptr;
+             entry = m_udev.udev_list_entry_get_next(entry)) {
+            void* device = m_udev.udev_device_new_from_syspath(udev, m_udev.udev_list_entry_get_name(entry));
+            if (device != nullptr) {
+                visit(device);
+                m_udev.udev_device_unref(device);
+            }
+        }
+        m_udev.udev_enumerate_unref(enumerate);
+        m_udev.udev_unref(udev);
+        return true;
+    }
+
+    std::mutex m_lock;
+    Udev m_udev;
+};
+
+std::mutex g_sourceLock;
+std::shared_ptr<DeviceSource> g_source;
+
+}  // namespace
+
+std::shared_ptr<DeviceSource> NewUdevDeviceSource() { return std::make_shared<UdevDeviceSource>(); }
+
+DeviceSource& CurrentDeviceSource() {
+    std::lock_guard<std::mutex> guard(g_sourceLock);
+    if (!g_source) {
+        g_source = NewUdevDeviceSource();
+    }
+    return *g_source;
+}
+
+void SetDeviceSource(std::shared_ptr<DeviceSource> source) {
+    std::lock_guard<std::mutex> guard(g_sourceLock);
+    g_source = std::move(source);
+}
+
+std::string PortTag(const TtyDeviceInfo& device) {
+    if (StartsWithIgnoringCase(device.description, "Quarn") || StartsWithIgnoringCase(device.description, "Mirel")) {
+        return " [" + device.description + "]";
+    }
+    if (Contains(device.hardwareId, kVidQuarn) && Contains(device.hardwareId, kPidVirtualCom)) {
+        return " [Quarn Virtual COM]";
+    }
+    return {};
+}
+
+int ListComPorts(StringList& list) {
+    list.clear();
+    std::vector<TtyDeviceInfo> devices;
+    if (CurrentDeviceSource().ListTtyDevices(&devices)) {
+        std::vector<std::pair<int, std::string>> entries;
+        for (const auto& device : devices) {
+            // Serial ports only: terminals with a device behind them and a device node.
+            if (device.subsystem != "tty" || !device.hasParent || device.devnode.size() <= 5 ||
+                device.devnode.rfind("/dev/", 0) != 0) {
+                continue;
+            }
+            entries.emplace_back(PortNumber(device.devnode), device.devnode + PortTag(device));
+        }
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& entry : entries) {
+            list.push_back(std::move(entry.second));
+        }
+        return 1;
+    }
+    // No device database: every legacy serial port that opens is there. One that another
+    // program holds is therefore not listed.
+    for (int n = 0; n < 255; ++n) {
+        const std::string name = "/dev/ttyS" + std::to_string(n);
+        const int fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        const bool free = isatty(fd) != 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+        close(fd);
+        if (free) {
+            list.push_back(name);
+        }
+    }
+    return 1;
+}
+
+int FindDevicesWithoutDriver() {
+    std::vector<UsbDeviceInfo> devices;
+    if (!CurrentDeviceSource().ListUsbDevices(&devices)) {
+        return 0;
+    }
+    int flags = 0;
+    for (const auto& device : devices) {
+        if (device.driverBound) {
+            continue;
+        }
+        if (Contains(device.hardwareId, kVidQuarn) && Contains(device.hardwareId, kPidVirtualCom)) {
+            flags |= kDriverMissingVirtualCom;
+        } else if (Contains(device.hardwareId, kVidFtdi) && Contains(device.hardwareId, kPidFtdiReader)) {
+            flags |= kDriverMissingFtdi;
+        }
+    }
+    return flags;
+}
+
+int WriteList(const StringList& list, char* buffer, int size) {
+    if (buffer == nullptr || size < 1) {
+        return 0;
+    }
+    const auto room = static_cast<std::size_t>(size);
+    std::size_t used = 0;
+    for (const auto& entry : list) {
+        if (used + entry.size() + 2 > room) {
+            break;  // the first entry that does not fit ends the list
+        }
+        std::memcpy(buffer + used, entry.c_str(), entry.size() + 1);
+        used += entry.size() + 1;
+    }
+    buffer[used] = '\0';
+    return static_cast<int>(used + 1);
+}
+
+}  // namespace kvara
+
+extern "C" {
+
+int KvaraListComPorts(char* buffer, int size) {
+    kvara::StringList list;
+    kvara::ListComPorts(list);
+    return kvara::WriteList(list, buffer, size);
+}
+
+int KvaraCheckUsbDrivers(void) { return kvara::FindDevicesWithoutDriver(); }
+
+int KvaraIsVirtualComDriverInstalled(void) {
+    return kvara::CurrentDeviceSource().VirtualComDriverAvailable() ? 1 : 0;
+}
+
+}  // extern "C"

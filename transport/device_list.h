@@ -1,0 +1,68 @@
+// The serial ports and USB devices present, from the system's device database, with the
+// maker's tags; and whether one of the maker's USB devices lacks its driver.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+
+namespace kvara {
+
+// A terminal device as the device database describes it.
+struct TtyDeviceInfo {
+    std::string devnode;      // /dev/ttyUSB0
+    std::string subsystem;    // "tty" for terminals
+    bool hasParent = false;   // virtual terminals and pseudo terminals have none
+    std::string description;  // USB product string or the database's model name
+    std::string hardwareId;   // "USB\VID_7A3C&PID_0C5D" for USB devices, else empty
+};
+
+// A USB device (not an interface) and whether any of its interfaces has a driver bound.
+struct UsbDeviceInfo {
+    std::string hardwareId;
+    bool driverBound = false;
+};
+
+// Where the device lists come from: the system's device database, or a stand-in in tests.
+class DeviceSource {
+public:
+    virtual ~DeviceSource() = default;
+    // False when the database cannot be read at all.
+    virtual bool ListTtyDevices(std::vector<TtyDeviceInfo>* devices) = 0;
+    virtual bool ListUsbDevices(std::vector<UsbDeviceInfo>* devices) = 0;
+    // Whether the virtual COM driver (the kernel's CDC ACM driver) is available.
+    virtual bool VirtualComDriverAvailable() = 0;
+};
+
+// The device source in use (libudev, loaded at run time, by default).
+DeviceSource& CurrentDeviceSource();
+// Replaces the device source; null restores the system's.
+void SetDeviceSource(std::shared_ptr<DeviceSource> source);
+std::shared_ptr<DeviceSource> NewUdevDeviceSource();
+
+// The maker's USB ids.
+constexpr const char* kVidQuarn = "VID_7A3C";
+constexpr const char* kPidVirtualCom = "PID_0C5D";
+constexpr const char* kVidFtdi = "VID_0403";
+constexpr const char* kPidFtdiReader = "PID_E5A1";
+
+constexpr int kDriverMissingFtdi = 1;
+constexpr int kDriverMissingVirtualCom = 2;
+
+// Fills the list with the serial ports present, tagged and sorted by port number; when the
+// database cannot be read, probes /dev/ttyS0 to /dev/ttyS254 instead. Always 1.
+int ListComPorts(StringList& list);
+// The tag an entry gets: " [<description>]" for the maker's own descriptions, " [Quarn
+// Virtual COM]" for the maker's virtual COM device, or nothing.
+std::string PortTag(const TtyDeviceInfo& device);
+// The driver flags (0 when nothing is missing or the database cannot be read).
+int FindDevicesWithoutDriver();
+
+// Writes entries as consecutive zero-terminated texts closed by one more zero byte; an entry
+// is written only if it, its zero and the final zero still fit. Returns the bytes written (1
+// for an empty list), 0 when there is no room at all.
+int WriteList(const StringList& list, char* buffer, int size);
+
+}  // namespace kvara
