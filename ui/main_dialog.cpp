@@ -25,9 +25,13 @@
 #include "reader/errors.h"
 #include "reader/kvara.h"
 #include "settings/settings.h"
+#include "ui/busy.h"
 #include "ui/hex_text.h"
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
+#include "ui/port_select_dlg.h"
+#include "ui/tx_power_dlg.h"
+#include "ui/permission_hint.h"
 
 #ifndef KVARA_PROGRAM_VERSION
 #define KVARA_PROGRAM_VERSION "1.xx"
@@ -86,13 +90,6 @@ QHBoxLayout* PasswordRow(QCheckBox* check, QLineEdit* field) {
     row->addWidget(field);
     row->addStretch(1);
     return row;
-}
-
-// Waits without taking user input, so the window paints but nobody starts another command.
-void PauseMs(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 }  // namespace
@@ -324,9 +321,116 @@ void CKvara_ProgrammerDlg::BuildLayout() {
 }
 
 void CKvara_ProgrammerDlg::BuildMenu() {
+    // Desktops here do not let a program extend the window's system menu: the same entries sit
+    // in a menu button at the top right and in the window's context menu.
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("systemMenu"));
+    m_menu->addAction(tr("Schnittstelle wählen"), this, &CKvara_ProgrammerDlg::OnChooseInterface)
+        ->setObjectName(QStringLiteral("interfaceAction"));
+    m_menu->addAction(tr("Sendeleistung einstellen"), this, &CKvara_ProgrammerDlg::OnTransmitPower)
+        ->setObjectName(QStringLiteral("powerAction"));
+    m_ipAction = m_menu->addAction(tr("IP-Adresse"), this, &CKvara_ProgrammerDlg::OnIpAddress);
+    m_ipAction->setObjectName(QStringLiteral("ipAction"));
+    m_menu->addSeparator();
+    const int language = ReadInt(keys::kLanguage);
+    if (language != 0) {
+        m_menu->addAction(tr("Deutsch"), this, [this] { OnLanguage(0); })
+            ->setObjectName(QStringLiteral("germanAction"));
+    }
+    if (language != 1) {
+        m_menu->addAction(tr("Englisch"), this, [this] { OnLanguage(1); })
+            ->setObjectName(QStringLiteral("englishAction"));
+    }
+    m_menu->addSeparator();
+    QAction* about = m_menu->addAction(tr("Inf&o über Quarn Kvara Programmer ..."), this,
+                                       &CKvara_ProgrammerDlg::OnAbout);
+    about->setObjectName(QStringLiteral("aboutAction"));
+    about->setEnabled(false);  // the about box comes with the version check
     m_menuButton->setMenu(m_menu);
+}
+
+void CKvara_ProgrammerDlg::AfterCyclic(std::function<void()> action) {
+    if (!m_cyclicRunning) {
+        action();
+        return;
+    }
+    m_afterCyclic = std::move(action);
+    m_cyclicButton->setChecked(false);
+}
+
+void CKvara_ProgrammerDlg::OnChooseInterface() {
+    if (m_cyclicButton->isChecked()) {
+        return;
+    }
+    if (m_handle != 0 && KvaraClosePort(m_handle) != 0) {
+        ShowMessage(this, FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
+    }
+    m_handle = 0;
+    ConnectLoop(true);
+    Refresh();
+    m_ipAction->setEnabled(m_lan);
+}
+
+void CKvara_ProgrammerDlg::OnTransmitPower() {
+    AfterCyclic([this] {
+        if (m_handle == 0) {
+            ShowMessage(this, tr("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
+            return;
+        }
+        if (!m_powerDialog) {
+            ShowMessage(this, tr("Diese Funktion kann nur bei Kvara P20 oder Kvara P30 verwendet werden!"));
+            return;
+        }
+        CTXPowerDlg dialog(m_handle, this);
+        dialog.exec();
+    });
+}
+
+void CKvara_ProgrammerDlg::OnIpAddress() {
+    if (m_cyclicButton->isChecked() || !m_lan) {
+        return;
+    }
+    // Changing a network reader's address comes with the network link.
+}
+
+void CKvara_ProgrammerDlg::OnLanguage(int language) {
+    AfterCyclic([this, language] {
+        WriteInt(keys::kLanguage, language);
+        done(kEndLanguage);
+    });
+}
+
+void CKvara_ProgrammerDlg::OnAbout() {}
+
+void CKvara_ProgrammerDlg::ConnectLoop(bool showDialogFirst) {
+    CPortSelectDlg dialog(this);
+    bool showDialog = showDialogFirst;
+    for (;;) {
+        if (showDialog && dialog.exec() != QDialog::Accepted) {
+            m_lan = dialog.LanChosen();
+            return;
+        }
+        showDialog = true;
+        m_lan = dialog.LanChosen();
+        const QString iface =
+            FromUtf8(InterfaceText(dialog.InterfaceName().toStdString(), dialog.Address()));
+        if (ConnectReader(iface, ReadInt(keys::kBaudrate), ReadInt(keys::kTimeout))) {
+            RecordVersions();
+            return;
+        }
+    }
+}
+
+void CKvara_ProgrammerDlg::RecordVersions() {
+    unsigned char type[5] = {};
+    char model[31] = {};
+    const int n = KvaraGetDeviceType(m_handle, type, 5, model, sizeof model);
+    if (n < 4) {
+        return;
+    }
+    m_recordedModel = QString::fromLocal8Bit(model);
+    m_recordedCode = QString::fromLatin1(reinterpret_cast<const char*>(type), 3);
+    m_recordedFirmware = FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[3])));
 }
 
 void CKvara_ProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
@@ -339,16 +443,13 @@ void CKvara_ProgrammerDlg::InitDialog() {
     m_titleBase = windowTitle();
     adjustSize();
     setMinimumSize(size());
-    const int lineValue = ReadInt(keys::kBaudrate);
-    const int timeout = ReadInt(keys::kTimeout);
-    const QString iface = FromUtf8(InterfaceText(ReadText(keys::kPortName).toStdString(),
-                                                 ReadInt(keys::kAddress)));
-    ConnectReader(iface, lineValue, timeout);
+    ConnectLoop(false);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+    m_ipAction->setEnabled(m_lan);
     Refresh();
     RestorePlacement();
     m_initialized = true;
@@ -369,7 +470,15 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
     const QByteArray name = interfaceText.toLocal8Bit();
     const int handle = KvaraOpenPort(name.constData(), line.baudRate, line.parityIndex, timeoutMs);
     if (handle < 0) {
-        ShowMessage(this, FromUtf8(ErrorText(KvaraGetLastError(handle))));
+        QString text = FromUtf8(ErrorText(KvaraGetLastError(handle)));
+        const std::string hint = PermissionHint(interfaceText.toStdString());
+        if (!hint.empty()) {
+            text += QLatin1Char('\n') + tr("Kein Zugriff auf %1: Der Benutzer muss zur Gruppe %2 gehören "
+                                           "(sudo usermod -aG %2 $USER, dann neu anmelden).")
+                                            .arg(FromUtf8(DevicePathOf(interfaceText.toStdString())),
+                                                 FromUtf8(hint));
+        }
+        ShowMessage(this, text);
         return false;
     }
     unsigned char type[4] = {};
@@ -664,6 +773,11 @@ void CKvara_ProgrammerDlg::OnCyclicToggled() {
     SetCyclicControlsEnabled(true);
     m_cyclicRunning = false;
     Refresh();
+    if (m_afterCyclic) {
+        auto action = std::move(m_afterCyclic);
+        m_afterCyclic = nullptr;
+        action();
+    }
 }
 
 void CKvara_ProgrammerDlg::SetCyclicControlsEnabled(bool enabled) {

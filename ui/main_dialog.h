@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QVector>
+#include <functional>
 #include <optional>
 
 #include "common/bytes.h"
@@ -18,6 +19,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 class QMenu;
+class QAction;
 
 namespace kvara {
 
@@ -38,6 +40,20 @@ public:
     bool ConnectReader(const QString& interfaceText, int lineValue, int timeoutMs);
 
     int ReaderHandle() const { return m_handle; }
+    bool LanChosen() const { return m_lan; }
+    // The reader's versions as recorded after connecting: model name, model code text and
+    // firmware version text ("1.05").
+    QString RecordedModel() const { return m_recordedModel; }
+    QString RecordedModelCode() const { return m_recordedCode; }
+    QString RecordedFirmware() const { return m_recordedFirmware; }
+    QMenu* SystemMenu() const { return m_menu; }
+
+    // The entries of the window menu.
+    void OnChooseInterface();
+    void OnTransmitPower();
+    void OnIpAddress();
+    void OnLanguage(int language);
+    void OnAbout();
     bool CyclicRunning() const { return m_cyclicRunning; }
     bool CyclicPressed() const;
     QString StatusText() const;
@@ -127,6 +143,11 @@ private:
     void WritePassword(int byteAddress, const QString& text, bool isAccess);
 
     void SetCyclicControlsEnabled(bool enabled);
+    void ConnectLoop(bool showDialogFirst);
+    void RecordVersions();
+    // Runs the action now, or, while the cyclic inventory runs, ends it and runs the action
+    // once its loop has stopped.
+    void AfterCyclic(std::function<void()> action);
     void CloseReader();
     void SavePlacement();
     void RestorePlacement();
@@ -136,6 +157,12 @@ private:
     bool m_powerDialog = false;
     bool m_cyclicRunning = false;
     bool m_initialized = false;
+    bool m_lan = false;
+    QString m_recordedModel;
+    QString m_recordedCode;
+    QString m_recordedFirmware;
+    std::function<void()> m_afterCyclic;
+    QAction* m_ipAction = nullptr;
     QString m_titleBase;
     QVector<QPointer<QWidget>> m_disabledForCyclic;
 

@@ -11,6 +11,7 @@
 
 #include "common/string_table.h"
 #include "reader/kvara.h"
+#include "ui/busy.h"
 
 namespace kvara {
 
@@ -49,15 +50,6 @@ int Pump() {
     return dispatcher->processEvents(QEventLoop::AllEvents) ? 1 : 0;
 }
 
-QWidget* FindMainWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->property("kvaraMainWindow").toBool() && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
 // The last active top-level window: the active modal dialog or window, else the main window.
 void* ActiveWindow() {
     QWidget* window = QApplication::activeModalWidget();
@@ -65,12 +57,12 @@ void* ActiveWindow() {
         window = QApplication::activeWindow();
     }
     if (window == nullptr) {
-        window = FindMainWindow();
+        window = ApplicationMainWindow();
     }
     return Hand(window);
 }
 
-void* MainWindow() { return Hand(FindMainWindow()); }
+void* MainWindow() { return Hand(ApplicationMainWindow()); }
 
 std::string Translate(int id, const char* german) {
     (void)id;

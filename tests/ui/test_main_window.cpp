@@ -20,7 +20,9 @@
 #include "ui/app.h"
 #include "ui/main_dialog.h"
 #include "ui/message_box.h"
+#include "ui/port_select_dlg.h"
 #include "ui/qt_hooks.h"
+#include "ui/tx_power_dlg.h"
 
 using kvara::ByteBuffer;
 using kvara::CKvara_ProgrammerDlg;
@@ -59,6 +61,11 @@ private:
     std::unique_ptr<CKvara_ProgrammerDlg> m_window;
     QStringList m_messages;
     bool m_answerYes = true;
+    // The interface dialog, when the window shows it: counted and answered by this action
+    // (cancelled unless a test says otherwise).
+    QTimer m_dialogWatch;
+    int m_portDialogs = 0;
+    std::function<void(kvara::CPortSelectDlg*)> m_portDialogAction;
 
     void StartReader(SimConfig config, std::vector<SimTag> tags) {
         m_reader = std::make_shared<kvara::sim::SimReader>(config);
@@ -110,12 +117,29 @@ private slots:
             m_messages << text;
             return m_answerYes;
         });
+        m_dialogWatch.setInterval(5);
+        connect(&m_dialogWatch, &QTimer::timeout, this, [this] {
+            auto* dialog = qobject_cast<kvara::CPortSelectDlg*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || !dialog->isVisible() || dialog->property("answered").toBool()) {
+                return;
+            }
+            dialog->setProperty("answered", true);
+            ++m_portDialogs;
+            if (m_portDialogAction) {
+                m_portDialogAction(dialog);
+            } else {
+                dialog->reject();
+            }
+        });
+        m_dialogWatch.start();
     }
 
     void init() {
         QFile::remove(m_config.path() + QStringLiteral("/Quarn Applikationen/Kvara Programmer.conf"));
         m_messages.clear();
         m_answerYes = true;
+        m_portDialogs = 0;
+        m_portDialogAction = nullptr;
     }
 
     void cleanup() {
@@ -148,6 +172,7 @@ private slots:
         QCOMPARE(m_window->ReaderHandle(), 0);
         QCOMPARE(m_messages.value(0),
                  QStringLiteral("Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!"));
+        QCOMPARE(m_portDialogs, 1);  // the interface dialog follows
         QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
     }
 
