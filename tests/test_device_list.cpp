@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "reader/kvara.h"
-#include "support/device_stand_in.h"
+#include "tests/support/device_stand_in.h"
 
 using kvara::StringList;
 using kvara::TtyDeviceInfo;

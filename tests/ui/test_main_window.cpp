@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <array>
 #include <memory>
+#include <tuple>
 
 #include "reader/kvara.h"
 #include "settings/settings.h"
@@ -20,9 +22,14 @@
 #include "ui/app.h"
 #include "ui/main_dialog.h"
 #include "ui/message_box.h"
+#include "ui/device_monitor.h"
 #include "ui/port_select_dlg.h"
 #include "ui/qt_hooks.h"
 #include "ui/tx_power_dlg.h"
+#include "tests/support/device_stand_in.h"
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
 
 using kvara::ByteBuffer;
 using kvara::CKvara_ProgrammerDlg;
@@ -465,6 +472,283 @@ private slots:
         app.ChooseLanguage();
         QVERIFY(!app.EnglishLoaded());
         QCOMPARE(QCoreApplication::translate("kvara::CKvara_ProgrammerDlg", "Lesen"), QStringLiteral("Lesen"));
+    }
+
+    // --- the interface dialog ---
+
+    void lineValuesShowAsBaudParityAndStopBits() {
+        const std::pair<int, std::array<const char*, 3>> cases[] = {
+            {9601, {"9600", "gerade", "1"}}, {19203, {"19200", "keine", "2"}}, {19250, {"19200", "keine", "1"}},
+            {19202, {"19200", "ungerade", "1"}}, {12345, {"", "keine", "1"}}};
+        for (const auto& [line, shown] : cases) {
+            kvara::WriteInt(kvara::keys::kBaudrate, line);
+            kvara::CPortSelectDlg dialog;
+            dialog.InitDialog();
+            QCOMPARE(dialog.findChild<QComboBox*>("baudCombo")->currentText(), QLatin1String(shown[0]));
+            QCOMPARE(dialog.findChild<QComboBox*>("parityCombo")->currentText(), QLatin1String(shown[1]));
+            QCOMPARE(dialog.findChild<QComboBox*>("stopBitsCombo")->currentText(), QLatin1String(shown[2]));
+        }
+    }
+
+    void okStoresTheLineValueAndValidatesItsNumbers() {
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->AddUsbSerial("/dev/ttyUSB0", "");
+        kvara::CPortSelectDlg dialog;
+        dialog.InitDialog();
+        dialog.findChild<QComboBox*>("baudCombo")->setCurrentText(QStringLiteral("9600"));
+        dialog.findChild<QComboBox*>("parityCombo")->setCurrentIndex(1);
+        dialog.findChild<QComboBox*>("stopBitsCombo")->setCurrentIndex(1);
+        dialog.findChild<QListWidget*>("interfaceList")->setCurrentRow(0);
+        dialog.findChild<QLineEdit*>("timeoutField")->setText(QStringLiteral("5"));
+        dialog.accept();
+        QCOMPARE(m_messages.value(0), QStringLiteral("Geben Sie eine ganze Zahl zwischen 10 und 300000 ein."));
+        QCOMPARE(dialog.result(), 0);
+        dialog.findChild<QLineEdit*>("timeoutField")->setText(QStringLiteral("800"));
+        dialog.findChild<QLineEdit*>("addressField")->setText(QStringLiteral("256"));
+        dialog.accept();
+        QCOMPARE(m_messages.value(1), QStringLiteral("Geben Sie eine ganze Zahl zwischen 1 und 255 ein."));
+        dialog.findChild<QLineEdit*>("addressField")->setText(QStringLiteral("7"));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(kvara::ReadInt(kvara::keys::kBaudrate), 9601);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kTimeout), 800);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kAddress), 7);
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QStringLiteral("/dev/ttyUSB0"));
+    }
+
+    void savedNamesAreCheckedAtConstruction() {
+        kvara::test::ScopedDeviceStandIn stand;
+        {
+            kvara::CPortSelectDlg dialog;  // nothing saved: COM1, written back
+            QCOMPARE(dialog.InterfaceName(), QStringLiteral("COM1"));
+        }
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QStringLiteral("COM1"));
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("USB: 52601234"));
+        {
+            kvara::CPortSelectDlg dialog;  // that USB reader is gone and no other is there
+            QCOMPARE(dialog.InterfaceName(), QString());
+        }
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QString());
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("LAN: 10.0.0.5"));
+        kvara::WriteInt(kvara::keys::kEthernet, 0);
+        {
+            kvara::CPortSelectDlg dialog;  // not checked while Ethernet is off...
+            QCOMPARE(dialog.InterfaceName(), QStringLiteral("LAN: 10.0.0.5"));
+            dialog.InitDialog();  // ...but nothing in the list matches it
+            QCOMPARE(dialog.InterfaceName(), QString());
+        }
+    }
+
+    void modeButtonsFollowTheSelectedEntry() {
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->AddUsbSerial("/dev/ttyS0", "");
+        stand.devices->AddUsbSerial("/dev/ttyACM4", "CDC", "USB\\VID_7A3C&PID_0C5D");
+        kvara::CPortSelectDlg dialog;
+        dialog.InitDialog();
+        auto* list = dialog.findChild<QListWidget*>("interfaceList");
+        auto* hid = dialog.findChild<QPushButton*>("hidModeButton");
+        auto* vcom = dialog.findChild<QPushButton*>("virtualComButton");
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(1)->text(), QStringLiteral("/dev/ttyACM4 [Quarn Virtual COM]"));
+        list->setCurrentRow(1);
+        QVERIFY(vcom->isChecked() && vcom->isEnabled());
+        QVERIFY(!hid->isChecked() && hid->isEnabled());
+        list->setCurrentRow(0);
+        QVERIFY(!vcom->isEnabled() && !hid->isEnabled());
+        QVERIFY(!vcom->isChecked() && !hid->isChecked());
+    }
+
+    void hidModeSwitchesAVirtualComReader() {
+        StartReader({}, {});
+        kvara::WriteText(kvara::keys::kPortName, QString());
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->AddUsbSerial(m_server->DevicePath(), "CDC", "USB\\VID_7A3C&PID_0C5D");
+        kvara::CPortSelectDlg dialog;
+        dialog.InitDialog();
+        auto* list = dialog.findChild<QListWidget*>("interfaceList");
+        list->setCurrentRow(0);
+        dialog.findChild<QPushButton*>("hidModeButton")->click();
+        QCOMPARE(m_reader->UsbMode(), 1);
+        QCOMPARE(dialog.InterfaceName(), QString());
+    }
+
+    void aDeviceArrivalBringsSeventeenRefreshes() {
+        kvara::test::ScopedDeviceStandIn stand;
+        kvara::CPortSelectDlg::SetRefreshPeriodForTesting(5);
+        kvara::CPortSelectDlg dialog;
+        dialog.InitDialog();
+        QCoreApplication::processEvents();  // the refresh the dialog asks for at its start
+        const int before = dialog.RefreshCount();
+        stand.devices->AddUsbSerial("/dev/ttyUSB3", "");
+        dialog.OnDeviceChange(kvara::kDeviceArrival);
+        QCOMPARE(dialog.RefreshCount(), before + 1);
+        QVERIFY(dialog.findChild<QListWidget*>("interfaceList")->count() == 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.RefreshTimerRunning(), 3000);
+        QTest::qWait(30);
+        QCOMPARE(dialog.RefreshCount(), before + 1 + 17);
+        // A code that is neither an arrival nor a change refreshes nothing.
+        dialog.OnDeviceChange(kvara::kDeviceRemoveComplete);
+        QCOMPARE(dialog.RefreshCount(), before + 1 + 17);
+        kvara::CPortSelectDlg::SetRefreshPeriodForTesting(1000);
+    }
+
+    void missingDriverIsOfferedAndRefreshesTwice() {
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->usb = {{"USB\\VID_7A3C&PID_0C5D", false}};
+        m_answerYes = false;
+        kvara::CPortSelectDlg dialog;
+        dialog.InitDialog();
+        QCoreApplication::processEvents();
+        m_messages.clear();
+        const int before = dialog.RefreshCount();
+        dialog.OnDeviceChange(kvara::kRefreshRequest);
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages[0], QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber laden und installieren?\n"));
+        QCOMPARE(dialog.RefreshCount(), before + 2);
+        stand.devices->usb = {{"USB\\VID_0403&PID_E5A1", false}};
+        dialog.OnDeviceChange(kvara::kDeviceRemoveComplete);  // no refresh, but the check runs
+        QCOMPARE(m_messages.size(), 2);
+        QCOMPARE(m_messages[1], QStringLiteral("Treiber laden und installieren?\n"));
+        QCOMPARE(dialog.RefreshCount(), before + 2);
+    }
+
+    // --- the main window's connection and menu ---
+
+    void typeAnswerWithItsFirmwareDigitInTheTitle() {
+        for (const auto& [type, title, recorded] :
+             {std::tuple{"3225", "FW V1.05", "1.05"}, std::tuple{"322a", "FW V1.10", "1.36"}}) {
+            StartReader(SimConfig{.deviceType = type, .infoText = ""}, {});
+            OpenWindow();
+            const QString tail = QStringLiteral("Kvara P30 %1:1 %2>").arg(QString::fromStdString(m_server->Path()), QLatin1String(title));
+            QVERIFY2(m_window->windowTitle().endsWith(tail), qPrintable(m_window->windowTitle()));
+            QCOMPARE(m_window->RecordedFirmware(), QLatin1String(recorded));
+            QCOMPARE(m_window->RecordedModelCode(), QStringLiteral("322"));
+            cleanup();
+        }
+    }
+
+    void transmitPowerOnlyForP20AndP30() {
+        StartReader(SimConfig{.deviceType = "3130"}, {});
+        OpenWindow();
+        m_window->OnTransmitPower();
+        QCOMPARE(m_messages.value(0), QStringLiteral("Diese Funktion kann nur bei Kvara P20 oder Kvara P30 verwendet werden!"));
+        cleanup();
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        OpenWindow();
+        m_messages.clear();
+        m_window->OnTransmitPower();
+        QCOMPARE(m_messages.value(0), QStringLiteral("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
+    }
+
+    void transmitPowerDialogReadsAndStores() {
+        StartReader(SimConfig{.txPower = 205}, {});
+        OpenWindow();
+        kvara::CTXPowerDlg dialog(m_window->ReaderHandle());
+        auto* list = dialog.findChild<QComboBox*>("powerList");
+        QCOMPARE(list->currentText(), QStringLiteral("20"));
+        list->setCurrentText(QStringLiteral("27"));
+        QTest::mouseClick(dialog.findChild<QPushButton*>("powerWriteButton"), Qt::LeftButton);
+        QCOMPARE(m_reader->Requests().back().payload, (ByteBuffer{0x0E, 0x01, 0x01}));
+        QCOMPARE(m_reader->StoredTxPower(), 270);
+        QCOMPARE(kvara::CTXPowerDlg::IndexOfPower(280), -1);
+        QCOMPARE(kvara::CTXPowerDlg::IndexOfPower(129), -1);
+        QCOMPARE(kvara::CTXPowerDlg::IndexOfPower(200), 7);
+        m_reader->PushFault(SimFault{.status = 0x16, .forCommand = 0x08});
+        QTest::mouseClick(dialog.findChild<QPushButton*>("powerWriteButton"), Qt::LeftButton);
+        QCOMPARE(m_messages.value(0), QStringLiteral("Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!"));
+        // A reading out of range leaves no selection, and nothing can be written then.
+        m_reader->SetConfig(SimConfig{.txPower = 300});
+        QTest::mouseClick(dialog.findChild<QPushButton*>("powerReadButton"), Qt::LeftButton);
+        QCOMPARE(list->currentIndex(), -1);
+        QVERIFY(!dialog.findChild<QPushButton*>("powerWriteButton")->isEnabled());
+    }
+
+    void languageEntriesFollowTheSetting() {
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        for (const auto& [language, german, english] :
+             {std::tuple{0, false, true}, std::tuple{1, true, false}, std::tuple{2, true, true}}) {
+            kvara::WriteInt(kvara::keys::kLanguage, language);
+            OpenWindow();
+            QCOMPARE(m_window->SystemMenu()->findChild<QAction*>("germanAction") != nullptr, german);
+            QCOMPARE(m_window->SystemMenu()->findChild<QAction*>("englishAction") != nullptr, english);
+            QVERIFY(!m_window->SystemMenu()->findChild<QAction*>("ipAction")->isEnabled());
+            m_window.reset();
+        }
+        OpenWindow();
+        m_window->OnLanguage(1);
+        QCOMPARE(m_window->result(), kvara::kEndLanguage);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kLanguage), 1);
+    }
+
+    void languageEntryDuringTheCyclicInventoryEndsItFirst() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        bool runningWhenChosen = false;
+        QTimer::singleShot(100, this, [&] {
+            runningWhenChosen = m_window->CyclicRunning();
+            m_window->OnChooseInterface();  // ignored while the toggle is pressed
+            m_window->OnLanguage(0);
+        });
+        Click("cyclicButton");
+        QVERIFY(runningWhenChosen);
+        QCOMPARE(m_portDialogs, 0);
+        QVERIFY(!m_window->CyclicRunning());
+        QCOMPARE(m_window->result(), kvara::kEndLanguage);
+        QCOMPARE(kvara::ReadInt(kvara::keys::kLanguage), 0);
+    }
+
+    void aNewUserPicksTheReaderFromTheList() {
+        // The saved interface points nowhere; the device database shows the maker's virtual
+        // COM device, whose device node is the simulated reader's terminal.
+        StartReader(SimConfig{.deviceType = "3220", .infoText = "Werkstatt"}, {SimTag::WithEpc(kEpcA)});
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/ttyUSB7"));
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->AddUsbSerial("/dev/ttyS0", "");
+        stand.devices->AddUsbSerial(m_server->DevicePath(), "CDC", "USB\\VID_7A3C&PID_0C5D");
+        m_portDialogAction = [](kvara::CPortSelectDlg* dialog) {
+            auto* list = dialog->findChild<QListWidget*>("interfaceList");
+            for (int row = 0; row < list->count(); ++row) {
+                if (list->item(row)->text().contains(QStringLiteral("[Quarn Virtual COM]"))) {
+                    list->setCurrentRow(row);
+                }
+            }
+            dialog->accept();
+        };
+        OpenWindow();
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
+        QCOMPARE(m_portDialogs, 1);
+        QVERIFY(m_window->ReaderHandle() > 0);
+        QVERIFY2(m_window->windowTitle().contains(QStringLiteral("<Kvara P30 ") + QString::fromStdString(m_server->DevicePath()) +
+                                                  QStringLiteral(" [Quarn Virtual COM]:1 FW V1.00[Werkstatt]>")),
+                 qPrintable(m_window->windowTitle()));
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName),
+                 QString::fromStdString(m_server->DevicePath()) + QStringLiteral(" [Quarn Virtual COM]"));
+        Click("inventoryButton");
+        QCOMPARE(Field("countField")->text(), QStringLiteral("1"));
+    }
+
+    void chooseInterfaceClosesTheReaderAndConnectsAgain() {
+        StartReader({}, {});
+        OpenWindow();
+        const int first = m_window->ReaderHandle();
+        QVERIFY(first > 0);
+        m_portDialogAction = [](kvara::CPortSelectDlg* dialog) { dialog->reject(); };
+        m_window->OnChooseInterface();
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QCOMPARE(KvaraGetLastError(first), 3);  // closed
+        m_portDialogAction = [this](kvara::CPortSelectDlg* dialog) {
+            auto* list = dialog->findChild<QListWidget*>("interfaceList");
+            const auto found = list->findItems(QString::fromStdString(m_server->Path()), Qt::MatchStartsWith);
+            if (!found.isEmpty()) {
+                list->setCurrentItem(found.first());
+            }
+            dialog->accept();
+        };
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->AddUsbSerial(m_server->Path(), "");
+        m_window->OnChooseInterface();
+        QVERIFY(m_window->ReaderHandle() > 0);
+        QCOMPARE(m_window->RecordedModel(), QStringLiteral("Kvara P20"));
     }
 };
 
