@@ -4,6 +4,12 @@
 #include <iterator>
 
 
+// Marks a text for the translation catalogue (the tools find it by this name); the text itself
+// stays as it is. The translations are looked up under the context "StringTable".
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, text) text
+#endif
+
 namespace kvara {
 
 namespace {
@@ -11,32 +17,32 @@ namespace {
 // Sorted by id. "\r\n" inside a text is part of it (message boxes break the line there).
 const StringTableEntry kStrings[] = {
     {102, "https://www.quarn.de"},
-    {104, "Timeout"},
-    {112, "Fehler: Falsche Datenanzahl"},
-    {114, "Kein Quarn USB Treiber für VCOM Gerät installiert!"},
-    {115, "Fehler. Falsche Datenanzahl gesendet\r\n"},
-    {116, "Treiber laden und installieren?"},
-    {117, "Unbekannter Fehler (%d) aufgetreten!"},
-    {118, "Kollision Fehler"},
-    {124, "Das Passwort muss 4 Byte lang sein!"},
-    {127, "Schreib- / Leseschutz"},
-    {128, "Schreibschutz"},
-    {129, "An diesem Port ist kein Leser angeschlossen.\r\nBitte wählen sie eine andere "
-          "Schnittstelle."},
-    {132, "Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!"},
-    {139, "FW V%d.%02d"},
-    {165, "Blocklänge ist nicht korrekt"},
-    {176, "Unbekanntes Kommando"},
-    {177, "Keine \"Value\" Information im Block enthalten!\r\n"},
-    {180, "Fehler beim Port öffnen"},
-    {188, "Keine Sendedaten"},
-    {230, "Kein gültiger Transponder vorhanden!"},
-    {231, "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!"},
-    {600, "Neue Version:"},
-    {601, " ist aktuell"},
-    {602, "Keine Internet Verbindung: Update Prüfung nicht möglich!"},
-    {603, "Keine Datei gefunden: Update Prüfung nicht möglich!"},
-    {604, "Update wird gestartet, bitte warten!"},
+    {104, QT_TRANSLATE_NOOP("StringTable", "Timeout")},
+    {112, QT_TRANSLATE_NOOP("StringTable", "Fehler: Falsche Datenanzahl")},
+    {114, QT_TRANSLATE_NOOP("StringTable", "Kein Quarn USB Treiber für VCOM Gerät installiert!")},
+    {115, QT_TRANSLATE_NOOP("StringTable", "Fehler. Falsche Datenanzahl gesendet\r\n")},
+    {116, QT_TRANSLATE_NOOP("StringTable", "Treiber laden und installieren?")},
+    {117, QT_TRANSLATE_NOOP("StringTable", "Unbekannter Fehler (%d) aufgetreten!")},
+    {118, QT_TRANSLATE_NOOP("StringTable", "Kollision Fehler")},
+    {124, QT_TRANSLATE_NOOP("StringTable", "Das Passwort muss 4 Byte lang sein!")},
+    {127, QT_TRANSLATE_NOOP("StringTable", "Schreib- / Leseschutz")},
+    {128, QT_TRANSLATE_NOOP("StringTable", "Schreibschutz")},
+    {129, QT_TRANSLATE_NOOP("StringTable", "An diesem Port ist kein Leser angeschlossen.\r\nBitte wählen sie eine andere "
+          "Schnittstelle.")},
+    {132, QT_TRANSLATE_NOOP("StringTable", "Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!")},
+    {139, QT_TRANSLATE_NOOP("StringTable", "FW V%d.%02d")},
+    {165, QT_TRANSLATE_NOOP("StringTable", "Blocklänge ist nicht korrekt")},
+    {176, QT_TRANSLATE_NOOP("StringTable", "Unbekanntes Kommando")},
+    {177, QT_TRANSLATE_NOOP("StringTable", "Keine \"Value\" Information im Block enthalten!\r\n")},
+    {180, QT_TRANSLATE_NOOP("StringTable", "Fehler beim Port öffnen")},
+    {188, QT_TRANSLATE_NOOP("StringTable", "Keine Sendedaten")},
+    {230, QT_TRANSLATE_NOOP("StringTable", "Kein gültiger Transponder vorhanden!")},
+    {231, QT_TRANSLATE_NOOP("StringTable", "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!")},
+    {600, QT_TRANSLATE_NOOP("StringTable", "Neue Version:")},
+    {601, QT_TRANSLATE_NOOP("StringTable", " ist aktuell")},
+    {602, QT_TRANSLATE_NOOP("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!")},
+    {603, QT_TRANSLATE_NOOP("StringTable", "Keine Datei gefunden: Update Prüfung nicht möglich!")},
+    {604, QT_TRANSLATE_NOOP("StringTable", "Update wird gestartet, bitte warten!")},
 };
 
 StringTranslator g_translator = nullptr;

@@ -1,285 +1,419 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="en_GB" sourcelanguage="de_DE">
-  <context>
-    <name>kvara::CKvara_ProgrammerDlg</name>
-    <message>
-      <source>Quarn Kvara Programmer</source>
-      <translation>Quarn Kvara Programmer</translation>
-    </message>
-    <message>
-      <source>Passwort verwenden</source>
-      <translation>Use password</translation>
-    </message>
-    <message>
-      <source>EPC:</source>
-      <translation>EPC:</translation>
-    </message>
-    <message>
-      <source>Anzahl:</source>
-      <translation>Count:</translation>
-    </message>
-    <message>
-      <source>Inventory Zyklisch</source>
-      <translation>Cyclic inventory</translation>
-    </message>
-    <message>
-      <source>Inventory</source>
-      <translation>Inventory</translation>
-    </message>
-    <message>
-      <source>Alles lesen</source>
-      <translation>Read all</translation>
-    </message>
-    <message>
-      <source>Schliessen</source>
-      <translation>Close</translation>
-    </message>
-    <message>
-      <source>Sperren</source>
-      <translation>Lock</translation>
-    </message>
-    <message>
-      <source>Electronic Product Code (Bank 1)</source>
-      <translation>Electronic Product Code (Bank 1)</translation>
-    </message>
-    <message>
-      <source>CRC / PC :</source>
-      <translation>CRC / PC :</translation>
-    </message>
-    <message>
-      <source>Nutzlänge:</source>
-      <translation>EPC length:</translation>
-    </message>
-    <message>
-      <source>AFI:</source>
-      <translation>AFI:</translation>
-    </message>
-    <message>
-      <source>ISO/IEC 15961 Mode</source>
-      <translation>ISO/IEC 15961 mode</translation>
-    </message>
-    <message>
-      <source>Länge:</source>
-      <translation>Length:</translation>
-    </message>
-    <message>
-      <source>Lesen</source>
-      <translation>Read</translation>
-    </message>
-    <message>
-      <source>Schreiben</source>
-      <translation>Write</translation>
-    </message>
-    <message>
-      <source>Tag ID (Bank 2)</source>
-      <translation>Tag ID (Bank 2)</translation>
-    </message>
-    <message>
-      <source>TID:</source>
-      <translation>TID:</translation>
-    </message>
-    <message>
-      <source>Hersteller:</source>
-      <translation>Manufacturer:</translation>
-    </message>
-    <message>
-      <source>Model:</source>
-      <translation>Model:</translation>
-    </message>
-    <message>
-      <source>User Memory (Bank 3)</source>
-      <translation>User Memory (Bank 3)</translation>
-    </message>
-    <message>
-      <source>Start:</source>
-      <translation>Start:</translation>
-    </message>
-    <message>
-      <source>Daten:</source>
-      <translation>Data:</translation>
-    </message>
-    <message>
-      <source>Reserved (Bank 0)</source>
-      <translation>Reserved (Bank 0)</translation>
-    </message>
-    <message>
-      <source>Kill Passwort:</source>
-      <translation>Kill password:</translation>
-    </message>
-    <message>
-      <source>Access Passwort:</source>
-      <translation>Access password:</translation>
-    </message>
-    <message>
-      <source>Status</source>
-      <translation>Status</translation>
-    </message>
-    <message>
-      <source>Drücken Sie F1, um die Hilfefunktion zu aktivieren</source>
-      <translation>Press F1 for help</translation>
-    </message>
-    <message>
-      <source>Geben Sie eine ganze Zahl ein.</source>
-      <translation>Enter a whole number.</translation>
-    </message>
-    <message>
-      <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
-      <translation>Enter a whole number between %1 and %2.</translation>
-    </message>
-    <message>
-      <source>Schreiben erfolgreich</source>
-      <translation>Write successful</translation>
-    </message>
-    <message>
-      <source>Lesen erfolgreich</source>
-      <translation>Read successful</translation>
-    </message>
-    <message>
-      <source>Fehler beim Schreiben</source>
-      <translation>Error writing</translation>
-    </message>
-    <message>
-      <source>Fehler beim Lesen</source>
-      <translation>Error reading</translation>
-    </message>
-    <message>
-      <source>Fehler bei Select</source>
-      <translation>Error selecting the tag</translation>
-    </message>
-    <message>
-      <source>Kein Zugriff auf Gerät möglich</source>
-      <translation>No access to the device</translation>
-    </message>
-    <message>
-      <source>Fehler bei Lock</source>
-      <translation>Error locking</translation>
-    </message>
-    <message>
-      <source>Angegebene Datenlänge entspricht nicht der eingetragenen Daten. Soll die Datenlänge verwendet werden?</source>
-      <translation>The length given does not match the data entered. Use the length given?</translation>
-    </message>
-    <message>
-      <source>Fehler: Die Länge muss zwischen 0 und 200 Byte liegen, es wurde nichts geschrieben</source>
-      <translation>Error: the length must lie between 0 and 200 bytes; nothing was written</translation>
-    </message>
-  </context>
-  <context>
-    <name>kvara::CKvara_ProgrammerApp</name>
-    <message>
-      <source>Zur Ausführung der Hilfe muss ein PDF-Betrachter installiert sein.
-Öffnen Sie die Hilfe von Hand: %1</source>
-      <translation>A PDF viewer is needed to show the help.
-Open the help yourself: %1</translation>
-    </message>
-  </context>
-  <context>
+<context>
     <name>StringTable</name>
     <message>
-      <source>Timeout</source>
-      <translation>Time-out</translation>
+        <source>Timeout</source>
+        <translation>Time-out</translation>
     </message>
     <message>
-      <source>Fehler: Falsche Datenanzahl</source>
-      <translation>Error: wrong number of data bytes</translation>
+        <source>Fehler: Falsche Datenanzahl</source>
+        <translation>Error: wrong number of data bytes</translation>
     </message>
     <message>
-      <source>Kein Quarn USB Treiber für VCOM Gerät installiert!</source>
-      <translation>No Quarn USB driver installed for the VCOM device!</translation>
+        <source>Kein Quarn USB Treiber für VCOM Gerät installiert!</source>
+        <translation>No Quarn USB driver installed for the VCOM device!</translation>
     </message>
     <message>
-      <source>Fehler. Falsche Datenanzahl gesendet
+        <source>Fehler. Falsche Datenanzahl gesendet<byte value="xd"/>
 </source>
-      <translation>Error. Wrong number of data bytes sent
+        <translation>Error. Wrong number of data bytes sent<byte value="xd"/>
 </translation>
     </message>
     <message>
-      <source>Treiber laden und installieren?</source>
-      <translation>Download and install the driver?</translation>
+        <source>Treiber laden und installieren?</source>
+        <translation>Download and install the driver?</translation>
     </message>
     <message>
-      <source>Unbekannter Fehler (%d) aufgetreten!</source>
-      <translation>Unknown error (%d) occurred!</translation>
+        <source>Unbekannter Fehler (%d) aufgetreten!</source>
+        <translation>Unknown error (%d) occurred!</translation>
     </message>
     <message>
-      <source>Kollision Fehler</source>
-      <translation>Collision error</translation>
+        <source>Kollision Fehler</source>
+        <translation>Collision error</translation>
     </message>
     <message>
-      <source>Das Passwort muss 4 Byte lang sein!</source>
-      <translation>The password must be 4 bytes long!</translation>
+        <source>Das Passwort muss 4 Byte lang sein!</source>
+        <translation>The password must be 4 bytes long!</translation>
     </message>
     <message>
-      <source>Schreib- / Leseschutz</source>
-      <translation>Write / read protection</translation>
+        <source>Schreib- / Leseschutz</source>
+        <translation>Write / read protection</translation>
     </message>
     <message>
-      <source>Schreibschutz</source>
-      <translation>Write protection</translation>
+        <source>Schreibschutz</source>
+        <translation>Write protection</translation>
     </message>
     <message>
-      <source>An diesem Port ist kein Leser angeschlossen.
+        <source>An diesem Port ist kein Leser angeschlossen.<byte value="xd"/>
 Bitte wählen sie eine andere Schnittstelle.</source>
-      <translation>No reader is connected to this port.
+        <translation>No reader is connected to this port.<byte value="xd"/>
 Please choose another interface.</translation>
     </message>
     <message>
-      <source>Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!</source>
-      <translation>The transmit power setting cannot be stored in the device!</translation>
+        <source>Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!</source>
+        <translation>The transmit power setting cannot be stored in the device!</translation>
     </message>
     <message>
-      <source>FW V%d.%02d</source>
-      <translation>FW V%d.%02d</translation>
+        <source>FW V%d.%02d</source>
+        <translation>FW V%d.%02d</translation>
     </message>
     <message>
-      <source>Blocklänge ist nicht korrekt</source>
-      <translation>Block length is not correct</translation>
+        <source>Blocklänge ist nicht korrekt</source>
+        <translation>Block length is not correct</translation>
     </message>
     <message>
-      <source>Unbekanntes Kommando</source>
-      <translation>Unknown command</translation>
+        <source>Unbekanntes Kommando</source>
+        <translation>Unknown command</translation>
     </message>
     <message>
-      <source>Keine "Value" Information im Block enthalten!
+        <source>Keine &quot;Value&quot; Information im Block enthalten!<byte value="xd"/>
 </source>
-      <translation>No "Value" information in the block!
+        <translation>No &quot;Value&quot; information in the block!<byte value="xd"/>
 </translation>
     </message>
     <message>
-      <source>Fehler beim Port öffnen</source>
-      <translation>Error opening the port</translation>
+        <source>Fehler beim Port öffnen</source>
+        <translation>Error opening the port</translation>
     </message>
     <message>
-      <source>Keine Sendedaten</source>
-      <translation>No data to send</translation>
+        <source>Keine Sendedaten</source>
+        <translation>No data to send</translation>
     </message>
     <message>
-      <source>Kein gültiger Transponder vorhanden!</source>
-      <translation>No valid transponder present!</translation>
+        <source>Kein gültiger Transponder vorhanden!</source>
+        <translation>No valid transponder present!</translation>
     </message>
     <message>
-      <source>Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!</source>
-      <translation>The selected device is a reader only! A programmer is needed here!</translation>
+        <source>Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!</source>
+        <translation>The selected device is a reader only! A programmer is needed here!</translation>
     </message>
     <message>
-      <source>Neue Version:</source>
-      <translation>New version:</translation>
+        <source>Neue Version:</source>
+        <translation>New version:</translation>
     </message>
     <message>
-      <source> ist aktuell</source>
-      <translation> is up to date</translation>
+        <source> ist aktuell</source>
+        <translation> is up to date</translation>
     </message>
     <message>
-      <source>Keine Internet Verbindung: Update Prüfung nicht möglich!</source>
-      <translation>No internet connection: update check not possible!</translation>
+        <source>Keine Internet Verbindung: Update Prüfung nicht möglich!</source>
+        <translation>No internet connection: update check not possible!</translation>
     </message>
     <message>
-      <source>Keine Datei gefunden: Update Prüfung nicht möglich!</source>
-      <translation>No file found: update check not possible!</translation>
+        <source>Keine Datei gefunden: Update Prüfung nicht möglich!</source>
+        <translation>No file found: update check not possible!</translation>
     </message>
     <message>
-      <source>Update wird gestartet, bitte warten!</source>
-      <translation>Starting the update, please wait!</translation>
+        <source>Update wird gestartet, bitte warten!</source>
+        <translation>Starting the update, please wait!</translation>
     </message>
-  </context>
+</context>
+<context>
+    <name>kvara::CKvara_ProgrammerApp</name>
+    <message>
+        <source>Zur Ausführung der Hilfe muss ein PDF-Betrachter installiert sein.
+Öffnen Sie die Hilfe von Hand: %1</source>
+        <translation>A PDF viewer is needed to show the help.
+Open the help yourself: %1</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::CKvara_ProgrammerDlg</name>
+    <message>
+        <source>Quarn Kvara Programmer</source>
+        <translation>Quarn Kvara Programmer</translation>
+    </message>
+    <message>
+        <source>Passwort verwenden</source>
+        <translation>Use password</translation>
+    </message>
+    <message>
+        <source>EPC:</source>
+        <translation>EPC:</translation>
+    </message>
+    <message>
+        <source>Anzahl:</source>
+        <translation>Count:</translation>
+    </message>
+    <message>
+        <source>Inventory Zyklisch</source>
+        <translation>Cyclic inventory</translation>
+    </message>
+    <message>
+        <source>Inventory</source>
+        <translation>Inventory</translation>
+    </message>
+    <message>
+        <source>Alles lesen</source>
+        <translation>Read all</translation>
+    </message>
+    <message>
+        <source>Schliessen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Sperren</source>
+        <translation>Lock</translation>
+    </message>
+    <message>
+        <source>Electronic Product Code (Bank 1)</source>
+        <translation>Electronic Product Code (Bank 1)</translation>
+    </message>
+    <message>
+        <source>CRC / PC :</source>
+        <translation>CRC / PC :</translation>
+    </message>
+    <message>
+        <source>Nutzlänge:</source>
+        <translation>EPC length:</translation>
+    </message>
+    <message>
+        <source>AFI:</source>
+        <translation>AFI:</translation>
+    </message>
+    <message>
+        <source>ISO/IEC 15961 Mode</source>
+        <translation>ISO/IEC 15961 mode</translation>
+    </message>
+    <message>
+        <source>Länge:</source>
+        <translation>Length:</translation>
+    </message>
+    <message>
+        <source>Lesen</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>Schreiben</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>Tag ID (Bank 2)</source>
+        <translation>Tag ID (Bank 2)</translation>
+    </message>
+    <message>
+        <source>TID:</source>
+        <translation>TID:</translation>
+    </message>
+    <message>
+        <source>Hersteller:</source>
+        <translation>Manufacturer:</translation>
+    </message>
+    <message>
+        <source>Model:</source>
+        <translation>Model:</translation>
+    </message>
+    <message>
+        <source>User Memory (Bank 3)</source>
+        <translation>User Memory (Bank 3)</translation>
+    </message>
+    <message>
+        <source>Start:</source>
+        <translation>Start:</translation>
+    </message>
+    <message>
+        <source>Daten:</source>
+        <translation>Data:</translation>
+    </message>
+    <message>
+        <source>Reserved (Bank 0)</source>
+        <translation>Reserved (Bank 0)</translation>
+    </message>
+    <message>
+        <source>Kill Passwort:</source>
+        <translation>Kill password:</translation>
+    </message>
+    <message>
+        <source>Access Passwort:</source>
+        <translation>Access password:</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Drücken Sie F1, um die Hilfefunktion zu aktivieren</source>
+        <translation>Press F1 for help</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine ganze Zahl ein.</source>
+        <translation>Enter a whole number.</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
+        <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+    <message>
+        <source>Schreiben erfolgreich</source>
+        <translation>Write successful</translation>
+    </message>
+    <message>
+        <source>Lesen erfolgreich</source>
+        <translation>Read successful</translation>
+    </message>
+    <message>
+        <source>Fehler beim Schreiben</source>
+        <translation>Error writing</translation>
+    </message>
+    <message>
+        <source>Fehler beim Lesen</source>
+        <translation>Error reading</translation>
+    </message>
+    <message>
+        <source>Fehler bei Select</source>
+        <translation>Error selecting the tag</translation>
+    </message>
+    <message>
+        <source>Kein Zugriff auf Gerät möglich</source>
+        <translation>No access to the device</translation>
+    </message>
+    <message>
+        <source>Fehler bei Lock</source>
+        <translation>Error locking</translation>
+    </message>
+    <message>
+        <source>Angegebene Datenlänge entspricht nicht der eingetragenen Daten. Soll die Datenlänge verwendet werden?</source>
+        <translation>The length given does not match the data entered. Use the length given?</translation>
+    </message>
+    <message>
+        <source>Fehler: Die Länge muss zwischen 0 und 200 Byte liegen, es wurde nichts geschrieben</source>
+        <translation>Error: the length must lie between 0 and 200 bytes; nothing was written</translation>
+    </message>
+    <message>
+        <source>Schnittstelle wählen</source>
+        <translation>Choose interface</translation>
+    </message>
+    <message>
+        <source>Sendeleistung einstellen</source>
+        <translation>Set transmit power</translation>
+    </message>
+    <message>
+        <source>IP-Adresse</source>
+        <translation>IP address</translation>
+    </message>
+    <message>
+        <source>Deutsch</source>
+        <translation>German</translation>
+    </message>
+    <message>
+        <source>Englisch</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>Inf&amp;o über Quarn Kvara Programmer ...</source>
+        <translation>Ab&amp;out Quarn Kvara Programmer ...</translation>
+    </message>
+    <message>
+        <source>Kein Gerät geöffnet, bitte zuerst Gerät auswählen!</source>
+        <translation>No device open, please choose a device first!</translation>
+    </message>
+    <message>
+        <source>Diese Funktion kann nur bei Kvara P20 oder Kvara P30 verwendet werden!</source>
+        <translation>This function is only available with the Kvara P20 or Kvara P30!</translation>
+    </message>
+    <message>
+        <source>Kein Zugriff auf %1: Der Benutzer muss zur Gruppe %2 gehören (sudo usermod -aG %2 $USER, dann neu anmelden).</source>
+        <translation>No access to %1: the user must belong to the group %2 (sudo usermod -aG %2 $USER, then log in again).</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::CPortSelectDlg</name>
+    <message>
+        <source>Schnittstelle</source>
+        <translation>Interface</translation>
+    </message>
+    <message>
+        <source>Schnittstelle auswählen</source>
+        <translation>Choose the interface</translation>
+    </message>
+    <message>
+        <source>Ethernet aktivieren</source>
+        <translation>Enable Ethernet</translation>
+    </message>
+    <message>
+        <source>IP ?</source>
+        <translation>IP ?</translation>
+    </message>
+    <message>
+        <source>HID Mode</source>
+        <translation>HID mode</translation>
+    </message>
+    <message>
+        <source>Virtual Com</source>
+        <translation>Virtual COM</translation>
+    </message>
+    <message>
+        <source>keine</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>gerade</source>
+        <translation>even</translation>
+    </message>
+    <message>
+        <source>ungerade</source>
+        <translation>odd</translation>
+    </message>
+    <message>
+        <source>Baudrate</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>Parität</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>Stopbits:</source>
+        <translation>Stop bits:</translation>
+    </message>
+    <message>
+        <source>Timeout in [ms]</source>
+        <translation>Time-out in [ms]</translation>
+    </message>
+    <message>
+        <source>Geräteadresse [dez.]</source>
+        <translation>Device address [dec.]</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
+        <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::CTXPowerDlg</name>
+    <message>
+        <source>Sendeleistung einstellen</source>
+        <translation>Set transmit power</translation>
+    </message>
+    <message>
+        <source>Sendeleistung: </source>
+        <translation>Transmit power: </translation>
+    </message>
+    <message>
+        <source>dBm</source>
+        <translation>dBm</translation>
+    </message>
+    <message>
+        <source>Lesen</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>Schreiben</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>Schliessen</source>
+        <translation>Close</translation>
+    </message>
+</context>
 </TS>
