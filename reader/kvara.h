@@ -270,6 +270,14 @@ KVARA_API int KvaraSetUsbMode(int handle, int mode);
 KVARA_API int KvaraListComPorts(char *buffer, int size);
 
 /**
+ * The maker's USB readers present, by the list convention of KvaraListComPorts: FTDI-based
+ * readers by serial number, then HID readers named by their serial number followed by " HID".
+ * Only entries whose first four characters read as a number from 5260 to 5269 are written.
+ * @return the bytes written including the final zero; 0 for a NULL buffer or a size below 1.
+ */
+KVARA_API int KvaraListUsbDevices(char *buffer, int size);
+
+/**
  * Whether one of the maker's USB devices is present without a driver bound.
  * @return bit 0 (1): an FTDI-based reader (VID 0403, PID E5A1) has no driver; bit 1 (2): the
  *         maker's virtual COM device (VID 7A3C, PID 0C5D) has no driver; 0 when nothing is

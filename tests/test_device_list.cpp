@@ -119,3 +119,28 @@ TEST(SystemDatabase, ReadsWhatThisMachineHas) {
     }
     source->VirtualComDriverAvailable();
 }
+
+TEST(HidReaders, OnlyTheMakersListedOnceAndFilteredByPrefix) {
+    ScopedDeviceStandIn stand;
+    stand.devices->hid = {
+        {0x7A3C, 0x0C5C, "52600001", true, "/dev/hidraw0"},
+        {0x046D, 0xC52B, "52600002", true, "/dev/hidraw1"},  // another maker, same-looking text
+        {0x16C0, 0x4E27, "52690003", true, "/dev/hidraw2"},
+        {0x7A3C, 0x0C5C, "52600001", true, "/dev/hidraw3"},  // the same serial again
+        {0x7A3C, 0x0C60, "", false, "/dev/hidraw4"},         // no serial number string
+        {0x7A3C, 0x0C5D, "52600005", true, "/dev/hidraw5"},  // the virtual COM id is no HID reader
+        {0x7A3C, 0x0C5E, "1234-0006", true, "/dev/hidraw6"},
+    };
+    StringList list;
+    kvara::ListHidReaders(list);
+    EXPECT_EQ(list, (StringList{"52600001 HID", "52690003 HID", "4821-???? HID", "1234-0006 HID"}));
+    char buffer[64];
+    const int n = KvaraListUsbDevices(buffer, sizeof buffer);
+    EXPECT_EQ(n, 13 + 13 + 1);
+    EXPECT_STREQ(buffer, "52600001 HID");
+    EXPECT_STREQ(buffer + 13, "52690003 HID");
+    EXPECT_TRUE(kvara::HasMakersSerialPrefix("5265"));
+    EXPECT_FALSE(kvara::HasMakersSerialPrefix("526"));
+    EXPECT_FALSE(kvara::HasMakersSerialPrefix("5270-1"));
+    EXPECT_FALSE(kvara::HasMakersSerialPrefix(""));
+}

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -159,6 +160,23 @@ public:
                                          Text(m_udev.udev_device_get_sysattr_value(device, "idProduct")));
             const std::string path = Text(m_udev.udev_device_get_syspath(device));
             info.driverBound = std::find(boundParents.begin(), boundParents.end(), path) != boundParents.end();
+            devices->push_back(info);
+        });
+    }
+
+    bool ListHidDevices(std::vector<HidDeviceInfo>* devices) override {
+        return Walk("hidraw", [&](void* device) {
+            void* usb = m_udev.udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+            if (usb == nullptr) {
+                return;  // HID over Bluetooth or I2C: not a reader
+            }
+            HidDeviceInfo info;
+            info.vendorId = static_cast<int>(std::strtol(Text(m_udev.udev_device_get_sysattr_value(usb, "idVendor")).c_str(), nullptr, 16));
+            info.productId = static_cast<int>(std::strtol(Text(m_udev.udev_device_get_sysattr_value(usb, "idProduct")).c_str(), nullptr, 16));
+            const char* serial = m_udev.udev_device_get_sysattr_value(usb, "serial");
+            info.hasSerial = serial != nullptr;
+            info.serial = Text(serial);
+            info.devnode = Text(m_udev.udev_device_get_devnode(device));
             devices->push_back(info);
         });
     }
@@ -319,6 +337,44 @@ int FindDevicesWithoutDriver() {
     return flags;
 }
 
+bool IsAcceptedHidReader(int vendorId, int productId) {
+    if (vendorId == 0x16C0) {
+        return productId == 0x4E27;
+    }
+    if (vendorId == 0x7A3C) {
+        return productId == 0x0C5C || productId == 0x0C5E || productId == 0x0C5F || productId == 0x0C60;
+    }
+    return false;
+}
+
+std::string HidReaderName(const HidDeviceInfo& device) {
+    return (device.hasSerial ? device.serial : std::string("4821-????")) + " HID";
+}
+
+void ListHidReaders(StringList& list) {
+    std::vector<HidDeviceInfo> devices;
+    if (!CurrentDeviceSource().ListHidDevices(&devices)) {
+        return;
+    }
+    for (const auto& device : devices) {
+        if (IsAcceptedHidReader(device.vendorId, device.productId)) {
+            AppendUnique(list, HidReaderName(device));
+        }
+    }
+}
+
+bool HasMakersSerialPrefix(const std::string& entry) {
+    const std::string head = entry.substr(0, 4);
+    int value = 0;
+    for (char c : head) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return !head.empty() && value >= 5260 && value <= 5269;
+}
+
 int WriteList(const StringList& list, char* buffer, int size) {
     if (buffer == nullptr || size < 1) {
         return 0;
@@ -347,6 +403,20 @@ int KvaraListComPorts(char* buffer, int size) {
 }
 
 int KvaraCheckUsbDrivers(void) { return kvara::FindDevicesWithoutDriver(); }
+
+int KvaraListUsbDevices(char* buffer, int size) {
+    // FTDI readers by serial number come first once the FTDI library is bound; then the HID
+    // readers. Only entries with the maker's serial number prefixes are written.
+    kvara::StringList all;
+    kvara::ListHidReaders(all);
+    kvara::StringList makers;
+    for (const auto& entry : all) {
+        if (kvara::HasMakersSerialPrefix(entry)) {
+            makers.push_back(entry);
+        }
+    }
+    return kvara::WriteList(makers, buffer, size);
+}
 
 int KvaraIsVirtualComDriverInstalled(void) {
     return kvara::CurrentDeviceSource().VirtualComDriverAvailable() ? 1 : 0;

@@ -25,6 +25,15 @@ struct UsbDeviceInfo {
     bool driverBound = false;
 };
 
+// A HID device with its USB ids and serial number string (empty when it has none).
+struct HidDeviceInfo {
+    int vendorId = 0;
+    int productId = 0;
+    std::string serial;
+    bool hasSerial = false;
+    std::string devnode;  // /dev/hidrawN
+};
+
 // Where the device lists come from: the system's device database, or a stand-in in tests.
 class DeviceSource {
 public:
@@ -32,6 +41,7 @@ public:
     // False when the database cannot be read at all.
     virtual bool ListTtyDevices(std::vector<TtyDeviceInfo>* devices) = 0;
     virtual bool ListUsbDevices(std::vector<UsbDeviceInfo>* devices) = 0;
+    virtual bool ListHidDevices(std::vector<HidDeviceInfo>* devices) = 0;
     // Whether the virtual COM driver (the kernel's CDC ACM driver) is available.
     virtual bool VirtualComDriverAvailable() = 0;
 };
@@ -59,6 +69,17 @@ int ListComPorts(StringList& list);
 std::string PortTag(const TtyDeviceInfo& device);
 // The driver flags (0 when nothing is missing or the database cannot be read).
 int FindDevicesWithoutDriver();
+
+// Whether a HID device is one of the maker's readers (by vendor and product id).
+bool IsAcceptedHidReader(int vendorId, int productId);
+// The reader name of a HID reader: its serial number followed by " HID", "4821-???? HID"
+// without a serial number.
+std::string HidReaderName(const HidDeviceInfo& device);
+// Appends the names of the maker's HID readers not yet in the list.
+void ListHidReaders(StringList& list);
+// Whether a USB list entry carries one of the maker's serial number prefixes: its first four
+// characters (the whole entry when shorter) read as a number between 5260 and 5269.
+bool HasMakersSerialPrefix(const std::string& entry);
 
 // Writes entries as consecutive zero-terminated texts closed by one more zero byte; an entry
 // is written only if it, its zero and the final zero still fit. Returns the bytes written (1

@@ -222,8 +222,9 @@ bool CPortSelectDlg::SyncComList() {
 }
 
 bool CPortSelectDlg::SyncUsbList() {
-    // USB readers (FTDI and HID) are listed once their links are part of the library.
-    return SyncList(m_usbList, nullptr, 0);
+    char answer[kListBytes] = {};
+    const int n = KvaraListUsbDevices(answer, kListBytes);
+    return SyncList(m_usbList, answer, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
 bool CPortSelectDlg::SyncLanList() {

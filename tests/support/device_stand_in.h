@@ -27,6 +27,14 @@ public:
         *devices = usb;
         return true;
     }
+    bool ListHidDevices(std::vector<HidDeviceInfo>* devices) override {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!readable) {
+            return false;
+        }
+        *devices = hid;
+        return true;
+    }
     bool VirtualComDriverAvailable() override { return virtualComDriver; }
 
     // A serial port behind a USB device.
@@ -41,6 +49,7 @@ public:
     bool virtualComDriver = true;
     std::vector<TtyDeviceInfo> tty;
     std::vector<UsbDeviceInfo> usb;
+    std::vector<HidDeviceInfo> hid;
 };
 
 // Installs a stand-in for the lifetime of the object.

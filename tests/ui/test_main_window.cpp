@@ -523,12 +523,26 @@ private slots:
             QCOMPARE(dialog.InterfaceName(), QStringLiteral("COM1"));
         }
         QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QStringLiteral("COM1"));
-        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("USB: 52601234"));
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("USB: 52601234 HID"));
         {
             kvara::CPortSelectDlg dialog;  // that USB reader is gone and no other is there
             QCOMPARE(dialog.InterfaceName(), QString());
         }
         QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QString());
+        stand.devices->hid = {{0x7A3C, 0x0C5C, "52605555", true, "/dev/hidraw0"}};
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("USB: 52601234 HID"));
+        {
+            kvara::CPortSelectDlg dialog;  // gone, but another of the maker's readers is there
+            QCOMPARE(dialog.InterfaceName(), QStringLiteral("USB: 52605555 HID"));
+        }
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QStringLiteral("USB: 52605555 HID"));
+        {
+            kvara::CPortSelectDlg dialog;  // present: kept
+            dialog.InitDialog();
+            QCOMPARE(dialog.InterfaceName(), QStringLiteral("USB: 52605555 HID"));
+            QVERIFY(!dialog.findChild<QComboBox*>("baudCombo")->isEnabled());
+            QVERIFY(dialog.findChild<QPushButton*>("hidModeButton")->isEnabled() == false);
+        }
         kvara::WriteText(kvara::keys::kPortName, QStringLiteral("LAN: 10.0.0.5"));
         kvara::WriteInt(kvara::keys::kEthernet, 0);
         {
