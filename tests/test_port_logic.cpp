@@ -1,6 +1,12 @@
 // Interface-dialog logic: keeping a list in step with a listing, entry kinds, line values.
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "ui/permission_hint.h"
 #include "ui/port_logic.h"
 
@@ -76,4 +82,35 @@ TEST(PermissionHint, DevicePathsOfInterfaceTexts) {
     EXPECT_EQ(kvara::DevicePathOf("52601234:1"), "");
     EXPECT_EQ(kvara::DevicePathOf(""), "");
     EXPECT_EQ(kvara::PermissionHint("/dev/kvara-nowhere:1"), "");  // missing, not forbidden
+}
+
+TEST(PermissionHint, NamesTheGroupThatGrantsAccess) {
+    if (getuid() != 0) {
+        GTEST_SKIP() << "needs root to become a user without access";
+    }
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ASSERT_EQ(chmod(name, 0660), 0);
+    struct stat info {};
+    ASSERT_EQ(stat(name, &info), 0);
+    const group* owner = getgrgid(info.st_gid);
+    ASSERT_NE(owner, nullptr);
+    const std::string expected = owner->gr_name;
+    const pid_t child = fork();
+    if (child == 0) {
+        // As a user outside the device's group the open would fail: the hint names the group.
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(3);
+        }
+        _exit(kvara::PermissionHint(std::string(name) + ":1") == expected ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(kvara::PermissionHint(std::string(name)), "");  // root may open it
+    close(master);
+    close(slave);
 }

@@ -764,6 +764,52 @@ private slots:
         QVERIFY(m_window->ReaderHandle() > 0);
         QCOMPARE(m_window->RecordedModel(), QStringLiteral("Kvara P20"));
     }
+
+    void startUpLoopShowsANewWindowAfterALanguageSwitch() {
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        kvara::CKvara_ProgrammerApp app;
+        int windows = 0;
+        bool englishInSecond = false;
+        QTimer watch;
+        watch.setInterval(5);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto* window = qobject_cast<CKvara_ProgrammerDlg*>(QApplication::activeModalWidget());
+            if (window == nullptr || !window->isVisible() || window->property("seen").toBool()) {
+                return;
+            }
+            window->setProperty("seen", true);
+            if (++windows == 1) {
+                window->OnLanguage(1);  // end code 10: a new window in English
+            } else {
+                englishInSecond = window->findChild<QPushButton*>("readAllButton")->text() == QStringLiteral("Read all");
+                window->findChild<QPushButton*>("closeButton")->click();  // end code 2
+            }
+        });
+        watch.start();
+        QCOMPARE(app.Run(), 0);
+        QCOMPARE(windows, 2);
+        QVERIFY(englishInSecond);
+        QVERIFY(app.EnglishLoaded());
+        kvara::WriteInt(kvara::keys::kLanguage, 0);
+        app.ChooseLanguage();
+    }
+
+    void missingCatalogueLeavesGerman() {
+        const QString catalogue = kvara::CKvara_ProgrammerApp::FindCatalogue();
+        QVERIFY(!catalogue.isEmpty());
+        QVERIFY(QFile::rename(catalogue, catalogue + QStringLiteral(".away")));
+        kvara::WriteInt(kvara::keys::kLanguage, 1);
+        kvara::CKvara_ProgrammerApp app;
+        app.ChooseLanguage();
+        QVERIFY(!app.EnglishLoaded());
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        OpenWindow();  // the menu follows the setting, not the texts in use
+        QVERIFY(m_window->SystemMenu()->findChild<QAction*>("germanAction") != nullptr);
+        QVERIFY(m_window->SystemMenu()->findChild<QAction*>("englishAction") == nullptr);
+        QCOMPARE(Find<QPushButton>("readAllButton")->text(), QStringLiteral("Alles lesen"));
+        QVERIFY(QFile::rename(catalogue + QStringLiteral(".away"), catalogue));
+        kvara::WriteInt(kvara::keys::kLanguage, 0);
+    }
 };
 
 QTEST_MAIN(MainWindowTest)
