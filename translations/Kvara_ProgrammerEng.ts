@@ -317,6 +317,10 @@ Open the help yourself: %1</translation>
         <source>Kein Zugriff auf %1: Der Benutzer muss zur Gruppe %2 gehören (sudo usermod -aG %2 $USER, dann neu anmelden).</source>
         <translation>No access to %1: the user must belong to the group %2 (sudo usermod -aG %2 $USER, then log in again).</translation>
     </message>
+    <message>
+        <source>Diese Einstellung kann am Transponder nie wieder geändert werden. Wirklich ausführen?</source>
+        <translation>This setting can never be changed on the transponder again. Really go ahead?</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CPortSelectDlg</name>
@@ -387,6 +391,65 @@ Open the help yourself: %1</translation>
     <message>
         <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
         <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::CSperrenDlg</name>
+    <message>
+        <source>Speicherbereich sperren</source>
+        <translation>Lock memory area</translation>
+    </message>
+    <message>
+        <source>Speicherbereich</source>
+        <translation>Memory area</translation>
+    </message>
+    <message>
+        <source>Kill Passwort</source>
+        <translation>Kill password</translation>
+    </message>
+    <message>
+        <source>Access Passwort</source>
+        <translation>Access password</translation>
+    </message>
+    <message>
+        <source>EPC Memory</source>
+        <translation>EPC memory</translation>
+    </message>
+    <message>
+        <source>TID Memory</source>
+        <translation>TID memory</translation>
+    </message>
+    <message>
+        <source>User Memory</source>
+        <translation>User memory</translation>
+    </message>
+    <message>
+        <source>Ungeschützt</source>
+        <translation>Unprotected</translation>
+    </message>
+    <message>
+        <source>Permanent freigegeben</source>
+        <translation>Permanently unlocked</translation>
+    </message>
+    <message>
+        <source>Passwortgeschützt</source>
+        <translation>Password protected</translation>
+    </message>
+    <message>
+        <source>Permanent gesperrt</source>
+        <translation>Permanently locked</translation>
+    </message>
+    <message>
+        <source>Passwort:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>Ausführen</source>
+        <translation>Execute</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>

@@ -30,6 +30,7 @@
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
 #include "ui/port_select_dlg.h"
+#include "ui/sperren_dlg.h"
 #include "ui/tx_power_dlg.h"
 #include "ui/permission_hint.h"
 
@@ -162,7 +163,6 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     m_readAllButton = makeButton(tr("Alles lesen"), "readAllButton");
     m_closeButton = makeButton(tr("Schliessen"), "closeButton");
     m_lockButton = makeButton(tr("Sperren"), "lockButton");
-    m_lockButton->setEnabled(false);
     m_menuButton = new QToolButton(this);
     m_menuButton->setObjectName(QStringLiteral("menuButton"));
     m_menuButton->setText(QStringLiteral("\u2630"));
@@ -816,8 +816,34 @@ void CKvara_ProgrammerDlg::OnReadAll() {
 }
 
 void CKvara_ProgrammerDlg::OnLock() {
-    // Locking needs the lock dialog, which this version does not have yet (the button is
-    // disabled).
+    CSperrenDlg dialog(this);
+    dialog.SetPassword(m_values.accessPassword);  // as it stood after the last operation
+    if (dialog.exec() != kLockExecute) {
+        return;
+    }
+    ByteBuffer password = ParseHex(dialog.Password(), 10);
+    while (password.size() != 4) {
+        ShowStatus(FromUtf8(LoadString(124)), 0);
+        if (dialog.exec() != kLockExecute) {
+            return;
+        }
+        password = ParseHex(dialog.Password(), 10);
+    }
+    // A permanent lock or unlock can never be undone on the tag: ask once more.
+    const bool permanent = dialog.Protection() == 1 || dialog.Protection() == 3;
+    if (permanent && !AskYesNo(this, tr("Diese Einstellung kann am Transponder nie wieder geändert werden. "
+                                        "Wirklich ausführen?"))) {
+        return;
+    }
+    if (m_handle == 0) {
+        ReportResult(true, kResultNoReader, 0);
+    } else if (!SelectCurrentTag()) {
+        ReportResult(true, kResultSelectFailed, 0);
+    } else if (KvaraLock(m_handle, dialog.Area(), dialog.Protection(), password.data()) == -1) {
+        ReportResult(true, kResultLockFailed, KvaraGetLastError(m_handle));
+    } else {
+        ReportResult(true, 1, 0);
+    }
 }
 
 void CKvara_ProgrammerDlg::ReadEpc() {

@@ -25,6 +25,9 @@
 #include "ui/device_monitor.h"
 #include "ui/port_select_dlg.h"
 #include "ui/qt_hooks.h"
+#include "ui/sperren_dlg.h"
+#include <QGroupBox>
+#include <QRadioButton>
 #include "ui/tx_power_dlg.h"
 #include "tests/support/device_stand_in.h"
 #include <QAction>
@@ -73,6 +76,9 @@ private:
     QTimer m_dialogWatch;
     int m_portDialogs = 0;
     std::function<void(kvara::CPortSelectDlg*)> m_portDialogAction;
+    // The lock dialog: each showing is answered by the next action (cancelled when none).
+    std::vector<std::function<void(kvara::CSperrenDlg*)>> m_lockActions;
+    int m_lockDialogs = 0;
 
     void StartReader(SimConfig config, std::vector<SimTag> tags) {
         m_reader = std::make_shared<kvara::sim::SimReader>(config);
@@ -126,6 +132,19 @@ private slots:
         });
         m_dialogWatch.setInterval(5);
         connect(&m_dialogWatch, &QTimer::timeout, this, [this] {
+            if (auto* lock = qobject_cast<kvara::CSperrenDlg*>(QApplication::activeModalWidget());
+                lock != nullptr && lock->isVisible() && lock->property("answered").toInt() != m_lockDialogs + 1) {
+                ++m_lockDialogs;
+                lock->setProperty("answered", m_lockDialogs);
+                if (m_lockActions.empty()) {
+                    lock->reject();
+                } else {
+                    auto action = m_lockActions.front();
+                    m_lockActions.erase(m_lockActions.begin());
+                    action(lock);
+                }
+                return;
+            }
             auto* dialog = qobject_cast<kvara::CPortSelectDlg*>(QApplication::activeModalWidget());
             if (dialog == nullptr || !dialog->isVisible() || dialog->property("answered").toBool()) {
                 return;
@@ -147,6 +166,8 @@ private slots:
         m_answerYes = true;
         m_portDialogs = 0;
         m_portDialogAction = nullptr;
+        m_lockActions.clear();
+        m_lockDialogs = 0;
     }
 
     void cleanup() {
@@ -350,7 +371,7 @@ private slots:
         QVERIFY(readButtonDisabledDuring);
         QVERIFY(!m_window->CyclicRunning());
         QVERIFY(Find<QPushButton>("epcReadButton")->isEnabled());
-        QVERIFY(!Find<QPushButton>("lockButton")->isEnabled());  // stays as it was
+        QVERIFY(Find<QPushButton>("lockButton")->isEnabled());
         QCOMPARE(Field("countField")->text(), QStringLiteral("2"));
         QVERIFY(RequestsOf(0xC0).size() >= 4);
     }
@@ -809,6 +830,73 @@ private slots:
         QCOMPARE(Find<QPushButton>("readAllButton")->text(), QStringLiteral("Alles lesen"));
         QVERIFY(QFile::rename(catalogue + QStringLiteral(".away"), catalogue));
         kvara::WriteInt(kvara::keys::kLanguage, 0);
+    }
+
+    void lockDialogTitlesItsProtectionGroupByTheArea() {
+        kvara::CSperrenDlg dialog;
+        QTimer::singleShot(0, this, [&] {
+            auto* group = dialog.findChild<QGroupBox*>("protectionGroup");
+            QVERIFY(dialog.findChild<QRadioButton*>("area0")->isChecked());
+            QVERIFY(dialog.findChild<QRadioButton*>("protection0")->isChecked());
+            QCOMPARE(group->title(), QStringLiteral("Schreib- / Leseschutz"));
+            QTest::mouseClick(dialog.findChild<QRadioButton*>("area2"), Qt::LeftButton);
+            QCOMPARE(group->title(), QStringLiteral("Schreibschutz"));
+            QTest::mouseClick(dialog.findChild<QRadioButton*>("area1"), Qt::LeftButton);
+            QCOMPARE(group->title(), QStringLiteral("Schreib- / Leseschutz"));
+            auto* password = dialog.findChild<QLineEdit*>("lockPassword");
+            password->clear();
+            QTest::keyClicks(password, QStringLiteral("11 22 33 44 55"));
+            QCOMPARE(password->text(), QStringLiteral("11 22 33 44"));
+            QTest::keyClick(password, Qt::Key_Return);  // Enter cancels
+        });
+        m_lockActions.push_back([](kvara::CSperrenDlg*) {});  // leave it to the timer above
+        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+    }
+
+    void lockFromTheMainWindow() {
+        SimTag tag = SimTag::WithEpc(kEpcA);
+        tag.reserved = {0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44};
+        StartReader({}, {tag});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("accessReadButton");  // the lock dialog offers the password of the last operation
+        Type("accessField", QStringLiteral("99 99 99 99"));  // typed, not used: not offered
+        QString offered;
+        m_lockActions.push_back([&](kvara::CSperrenDlg* dialog) {
+            offered = dialog->findChild<QLineEdit*>("lockPassword")->text();
+            dialog->findChild<QLineEdit*>("lockPassword")->setText(QStringLiteral("11 22"));
+            dialog->findChild<QRadioButton*>("area4")->setChecked(true);
+            dialog->findChild<QRadioButton*>("protection2")->setChecked(true);
+            dialog->findChild<QPushButton*>("executeButton")->click();
+        });
+        m_lockActions.push_back([&](kvara::CSperrenDlg* dialog) {
+            QCOMPARE(m_window->StatusText(), QStringLiteral("Das Passwort muss 4 Byte lang sein!"));
+            QVERIFY(dialog->findChild<QRadioButton*>("area4")->isChecked());  // left as the user left it
+            dialog->findChild<QLineEdit*>("lockPassword")->setText(QStringLiteral("11223344"));
+            dialog->findChild<QPushButton*>("executeButton")->click();
+        });
+        Click("lockButton");
+        QCOMPARE(offered, QStringLiteral("11 22 33 44"));
+        QCOMPARE(m_lockDialogs, 2);
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+        QCOMPARE(RequestsOf(0xC6).back().payload, (ByteBuffer{0x11, 0x22, 0x33, 0x44, 2, 4}));
+
+        // A permanent lock needs a second yes; without it nothing is sent.
+        m_answerYes = false;
+        m_lockActions.push_back([](kvara::CSperrenDlg* dialog) {
+            dialog->findChild<QRadioButton*>("protection3")->setChecked(true);
+            dialog->findChild<QPushButton*>("executeButton")->click();
+        });
+        Click("lockButton");
+        QCOMPARE(RequestsOf(0xC6).size(), std::size_t{1});
+        m_reader->PushFault(SimFault{.status = 23, .forCommand = 0xC6});
+        m_answerYes = true;
+        m_lockActions.push_back([](kvara::CSperrenDlg* dialog) {
+            dialog->findChild<QRadioButton*>("protection0")->setChecked(true);
+            dialog->findChild<QPushButton*>("executeButton")->click();
+        });
+        Click("lockButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Lock <Kollision Fehler>"));
     }
 };
 

@@ -1,0 +1,42 @@
+// "Speicherbereich sperren": the memory area to lock, the protection, and the access password.
+#pragma once
+
+#include <QDialog>
+
+class QButtonGroup;
+class QGroupBox;
+class QLineEdit;
+
+namespace kvara {
+
+// End code of the dialog after "Ausführen".
+constexpr int kLockExecute = 3;
+
+class CSperrenDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CSperrenDlg(QWidget* parent = nullptr);
+
+    int Area() const { return m_area; }
+    int Protection() const { return m_protection; }
+    QString Password() const { return m_password; }
+    void SetPassword(const QString& password) { m_password = password; }
+
+    // Shows the values, then runs modally: kLockExecute or Rejected.
+    int exec() override;
+
+private:
+    void UpdateProtectionTitle();
+    void OnExecute();
+
+    int m_area = 0;
+    int m_protection = 0;
+    QString m_password;
+    QButtonGroup* m_areas = nullptr;
+    QButtonGroup* m_protections = nullptr;
+    QGroupBox* m_protectionGroup = nullptr;
+    QLineEdit* m_passwordField = nullptr;
+};
+
+}  // namespace kvara
