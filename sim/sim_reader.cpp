@@ -519,6 +519,17 @@ bool Secured(const SimTag& tag, const ByteBuffer* password) {
     return password != nullptr && *password == access;
 }
 
+// Whether a lock keeps this request out of an area: permanently, or by the password.
+bool Locked(const SimTag& tag, const std::vector<int>& areas, const ByteBuffer* password) {
+    for (int area : areas) {
+        const LockState lock = tag.locks[area];
+        if (lock == LockState::kPermaLocked || (lock == LockState::kPasswordProtected && !Secured(tag, password))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 SimReader::Result SimReader::Read(const ByteBuffer& payload) {
@@ -551,15 +562,9 @@ SimReader::Result SimReader::Read(const ByteBuffer& payload) {
         r.status = kStatusOverrun;
         return r;
     }
-    if (bank == 0) {  // the passwords are read-protected by their locks
-        for (int area : AreasOf(bank, from, end)) {
-            const LockState lock = tag->locks[area];
-            if (lock == LockState::kPermaLocked ||
-                (lock == LockState::kPasswordProtected && !Secured(*tag, pwd))) {
-                r.status = kStatusLocked;
-                return r;
-            }
-        }
+    if (bank == 0 && Locked(*tag, AreasOf(bank, from, end), pwd)) {
+        r.status = kStatusLocked;  // the passwords are read-protected by their locks
+        return r;
     }
     const std::size_t stop = std::min(end, from + kMaxAnswerData);
     r.data.assign(memory->begin() + static_cast<std::ptrdiff_t>(from),
@@ -592,13 +597,9 @@ SimReader::Result SimReader::Write(const ByteBuffer& payload, bool withPassword)
         r.status = kStatusBadPassword;
         return r;
     }
-    for (int area : AreasOf(bank, from, from + data.size())) {
-        const LockState lock = tag->locks[area];
-        if (lock == LockState::kPermaLocked ||
-            (lock == LockState::kPasswordProtected && !Secured(*tag, pwd))) {
-            r.status = kStatusLocked;
-            return r;
-        }
+    if (Locked(*tag, AreasOf(bank, from, from + data.size()), pwd)) {
+        r.status = kStatusLocked;
+        return r;
     }
     std::copy(data.begin(), data.end(), memory->begin() + static_cast<std::ptrdiff_t>(from));
     if (bank == 1) {
