@@ -95,8 +95,12 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
 
     switch (kvara::LinkKindOf(name)) {
         case kvara::LinkKind::kTcp:
-        case kvara::LinkKind::kHid:
             if (!kvara::OpenNetworkOrHidLink(*port, name)) {
+                return kOpenFailed;
+            }
+            break;
+        case kvara::LinkKind::kHid:
+            if (!kvara::OpenHidLinkForPort(*port, name)) {
                 return kOpenFailed;
             }
             break;

@@ -11,6 +11,9 @@ class CKvara_Port;
 // report 0 sent). False when the link did not open.
 bool OpenNetworkOrHidLink(CKvara_Port& port, const std::string& name);
 
+// Opens the HID reader of that name as the port's HID link and sends its mode report 0.
+bool OpenHidLinkForPort(CKvara_Port& port, const std::string& name);
+
 // Recovery of a network reader that accepted the connection but did not identify itself.
 // True when it is worth trying the open again.
 bool RecoverNetworkReader(const std::string& name);

@@ -181,6 +181,27 @@ public:
         });
     }
 
+    bool ReadHidDescriptor(const std::string& devnode, ByteBuffer* descriptor) override {
+        const std::size_t slash = devnode.rfind('/');
+        const std::string name = slash == std::string::npos ? devnode : devnode.substr(slash + 1);
+        if (name.empty() || name.find("..") != std::string::npos) {
+            return false;
+        }
+        const std::string path = "/sys/class/hidraw/" + name + "/device/report_descriptor";
+        FILE* file = std::fopen(path.c_str(), "rb");
+        if (file == nullptr) {
+            return false;
+        }
+        std::uint8_t chunk[512];
+        descriptor->clear();
+        std::size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0 && descriptor->size() < 65536) {
+            descriptor->insert(descriptor->end(), chunk, chunk + n);
+        }
+        std::fclose(file);
+        return true;
+    }
+
     bool VirtualComDriverAvailable() override {
         if (access("/sys/bus/usb/drivers/cdc_acm", F_OK) == 0) {
             return true;  // loaded or built in

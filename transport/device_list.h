@@ -42,6 +42,8 @@ public:
     virtual bool ListTtyDevices(std::vector<TtyDeviceInfo>* devices) = 0;
     virtual bool ListUsbDevices(std::vector<UsbDeviceInfo>* devices) = 0;
     virtual bool ListHidDevices(std::vector<HidDeviceInfo>* devices) = 0;
+    // The report descriptor of a HID device node; false when it cannot be read.
+    virtual bool ReadHidDescriptor(const std::string& devnode, ByteBuffer* descriptor) = 0;
     // Whether the virtual COM driver (the kernel's CDC ACM driver) is available.
     virtual bool VirtualComDriverAvailable() = 0;
 };

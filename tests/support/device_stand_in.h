@@ -35,6 +35,16 @@ public:
         *devices = hid;
         return true;
     }
+    bool ReadHidDescriptor(const std::string& devnode, ByteBuffer* descriptor) override {
+        std::lock_guard<std::mutex> guard(lock);
+        for (const auto& [node, bytes] : descriptors) {
+            if (node == devnode) {
+                *descriptor = bytes;
+                return true;
+            }
+        }
+        return false;
+    }
     bool VirtualComDriverAvailable() override { return virtualComDriver; }
 
     // A serial port behind a USB device.
@@ -50,6 +60,7 @@ public:
     std::vector<TtyDeviceInfo> tty;
     std::vector<UsbDeviceInfo> usb;
     std::vector<HidDeviceInfo> hid;
+    std::vector<std::pair<std::string, ByteBuffer>> descriptors;
 };
 
 // Installs a stand-in for the lifetime of the object.

@@ -1,0 +1,54 @@
+// The USB HID link: frames in output reports, answers pulled from input reports while the
+// port waits. The device is found in the device database by its reader name and driven through
+// hidapi (hidraw backend), loaded at run time.
+#pragma once
+
+#include <string>
+
+#include "reader/link.h"
+#include "transport/hid_report.h"
+
+namespace kvara {
+
+// Whether hidapi could be loaded with every entry point the link needs.
+bool HidAvailable();
+
+class CHidLink final : public CReaderLink {
+public:
+    CHidLink() = default;
+    ~CHidLink() override;
+    CHidLink(const CHidLink&) = delete;
+    CHidLink& operator=(const CHidLink&) = delete;
+
+    // Opens the first of the maker's HID readers with this reader name (closing the link
+    // first). False when HID support is missing or no such reader opens.
+    bool OpenHidLink(const std::string& name);
+    // Sends the frame as output reports; false when a report did not go out.
+    bool WriteHidReports(const std::uint8_t* data, std::size_t count);
+    // Copies the payload of one pending input report (waits at most 1 ms); 0 when there is
+    // none. A read error releases the device; the link id stays until CloseHidLink.
+    std::size_t ReadHidInput(std::uint8_t* buffer, std::size_t max);
+    void CloseHidLink();
+    const HidReportLengths& Lengths() const { return m_lengths; }
+    const std::string& Name() const { return m_name; }
+
+    // CReaderLink
+    void SetReceiver(CByteReceiver* receiver) override { (void)receiver; }
+    void Send(const std::uint8_t* data, std::size_t length) override { WriteHidReports(data, length); }
+    std::size_t ReadInput(std::uint8_t* buffer, std::size_t max) override { return ReadHidInput(buffer, max); }
+    bool PullsInput() const override { return true; }
+    int LinkId() const override { return m_linkId; }
+    bool IsUsbDevice() const override { return true; }
+    bool SetReportMode(int mode) override;
+    void Close() override { CloseHidLink(); }
+
+private:
+    bool WriteReport(const ByteBuffer& report);
+
+    void* m_device = nullptr;
+    int m_linkId = 0;
+    std::string m_name;
+    HidReportLengths m_lengths;
+};
+
+}  // namespace kvara
