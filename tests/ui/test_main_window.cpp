@@ -29,6 +29,7 @@
 #include <QGroupBox>
 #include <QRadioButton>
 #include "ui/tx_power_dlg.h"
+#include "tests/fakes/fake_hidapi.h"
 #include "tests/support/device_stand_in.h"
 #include <QAction>
 #include <QComboBox>
@@ -897,6 +898,37 @@ private slots:
         });
         Click("lockButton");
         QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Lock <Kollision Fehler>"));
+    }
+
+    void usbHidReaderConnectsAndSwitchesToVirtualCom() {
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->hid = {{0x7A3C, 0x0C5C, "5260-0007", true, "fake:ui"}};
+        auto reader = fakehid::AddDevice("fake:ui");
+        reader->SetConfig(SimConfig{.infoText = "HID"});
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("USB: 5260-0007 HID"));
+        OpenWindow();
+        QVERIFY2(m_window->windowTitle().endsWith(QStringLiteral("<Kvara P20 USB:5260-0007 HID:1 FW V1.00[HID]>")),
+                 qPrintable(m_window->windowTitle()));
+        m_window.reset();  // closes the reader
+
+        kvara::CPortSelectDlg dialog;
+        dialog.InitDialog();
+        auto* list = dialog.findChild<QListWidget*>("interfaceList");
+        const auto found = list->findItems(QStringLiteral("USB: 5260-0007 HID"), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        list->setCurrentItem(found.first());
+        QVERIFY(dialog.findChild<QPushButton*>("hidModeButton")->isChecked());
+        stand.devices->virtualComDriver = false;  // first without the driver: it is offered
+        m_answerYes = false;
+        dialog.findChild<QPushButton*>("virtualComButton")->click();
+        QCOMPARE(m_messages.value(0), QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber laden und installieren?\n"));
+        QCOMPARE(reader->UsbMode(), 0);
+        stand.devices->virtualComDriver = true;
+        list->setCurrentItem(list->findItems(QStringLiteral("USB: 5260-0007 HID"), Qt::MatchExactly).first());
+        dialog.findChild<QPushButton*>("virtualComButton")->click();
+        QCOMPARE(reader->UsbMode(), 2);
+        QCOMPARE(dialog.InterfaceName(), QString());
+        fakehid::Reset();
     }
 };
 
