@@ -43,6 +43,7 @@ const StringTableEntry kStrings[] = {
     {602, QT_TRANSLATE_NOOP("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!")},
     {603, QT_TRANSLATE_NOOP("StringTable", "Keine Datei gefunden: Update Prüfung nicht möglich!")},
     {604, QT_TRANSLATE_NOOP("StringTable", "Update wird gestartet, bitte warten!")},
+    {57344, QT_TRANSLATE_NOOP("StringTable", "Quarn Kvara Programmer")},
 };
 
 StringTranslator g_translator = nullptr;

@@ -109,6 +109,37 @@ Please choose another interface.</translation>
         <source>Update wird gestartet, bitte warten!</source>
         <translation>Starting the update, please wait!</translation>
     </message>
+    <message>
+        <source>Quarn Kvara Programmer</source>
+        <translation>Quarn Kvara Programmer</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::CAboutDlg</name>
+    <message>
+        <source>Info über Quarn Kvara Programmer</source>
+        <translation>About Quarn Kvara Programmer</translation>
+    </message>
+    <message>
+        <source>Kvara Programmer V</source>
+        <translation>Kvara Programmer V</translation>
+    </message>
+    <message>
+        <source>Nach Update suchen</source>
+        <translation>Looking for updates</translation>
+    </message>
+    <message>
+        <source>Gerät</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>automatisch auf neue Version prüfen</source>
+        <translation>check for new versions automatically</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CKvara_ProgrammerApp</name>

@@ -25,6 +25,7 @@
 #include "reader/errors.h"
 #include "reader/kvara.h"
 #include "settings/settings.h"
+#include "ui/about_dlg.h"
 #include "ui/busy.h"
 #include "ui/hex_text.h"
 #include "ui/main_logic.h"
@@ -32,6 +33,7 @@
 #include "ui/port_select_dlg.h"
 #include "ui/sperren_dlg.h"
 #include "ui/tx_power_dlg.h"
+#include "update/version_check.h"
 #include "ui/permission_hint.h"
 
 #ifndef KVARA_PROGRAM_VERSION
@@ -102,6 +104,8 @@ CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent) : QDialog(parent) {
                    Qt::WindowCloseButtonHint);
     setWindowTitle(tr("Quarn Kvara Programmer"));
     BuildLayout();
+    // The reader's firmware check downloads in the background from the start.
+    DeviceCheck().StartCheck(nullptr, 0);
 }
 
 CKvara_ProgrammerDlg::~CKvara_ProgrammerDlg() {
@@ -342,10 +346,8 @@ void CKvara_ProgrammerDlg::BuildMenu() {
             ->setObjectName(QStringLiteral("englishAction"));
     }
     m_menu->addSeparator();
-    QAction* about = m_menu->addAction(tr("Inf&o über Quarn Kvara Programmer ..."), this,
-                                       &CKvara_ProgrammerDlg::OnAbout);
-    about->setObjectName(QStringLiteral("aboutAction"));
-    about->setEnabled(false);  // the about box comes with the version check
+    m_menu->addAction(tr("Inf&o über Quarn Kvara Programmer ..."), this, &CKvara_ProgrammerDlg::OnAbout)
+        ->setObjectName(QStringLiteral("aboutAction"));
     m_menuButton->setMenu(m_menu);
 }
 
@@ -400,7 +402,22 @@ void CKvara_ProgrammerDlg::OnLanguage(int language) {
     });
 }
 
-void CKvara_ProgrammerDlg::OnAbout() {}
+void CKvara_ProgrammerDlg::OnAbout() {
+    CAboutDlg dialog(m_recordedModel, m_recordedFirmware, this);
+    dialog.exec();
+}
+
+void CKvara_ProgrammerDlg::OnSoftwareChecked() {
+    if (SoftwareCheck().IsNewerAvailable()) {
+        OnAbout();
+    }
+}
+
+void CKvara_ProgrammerDlg::OnDeviceVersionsRecorded() {
+    if (DeviceCheck().FindDeviceSection() && DeviceCheck().IsNewerAvailable()) {
+        OnAbout();
+    }
+}
 
 void CKvara_ProgrammerDlg::ConnectLoop(bool showDialogFirst) {
     CPortSelectDlg dialog(this);
@@ -431,6 +448,11 @@ void CKvara_ProgrammerDlg::RecordVersions() {
     m_recordedModel = QString::fromLocal8Bit(model);
     m_recordedCode = QString::fromLatin1(reinterpret_cast<const char*>(type), 3);
     m_recordedFirmware = FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[3])));
+    DeviceCheck().SetDevice(m_recordedModel.toStdString(), m_recordedCode.toStdString(),
+                            m_recordedFirmware.toStdString());
+    if (ReadInt(keys::kUpdate) != 0) {
+        QMetaObject::invokeMethod(this, &CKvara_ProgrammerDlg::OnDeviceVersionsRecorded, Qt::QueuedConnection);
+    }
 }
 
 void CKvara_ProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
@@ -451,6 +473,18 @@ void CKvara_ProgrammerDlg::InitDialog() {
     }
     m_ipAction->setEnabled(m_lan);
     Refresh();
+    if (ReadInt(keys::kUpdate) != 0) {
+        QPointer<CKvara_ProgrammerDlg> self(this);
+        SoftwareCheck().StartCheck(
+            [self](int) {
+                QMetaObject::invokeMethod(qApp, [self] {
+                    if (self) {
+                        self->OnSoftwareChecked();
+                    }
+                }, Qt::QueuedConnection);
+            },
+            kVersionCheckDone);
+    }
     RestorePlacement();
     m_initialized = true;
 }

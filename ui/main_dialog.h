@@ -54,6 +54,10 @@ public:
     void OnIpAddress();
     void OnLanguage(int language);
     void OnAbout();
+    // A finished program version check, and the reader's recorded versions: each opens the
+    // about box when it finds a newer version.
+    void OnSoftwareChecked();
+    void OnDeviceVersionsRecorded();
     bool CyclicRunning() const { return m_cyclicRunning; }
     bool CyclicPressed() const;
     QString StatusText() const;

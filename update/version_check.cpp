@@ -258,6 +258,19 @@ std::string CVersionCheck::FileText() const {
     return m_fileText;
 }
 
+void CVersionCheck::ResetForTesting() {
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_started = false;
+    m_finished = false;
+    m_running = false;
+    m_fileText.clear();
+    m_notify = nullptr;
+    m_command = 0;
+}
+
 bool CVersionCheck::StartCheck(Notify notify, int command) {
     Notify reportNow;
     {

@@ -66,6 +66,8 @@ public:
     void SetDevice(const std::string& name, const std::string& code, const std::string& firmware);
     std::string Address() const;
     std::string FileText() const;
+    // Back to "not started" (after the download has ended), so a test can check again.
+    void ResetForTesting();
 
 private:
     std::string Value(const std::string& key) const;

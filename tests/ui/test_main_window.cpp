@@ -25,6 +25,10 @@
 #include "ui/device_monitor.h"
 #include "ui/port_select_dlg.h"
 #include "ui/qt_hooks.h"
+#include "ui/about_dlg.h"
+#include "ui/label.h"
+#include "update/version_check.h"
+#include "tests/support/https_fixture.h"
 #include "ui/sperren_dlg.h"
 #include <QGroupBox>
 #include <QRadioButton>
@@ -80,6 +84,16 @@ private:
     // The lock dialog: each showing is answered by the next action (cancelled when none).
     std::vector<std::function<void(kvara::CSperrenDlg*)>> m_lockActions;
     int m_lockDialogs = 0;
+    // The update server of these tests; about boxes that open on their own are counted.
+    std::unique_ptr<kvara::test::HttpsServer> m_updates;
+    int m_aboutDialogs = 0;
+
+    void ServeVersions(const std::string& software, const std::string& devices) {
+        m_updates->Put("/rfid/software/RFIDVersionsUHF.txt", software);
+        m_updates->Put("/rfid/software/RFIDDeviceVersions.txt", devices);
+        kvara::SoftwareCheck().ResetForTesting();
+        kvara::DeviceCheck().ResetForTesting();
+    }
 
     void StartReader(SimConfig config, std::vector<SimTag> tags) {
         m_reader = std::make_shared<kvara::sim::SimReader>(config);
@@ -131,8 +145,19 @@ private slots:
             m_messages << text;
             return m_answerYes;
         });
+        m_updates = std::make_unique<kvara::test::HttpsServer>();
+        QVERIFY(m_updates->Running());
+        kvara::SetUpdateServer(m_updates->Base(), m_updates->cert);
+        ServeVersions("[Kvara_Programmer]\nVersion=0.1\nBuild=2000-01-01\n", "[Alias]\n");
         m_dialogWatch.setInterval(5);
         connect(&m_dialogWatch, &QTimer::timeout, this, [this] {
+            if (auto* about = qobject_cast<kvara::CAboutDlg*>(QApplication::activeModalWidget());
+                about != nullptr && about->isVisible() && !about->property("answered").toBool()) {
+                about->setProperty("answered", true);
+                ++m_aboutDialogs;
+                about->reject();
+                return;
+            }
             if (auto* lock = qobject_cast<kvara::CSperrenDlg*>(QApplication::activeModalWidget());
                 lock != nullptr && lock->isVisible() && lock->property("answered").toInt() != m_lockDialogs + 1) {
                 ++m_lockDialogs;
@@ -169,6 +194,7 @@ private slots:
         m_portDialogAction = nullptr;
         m_lockActions.clear();
         m_lockDialogs = 0;
+        m_aboutDialogs = 0;
     }
 
     void cleanup() {
@@ -929,6 +955,103 @@ private slots:
         QCOMPARE(reader->UsbMode(), 2);
         QCOMPARE(dialog.InterfaceName(), QString());
         fakehid::Reset();
+    }
+
+    void aboutBoxUpdateLines() {
+        ServeVersions("[Kvara_Programmer]\nVersion=1.00\nBuild=2000-01-01\n",
+                      "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.00\n");
+        {
+            kvara::CAboutDlg about{QString(), QString()};
+            QTRY_COMPARE(about.ProgramLine()->text(), QStringLiteral("Quarn Kvara Programmer ist aktuell"));
+            QCOMPARE(about.ProgramLine()->TextColour(), QColor(128, 128, 128));
+            QVERIFY(!about.ProgramLine()->Clickable());
+            QCOMPARE(about.FirmwareLine()->text(), QString());
+            QCOMPARE(about.findChild<QLabel*>("libraryLine")->text(), QStringLiteral("SDK Version 1.19"));
+        }
+        kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
+        {
+            kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
+            QTRY_COMPARE(about.FirmwareLine()->text(), QStringLiteral("Kvara P20 V1.00  ist aktuell"));
+        }
+        ServeVersions("[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\nInstaller=x\n",
+                      "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07\n");
+        kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
+        kvara::DeviceCheck().StartCheck(nullptr, 0);
+        {
+            kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
+            QTRY_COMPARE(about.ProgramLine()->text(), QStringLiteral("Neue Version:Quarn Kvara Programmer => V 99.0 (2099-01-01)"));
+            QCOMPARE(about.ProgramLine()->TextColour(), QColor(192, 0, 0));
+            QVERIFY(about.ProgramLine()->Clickable());
+            QCOMPARE(about.FirmwareLine()->text(), QStringLiteral("Update Kvara P20 V1.00 => V1.07"));
+            QVERIFY(about.FirmwareLine()->Clickable());
+        }
+        {
+            // The check has ended: a second box is told at once.
+            kvara::CAboutDlg again{QString(), QString()};
+            QCoreApplication::processEvents();
+            QCOMPARE(again.ProgramLine()->TextColour(), QColor(192, 0, 0));
+        }
+        ServeVersions("[Kvara_Programmer]\nVersion=2.0\n", "");
+        {
+            kvara::CAboutDlg about{QString(), QString()};
+            QTRY_COMPARE(about.ProgramLine()->text(), QStringLiteral("Keine Datei gefunden: Update Prüfung nicht möglich!"));
+            QCOMPARE(about.ProgramLine()->TextColour(), QColor(255, 0, 0));
+        }
+        m_updates->Put("/rfid/software/RFIDVersionsUHF.txt", "");  // an empty file is no file
+        kvara::SoftwareCheck().ResetForTesting();
+        {
+            kvara::CAboutDlg about{QString(), QString()};
+            QTRY_COMPARE(about.ProgramLine()->text(), QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+            about.findChild<QCheckBox*>("autoCheck")->setChecked(false);
+            QTest::keyClick(&about, Qt::Key_Escape);
+        }
+        QCOMPARE(kvara::ReadInt(kvara::keys::kUpdate), 0);
+        kvara::WriteInt(kvara::keys::kUpdate, 1);
+        ServeVersions("[Kvara_Programmer]\nVersion=0.1\nBuild=2000-01-01\n", "[Alias]\n");
+    }
+
+    void newerProgramAtStartOpensTheAboutBox() {
+        ServeVersions("[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\n", "[Alias]\n");
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        OpenWindow();
+        QTRY_COMPARE(m_aboutDialogs, 1);
+        m_window.reset();
+        kvara::WriteInt(kvara::keys::kUpdate, 0);  // not when the user switched it off
+        kvara::SoftwareCheck().ResetForTesting();
+        OpenWindow();
+        QTest::qWait(300);
+        QCOMPARE(m_aboutDialogs, 1);
+        ServeVersions("[Kvara_Programmer]\nVersion=0.1\nBuild=2000-01-01\n", "[Alias]\n");
+    }
+
+    void labelsAndTransparentPictures() {
+        kvara::CLabel label;
+        label.ApplyText(QStringLiteral("not an address")).ApplyLinkMode(true);
+        label.resize(200, 20);
+        int clicks = 0;
+        connect(&label, &kvara::CLabel::Clicked, this, [&] { ++clicks; });
+        QTest::mouseClick(&label, Qt::LeftButton);
+        QCOMPARE(clicks, 1);  // nothing opened, the click still reported
+        label.SetClickable(false);
+        QTest::mouseClick(&label, Qt::LeftButton);
+        QCOMPARE(clicks, 1);
+        label.ApplyFontHeight(12);
+        QCOMPARE(label.font().pixelSize(), 12);
+        label.ApplyFontHeight(-12);
+        QCOMPARE(label.font().pixelSize(), 12);
+        label.ApplyText(124);
+        QCOMPARE(label.StoredText(), QStringLiteral("Das Passwort muss 4 Byte lang sein!"));
+
+        QImage image(2, 1, QImage::Format_RGB32);
+        image.setPixel(0, 0, qRgb(255, 255, 255));
+        image.setPixel(1, 0, qRgb(254, 255, 255));
+        kvara::CBitmapStatic picture;
+        picture.SetBitmap(QPixmap::fromImage(image));
+        QVERIFY(!picture.pixmap().hasAlphaChannel() || picture.pixmap().mask().isNull());
+        picture.EnableTransparency();
+        const QImage shown = picture.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(qAlpha(shown.pixel(0, 0)), 0);    // white shows the background
+        QCOMPARE(qAlpha(shown.pixel(1, 0)), 255);  // near-white is drawn as is
     }
 };
 
