@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "common/ui_hooks.h"
 #include "reader/frame.h"
@@ -15,6 +16,10 @@ using Clock = std::chrono::steady_clock;
 
 // The longest a polling pass blocks: keeps window messages flowing while a command waits.
 constexpr auto kPassBlock = std::chrono::milliseconds(1);
+// Right after a frame went out the answer of a near reader is often only microseconds away:
+// for this long the wait looks again without going to sleep, which saves a thread wake-up per
+// command and costs at most this much CPU time.
+constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(150);
 constexpr std::size_t kHidPollBytes = 100;
 constexpr std::size_t kHidDrainBytes = 10;
 
@@ -210,12 +215,19 @@ bool CKvara_Port::WaitForAnswer() {
 // arrives, for at most 1 ms, instead of spinning.
 bool CKvara_Port::RunPhases() {
     const bool hid = HidOpen();
+    const auto spinUntil = Clock::now() + kSpinBeforeBlocking;
     // One polling pass; false when the phase has run out of time.
     auto pass = [&](const Phase& phase, std::uint64_t seen, bool mayBlock) {
         const bool dispatched = PumpPendingMessages();
         PollHid();
         if (phase.Expired()) {
             return false;
+        }
+        while (mayBlock && !hid && Clock::now() < spinUntil) {
+            if (m_receiveSequence.load(std::memory_order_acquire) != seen) {
+                return true;
+            }
+            std::this_thread::yield();
         }
         if (mayBlock && !dispatched && !hid) {
             std::unique_lock<std::mutex> guard(m_receiveLock);

@@ -1,6 +1,7 @@
 // One open reader: its link, its framing, the command transaction and the last error code.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -96,7 +97,7 @@ private:
     std::mutex m_receiveLock;
     std::condition_variable m_receiveSignal;
     ByteBuffer m_receive;
-    std::uint64_t m_receiveSequence = 0;  // counts every byte appended
+    std::atomic<std::uint64_t> m_receiveSequence{0};  // counts every byte appended
 
     std::unique_ptr<CReaderLink> m_serialLink;
     std::unique_ptr<CReaderLink> m_tcpLink;
