@@ -9,9 +9,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
+#include "common/log.h"
+#include "transport/ftdi_binding.h"
 #include "transport/serial_port.h"
 
 using kvara::ByteBuffer;
@@ -244,4 +247,20 @@ TEST(SerialLink, ReopeningTheSameObject) {
     const std::uint8_t byte = 0x5A;
     ASSERT_EQ(write(b.master, &byte, 1), 1);
     EXPECT_TRUE(Eventually([&] { return port.Received().size() == 1; }));
+}
+
+TEST(FtdiLibrary, AbsentLibraryIsTriedAgainAndSaidEachTime) {
+    static std::vector<std::string> lines;
+    lines.clear();
+    kvara::SetLogSink([](const std::string& line) { lines.push_back(line); });
+    kvara::CFTD2xxPort binding;
+    kvara::StringList list;
+    binding.ListFtdiSerials(list);
+    binding.ListFtdiSerials(list);
+    CUSBSerialPort port;
+    EXPECT_FALSE(port.OpenLine(nullptr, "52601234", 19200, 'N', 8, 1, 0, 9, 512));
+    kvara::SetLogSink(nullptr);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Fehler: Kann libftd2xx.so nicht laden"), 3);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "FT_CreateDeviceInfoList ist nicht vorhanden!"), 2);
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "reader/kvara.h"
+#include "transport/ftdi_binding.h"
 
 namespace kvara {
 
@@ -426,9 +427,11 @@ int KvaraListComPorts(char* buffer, int size) {
 int KvaraCheckUsbDrivers(void) { return kvara::FindDevicesWithoutDriver(); }
 
 int KvaraListUsbDevices(char* buffer, int size) {
-    // FTDI readers by serial number come first once the FTDI library is bound; then the HID
-    // readers. Only entries with the maker's serial number prefixes are written.
+    // FTDI readers by serial number first (nobody else has them open), then the HID readers.
+    // Only entries with the maker's serial number prefixes are written.
     kvara::StringList all;
+    kvara::CFTD2xxPort ftdi;
+    ftdi.ListFtdiSerials(all);
     kvara::ListHidReaders(all);
     kvara::StringList makers;
     for (const auto& entry : all) {

@@ -20,6 +20,9 @@ namespace {
 
 // How often the watcher looks at the modem lines and line counters when nothing else wakes it.
 constexpr int kStatusPollMs = 100;
+// FTDI devices: the latency timer asked of the device, and how often the watcher looks.
+constexpr std::uint8_t kFtdiLatencyMs = 2;
+constexpr int kFtdiPollMs = 2;
 constexpr std::size_t kReadChunk = 256;
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -156,9 +159,11 @@ bool CUSBSerialPort::OpenLine(void* owner, const std::string& name, int baudRate
         return false;
     }
     if (m_ftdiRoute) {
-        // FTDI devices by serial number need the vendor library, which is not bound here.
-        CloseLine();
-        return false;
+        if (!OpenFtdi(examined.openName, baudRate, parity, dataBits, stopBits, handshake)) {
+            CloseLine();
+            return false;
+        }
+        return true;
     }
 
     m_devicePath = examined.openName;
@@ -272,8 +277,133 @@ bool CUSBSerialPort::Configure(int baudRate, char parity, int dataBits, int stop
     return true;
 }
 
+bool CUSBSerialPort::OpenFtdi(const std::string& serial, int baudRate, char parity, int dataBits,
+                              int stopBits, int handshake) {
+    const FT_HANDLE handle = m_ftdi.W32CreateFile(serial);
+    if (handle == InvalidFtHandle() || handle == nullptr) {
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_transmitLock);
+        m_ftHandle = handle;
+        m_ftOpen.store(true);
+    }
+    m_devicePath = serial;
+    m_ftdi.SetLatencyTimer(handle, kFtdiLatencyMs);
+    // Read time-outs that make a read return at once with what is buffered; no write time-out.
+    FTTIMEOUTS timeouts{0xFFFFFFFFu, 0, 0, 0, 0};
+    FTDCB dcb{};
+    // The configuration stops at the first call that fails; the open stands.
+    if (m_ftdi.W32SetCommTimeouts(handle, &timeouts) != 0 && m_ftdi.W32SetCommMask(handle, m_eventMask) != 0 &&
+        m_ftdi.W32GetCommState(handle, &dcb) != 0) {
+        dcb.DCBlength = sizeof dcb;
+        dcb.BaudRate = static_cast<DWORD>(baudRate);
+        dcb.ByteSize = static_cast<std::uint8_t>(dataBits);
+        dcb.Parity = parity == 'E' || parity == 'e' ? 2 : (parity == 'O' || parity == 'o' ? 1 : 0);
+        dcb.fParity = dcb.Parity != 0 ? 1 : 0;
+        dcb.StopBits = stopBits == 2 ? 2 : 0;
+        dcb.fBinary = 1;
+        dcb.fTXContinueOnXoff = 1;
+        dcb.fAbortOnError = 0;
+        dcb.fDsrSensitivity = 0;
+        dcb.fDtrControl = 1;  // enable
+        dcb.fNull = 0;
+        dcb.fOutxCtsFlow = handshake == 1 ? 1 : 0;
+        dcb.fOutxDsrFlow = handshake == 1 ? 1 : 0;
+        dcb.fRtsControl = handshake == 1 || handshake == 3 ? 2 : 1;  // handshake or enable
+        dcb.fOutX = handshake == 2 ? 1 : 0;
+        dcb.fInX = handshake == 2 ? 1 : 0;
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+        m_ftdi.W32SetCommState(handle, &dcb);
+    }
+    m_ftdi.W32PurgeComm(handle, 0x0C);
+    DWORD lines = 0;
+    if (m_ftdi.W32GetCommModemStatus(handle, &lines) != 0) {
+        m_rlsd = (lines & 0x80) != 0;
+        m_dsr = (lines & 0x20) != 0;
+        m_cts = (lines & 0x10) != 0;
+        m_ring = (lines & 0x40) != 0;
+        for (auto [on, event] : {std::pair{m_rlsd, &CUSBSerialPort::OnRlsdChanged}, std::pair{m_dsr, &CUSBSerialPort::OnDsrChanged},
+                                 std::pair{m_cts, &CUSBSerialPort::OnCtsChanged}, std::pair{m_ring, &CUSBSerialPort::OnRingChanged}}) {
+            if (on) {
+                (this->*event)(true);
+            }
+        }
+    }
+    return true;
+}
+
+bool CUSBSerialPort::DeviceOpen() const {
+    return m_fd.load() >= 0 || m_ftOpen.load();
+}
+
+bool CUSBSerialPort::FtdiStatusPoll() {
+    FT_HANDLE handle = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_transmitLock);
+        handle = m_ftHandle;
+    }
+    DWORD errors = 0;
+    FTCOMSTAT status{};
+    if (handle == nullptr || m_ftdi.W32ClearCommError(handle, &errors, &status) == 0) {
+        return false;
+    }
+    if (status.cbOutQue == 0) {
+        OnTransmitIdle();
+    }
+    if ((errors & kLineBreak) != 0) {
+        OnBreak();
+        errors &= ~kLineFrame;
+    }
+    if ((errors & 0x050F) != 0) {
+        OnLineError(errors);
+    }
+    DWORD lines = 0;
+    if (m_ftdi.W32GetCommModemStatus(handle, &lines) == 0) {
+        return false;
+    }
+    const bool cts = (lines & 0x10) != 0;
+    const bool dsr = (lines & 0x20) != 0;
+    const bool rlsd = (lines & 0x80) != 0;
+    const bool ring = (lines & 0x40) != 0;
+    if (cts != m_cts) {
+        m_cts = cts;
+        OnCtsChanged(cts);
+    }
+    if (dsr != m_dsr) {
+        m_dsr = dsr;
+        OnDsrChanged(dsr);
+    }
+    if (rlsd != m_rlsd) {
+        m_rlsd = rlsd;
+        OnRlsdChanged(rlsd);
+    }
+    if (ring != m_ring) {
+        m_ring = ring;
+        OnRingChanged(ring);
+    }
+    std::uint8_t buffer[kReadChunk];
+    DWORD pending = status.cbInQue;
+    while (pending > 0) {
+        DWORD read = 0;
+        const DWORD want = std::min<DWORD>(pending, sizeof buffer);
+        if (m_ftdi.W32ReadFile(handle, buffer, want, &read) == 0) {
+            const DWORD error = m_ftdi.W32GetLastError(handle);
+            OnLineError(error == 5 ? kLineDeviceGone : 0);
+            return true;  // the rest is read at the next poll
+        }
+        if (read == 0) {
+            break;
+        }
+        OnBytesAvailable(buffer, std::min<std::size_t>(read, sizeof buffer));
+        pending -= std::min(pending, read);
+    }
+    return true;
+}
+
 bool CUSBSerialPort::StartWatcher() {
-    if (m_watcherStarted || m_fd.load() < 0) {
+    if (m_watcherStarted || !DeviceOpen()) {
         return false;
     }
     m_watcherStarted = true;
@@ -312,8 +442,9 @@ void CUSBSerialPort::QueueWrite(const std::uint8_t* data, int length) {
         m_transmit.insert(m_transmit.end(), data, data + count);
     }
     // With nothing ahead of it and a watcher that runs, the frame goes straight to the device
-    // (a non-blocking write); what the device does not take waits for the watcher.
-    if (wasEmpty && !m_transmit.empty() && m_running.load() && WriteQueued()) {
+    // (a non-blocking write); what the device does not take waits for the watcher. FTDI
+    // devices are written by the watcher only.
+    if (!m_ftdiRoute && wasEmpty && !m_transmit.empty() && m_running.load() && WriteQueued()) {
         return;
     }
     Signal(m_writeEvent);
@@ -342,7 +473,27 @@ void CUSBSerialPort::Watch() {
     }
     m_started.notify_all();
 
-    while (m_fd.load() >= 0) {
+    while (m_ftdiRoute && m_ftOpen.load()) {
+        // The FTDI library offers no descriptor to wait on: look at the device every few
+        // milliseconds (its latency timer), and at once when a frame is queued.
+        pollfd events[2] = {{m_shutdownEvent, POLLIN, 0}, {m_writeEvent, POLLIN, 0}};
+        if (poll(events, 2, kFtdiPollMs) < 0) {
+            continue;
+        }
+        if ((events[0].revents & POLLIN) != 0) {
+            break;
+        }
+        if ((events[1].revents & POLLIN) != 0) {
+            Drain(m_writeEvent);
+            Flush();
+        }
+        if (!FtdiStatusPoll()) {
+            OnLineError(kLineDeviceGone);
+            CloseDevice();
+            break;
+        }
+    }
+    while (!m_ftdiRoute && m_fd.load() >= 0) {
         bool wantOutput = false;
         {
             std::lock_guard<std::mutex> guard(m_transmitLock);
@@ -485,6 +636,19 @@ void CUSBSerialPort::Flush() {
 // Writes as much of the transmit buffer as the device takes; true when all of it went out.
 // Called with the transmit lock held.
 bool CUSBSerialPort::WriteQueued() {
+    if (m_ftdiRoute) {
+        DWORD written = 0;
+        if (m_ftHandle == nullptr ||
+            m_ftdi.W32WriteFile(m_ftHandle, m_transmit.data(), static_cast<DWORD>(m_transmit.size()), &written) == 0) {
+            return false;  // stays queued for the next flush
+        }
+        const std::size_t taken = std::min<std::size_t>(written, m_transmit.size());
+        m_transmit.erase(m_transmit.begin(), m_transmit.begin() + static_cast<std::ptrdiff_t>(taken));
+        if (taken > 0) {
+            OnBytesWritten(taken);
+        }
+        return m_transmit.empty();
+    }
     const int fd = m_fd.load();
     if (fd < 0) {
         return false;
@@ -509,7 +673,17 @@ bool CUSBSerialPort::WriteQueued() {
     return m_transmit.empty();
 }
 
+// Under the transmit lock: the calling thread writes queued frames straight to the device
+// (WriteQueued, with that lock held) while the watcher may find the device gone and close it.
+// Without the lock the number could be closed between the writer's load and its write, and
+// once reused by another open the frame would go to some other file.
 void CUSBSerialPort::CloseDevice() {
+    std::lock_guard<std::mutex> guard(m_transmitLock);
+    if (m_ftHandle != nullptr) {
+        m_ftdi.W32CloseHandle(m_ftHandle);
+        m_ftHandle = nullptr;
+    }
+    m_ftOpen.store(false);
     const int fd = m_fd.exchange(-1);
     if (fd >= 0) {
         ::close(fd);

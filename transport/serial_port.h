@@ -11,6 +11,7 @@
 
 #include "common/bytes.h"
 #include "reader/serial_link.h"
+#include "transport/ftdi_binding.h"
 
 namespace kvara {
 
@@ -58,7 +59,7 @@ public:
     void Close() override { CloseLine(); }
     bool IsUsbDevice() const override { return m_ftdiRoute; }
 
-    bool IsOpen() const { return m_fd.load() >= 0; }
+    bool IsOpen() const { return DeviceOpen(); }
     bool IsWatcherRunning() const { return m_running.load(); }
     bool IsFtdiRoute() const { return m_ftdiRoute; }
     int PortNumber() const { return m_portNumber; }
@@ -82,6 +83,9 @@ public:
 
 private:
     bool Configure(int baudRate, char parity, int dataBits, int stopBits, int handshake);
+    bool OpenFtdi(const std::string& serial, int baudRate, char parity, int dataBits, int stopBits, int handshake);
+    bool FtdiStatusPoll();
+    bool DeviceOpen() const;
     void Watch();
     bool StatusPoll(short deviceEvents);
     bool ReadBatch();
@@ -91,6 +95,9 @@ private:
 
     std::atomic<CByteReceiver*> m_receiver{nullptr};
     std::atomic<int> m_fd{-1};
+    CFTD2xxPort m_ftdi;             // the FTDI route's library
+    FT_HANDLE m_ftHandle = nullptr;  // guarded by m_transmitLock
+    std::atomic<bool> m_ftOpen{false};
     int m_shutdownEvent = -1;  // eventfd
     int m_writeEvent = -1;     // eventfd
     std::thread m_watcher;

@@ -1,0 +1,145 @@
+// The FTDI D2XX library (libftd2xx.so), loaded at run time: a table of its entry points with a
+// fixed failure value for each one that is missing, and the listing of free FTDI devices.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/bytes.h"
+
+namespace kvara {
+
+// The library's Win32-style types, as its Linux headers define them.
+using FT_HANDLE = void*;
+using FT_STATUS = std::uint32_t;
+using DWORD = std::uint32_t;
+using BOOL = std::int32_t;
+
+constexpr FT_STATUS FT_OK = 0;
+constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
+inline FT_HANDLE InvalidFtHandle() { return reinterpret_cast<FT_HANDLE>(static_cast<std::intptr_t>(-1)); }
+
+struct FT_DEVICE_LIST_INFO_NODE {
+    std::uint32_t Flags;
+    std::uint32_t Type;
+    std::uint32_t ID;
+    DWORD LocId;
+    char SerialNumber[16];
+    char Description[64];
+    FT_HANDLE ftHandle;
+};
+
+struct FTCOMSTAT {
+    DWORD flags;  // the bit fields of a COMSTAT
+    DWORD cbInQue;
+    DWORD cbOutQue;
+};
+
+struct FTTIMEOUTS {
+    DWORD ReadIntervalTimeout;
+    DWORD ReadTotalTimeoutMultiplier;
+    DWORD ReadTotalTimeoutConstant;
+    DWORD WriteTotalTimeoutMultiplier;
+    DWORD WriteTotalTimeoutConstant;
+};
+
+struct FTDCB {
+    DWORD DCBlength;
+    DWORD BaudRate;
+    DWORD fBinary : 1;
+    DWORD fParity : 1;
+    DWORD fOutxCtsFlow : 1;
+    DWORD fOutxDsrFlow : 1;
+    DWORD fDtrControl : 2;
+    DWORD fDsrSensitivity : 1;
+    DWORD fTXContinueOnXoff : 1;
+    DWORD fOutX : 1;
+    DWORD fInX : 1;
+    DWORD fErrorChar : 1;
+    DWORD fNull : 1;
+    DWORD fRtsControl : 2;
+    DWORD fAbortOnError : 1;
+    DWORD fDummy2 : 17;
+    std::uint16_t wReserved;
+    std::uint16_t XonLim;
+    std::uint16_t XoffLim;
+    std::uint8_t ByteSize;
+    std::uint8_t Parity;    // 0 none, 1 odd, 2 even
+    std::uint8_t StopBits;  // 0 one, 2 two
+    char XonChar;
+    char XoffChar;
+    char ErrorChar;
+    char EofChar;
+    char EvtChar;
+    std::uint16_t wReserved1;
+};
+
+// The library, its entry points bound one by one. A missing entry point leaves its slot empty
+// and every call through it returns the fixed failure value.
+class CFTD2xxPort {
+public:
+    CFTD2xxPort() = default;
+    ~CFTD2xxPort();
+    CFTD2xxPort(const CFTD2xxPort&) = delete;
+    CFTD2xxPort& operator=(const CFTD2xxPort&) = delete;
+
+    // Loads the library unless it is loaded; a failure is logged and tried again next time.
+    bool LoadFtdiLibrary();
+    bool Loaded() const { return m_library != nullptr; }
+
+    FT_STATUS CreateDeviceInfoList(DWORD* count);
+    FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count);
+    FT_HANDLE W32CreateFile(const std::string& serial);  // loads the library first
+    FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms);
+    BOOL W32SetCommTimeouts(FT_HANDLE handle, FTTIMEOUTS* timeouts);
+    BOOL W32SetCommMask(FT_HANDLE handle, DWORD mask);
+    BOOL W32GetCommState(FT_HANDLE handle, FTDCB* dcb);
+    BOOL W32SetCommState(FT_HANDLE handle, FTDCB* dcb);
+    void W32PurgeComm(FT_HANDLE handle, DWORD flags);
+    BOOL W32ClearCommError(FT_HANDLE handle, DWORD* errors, FTCOMSTAT* status);
+    BOOL W32GetCommModemStatus(FT_HANDLE handle, DWORD* status);
+    BOOL W32ReadFile(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read);
+    BOOL W32WriteFile(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written);
+    DWORD W32GetLastError(FT_HANDLE handle);
+    BOOL W32CloseHandle(FT_HANDLE handle);
+
+    // Appends the serial number of every FTDI device that nobody has open.
+    void ListFtdiSerials(StringList& list);
+
+private:
+    void* m_library = nullptr;
+    // The slots, in the library's own order of its entry points.
+#define KVARA_FTDI_ENTRY_POINTS(X)       \
+    X(FT_ListDevices)                    \
+    X(FT_CreateDeviceInfoList)           \
+    X(FT_GetDeviceInfoList)              \
+    X(FT_GetDeviceInfoDetail)            \
+    X(FT_ResetDevice)                    \
+    X(FT_SetBaudRate)                    \
+    X(FT_SetLatencyTimer)                \
+    X(FT_SetUSBParameters)               \
+    X(FT_W32_CreateFile)                 \
+    X(FT_W32_CloseHandle)                \
+    X(FT_W32_ReadFile)                   \
+    X(FT_W32_WriteFile)                  \
+    X(FT_W32_GetLastError)               \
+    X(FT_W32_GetOverlappedResult)        \
+    X(FT_W32_ClearCommBreak)             \
+    X(FT_W32_ClearCommError)             \
+    X(FT_W32_EscapeCommFunction)         \
+    X(FT_W32_GetCommModemStatus)         \
+    X(FT_W32_GetCommState)               \
+    X(FT_W32_GetCommTimeouts)            \
+    X(FT_W32_PurgeComm)                  \
+    X(FT_W32_SetCommBreak)               \
+    X(FT_W32_SetCommMask)                \
+    X(FT_W32_SetCommState)               \
+    X(FT_W32_SetCommTimeouts)            \
+    X(FT_W32_SetupComm)                  \
+    X(FT_W32_WaitCommEvent)
+#define KVARA_FTDI_SLOT(name) void* m_##name = nullptr;
+    KVARA_FTDI_ENTRY_POINTS(KVARA_FTDI_SLOT)
+#undef KVARA_FTDI_SLOT
+};
+
+}  // namespace kvara
