@@ -509,7 +509,12 @@ bool CUSBSerialPort::WriteQueued() {
     return m_transmit.empty();
 }
 
+// Under the transmit lock: the calling thread writes queued frames straight to the device
+// (WriteQueued, with that lock held) while the watcher may find the device gone and close it.
+// Without the lock the number could be closed between the writer's load and its write, and
+// once reused by another open the frame would go to some other file.
 void CUSBSerialPort::CloseDevice() {
+    std::lock_guard<std::mutex> guard(m_transmitLock);
     const int fd = m_fd.exchange(-1);
     if (fd >= 0) {
         ::close(fd);
