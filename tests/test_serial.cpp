@@ -29,8 +29,13 @@ struct Pty {
     }
     ~Pty() {
         CloseMaster();
+        CloseSlave();
+    }
+    // The test's own handle of the terminal, so that only the link holds it open.
+    void CloseSlave() {
         if (slave >= 0) {
             close(slave);
+            slave = -1;
         }
     }
     void CloseMaster() {
@@ -199,8 +204,7 @@ TEST(SerialLink, UnpluggedDeviceEndsTheWatcherAndLeavesTheObjectClosable) {
     RecordingPort port;
     ASSERT_TRUE(OpenDefault(port, pty.path));
     ASSERT_TRUE(port.StartWatcher());
-    close(pty.slave);
-    pty.slave = -1;
+    pty.CloseSlave();
     pty.CloseMaster();  // the device vanishes
     EXPECT_TRUE(Eventually([&] { return !port.IsWatcherRunning(); }));
     EXPECT_FALSE(port.IsOpen());
@@ -257,8 +261,7 @@ TEST(SerialLink, FramesWrittenWhileTheDeviceVanishesNeverReachAReusedDescriptor)
         CUSBSerialPort port;
         ASSERT_TRUE(OpenDefault(port, pty.path));
         ASSERT_TRUE(port.StartWatcher());
-        close(pty.slave);
-        pty.slave = -1;
+        pty.CloseSlave();
         // The reader takes frames for a few milliseconds, then its device is pulled.
         std::thread reader([&pty] {
             const auto pull = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
