@@ -32,8 +32,13 @@ struct Pty {
     }
     ~Pty() {
         CloseMaster();
+        CloseSlave();
+    }
+    // The test's own handle of the terminal, so that only the link holds it open.
+    void CloseSlave() {
         if (slave >= 0) {
             close(slave);
+            slave = -1;
         }
     }
     void CloseMaster() {
@@ -202,8 +207,7 @@ TEST(SerialLink, UnpluggedDeviceEndsTheWatcherAndLeavesTheObjectClosable) {
     RecordingPort port;
     ASSERT_TRUE(OpenDefault(port, pty.path));
     ASSERT_TRUE(port.StartWatcher());
-    close(pty.slave);
-    pty.slave = -1;
+    pty.CloseSlave();
     pty.CloseMaster();  // the device vanishes
     EXPECT_TRUE(Eventually([&] { return !port.IsWatcherRunning(); }));
     EXPECT_FALSE(port.IsOpen());
@@ -263,4 +267,49 @@ TEST(FtdiLibrary, AbsentLibraryIsTriedAgainAndSaidEachTime) {
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Fehler: Kann libftd2xx.so nicht laden"), 3);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "FT_CreateDeviceInfoList ist nicht vorhanden!"), 2);
+}
+
+// Frames written on the calling thread while the device vanishes and the watcher closes it.
+// The close waits for a write in progress, so no write uses the descriptor's number after it
+// was closed; a descriptor that takes the number over (here a pipe) never receives a frame.
+// The thread sanitizer build reported the close that did not wait.
+TEST(SerialLink, FramesWrittenWhileTheDeviceVanishesNeverReachAReusedDescriptor) {
+    const std::uint8_t frame[] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
+    for (int round = 0; round < 10; ++round) {
+        Pty pty;
+        CUSBSerialPort port;
+        ASSERT_TRUE(OpenDefault(port, pty.path));
+        ASSERT_TRUE(port.StartWatcher());
+        pty.CloseSlave();
+        // The reader takes frames for a few milliseconds, then its device is pulled.
+        std::thread reader([&pty] {
+            const auto pull = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+            std::uint8_t buffer[1024];
+            pollfd p = {pty.master, POLLIN, 0};
+            while (std::chrono::steady_clock::now() < pull) {
+                if (poll(&p, 1, 1) > 0 && read(pty.master, buffer, sizeof buffer) <= 0) {
+                    break;
+                }
+            }
+            pty.CloseMaster();
+        });
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (port.IsWatcherRunning() && std::chrono::steady_clock::now() < end) {
+            port.QueueWrite(frame, sizeof frame);
+        }
+        reader.join();
+        ASSERT_FALSE(port.IsWatcherRunning());
+        EXPECT_FALSE(port.IsOpen());
+
+        int pipeEnds[2];
+        ASSERT_EQ(pipe2(pipeEnds, O_NONBLOCK | O_CLOEXEC), 0);
+        for (int i = 0; i < 10; ++i) {
+            port.QueueWrite(frame, sizeof frame);
+        }
+        std::uint8_t scratch[16];
+        EXPECT_EQ(read(pipeEnds[0], scratch, sizeof scratch), -1);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        port.CloseLine();
+    }
 }

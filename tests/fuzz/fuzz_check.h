@@ -1,0 +1,15 @@
+// The one way a fuzz target reports a broken property: print it and abort, which libFuzzer
+// records as a finding with its input and the replay program as a failed test.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition)                                                              \
+    do {                                                                                   \
+        if (!(condition)) {                                                                \
+            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__,      \
+                         #condition);                                                      \
+            std::abort();                                                                  \
+        }                                                                                  \
+    } while (0)
