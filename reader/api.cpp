@@ -126,6 +126,7 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
     bool identified = Execute(*port, kCmdDeviceType, {}, answer);
     if (!identified) {
         port->m_protocolMode = 1;
+        port->ForgetLateAnswer();
         identified = Execute(*port, kCmdDeviceType, {}, answer);
     }
     if (!identified || answer.size() != 4) {

@@ -20,6 +20,8 @@ constexpr auto kPassBlock = std::chrono::milliseconds(1);
 // for this long the wait looks again without going to sleep, which saves a thread wake-up per
 // command and costs at most this much CPU time.
 constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(150);
+// A late answer is taken to be over once the line has been quiet this long.
+constexpr auto kLateAnswerQuiet = std::chrono::milliseconds(20);
 constexpr std::size_t kHidPollBytes = 100;
 constexpr std::size_t kHidDrainBytes = 10;
 
@@ -189,6 +191,9 @@ bool CKvara_Port::SendCommand() {
         m_lastError = kErrorDataCount;
         return false;
     }
+    if (m_lateAnswerPossible) {
+        AwaitLateAnswer();
+    }
     ClearReceive();
     if (CReaderLink* link = LinkInUse()) {
         link->Send(m_request.data(), m_request.size());
@@ -196,9 +201,44 @@ bool CKvara_Port::SendCommand() {
     m_request.clear();
     if (!WaitForAnswer()) {
         m_lastError = kErrorTimeout;
+        m_lateAnswerPossible = true;
         return false;
     }
     return true;
+}
+
+// After a command that got no complete answer, that answer may still come. Answers do not name
+// their command, so it would be taken for the answer of the next command: a write would be
+// reported done on the strength of some earlier read's "OK". So before the next frame goes out,
+// wait one more time-out for such an answer; if bytes come, wait until the line has been quiet
+// for a moment. Whatever came is discarded by the next ClearReceive.
+void CKvara_Port::AwaitLateAnswer() {
+    m_lateAnswerPossible = false;
+    m_waiting = true;
+    WindowLock lock(!m_noWindowLock);
+    const bool hid = HidOpen();
+    const Phase phase(m_timeoutMs);
+    auto quietSince = Clock::now();
+    std::uint64_t last = m_receiveSequence.load();
+    bool heard = ReceivedCount(nullptr) > 0;
+    while (!phase.Expired()) {
+        PumpPendingMessages();
+        PollHid();
+        const std::uint64_t now = m_receiveSequence.load();
+        if (now != last) {
+            last = now;
+            heard = true;
+            quietSince = Clock::now();
+        } else if (heard && Clock::now() - quietSince > kLateAnswerQuiet) {
+            break;  // the late answer is in and the line is quiet again
+        }
+        if (!hid) {
+            std::unique_lock<std::mutex> guard(m_receiveLock);
+            m_receiveSignal.wait_for(guard, kPassBlock, [&] { return m_receiveSequence != last; });
+        }
+    }
+    lock.Release();
+    m_waiting = false;
 }
 
 bool CKvara_Port::WaitForAnswer() {

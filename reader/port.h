@@ -77,6 +77,9 @@ public:
 
     // True while a command of this port waits for its answer.
     bool IsWaiting() const { return m_waiting; }
+    // Forgets that an answer may still come (the open sequence does so before it asks again in
+    // the other framing mode, where a late answer could not pass for the new one's anyway).
+    void ForgetLateAnswer() { m_lateAnswerPossible = false; }
 
     ByteBuffer m_request;
     std::uint32_t m_timeoutMs = 500;
@@ -88,6 +91,7 @@ public:
 
 private:
     bool WaitForAnswer();
+    void AwaitLateAnswer();
     bool RunPhases();
     CReaderLink* LinkInUse() const;
     bool HidOpen() const;
@@ -103,6 +107,7 @@ private:
     std::unique_ptr<CReaderLink> m_tcpLink;
     std::unique_ptr<CReaderLink> m_hidLink;
     bool m_waiting = false;
+    bool m_lateAnswerPossible = false;
 };
 
 }  // namespace kvara

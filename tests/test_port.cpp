@@ -411,3 +411,21 @@ TEST(PortLinks, PrecedenceAndClosingTouchOnlyTheLinkInUse) {
     EXPECT_EQ(hidRaw->modes, (std::vector<int>{1}));
     EXPECT_EQ(hidRaw->closes, 1);
 }
+
+TEST_F(PortTest, ALateAnswerIsNeverTakenForTheNextCommands) {
+    // The device type answer comes after the time-out; the write that follows is refused by
+    // the reader. Without waiting out the late answer, its "OK" would confirm the write.
+    port->m_timeoutMs = 80;
+    reader->PushFault(SimFault{.delayMs = 120, .forCommand = 0xF0});
+    reader->PushFault(SimFault{.status = 0x17, .forCommand = 0xC4});
+    EXPECT_FALSE(Transact(0xF0, {}, nullptr));
+    EXPECT_EQ(port->m_lastError, kvara::kErrorTimeout);
+    EXPECT_FALSE(Transact(0xC4, {3, 0, 0, 0, 0x11, 0x22}, nullptr));
+    EXPECT_EQ(port->m_lastError, 23);
+    // Once that is over, commands go straight out again.
+    const auto start = Clock::now();
+    ByteBuffer answer;
+    ASSERT_TRUE(Transact(0xF0, {}, &answer));
+    EXPECT_EQ(answer, kType3120);
+    EXPECT_LT(MsSince(start), 60.0);
+}
