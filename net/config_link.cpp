@@ -193,6 +193,15 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
         const bool addressChanged = AddressDiffers(record, settings);
         bool othersChanged = OtherSettingsDiffer(record, settings);
         if (addressChanged) {
+            // Where the reader answers after IP-SETUP. Going over to an automatic address, it
+            // still carries the name it has until record 0 is written: a new name is found
+            // only after the write, so the link is opened again by the name it has now.
+            std::string reopenText = newAddress;
+            Record0 current;
+            if (!settings.name.empty() && ReadRecord0(record.data(), record.size(), &current) &&
+                current.name != settings.name) {
+                reopenText = "[" + current.name + "]";
+            }
             ByteBuffer identity;
             if (QueryIdentity(*link, &identity)) {
                 SendIpSetup(*link, identity[kIdentityByte1], identity[kIdentityByte2],
@@ -201,7 +210,7 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
                 CloseConfigLink(port, *link, false);
                 port.reset();
                 const auto closed = Clock::now();
-                while (!IsReachable(newAddress) &&
+                while (!IsReachable(reopenText) &&
                        Clock::now() - closed < std::chrono::milliseconds(kReachableWithinMs)) {
                     PauseDispatching(kReachableCheckMs);
                 }
@@ -210,7 +219,7 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
                     if (attempt > 0) {
                         PauseDispatching(kReopenPauseMs);
                     }
-                    reopened = OpenConfigLink(newAddress);
+                    reopened = OpenConfigLink(reopenText);
                     if (reopened > 0) {
                         break;
                     }
