@@ -1,6 +1,7 @@
 #include "sim/net_reader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstring>
 
@@ -133,6 +134,7 @@ std::vector<SimDatagram> SimNetReader::Receive(const std::uint8_t* data, std::si
             }
         }
     }
+    m_received.notify_all();
     if (changed) {
         changed(newAddress);
     }
@@ -204,6 +206,12 @@ void SimNetReader::ClearLog() {
 int SimNetReader::FinishCount() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_finishes;
+}
+
+bool SimNetReader::WaitForFinishes(int count, int limitMs) const {
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_received.wait_for(guard, std::chrono::milliseconds(limitMs),
+                               [&] { return m_finishes >= count; });
 }
 
 int SimNetReader::IpSetupCount() const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -85,9 +86,13 @@ public:
     void ClearLog();
     int FinishCount() const;
     int IpSetupCount() const;  // IP-SETUP datagrams carrying this reader's identity
+    // Waits until the reader has received at least count finish datagrams, at most limitMs.
+    // Datagrams travel on their own: a sender's call returns before they arrive.
+    bool WaitForFinishes(int count, int limitMs = 2000) const;
 
 private:
     mutable std::mutex m_lock;
+    mutable std::condition_variable m_received;  // signalled for every datagram
     SimNetConfig m_config;
     std::array<ByteBuffer, 16> m_records;
     SimNetFault m_fault;
