@@ -15,7 +15,9 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "netns_fixture.h"
 #include "reader/kvara.h"
@@ -68,7 +70,73 @@ int Count(const std::vector<int>& codes, int code) {
     return static_cast<int>(std::count(codes.begin(), codes.end(), code));
 }
 
+// The application's side of the window hooks: one main window, a wait cursor, and a message
+// queue whose dispatch can run a handler once.
+struct Window {
+    int pumps = 0;
+    int cursorBegins = 0;
+    int cursorEnds = 0;
+    bool enabled = true;
+    bool disabledWhilePumping = false;
+    std::function<void()> handler;
+};
+Window g_window;
+
+KvaraUiHooks WindowHooks() {
+    KvaraUiHooks hooks{};
+    hooks.pumpPendingMessages = [] {
+        ++g_window.pumps;
+        g_window.disabledWhilePumping = g_window.disabledWhilePumping || !g_window.enabled;
+        if (auto handler = std::exchange(g_window.handler, nullptr)) {
+            handler();
+        }
+        return 0;
+    };
+    hooks.mainWindow = []() -> void* { return &g_window; };
+    hooks.isWindowEnabled = [](void*) { return g_window.enabled ? 1 : 0; };
+    hooks.enableWindow = [](void*, int enable) { g_window.enabled = enable != 0; };
+    hooks.beginWaitCursor = [] { ++g_window.cursorBegins; };
+    hooks.endWaitCursor = [] { ++g_window.cursorEnds; };
+    return hooks;
+}
+
 }  // namespace
+
+TEST_F(NetnsTest, NetworkWaitsDisableTheMainWindowAndDispatchMessages) {
+    const std::string segment = AddSegment({"10.77.1.1/24"});
+    AddReader(segment, "10.77.1.100", {.configured = Ip("10.77.1.100")});
+    const KvaraUiHooks hooks = WindowHooks();
+    KvaraSetUiHooks(&hooks);
+
+    EXPECT_EQ(Search(false).size(), 1u);
+    EXPECT_GT(g_window.pumps, 100);  // at least every few milliseconds of the 500 ms window
+    EXPECT_TRUE(g_window.disabledWhilePumping);
+    EXPECT_TRUE(g_window.enabled);
+    EXPECT_GT(g_window.cursorBegins, 0);
+    EXPECT_EQ(g_window.cursorBegins, g_window.cursorEnds);
+
+    // A handler that runs during a record query cannot use or close the same link meanwhile.
+    const int handle = KvaraOpenConfigLink("10.77.1.100");
+    ASSERT_GT(handle, 0);
+    int nestedRead = 0;
+    int nestedCode = 0;
+    int nestedClose = 0;
+    g_window.handler = [&] {
+        unsigned char inner[200];
+        nestedRead = KvaraReadNetConfig(handle, 0, inner, sizeof inner);
+        nestedCode = KvaraGetLastError(handle);
+        nestedClose = KvaraCloseConfigLink(handle, 0);
+    };
+    unsigned char record[200];
+    EXPECT_EQ(KvaraReadNetConfig(handle, 1, record, sizeof record), 120);
+    EXPECT_EQ(nestedRead, -1);
+    EXPECT_EQ(nestedCode, KVARA_ERROR_PORT_BUSY);
+    EXPECT_EQ(nestedClose, -1);
+    EXPECT_EQ(KvaraCloseConfigLink(handle, 0), 0);
+    EXPECT_TRUE(g_window.enabled);
+    EXPECT_EQ(g_window.cursorBegins, g_window.cursorEnds);
+    KvaraSetUiHooks(nullptr);
+}
 
 TEST_F(NetnsTest, SearchListsEveryReaderOnceInByteOrderAndFiltersTheMakersOnes) {
     // Segment 1: one adapter with two addresses, four devices. Segment 2: one more reader.

@@ -2,7 +2,12 @@
 // connection the reader drops, a reader that goes away and comes back, and hostile bytes.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -205,4 +210,43 @@ TEST(TcpNames, MalformedNetworkNamesNeverOpen) {
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(2)) << text;
     }
     EXPECT_EQ(KvaraOpenPort("127.0.0.1-1", 19200, 0, -5), -2);
+}
+
+TEST(SimProgram, ServesTheReaderOnATcpPortToo) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl(KVARA_SIM_PATH, KVARA_SIM_PATH, "--tcp", "0", "--tag", "AABBCCDD", "--type", "3225",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    FILE* stream = fdopen(out[0], "r");
+    ASSERT_NE(stream, nullptr);
+    char line[256] = {};
+    std::string tcp;
+    for (int i = 0; i < 2 && std::fgets(line, sizeof line, stream) != nullptr; ++i) {
+        tcp = line;  // the pty path, then "tcp 127.0.0.1-PORT"
+    }
+    std::fclose(stream);
+    ASSERT_EQ(tcp.rfind("tcp 127.0.0.1-", 0), 0u) << tcp;
+    const std::string name = tcp.substr(4, tcp.find('\n') - 4);
+    const int handle = KvaraOpenPort(name.c_str(), 19200, 0, 300);
+    EXPECT_GT(handle, 20000);
+    unsigned char type[4];
+    char model[32] = {};
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, model, 32), 4);
+    EXPECT_STREQ(model, "Kvara P30");
+    unsigned char buffer[64];
+    EXPECT_EQ(KvaraInventory(handle, 0, buffer, sizeof buffer), 7);
+    EXPECT_EQ(KvaraClosePort(handle), 0);
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
 }
