@@ -416,21 +416,23 @@ bool CTCPSocket::Broadcast(const ByteBuffer& datagram) {
     message.msg_namelen = sizeof to;
     message.msg_iov = &part;
     message.msg_iovlen = 1;
-    // The broadcast leaves through this endpoint's adapter and no other.
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    // The broadcast leaves through this endpoint's adapter and no other; without a known
+    // adapter it does not leave at all.
     const std::uint32_t index = AdapterIndexOf(m_localAddress);
-    if (index != 0) {
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = IPPROTO_IP;
-        header->cmsg_type = IP_PKTINFO;
-        header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_ifindex = static_cast<int>(index);
-        std::memcpy(&info.ipi_spec_dst.s_addr, local.data(), 4);
-        std::memcpy(CMSG_DATA(header), &info, sizeof info);
+    if (index == 0) {
+        return false;
     }
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(index);
+    std::memcpy(&info.ipi_spec_dst.s_addr, local.data(), 4);
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
     return sendmsg(m_fd, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(datagram.size());
 }
 

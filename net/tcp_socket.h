@@ -105,7 +105,8 @@ public:
     bool TakeDatagram(std::uint8_t* code, std::string* sender, ByteBuffer* payload);
     // Sends to the peer, or as a broadcast when the peer is "255.255.255.255".
     bool SendToPeer(const ByteBuffer& datagram);
-    // Sends to 255.255.255.255 through this endpoint's adapter only.
+    // Sends to 255.255.255.255 through this endpoint's adapter only (one of the adapter list);
+    // false when the local address is no adapter of the list.
     bool Broadcast(const ByteBuffer& datagram);
     // Waits for a datagram that accept() takes: the window restarts on every datagram that it
     // does not take; the whole wait ends after limitMs at most. False when none came.
