@@ -18,6 +18,7 @@ public:
     // Opens the raw socket in the calling thread's network namespace; false when not allowed.
     bool Start();
     void Stop();
+    // Echo requests answered (counted before the reply is sent).
     int Answered() const { return m_answered.load(); }
 
 private:

@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace kvara::sim {
 
 namespace {
 
 constexpr int kWriteWaitMs = 200;  // how long a write waits for room before dropping bytes
+constexpr int kDropWaitMs = 1000;  // how long a drop waits for the other side to close
 
 }  // namespace
 
@@ -85,7 +87,31 @@ void SimTcpServer::DropConnection() {
     if (m_scheduler) {
         m_scheduler->Cancel();
     }
-    CloseConnection();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_connection >= 0) {
+            // Close our side and wait (a while) until the programmer has closed its side too:
+            // what it sends after this call then goes out on a new connection. Whatever it
+            // sent meanwhile is lost, as on a real network.
+            shutdown(m_connection, SHUT_WR);
+            const auto deadline = SimClock::now() + std::chrono::milliseconds(kDropWaitMs);
+            std::uint8_t scratch[512];
+            for (;;) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
+                                                                              SimClock::now());
+                pollfd in = {m_connection, POLLIN, 0};
+                if (left.count() <= 0 || poll(&in, 1, static_cast<int>(left.count())) <= 0) {
+                    break;
+                }
+                const ssize_t n = recv(m_connection, scratch, sizeof scratch, 0);
+                if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
+                    break;
+                }
+            }
+            close(m_connection);
+            m_connection = -1;
+        }
+    }
     if (m_wake >= 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);

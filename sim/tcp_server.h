@@ -31,7 +31,8 @@ public:
     void Stop();
     std::uint16_t Port() const { return m_port; }
 
-    // Closes the current connection, as a reader does that drops it.
+    // Closes the current connection, as a reader does that drops it, and returns once the
+    // other side has closed as well (at most a second later).
     void DropConnection();
     // Sends bytes on the current connection, unasked. False without a connection.
     bool SendRaw(const ByteBuffer& bytes);

@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 
+#include <algorithm>
 #include <random>
 
 #include "net/adapters.h"
@@ -21,7 +22,7 @@ namespace {
 // A record 0 as a reader sends it.
 ByteBuffer RecordBytes(Ipv4 configured, std::uint16_t port, const std::string& name,
                    std::size_t size = kRecordBytes) {
-    ByteBuffer record(size, 0xEE);
+    ByteBuffer record(std::max(size, kRecordBytes), 0xEE);
     std::copy(configured.begin(), configured.end(), record.begin());
     record[kRecHostBits] = 8;
     for (std::size_t i = 0; i < 4; ++i) {
@@ -33,6 +34,7 @@ ByteBuffer RecordBytes(Ipv4 configured, std::uint16_t port, const std::string& n
     for (std::size_t i = 0; i < kRecNameBytes; ++i) {
         record[kRecName + i] = i < name.size() ? static_cast<std::uint8_t>(name[i]) : 0;
     }
+    record.resize(size);  // a record cut short on the way
     return record;
 }
 
