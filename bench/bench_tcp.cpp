@@ -66,7 +66,8 @@ double RawRoundTrip(std::size_t requestBytes, std::size_t answerBytes, int round
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listener < 0 ||
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener, 1) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         return 0;
@@ -83,7 +84,8 @@ double RawRoundTrip(std::size_t requestBytes, std::size_t answerBytes, int round
         std::vector<std::uint8_t> out(answerBytes, 0x55);
         for (int i = 0; i < rounds; ++i) {
             if (!ReadExactly(server, in.data(), in.size()) ||
-                send(server, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) {
+                send(server, out.data(), out.size(), MSG_NOSIGNAL) !=
+                    static_cast<ssize_t>(out.size())) {
                 return;
             }
         }

@@ -1,10 +1,10 @@
 #include "net/adapters.h"
 
 #include <ifaddrs.h>
-#include <net/if.h>
-#include <net/if_arp.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <net/if.h>
+#include <net/if_arp.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
 #include <poll.h>
@@ -143,8 +143,8 @@ bool BestInterfaceIndex(const Ipv4& peer, std::uint32_t* index) {
     return found;
 }
 
-bool ChooseAdapter(const std::vector<CAdapter>& adapters, std::uint32_t bestIndex,
-                   const Ipv4& peer, std::string* localAddress) {
+bool ChooseAdapter(const std::vector<CAdapter>& adapters, std::uint32_t bestIndex, const Ipv4& peer,
+                   std::string* localAddress) {
     for (const auto& adapter : adapters) {
         Ipv4 address{};
         Ipv4 mask{};

@@ -21,8 +21,8 @@ struct CAdapter {
 struct InterfaceEntry {
     std::string name;
     std::uint32_t index = 0;
-    unsigned flags = 0;               // IFF_*
-    std::uint16_t hardwareType = 0;   // ARPHRD_*
+    unsigned flags = 0;              // IFF_*
+    std::uint16_t hardwareType = 0;  // ARPHRD_*
 };
 
 // One IPv4 address as the system lists it; the name may carry an address label ("eth0:1").
@@ -47,7 +47,7 @@ bool BestInterfaceIndex(const Ipv4& peer, std::uint32_t* index);
 
 // The address of the first adapter on the best interface whose subnet holds the peer. False
 // when none fits.
-bool ChooseAdapter(const std::vector<CAdapter>& adapters, std::uint32_t bestIndex,
-                   const Ipv4& peer, std::string* localAddress);
+bool ChooseAdapter(const std::vector<CAdapter>& adapters, std::uint32_t bestIndex, const Ipv4& peer,
+                   std::string* localAddress);
 
 }  // namespace kvara::net

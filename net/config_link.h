@@ -38,8 +38,7 @@ bool SendIpSetup(CTCPSocketThread& link, std::uint8_t identity1, std::uint8_t id
                  const Ipv4& address);
 // Sends the finish datagram when asked to, closes the endpoint and removes the link from the
 // reader API; the link id is given back once the last user lets go of the port.
-void CloseConfigLink(const std::shared_ptr<CKvara_Port>& port, CTCPSocketThread& link,
-                     bool finish);
+void CloseConfigLink(const std::shared_ptr<CKvara_Port>& port, CTCPSocketThread& link, bool finish);
 
 // Sets a reader's IP configuration (see the reader API's KvaraSetNetworkConfig): 0, -1, or the
 // negative result of opening the configuration link.

@@ -28,9 +28,13 @@ int FindLanReaders(char* buffer, int size, bool filter) {
 
 extern "C" {
 
-int KvaraFindLanReaders(char* buffer, int size) { return FindLanReaders(buffer, size, false); }
+int KvaraFindLanReaders(char* buffer, int size) {
+    return FindLanReaders(buffer, size, false);
+}
 
-int KvaraFindLanReadersEx(char* buffer, int size) { return FindLanReaders(buffer, size, true); }
+int KvaraFindLanReadersEx(char* buffer, int size) {
+    return FindLanReaders(buffer, size, true);
+}
 
 int KvaraPing(const char* name) {
     if (name == nullptr) {

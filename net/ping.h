@@ -12,11 +12,11 @@
 namespace kvara::net {
 
 // System error codes that a failed Ping leaves.
-constexpr int kPingNoService = 120;     // no ICMP socket of either kind can be opened
-constexpr int kPingNoMemory = 14;       // the payload size is not one an echo can carry
-constexpr int kPingAlteredReply = 59;   // the reply's data differs from the request's
-constexpr int kPingTimedOut = 11010;    // no reply in time
-constexpr int kPingNoHost = 11001;      // the host text names no IPv4 address
+constexpr int kPingNoService = 120;    // no ICMP socket of either kind can be opened
+constexpr int kPingNoMemory = 14;      // the payload size is not one an echo can carry
+constexpr int kPingAlteredReply = 59;  // the reply's data differs from the request's
+constexpr int kPingTimedOut = 11010;   // no reply in time
+constexpr int kPingNoHost = 11001;     // the host text names no IPv4 address
 
 // What an echo reply carries, read from the bytes a socket delivered.
 struct EchoReply {

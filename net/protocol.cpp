@@ -12,8 +12,8 @@ namespace {
 
 bool AllDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-               return std::isdigit(static_cast<unsigned char>(c)) != 0;
-           });
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
 }
 
 // A decimal number of 1 to 5 digits up to 65535.
@@ -29,11 +29,17 @@ bool ParsePort(const std::string& text, std::uint16_t* port) {
     return true;
 }
 
-ByteBuffer Header(std::uint8_t second, std::uint8_t code) { return {0x00, second, 0x00, code}; }
+ByteBuffer Header(std::uint8_t second, std::uint8_t code) {
+    return {0x00, second, 0x00, code};
+}
 
-bool ValidRecord(int record) { return record >= 0 && record < kRecordCount; }
+bool ValidRecord(int record) {
+    return record >= 0 && record < kRecordCount;
+}
 
-Ipv4 ReadIpv4(const std::uint8_t* data) { return {data[0], data[1], data[2], data[3]}; }
+Ipv4 ReadIpv4(const std::uint8_t* data) {
+    return {data[0], data[1], data[2], data[3]};
+}
 
 }  // namespace
 
@@ -71,12 +77,13 @@ bool ParseIpv4(const std::string& text, Ipv4* address) {
 
 std::string FormatIpv4(const Ipv4& address) {
     char text[16];
-    std::snprintf(text, sizeof text, "%d.%d.%d.%d", address[0], address[1], address[2],
-                  address[3]);
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
     return text;
 }
 
-bool IsLoopback(const Ipv4& address) { return address[0] == 127; }
+bool IsLoopback(const Ipv4& address) {
+    return address[0] == 127;
+}
 
 ByteBuffer RecordQuery(int record) {
     if (!ValidRecord(record)) {
@@ -111,7 +118,9 @@ std::uint8_t WriteAckCode(int record) {
     return record == 0 ? kCodeWriteAck0 : static_cast<std::uint8_t>(kCodeWriteAckBase + record);
 }
 
-ByteBuffer IdentityQuery() { return Header(0x01, kCodeIdentityQuery); }
+ByteBuffer IdentityQuery() {
+    return Header(0x01, kCodeIdentityQuery);
+}
 
 ByteBuffer IpSetup(std::uint8_t identity1, std::uint8_t identity2, const Ipv4& address) {
     ByteBuffer datagram = Header(0x00, kCodeIpSetup);
@@ -126,7 +135,9 @@ ByteBuffer IpSetup(std::uint8_t identity1, std::uint8_t identity2, const Ipv4& a
     return datagram;
 }
 
-ByteBuffer Finish() { return {0x00, 0x00, 0x00, kCodeFinish, 0x58, 0x33}; }
+ByteBuffer Finish() {
+    return {0x00, 0x00, 0x00, kCodeFinish, 0x58, 0x33};
+}
 
 bool ParseDatagram(const std::uint8_t* data, std::size_t length, const Ipv4& sender,
                    Datagram* datagram) {

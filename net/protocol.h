@@ -48,12 +48,12 @@ constexpr std::uint8_t kCodeIpSetup = 0xFC;
 constexpr std::uint8_t kCodeFinish = 0x03;
 
 // Offsets in setup record 0.
-constexpr std::size_t kRecAddress = 0;    // 4 bytes, first octet first; 0.0.0.0: DHCP
-constexpr std::size_t kRecHostBits = 6;   // host bits of the subnet mask
-constexpr std::size_t kRecGateway = 12;   // 4 bytes
-constexpr std::size_t kRecMode = 17;      // switched between 1 and 8 by the recovery
-constexpr std::size_t kRecTcpPort = 20;   // 2 bytes, low byte first
-constexpr std::size_t kRecName = 112;     // 8 bytes, NUL-padded
+constexpr std::size_t kRecAddress = 0;   // 4 bytes, first octet first; 0.0.0.0: DHCP
+constexpr std::size_t kRecHostBits = 6;  // host bits of the subnet mask
+constexpr std::size_t kRecGateway = 12;  // 4 bytes
+constexpr std::size_t kRecMode = 17;     // switched between 1 and 8 by the recovery
+constexpr std::size_t kRecTcpPort = 20;  // 2 bytes, low byte first
+constexpr std::size_t kRecName = 112;    // 8 bytes, NUL-padded
 constexpr std::size_t kRecNameBytes = 8;
 
 // An IPv4 address, first octet first.
@@ -161,7 +161,7 @@ struct NetworkSettings {
     std::string name;        // the DHCP name; empty: leave it
     bool hasMask = false;
     std::uint8_t hostBits = 0;
-    Ipv4 gateway{};          // 0.0.0.0 when the text is empty
+    Ipv4 gateway{};  // 0.0.0.0 when the text is empty
 };
 
 // Reads the texts. The new address is "a.b.c.d" or "a.b.c.d-port", or "[name]" (the name is

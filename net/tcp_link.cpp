@@ -204,9 +204,8 @@ void CTCPSocketThread::Run() {
         return;
     }
     while (!m_stopRequested.load()) {
-        pollfd fds[3] = {{m_stopEvent, POLLIN, 0},
-                         {m_sendEvent, POLLIN, 0},
-                         {m_socket.Handle(), POLLIN, 0}};
+        pollfd fds[3] = {
+            {m_stopEvent, POLLIN, 0}, {m_sendEvent, POLLIN, 0}, {m_socket.Handle(), POLLIN, 0}};
         const int count = poll(fds, m_socket.IsValid() ? 3 : 2, -1);
         if (count < 0) {
             continue;  // interrupted

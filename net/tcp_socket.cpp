@@ -72,7 +72,9 @@ bool LocalPortProblem(int error) {
 
 CTCPSocket::CTCPSocket() = default;
 
-CTCPSocket::~CTCPSocket() { Close(); }
+CTCPSocket::~CTCPSocket() {
+    Close();
+}
 
 bool CTCPSocket::EnumerateAdapters() {
     ListSystemAdapters(&m_adapters);
@@ -436,8 +438,8 @@ bool CTCPSocket::Broadcast(const ByteBuffer& datagram) {
     return sendmsg(m_fd, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(datagram.size());
 }
 
-bool CTCPSocket::WaitForAnswer(const std::function<bool(const Datagram&)>& accept,
-                               Datagram* answer, int windowMs, int limitMs) {
+bool CTCPSocket::WaitForAnswer(const std::function<bool(const Datagram&)>& accept, Datagram* answer,
+                               int windowMs, int limitMs) {
     const auto start = Clock::now();
     const auto limit = start + std::chrono::milliseconds(limitMs);
     auto windowEnd = start + std::chrono::milliseconds(windowMs);
@@ -521,7 +523,8 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
         for (const auto& entry : found) {
             const EntryParts parts = SplitEntry(entry);
             Ipv4 address{};
-            m_peerAddress = ParseIpv4(parts.address, &address) ? FormatIpv4(address) : parts.address;
+            m_peerAddress =
+                ParseIpv4(parts.address, &address) ? FormatIpv4(address) : parts.address;
             ByteBuffer record2;
             if (QueryRecord(2, &record2) && IsMakersDevice(record2)) {
                 kept.push_back(parts.namePart.empty() ? entry : parts.namePart);

@@ -121,8 +121,7 @@ public:
                           int limitMs = kDiscoveryLimitMs);
     // The address and port ("a.b.c.d-port") of the reader with this bracketed name on the
     // current adapter's network, or empty.
-    std::string ResolveOnAdapter(const std::string& bracketedName,
-                                 int windowMs = kResolveWindowMs);
+    std::string ResolveOnAdapter(const std::string& bracketedName, int windowMs = kResolveWindowMs);
     // The same over every adapter, until one finds the reader.
     std::string ResolveName(const std::string& bracketedName);
 

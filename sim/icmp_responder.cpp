@@ -30,7 +30,9 @@ std::uint16_t Checksum(const std::uint8_t* data, std::size_t length) {
 
 }  // namespace
 
-SimIcmpResponder::~SimIcmpResponder() { Stop(); }
+SimIcmpResponder::~SimIcmpResponder() {
+    Stop();
+}
 
 bool SimIcmpResponder::Start() {
     m_fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);

@@ -1,8 +1,8 @@
 #include "sim/net_reader.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 
 namespace kvara::sim {
@@ -91,7 +91,8 @@ std::vector<SimDatagram> SimNetReader::Receive(const std::uint8_t* data, std::si
         } else if (code >= 0xE1 && code <= 0xEF) {
             const std::size_t n = code - 0xE0u;
             const std::size_t size = m_fault.recordBytes + (n == 2 ? 8 : 0);
-            answers.push_back(Answer(static_cast<std::uint8_t>(0xD0 + n), Resized(m_records[n], size)));
+            answers.push_back(
+                Answer(static_cast<std::uint8_t>(0xD0 + n), Resized(m_records[n], size)));
         } else if (code == 0xFD || (code >= 0xC1 && code <= 0xCF)) {
             const std::size_t n = code == 0xFD ? 0 : code - 0xC0u;
             if (m_unackedLeft > 0) {
@@ -101,7 +102,8 @@ std::vector<SimDatagram> SimNetReader::Receive(const std::uint8_t* data, std::si
                     m_stuck = false;  // the mode switch wakes a stuck command port up
                 }
                 m_records[n] = payload;
-                answers.push_back(Answer(static_cast<std::uint8_t>(code == 0xFD ? 0xFB : 0xB0 + n), {}));
+                answers.push_back(
+                    Answer(static_cast<std::uint8_t>(code == 0xFD ? 0xFB : 0xB0 + n), {}));
             }
         } else if (code == 0xF6) {
             if (!m_fault.noIdentity) {

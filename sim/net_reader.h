@@ -23,25 +23,25 @@ using SimMac = std::array<std::uint8_t, 6>;
 
 // The settings record 0 starts with.
 struct SimNetConfig {
-    SimIpv4 configured{};          // the reader's fixed address; 0.0.0.0: it takes one by DHCP
-    std::uint8_t hostBits = 8;     // of the subnet mask
+    SimIpv4 configured{};       // the reader's fixed address; 0.0.0.0: it takes one by DHCP
+    std::uint8_t hostBits = 8;  // of the subnet mask
     SimIpv4 gateway{};
     std::uint16_t tcpPort = 10001;
-    std::string name = "KVSIM";    // DHCP name, at most 8 characters
-    std::uint8_t mode = 1;         // record 0 byte 17
+    std::string name = "KVSIM";  // DHCP name, at most 8 characters
+    std::uint8_t mode = 1;       // record 0 byte 17
     SimMac mac = {0x00, 0x20, 0x4A, 0x12, 0x34, 0x56};
     std::string deviceText = "KV-P20";  // record 2 at offset 93; the maker's start with "KV-"
 };
 
 // Faults of the datagram side.
 struct SimNetFault {
-    bool silent = false;            // answers nothing
-    bool noIdentity = false;        // does not answer the identity query
-    int unackedWrites = 0;          // this many record writes go unacknowledged (and unstored)
-    std::size_t recordBytes = 120;  // payload length of record answers (record 2: 8 more)
-    int delayMs = 0;                // every answer leaves this late
-    int repeat = 1;                 // every answer is sent this many times...
-    int repeatGapMs = 0;            // ...this far apart
+    bool silent = false;             // answers nothing
+    bool noIdentity = false;         // does not answer the identity query
+    int unackedWrites = 0;           // this many record writes go unacknowledged (and unstored)
+    std::size_t recordBytes = 120;   // payload length of record answers (record 2: 8 more)
+    int delayMs = 0;                 // every answer leaves this late
+    int repeat = 1;                  // every answer is sent this many times...
+    int repeatGapMs = 0;             // ...this far apart
     std::vector<ByteBuffer> before;  // datagrams sent in front of every answer
 };
 

@@ -23,7 +23,9 @@ constexpr int kDropWaitMs = 1000;  // how long a drop waits for the other side t
 SimTcpServer::SimTcpServer(std::shared_ptr<SimReader> reader, std::function<bool()> answering)
     : m_reader(std::move(reader)), m_answering(std::move(answering)) {}
 
-SimTcpServer::~SimTcpServer() { Stop(); }
+SimTcpServer::~SimTcpServer() {
+    Stop();
+}
 
 bool SimTcpServer::Start(const std::string& address, std::uint16_t port) {
     sockaddr_in bound{};
@@ -97,8 +99,8 @@ void SimTcpServer::DropConnection() {
             const auto deadline = SimClock::now() + std::chrono::milliseconds(kDropWaitMs);
             std::uint8_t scratch[512];
             for (;;) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
-                                                                              SimClock::now());
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - SimClock::now());
                 pollfd in = {m_connection, POLLIN, 0};
                 if (left.count() <= 0 || poll(&in, 1, static_cast<int>(left.count())) <= 0) {
                     break;
@@ -129,6 +131,12 @@ bool SimTcpServer::SendRaw(const ByteBuffer& bytes) {
 std::vector<std::string> SimTcpServer::Connections() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_peers;
+}
+
+bool SimTcpServer::WaitForConnections(std::size_t count, int limitMs) const {
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_accepted.wait_for(guard, std::chrono::milliseconds(limitMs),
+                               [&] { return m_peers.size() >= count; });
 }
 
 bool SimTcpServer::Connected() const {
@@ -170,6 +178,7 @@ void SimTcpServer::Serve() {
                 }
                 m_connection = accepted;
                 m_peers.push_back(std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
+                m_accepted.notify_all();
             }
             continue;
         }

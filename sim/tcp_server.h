@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,6 +40,9 @@ public:
 
     // The peers of the connections accepted so far: "a.b.c.d:port".
     std::vector<std::string> Connections() const;
+    // Waits until at least count connections have been accepted, at most limitMs: a connect
+    // completes on the programmer's side before the server has taken the connection.
+    bool WaitForConnections(std::size_t count, int limitMs = 2000) const;
     bool Connected() const;
     SimReader& Reader() { return *m_reader; }
 
@@ -53,6 +57,7 @@ private:
     int m_wake = -1;
     std::uint16_t m_port = 0;
     mutable std::mutex m_lock;  // guards m_connection and m_peers
+    mutable std::condition_variable m_accepted;
     int m_connection = -1;
     std::vector<std::string> m_peers;
     std::atomic<bool> m_stop{false};

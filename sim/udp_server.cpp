@@ -26,7 +26,9 @@ struct Pending {
 
 SimUdpServer::SimUdpServer(std::shared_ptr<SimNetReader> reader) : m_reader(std::move(reader)) {}
 
-SimUdpServer::~SimUdpServer() { Stop(); }
+SimUdpServer::~SimUdpServer() {
+    Stop();
+}
 
 bool SimUdpServer::Start(const std::string& address, std::uint16_t port) {
     sockaddr_in bound{};
@@ -86,8 +88,8 @@ void SimUdpServer::Serve() {
     while (!m_stop) {
         int timeoutMs = -1;
         if (!pending.empty()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(pending.front().at -
-                                                                          SimClock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(pending.front().at - SimClock::now());
             timeoutMs = static_cast<int>(std::max<long long>(left.count(), 0));
         }
         pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_fd, POLLIN, 0}};

@@ -104,8 +104,10 @@ protected:
         EXPECT_TRUE(RunQuietly("ip netns add " + ns));
         m_namespaces.push_back(ns);
         EXPECT_TRUE(RunQuietly("ip -n " + ns + " link set lo up"));
-        EXPECT_TRUE(RunQuietly("ip -n " + lib + " link add " + port + " type veth peer name eth0 netns " + ns));
-        EXPECT_TRUE(RunQuietly("ip -n " + lib + " link set " + port + " master " + segment + " up"));
+        EXPECT_TRUE(RunQuietly("ip -n " + lib + " link add " + port +
+                               " type veth peer name eth0 netns " + ns));
+        EXPECT_TRUE(
+            RunQuietly("ip -n " + lib + " link set " + port + " master " + segment + " up"));
         EXPECT_TRUE(RunQuietly("ip -n " + ns + " addr add " + address + " dev eth0"));
         EXPECT_TRUE(RunQuietly("ip -n " + ns + " link set eth0 up"));
         return ns;
@@ -136,8 +138,8 @@ protected:
         });
         EnterNamespace(ns);
         auto net = reader->net;
-        reader->tcp = std::make_unique<sim::SimTcpServer>(reader->reader,
-                                                          [net] { return net->Answering(); });
+        reader->tcp =
+            std::make_unique<sim::SimTcpServer>(reader->reader, [net] { return net->Answering(); });
         EXPECT_TRUE(reader->tcp->Start("0.0.0.0", config.tcpPort));
         reader->udp = std::make_unique<sim::SimUdpServer>(reader->net);
         EXPECT_TRUE(reader->udp->Start());

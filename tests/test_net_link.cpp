@@ -4,8 +4,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "net/ping.h"
@@ -121,7 +121,7 @@ TEST_F(NetnsTest, ReaderBehindARouterIsNeverConnected) {
     // The same reader on its own segment is reached.
     CTCPSocketThread direct;
     EXPECT_TRUE(direct.Start("10.77.3.2"));
-    EXPECT_EQ(router.tcp->Connections().size(), 1u);
+    EXPECT_TRUE(router.tcp->WaitForConnections(1));
 }
 
 TEST_F(NetnsTest, DiscoveryWindowRestartsWithEveryAnswerButNotForever) {

@@ -21,7 +21,7 @@ namespace {
 
 // A record 0 as a reader sends it.
 ByteBuffer RecordBytes(Ipv4 configured, std::uint16_t port, const std::string& name,
-                   std::size_t size = kRecordBytes) {
+                       std::size_t size = kRecordBytes) {
     ByteBuffer record(std::max(size, kRecordBytes), 0xEE);
     std::copy(configured.begin(), configured.end(), record.begin());
     record[kRecHostBits] = 8;
@@ -124,8 +124,8 @@ TEST(NetDatagrams, WhatIsSent) {
     EXPECT_EQ(WriteAckCode(99), 0);
     EXPECT_EQ(IdentityQuery(), (ByteBuffer{0x00, 0x01, 0x00, 0xF6}));
     EXPECT_EQ(IpSetup(0x34, 0x56, {192, 168, 1, 50}),
-              (ByteBuffer{0x00, 0x00, 0x00, 0xFC, 'I', 'P', '-', 'S', 'E', 'T', 'U', 'P', 0x00,
-                          0x00, 0x34, 0x56, 192, 168, 1, 50}));
+              (ByteBuffer{0x00, 0x00, 0x00, 0xFC, 'I',  'P',  '-', 'S', 'E', 'T',
+                          'U',  'P',  0x00, 0x00, 0x34, 0x56, 192, 168, 1,   50}));
     EXPECT_EQ(Finish(), (ByteBuffer{0x00, 0x00, 0x00, 0x03, 0x58, 0x33}));
 }
 
@@ -162,8 +162,8 @@ TEST(NetDatagrams, SearchEntriesOfBothKinds) {
         Answer(0xF9, RecordBytes({192, 168, 1, 9}, 10001, "X"), {192, 168, 1, 9}), &entry));
     EXPECT_EQ(entry, "192.168.1.9-10001");
     // One taking its address by DHCP.
-    ASSERT_TRUE(DiscoveryEntry(Answer(0xF9, RecordBytes({}, 10001, "AB12"), {192, 168, 1, 33}),
-                               &entry));
+    ASSERT_TRUE(
+        DiscoveryEntry(Answer(0xF9, RecordBytes({}, 10001, "AB12"), {192, 168, 1, 33}), &entry));
     EXPECT_EQ(entry, "[AB12]192.168.1.33-10001");
     // Not discovery answers: other code, a record too short.
     EXPECT_FALSE(DiscoveryEntry(Answer(0xF8, RecordBytes({}, 1, "A"), {1, 1, 1, 1}), &entry));
@@ -293,8 +293,8 @@ TEST(NetSettings, WhatDiffersAndWhatIsWritten) {
 
 TEST(NetSettings, SortedListsWithoutDuplicates) {
     StringList list;
-    for (const char* entry : {"192.168.1.9-10001", "192.168.1.100-10001", "[AB12]",
-                              "192.168.1.9-10001"}) {
+    for (const char* entry :
+         {"192.168.1.9-10001", "192.168.1.100-10001", "[AB12]", "192.168.1.9-10001"}) {
         InsertSorted(list, entry);
     }
     EXPECT_EQ(list, (StringList{"192.168.1.100-10001", "192.168.1.9-10001", "[AB12]"}));
@@ -420,7 +420,8 @@ TEST(NetAdapters, FirstAndNextAdapter) {
     CTCPSocket socket;
     EXPECT_FALSE(socket.SelectFirstAdapter());
     EXPECT_FALSE(socket.SelectNextAdapter());
-    socket.SetAdapters({{"10.0.0.1", "255.0.0.0", 2}, {"10.0.0.2", "255.0.0.0", 2},
+    socket.SetAdapters({{"10.0.0.1", "255.0.0.0", 2},
+                        {"10.0.0.2", "255.0.0.0", 2},
                         {"192.168.1.5", "255.255.255.0", 3}});
     EXPECT_TRUE(socket.SelectNextAdapter());  // nothing selected yet: entry 0
     EXPECT_EQ(socket.LocalAddress(), "10.0.0.1");

@@ -171,14 +171,6 @@ TEST_F(TcpReaderTest, HostileBytesFromTheReaderNeverHurt) {
     const int handle = Open(100);
     ASSERT_GT(handle, 0);
 
-    // A flood of unasked bytes spoils the commands it runs into, not the link.
-    ASSERT_TRUE(server->SendRaw(ByteBuffer(200000, 0x02)));
-    bool recovered = false;
-    for (int attempt = 0; attempt < 10 && !recovered; ++attempt) {
-        recovered = DeviceTypeWorks(handle);
-    }
-    EXPECT_TRUE(recovered);
-
     // A record list that never ends, a length byte promising more than comes, garbage.
     const ByteBuffer endless = {0x02, 0x01, 0x00, 0xFF, 0x05, 1, 2, 3, 4, 5, 0x07};
     reader->PushFault(SimFault{.raw = endless});
@@ -197,14 +189,25 @@ TEST_F(TcpReaderTest, HostileBytesFromTheReaderNeverHurt) {
     reader->PushFault(SimFault{.pieces = 9, .gapMs = 2, .strayBefore = {0x55, 0x66}});
     EXPECT_TRUE(DeviceTypeWorks(handle));
     EXPECT_TRUE(DeviceTypeWorks(handle));
+
+    // A flood of unasked bytes spoils the commands it runs into (each fails at once on the
+    // junk), not the link: once it is over, commands work again. (The answers of the spoilt
+    // commands are still under way then, and would spoil later ones: this comes last.)
+    ASSERT_TRUE(server->SendRaw(ByteBuffer(200000, 0x02)));
+    bool recovered = false;
+    for (const auto deadline = Clock::now() + std::chrono::seconds(5);
+         !recovered && Clock::now() < deadline;) {
+        recovered = DeviceTypeWorks(handle);
+    }
+    EXPECT_TRUE(recovered);
 }
 
 TEST(TcpNames, MalformedNetworkNamesNeverOpen) {
     // Each fails before anything is sent; none of them is a loopback address that a stray
     // packet could leave.
-    for (const char* text : {"127.0.0.1-0", "127.0.0.1-65536", "127.0.0.1-99999999999",
-                             "127.0.0.1-abc", "127.0.0.1-", "127.0.0.256-5000", "127.0.0.1.5",
-                             "127..0.1", "1.2.3.4x-10001"}) {
+    for (const char* text :
+         {"127.0.0.1-0", "127.0.0.1-65536", "127.0.0.1-99999999999", "127.0.0.1-abc", "127.0.0.1-",
+          "127.0.0.256-5000", "127.0.0.1.5", "127..0.1", "1.2.3.4x-10001"}) {
         const auto start = Clock::now();
         EXPECT_EQ(KvaraOpenPort(text, 19200, 0, 50), -1) << text;
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(2)) << text;
