@@ -95,7 +95,7 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
 
     switch (kvara::LinkKindOf(name)) {
         case kvara::LinkKind::kTcp:
-            if (!kvara::OpenNetworkOrHidLink(*port, name)) {
+            if (!kvara::OpenTcpLinkForPort(*port, name)) {
                 return kOpenFailed;
             }
             break;

@@ -72,6 +72,14 @@ KVARA_API int KvaraGetSdkVersion(void);
  * Up to six attempts are made while the link does not open. The reader is asked in framing
  * mode 0 first, then mode 1; it counts as opened only when it answers with exactly 4 bytes.
  *
+ * Network readers are reached over TCP: "a.b.c.d" at port 10001, "a.b.c.d-port" at that port,
+ * "[name]" or "[name]a.b.c.d-port" at the address and port of the reader that answers to the
+ * name in a discovery (KvaraFindLanReaders). The connection leaves from the local adapter whose
+ * subnet holds the reader (127.0.0.1 for a loopback address); a reader reachable only through
+ * a router does not open. When the reader closes the connection, the next command connects
+ * again. When the connection opens but the reader does not identify itself, its configuration
+ * (record 0) is nudged over the configuration link and six more attempts follow.
+ *
  * @param[in] name       reader name; must not be NULL.
  * @param[in] baudRate   baud rate for names beginning with "COM" (any case) or "/";
  *                       every other name is opened at 19200 baud.
@@ -291,6 +299,102 @@ KVARA_API int KvaraCheckUsbDrivers(void);
  * @return 1 or 0.
  */
 KVARA_API int KvaraIsVirtualComDriverInstalled(void);
+
+/**
+ * Searches the local networks for readers: a record 0 query broadcast on UDP port 30718
+ * through each network adapter (up, Ethernet or wireless, not loopback) and only through it,
+ * collecting answers on that adapter until 500 ms pass without one. Entries, by the list
+ * convention of KvaraListComPorts, in ascending byte order without duplicates:
+ * "a.b.c.d-port" for a reader whose configured address is the one it answered from;
+ * "[name]a.b.c.d-port" (the sender's address) for any other, such as a reader that takes its
+ * address by DHCP. Runs on the calling thread (the main window disabled, the wait cursor shown)
+ * and dispatches its pending window messages meanwhile; takes at least 500 ms per adapter.
+ * @param[out] buffer receives the list.
+ * @param[in]  size   size of buffer, at least 1.
+ * @return the bytes written including the final zero (1 when nothing was found); 0 for a NULL
+ *         buffer or a size below 1 (nothing is searched then).
+ */
+KVARA_API int KvaraFindLanReaders(char *buffer, int size);
+
+/**
+ * As KvaraFindLanReaders, keeping only the maker's readers: each device found is asked for its
+ * setup record 2, and only one whose device text (offset 93) begins with "KV-" in any letter
+ * case is listed. A "[name]a.b.c.d-port" entry is listed as "[name]" alone. Takes up to 500 ms
+ * more per device.
+ */
+KVARA_API int KvaraFindLanReadersEx(char *buffer, int size);
+
+/**
+ * Whether a network reader answers an ICMP echo: one request of 16 bytes (0x45) with time to
+ * live 30 and do-not-fragment, waiting up to 200 ms; only a reply with the same data counts.
+ * A device address behind ":" and a TCP port behind the last "-" are ignored; a bracketed name
+ * is first resolved by discovery (up to 200 ms per adapter; no echo is sent when no reader
+ * answers to it); any other text is looked up as a host name. Uses an ICMP datagram socket
+ * where the system allows one, else a raw socket; without either every check yields 0.
+ * @param[in] name address text of the reader; NULL yields 0.
+ * @return 1 when the reader answered, else 0.
+ */
+KVARA_API int KvaraPing(const char *name);
+
+/**
+ * Opens the network configuration link to a reader: a UDP endpoint on port 30718 of the first
+ * adapter through which the reader answers a record 0 query (500 ms per adapter). The link is
+ * registered like an open reader; its handle (20001, ...) shares the range of network readers
+ * and is given to KvaraReadNetConfig and KvaraCloseConfigLink. Reader commands on it fail with
+ * code 4. Runs on the calling thread like KvaraFindLanReaders.
+ * @param[in] name address text of the reader ("a.b.c.d", "a.b.c.d-port", "[name]",
+ *                 "[name]a.b.c.d-port"; a device address behind ":" is ignored).
+ * @return the handle (> 0); -1 when no reader answered, for a name no reader answers to, and
+ *         for a NULL name. 0 is reserved for a missing socket service.
+ */
+KVARA_API int KvaraOpenConfigLink(const char *name);
+
+/**
+ * Reads one setup record of the reader on a configuration link. Record 0 (at least 120 bytes)
+ * holds the IP settings: bytes 0-3 the configured address (0.0.0.0: DHCP), byte 6 the host
+ * bits of the subnet mask, bytes 12-15 the gateway, bytes 20-21 the TCP command port (low byte
+ * first), bytes 112-119 the DHCP name (NUL-padded). The query for record 0 is broadcast, the
+ * others go to the reader; only the reader's own answer counts, within 500 ms of silence.
+ * @param[in]  handle a configuration link from KvaraOpenConfigLink.
+ * @param[in]  record 0-15; anything else gives code 257.
+ * @param[out] buffer receives the record.
+ * @param[in]  size   size of buffer; a longer record gives code 5 and -1, nothing copied.
+ * @return the record's length, or -1 (code 4 when the reader did not answer; code 256 when
+ *         called from a window message while another exchange on the link waits). A handle
+ *         that names no configuration link fails without storing a code.
+ */
+KVARA_API int KvaraReadNetConfig(int handle, int record, unsigned char *buffer, int size);
+
+/**
+ * Closes a configuration link and forgets its handle.
+ * @param[in] finish non-zero to send the finish datagram to the reader first, which makes it
+ *                   take up settings written to it.
+ * @return 0; -1 for a handle that names no configuration link (a reader handle included), or
+ *         (code 256) while an exchange on the link still waits.
+ */
+KVARA_API int KvaraCloseConfigLink(int handle, int finish);
+
+/**
+ * Changes the IP settings of a network reader over its configuration link. Reads record 0;
+ * when the address differs, asks the reader for its identity and broadcasts IP-SETUP with the
+ * new address, waits up to 2 s until the new address answers an echo, and opens the link again
+ * there (up to 6 attempts). When the reader's identity cannot be had, the new address is
+ * written into record 0 instead. When the port, mask, gateway or name differ, the record is
+ * written with the new values (up to 6 attempts, 500 ms apart). Ends with the finish datagram
+ * on the link in use. Runs on the calling thread and takes seconds.
+ * @param[in] name       address text of the reader (as for KvaraOpenConfigLink).
+ * @param[in] newAddress "a.b.c.d" or "a.b.c.d-port" for a fixed address (port 0 or none: the
+ *                       port stays), or "[name]" for an automatic address with that DHCP name
+ *                       (cut to 8 characters).
+ * @param[in] mask       dotted subnet mask, or empty (or NULL): the mask stays.
+ * @param[in] gateway    dotted gateway address, or empty (or NULL): 0.0.0.0.
+ * @return 0 on success (also when nothing differs); -1 when a text is malformed (nothing is
+ *         sent then), the record could not be read or written, or the reader did not answer at
+ *         its new address (then no finish is sent); or the negative result of
+ *         KvaraOpenConfigLink for the reader's current address.
+ */
+KVARA_API int KvaraSetNetworkConfig(const char *name, const char *newAddress, const char *mask,
+                                    const char *gateway);
 
 /**
  * What a reader command needs from the application's window system while it waits for an

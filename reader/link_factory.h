@@ -7,9 +7,9 @@ namespace kvara {
 
 class CKvara_Port;
 
-// Opens the HID or TCP link the name selects and attaches it to the port (HID: with its mode
-// report 0 sent). False when the link did not open.
-bool OpenNetworkOrHidLink(CKvara_Port& port, const std::string& name);
+// Opens the TCP link a network name selects and attaches it to the port. False when the link
+// did not open.
+bool OpenTcpLinkForPort(CKvara_Port& port, const std::string& name);
 
 // Opens the HID reader of that name as the port's HID link and sends its mode report 0.
 bool OpenHidLinkForPort(CKvara_Port& port, const std::string& name);

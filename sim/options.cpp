@@ -19,7 +19,21 @@ const char* const kSimUsage =
     "                     a tag in the field (repeatable); AREA is kill, access, epc, tid or\n"
     "                     user, N the lock action 0-3\n"
     "  --fault F          silent | delay=MS | split=N:GAP_MS | stray=HEX | badcheck |\n"
-    "                     status=N | trailing=HEX (repeatable, combined)\n";
+    "                     status=N | trailing=HEX | drop (close the TCP connection instead\n"
+    "                     of answering) | stuck (the TCP port answers only after record 0's\n"
+    "                     mode byte was switched) (repeatable, combined)\n"
+    "Network reader (besides the pseudo terminal):\n"
+    "  --tcp PORT         serve the reader on this TCP port as well (0: any free port)\n"
+    "  --tcp-address A    address the TCP port listens on (default 127.0.0.1)\n"
+    "  --udp              answer the datagram protocol on UDP port 30718 of every address:\n"
+    "                     discovery, setup records, identity, IP-SETUP and finish\n"
+    "  --ip A.B.C.D       the reader's configured address in record 0 (default 0.0.0.0, DHCP)\n"
+    "  --mask-bits N      host bits of its subnet mask (default 8)\n"
+    "  --gateway A.B.C.D  its gateway\n"
+    "  --name NAME        its DHCP name, up to 8 characters (default KVSIM)\n"
+    "  --mac HEX          its MAC address, 00:20:4A:12:34:56 by default\n"
+    "  --net-port N       the TCP port record 0 names (default: the --tcp port, else 10001)\n"
+    "  --device-text T    the device text of record 2 (default KV-P20; the maker's begin KV-)\n";
 
 namespace {
 
@@ -116,6 +130,8 @@ bool ParseFault(const std::string& text, SimFault* fault, std::string* error) {
         const auto parts = Split(value, ':');
         ok = parts.size() == 2 && ParseInt(parts[0], &fault->pieces) && ParseInt(parts[1], &fault->gapMs) &&
              fault->pieces >= 1 && fault->gapMs >= 0;
+    } else if (key == "drop") {
+        fault->drop = true;
     } else if (key == "stray") {
         ok = ParseHex(value, &fault->strayBefore);
     } else if (key == "trailing") {
@@ -159,6 +175,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
             options->help = true;
             continue;
         }
+        if (arg == "--udp") {
+            options->udp = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             *error = "missing value for " + arg;
             return false;
@@ -194,10 +214,28 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
                 return false;
             }
             options->tags.push_back(tag);
+        } else if (arg == "--fault" && value == "stuck") {
+            options->stuck = true;
         } else if (arg == "--fault") {
             if (!ParseFault(value, &options->fault, error)) {
                 return false;
             }
+        } else if (arg == "--tcp" && ParseInt(value, &number) && number >= 0 && number <= 0xFFFF) {
+            options->tcpPort = number;
+        } else if (arg == "--tcp-address" && ParseSimIpv4(value, nullptr)) {
+            options->tcpAddress = value;
+        } else if (arg == "--ip" && ParseSimIpv4(value, &options->net.configured)) {
+        } else if (arg == "--gateway" && ParseSimIpv4(value, &options->net.gateway)) {
+        } else if (arg == "--mask-bits" && ParseInt(value, &number) && number >= 0 && number <= 32) {
+            options->net.hostBits = static_cast<std::uint8_t>(number);
+        } else if (arg == "--name" && !value.empty() && value.size() <= 8) {
+            options->net.name = value;
+        } else if (arg == "--mac" && ParseMac(value, &options->net.mac)) {
+        } else if (arg == "--net-port" && ParseInt(value, &number) && number > 0 && number <= 0xFFFF) {
+            options->net.tcpPort = static_cast<std::uint16_t>(number);
+            options->netPortGiven = true;
+        } else if (arg == "--device-text" && value.size() <= 30) {
+            options->net.deviceText = value;
         } else {
             *error = "unknown or bad option: " + arg + " " + value;
             return false;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/net_reader.h"
 #include "sim/sim_reader.h"
 
 namespace kvara::sim {
@@ -14,6 +15,14 @@ struct SimOptions {
     SimFault fault;
     std::string symlink;
     bool help = false;
+    // The network reader: a TCP command port (-1: none, 0: any free port) on an address, and
+    // the datagram side on UDP port 30718.
+    int tcpPort = -1;
+    std::string tcpAddress = "127.0.0.1";
+    bool udp = false;
+    SimNetConfig net;
+    bool netPortGiven = false;  // --net-port: record 0 names this port instead of the TCP one
+    bool stuck = false;         // the command port answers only after the mode byte switches
 };
 
 // Parses the arguments (without the program name). On error returns false with a message.

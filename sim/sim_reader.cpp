@@ -283,6 +283,13 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
     if (fault.silent) {
         return {};
     }
+    const int delay = fault.delayMs >= 0 ? fault.delayMs : m_config.answerDelayMs;
+    if (fault.drop) {
+        SimPiece drop;
+        drop.delayMs = delay;
+        drop.dropConnection = true;
+        return {drop};
+    }
     ByteBuffer answer = fault.raw ? *fault.raw : Frame(mode, result.status, result.data);
     if (fault.badCheck && !answer.empty()) {
         answer.back() ^= 0x5A;
@@ -294,7 +301,6 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
         return {};
     }
 
-    const int delay = fault.delayMs >= 0 ? fault.delayMs : m_config.answerDelayMs;
     const std::size_t count =
         std::clamp<std::size_t>(static_cast<std::size_t>(std::max(fault.pieces, 1)), 1, bytes.size());
     std::vector<SimPiece> pieces;

@@ -65,6 +65,7 @@ struct SimFault {
     int status = -1;                 // status byte reported instead of the real one (no data)
     ByteBuffer trailing;             // bytes sent after the answer
     std::optional<ByteBuffer> raw;   // exactly these bytes instead of the answer
+    bool drop = false;               // the connection is closed instead of answering (TCP)
     int forCommand = -1;             // a queued fault waits for this command (-1: the next one)
 };
 
@@ -91,6 +92,7 @@ struct SimRequest {
 struct SimPiece {
     int delayMs = 0;
     ByteBuffer bytes;
+    bool dropConnection = false;  // a network server closes the connection at this point
 };
 
 // Status codes the simulated reader answers with.

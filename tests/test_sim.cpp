@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "reader/frame.h"
+#include "sim/net_reader.h"
 #include "sim/options.h"
 #include "sim/sim_codec.h"
 #include "sim/sim_reader.h"
@@ -252,4 +253,118 @@ TEST(SimOptions, ParsesTagsFaultsAndRefusesNonsense) {
         EXPECT_FALSE(kvara::sim::ParseSimOptions(bad, &o, &error)) << bad[0];
         EXPECT_FALSE(error.empty());
     }
+}
+
+TEST(SimOptions, NetworkReaderOptions) {
+    kvara::sim::SimOptions options;
+    std::string error;
+    ASSERT_TRUE(kvara::sim::ParseSimOptions(
+        {"--tcp", "0", "--tcp-address", "10.0.0.2", "--udp", "--ip", "10.0.0.2", "--name", "LAB1",
+         "--mac", "00:20:4a:01:02:03", "--gateway", "10.0.0.254", "--mask-bits", "16",
+         "--net-port", "4001", "--device-text", "XP-1", "--fault", "drop", "--fault", "stuck"},
+        &options, &error))
+        << error;
+    EXPECT_EQ(options.tcpPort, 0);
+    EXPECT_EQ(options.tcpAddress, "10.0.0.2");
+    EXPECT_TRUE(options.udp);
+    EXPECT_EQ(options.net.configured, (kvara::sim::SimIpv4{10, 0, 0, 2}));
+    EXPECT_EQ(options.net.name, "LAB1");
+    EXPECT_EQ(options.net.mac, (kvara::sim::SimMac{0x00, 0x20, 0x4A, 0x01, 0x02, 0x03}));
+    EXPECT_EQ(options.net.gateway, (kvara::sim::SimIpv4{10, 0, 0, 254}));
+    EXPECT_EQ(options.net.hostBits, 16);
+    EXPECT_EQ(options.net.tcpPort, 4001);
+    EXPECT_TRUE(options.netPortGiven);
+    EXPECT_EQ(options.net.deviceText, "XP-1");
+    EXPECT_TRUE(options.fault.drop);
+    EXPECT_TRUE(options.stuck);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--tcp", "65536"}, {"--tcp", "-1"}, {"--ip", "10.0.0"},
+          {"--ip", "10.0.0.256"}, {"--name", "NINECHARS"}, {"--name", ""}, {"--mac", "00:20"},
+          {"--mac", "zz:20:4a:01:02:03"}, {"--net-port", "0"}, {"--tcp-address", "x"},
+          {"--mask-bits", "33"}}) {
+        kvara::sim::SimOptions o;
+        EXPECT_FALSE(kvara::sim::ParseSimOptions(bad, &o, &error)) << bad[0] << " " << bad[1];
+    }
+}
+
+TEST(SimNetwork, DatagramSideOfTheReader) {
+    using kvara::sim::SimIpv4;
+    kvara::sim::SimNetReader reader({.configured = {10, 0, 0, 5}, .name = "NET1"});
+    const SimIpv4 host = {10, 0, 0, 1};
+    auto ask = [&](const ByteBuffer& datagram) {
+        return reader.Receive(datagram.data(), datagram.size(), host);
+    };
+    auto answers = ask({0x00, 0x01, 0x00, 0xF8});
+    ASSERT_EQ(answers.size(), 1u);
+    ASSERT_EQ(answers[0].bytes.size(), 124u);
+    EXPECT_EQ(answers[0].bytes[3], 0xF9);
+    EXPECT_EQ(answers[0].bytes[4], 10);
+    EXPECT_EQ(answers[0].bytes[4 + 20] | answers[0].bytes[4 + 21] << 8, 10001);
+    answers = ask({0x00, 0x01, 0x00, 0xE2});
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].bytes[3], 0xD2);
+    EXPECT_EQ(answers[0].bytes.size(), 4u + 128u);
+    EXPECT_EQ(answers[0].bytes[4 + 93], 'K');
+    EXPECT_TRUE(ask({0x00, 0x01}).empty());  // shorter than a header
+    EXPECT_TRUE(ask({0x00, 0x01, 0x00, 0x42}).empty());
+
+    // A record write is stored and acknowledged; a short one is neither.
+    ByteBuffer write = {0x00, 0x00, 0x00, 0xFD};
+    ByteBuffer record = reader.Record(0);
+    record[20] = 0xA1;
+    record[21] = 0x0F;  // port 4001
+    write.insert(write.end(), record.begin(), record.end());
+    answers = ask(write);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].bytes, (ByteBuffer{0x00, 0x00, 0x00, 0xFB}));
+    EXPECT_EQ(reader.TcpPort(), 4001);
+    write.resize(4 + 119);
+    EXPECT_TRUE(ask(write).empty());
+
+    // Identity, and IP-SETUP only with the reader's own identity bytes.
+    answers = ask({0x00, 0x01, 0x00, 0xF6});
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].bytes[3], 0xF7);
+    ASSERT_GE(answers[0].bytes.size(), 4u + 26u);
+    const std::uint8_t id1 = answers[0].bytes[4 + 24];
+    const std::uint8_t id2 = answers[0].bytes[4 + 25];
+    SimIpv4 moved{};
+    reader.OnAddressChange([&](const SimIpv4& to) { moved = to; });
+    ByteBuffer setup = {0x00, 0x00, 0x00, 0xFC, 'I', 'P', '-', 'S', 'E', 'T', 'U', 'P', 0, 0,
+                        static_cast<std::uint8_t>(id1 ^ 1), id2, 10, 0, 0, 9};
+    EXPECT_TRUE(ask(setup).empty());
+    EXPECT_EQ(reader.IpSetupCount(), 0);
+    setup[14] = id1;
+    ask(setup);
+    EXPECT_EQ(reader.IpSetupCount(), 1);
+    EXPECT_EQ(moved, (SimIpv4{10, 0, 0, 9}));
+    EXPECT_EQ(reader.Configured(), (SimIpv4{10, 0, 0, 9}));
+
+    ask({0x00, 0x00, 0x00, 0x03, 0x58, 0x33});
+    ask({0x00, 0x00, 0x00, 0x03, 0x58});
+    EXPECT_EQ(reader.FinishCount(), 1);
+    EXPECT_TRUE(reader.WaitForFinishes(1, 0));
+
+    // The stuck command port wakes up when the mode byte changes.
+    reader.SetStuck(true);
+    EXPECT_FALSE(reader.Answering());
+    record = reader.Record(0);
+    write.assign({0x00, 0x00, 0x00, 0xFD});
+    write.insert(write.end(), record.begin(), record.end());
+    ask(write);
+    EXPECT_FALSE(reader.Answering());  // same mode byte
+    write[4 + 17] = 8;
+    ask(write);
+    EXPECT_TRUE(reader.Answering());
+
+    // Faults shape the answers.
+    reader.SetFault({.delayMs = 30, .repeat = 3, .repeatGapMs = 5, .before = {{1, 2, 3, 4}}});
+    answers = ask({0x00, 0x01, 0x00, 0xF8});
+    ASSERT_EQ(answers.size(), 4u);
+    EXPECT_EQ(answers[0].bytes, (ByteBuffer{1, 2, 3, 4}));
+    EXPECT_EQ(answers[1].delayMs, 30);
+    EXPECT_EQ(answers[2].delayMs, 5);
+    reader.SetFault({.silent = true});
+    EXPECT_TRUE(ask({0x00, 0x01, 0x00, 0xF8}).empty());
+    EXPECT_EQ(reader.Log().size(), 14u);  // every datagram with a header
 }

@@ -1,0 +1,279 @@
+#include "net/config_link.h"
+
+#include <net/if.h>
+#include <poll.h>
+
+#include <chrono>
+
+#include "common/ui_hooks.h"
+#include "net/ping.h"
+#include "net/tcp_link.h"
+#include "reader/port.h"
+#include "reader/registry.h"
+
+namespace kvara::net {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRecoveryWriteAttempts = 5;
+constexpr int kRecoveryPauseMs = 500;
+constexpr int kReachableWithinMs = 2000;
+constexpr int kReachableCheckMs = 100;
+constexpr int kReopenAttempts = 6;
+constexpr int kReopenPauseMs = 100;
+constexpr int kWriteAttempts = 6;
+constexpr int kWritePauseMs = 500;
+
+// Marks a link busy for one exchange; a second exchange on it, started from a window message
+// dispatched during the first one's wait, is refused.
+class Exchange {
+public:
+    explicit Exchange(CTCPSocketThread& link) : m_link(link), m_begun(link.TryBeginExchange()) {}
+    ~Exchange() {
+        if (m_begun) {
+            m_link.EndExchange();
+        }
+    }
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
+    bool Begun() const { return m_begun; }
+
+private:
+    CTCPSocketThread& m_link;
+    bool m_begun;
+};
+
+// The link of a port registered by OpenConfigLink.
+CTCPSocketThread* ConfigLinkOf(const std::shared_ptr<CKvara_Port>& port) {
+    if (!port) {
+        return nullptr;
+    }
+    auto* link = dynamic_cast<CTCPSocketThread*>(port->TcpLink());
+    return link != nullptr && link->IsConfigLink() ? link : nullptr;
+}
+
+}  // namespace
+
+void PauseDispatching(int ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        PumpPendingMessages();
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            return;
+        }
+        poll(nullptr, 0, static_cast<int>(std::min<long long>(left, 10)));
+    }
+}
+
+int OpenConfigLink(const std::string& readerAddress) {
+    BusyScope busy;
+    auto port = std::make_shared<CKvara_Port>();
+    auto owned = std::make_unique<CTCPSocketThread>();
+    CTCPSocketThread& link = *owned;
+    port->AttachTcpLink(std::move(owned));
+
+    const std::string address = link.ResolveAddress(CutDeviceAddress(readerAddress));
+    link.SetAddress(address);
+    const std::string peer = CutPortPart(address);
+    Ipv4 peerAddress{};
+    if (!ParseIpv4(peer, &peerAddress)) {
+        return -1;  // no reader answers to the name, or no address at all: nobody to ask
+    }
+    CTCPSocket& socket = link.Socket();
+    if (IsLoopback(peerAddress)) {
+        // A reader on this host (a simulated one, or one behind a tunnel) is asked through the
+        // loopback interface alone; the network adapters never carry a query for it.
+        socket.SetAdapters({{"127.0.0.1", "255.0.0.0", if_nametoindex("lo")}});
+    } else if (socket.Adapters().empty()) {
+        socket.EnumerateAdapters();
+    }
+    if (!socket.SelectFirstAdapter()) {
+        return -1;
+    }
+    do {
+        if (socket.OpenDatagram(peer, kDatagramPort) && socket.QueryRecord(0, nullptr)) {
+            link.SetConfigLink(true);
+            link.TakeLinkId();
+            CKvara_SDKApp::Instance().AddPort(port);
+            return link.GetLinkId();
+        }
+        socket.CloseDatagram();
+    } while (socket.SelectNextAdapter());
+    return -1;
+}
+
+std::shared_ptr<CKvara_Port> FindConfigLink(int handle, CTCPSocketThread** link) {
+    auto port = CKvara_SDKApp::Instance().FindPort(handle);
+    CTCPSocketThread* found = ConfigLinkOf(port);
+    if (link != nullptr) {
+        *link = found;
+    }
+    return found != nullptr ? port : nullptr;
+}
+
+bool ReadRecord(CTCPSocketThread& link, int record, ByteBuffer* payload) {
+    BusyScope busy;
+    return link.Socket().QueryRecord(record, payload);
+}
+
+bool WriteRecord(CTCPSocketThread& link, int record, const ByteBuffer& payload) {
+    BusyScope busy;
+    CTCPSocket& socket = link.Socket();
+    if (!socket.IsDatagramMode() || record < 0 || record >= kRecordCount ||
+        !socket.SendToPeer(RecordWrite(record, payload))) {
+        return false;
+    }
+    const std::uint8_t ack = WriteAckCode(record);
+    return socket.WaitForAnswer([ack](const Datagram& d) { return d.code == ack; }, nullptr);
+}
+
+bool QueryIdentity(CTCPSocketThread& link, ByteBuffer* identity) {
+    BusyScope busy;
+    CTCPSocket& socket = link.Socket();
+    if (!socket.IsDatagramMode() || !socket.Broadcast(IdentityQuery())) {
+        return false;
+    }
+    Datagram answer;
+    const std::string peer = socket.PeerAddress();
+    if (!socket.WaitForAnswer(
+            [&peer](const Datagram& d) {
+                return d.code == kCodeIdentity && d.payload.size() >= kIdentityMinBytes &&
+                       FormatIpv4(d.sender) == peer;
+            },
+            &answer)) {
+        return false;
+    }
+    if (identity != nullptr) {
+        *identity = std::move(answer.payload);
+    }
+    return true;
+}
+
+bool SendIpSetup(CTCPSocketThread& link, std::uint8_t identity1, std::uint8_t identity2,
+                 const Ipv4& address) {
+    BusyScope busy;
+    CTCPSocket& socket = link.Socket();
+    return socket.IsDatagramMode() && socket.Broadcast(IpSetup(identity1, identity2, address));
+}
+
+void CloseConfigLink(const std::shared_ptr<CKvara_Port>& port, CTCPSocketThread& link,
+                     bool finish) {
+    CTCPSocket& socket = link.Socket();
+    if (finish && socket.IsDatagramMode()) {
+        socket.SendToPeer(Finish());
+    }
+    socket.CloseDatagram();
+    CKvara_SDKApp::Instance().RemovePort(port);
+}
+
+int SetNetworkConfig(const std::string& readerAddress, const std::string& newAddress,
+                     const std::string& mask, const std::string& gateway) {
+    NetworkSettings settings;
+    if (!ParseNetworkSettings(newAddress, mask, gateway, &settings)) {
+        return -1;  // a malformed text would give the reader an address nobody asked for
+    }
+    const int first = OpenConfigLink(readerAddress);
+    if (first <= 0) {
+        return first < 0 ? first : -1;
+    }
+    CTCPSocketThread* link = nullptr;
+    std::shared_ptr<CKvara_Port> port = FindConfigLink(first, &link);
+    if (!port) {
+        return -1;
+    }
+    auto exchange = std::make_unique<Exchange>(*link);
+
+    ByteBuffer record;
+    int result = -1;
+    if (ReadRecord(*link, 0, &record)) {
+        const bool addressChanged = AddressDiffers(record, settings);
+        bool othersChanged = OtherSettingsDiffer(record, settings);
+        if (addressChanged) {
+            // Where the reader answers after IP-SETUP. Going over to an automatic address, it
+            // still carries the name it has until record 0 is written: a new name is found
+            // only after the write, so the link is opened again by the name it has now.
+            std::string reopenText = newAddress;
+            Record0 current;
+            if (!settings.name.empty() && ReadRecord0(record.data(), record.size(), &current) &&
+                current.name != settings.name) {
+                reopenText = "[" + current.name + "]";
+            }
+            ByteBuffer identity;
+            if (QueryIdentity(*link, &identity)) {
+                SendIpSetup(*link, identity[kIdentityByte1], identity[kIdentityByte2],
+                            settings.address);
+                exchange.reset();
+                CloseConfigLink(port, *link, false);
+                port.reset();
+                const auto closed = Clock::now();
+                while (!IsReachable(reopenText) &&
+                       Clock::now() - closed < std::chrono::milliseconds(kReachableWithinMs)) {
+                    PauseDispatching(kReachableCheckMs);
+                }
+                int reopened = -1;
+                for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
+                    if (attempt > 0) {
+                        PauseDispatching(kReopenPauseMs);
+                    }
+                    reopened = OpenConfigLink(reopenText);
+                    if (reopened > 0) {
+                        break;
+                    }
+                }
+                if (reopened <= 0) {
+                    return reopened < 0 ? reopened : -1;  // no finish: nobody to send it to
+                }
+                port = FindConfigLink(reopened, &link);
+                if (!port) {
+                    return -1;
+                }
+                exchange = std::make_unique<Exchange>(*link);
+            } else {
+                // Without the reader's identity no IP-SETUP can be sent: the new address goes
+                // into record 0 instead, so that the change is not lost.
+                othersChanged = true;
+            }
+        }
+        result = 0;
+        if (othersChanged) {
+            ApplySettings(record, settings);
+            result = -1;
+            for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+                if (attempt > 0) {
+                    PauseDispatching(kWritePauseMs);
+                }
+                if (WriteRecord(*link, 0, record)) {
+                    result = 0;
+                    break;
+                }
+            }
+        }
+    }
+    exchange.reset();
+    CloseConfigLink(port, *link, true);
+    return result;
+}
+
+void RecoverUnresponsiveReader(const std::string& name) {
+    const int handle = OpenConfigLink(name);
+    CTCPSocketThread* link = nullptr;
+    if (auto port = FindConfigLink(handle, &link)) {
+        ByteBuffer record;
+        if (ReadRecord(*link, 0, &record) && record.size() >= kRecordBytes) {
+            ToggleModeByte(record);
+            for (int attempt = 0; attempt < kRecoveryWriteAttempts; ++attempt) {
+                if (WriteRecord(*link, 0, record)) {
+                    break;
+                }
+            }
+        }
+        CloseConfigLink(port, *link, false);
+    }
+    PauseDispatching(kRecoveryPauseMs);
+}
+
+}  // namespace kvara::net

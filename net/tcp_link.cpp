@@ -1,0 +1,279 @@
+#include "net/tcp_link.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+
+#include "common/ui_hooks.h"
+#include "reader/handles.h"
+
+namespace kvara::net {
+
+namespace {
+
+void Signal(int fd) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
+}
+
+// Reads of waiting input before a frame is sent (up to 513 bytes each).
+constexpr int kMaxReadsBeforeSend = 128;
+
+void Drain(int fd) {
+    std::uint64_t value = 0;
+    [[maybe_unused]] const ssize_t n = read(fd, &value, sizeof value);
+}
+
+}  // namespace
+
+CTCPSocketThread::CTCPSocketThread() = default;
+
+CTCPSocketThread::~CTCPSocketThread() {
+    Stop();
+    for (int* fd : {&m_stopEvent, &m_sendEvent}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+    if (m_linkId.load() != 0) {
+        TcpHandles().Release(m_linkId.load());
+        m_linkId.store(0);
+    }
+}
+
+void CTCPSocketThread::TakeLinkId() {
+    if (m_linkId.load() == 0) {
+        m_linkId.store(TcpHandles().Acquire());
+    }
+}
+
+bool CTCPSocketThread::TryBeginExchange() {
+    if (m_inExchange) {
+        return false;
+    }
+    m_inExchange = true;
+    return true;
+}
+
+bool CTCPSocketThread::Start(const std::string& address) {
+    BusyScope busy;
+    Stop();  // a worker of an earlier Start
+    m_address = address;
+    if (m_stopEvent < 0) {
+        m_stopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    }
+    if (m_sendEvent < 0) {
+        m_sendEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    }
+    if (m_stopEvent < 0 || m_sendEvent < 0) {
+        return false;
+    }
+    Drain(m_stopEvent);
+    Drain(m_sendEvent);
+    {
+        std::lock_guard<std::mutex> guard(m_sendLock);
+        m_sendQueue.clear();
+    }
+    m_started.store(false);
+    m_stopRequested.store(false);
+    m_connectSucceeded = false;
+    m_running.store(true);
+    try {
+        m_worker = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        m_running.store(false);
+        return false;
+    }
+    bool connected = false;
+    {
+        std::unique_lock<std::mutex> guard(m_startLock);
+        m_startSignal.wait(guard, [this] { return m_started.load(); });
+        connected = m_connectSucceeded;
+    }
+    if (!connected) {
+        // The worker ends right after a failed connect.
+        m_worker.join();
+        return false;
+    }
+    TakeLinkId();
+    return true;
+}
+
+bool CTCPSocketThread::QueueSend(const std::uint8_t* data, std::size_t length) {
+    if (data == nullptr || length == 0 || !m_running.load()) {
+        return true;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_sendLock);
+        if (m_sendQueue.size() >= kMaxQueuedFrames) {
+            m_sendQueue.pop_front();  // the oldest frame's command has long timed out
+        }
+        m_sendQueue.emplace_back(data, data + length);
+    }
+    Signal(m_sendEvent);
+    return true;
+}
+
+void CTCPSocketThread::Stop() {
+    if (m_worker.joinable()) {
+        m_stopRequested.store(true);
+        Signal(m_stopEvent);
+        m_worker.join();
+    }
+    m_running.store(false);
+    // Without a worker the caller's thread owns the socket: a configuration link's endpoint.
+    m_socket.Close();
+    std::lock_guard<std::mutex> guard(m_sendLock);
+    m_sendQueue.clear();
+}
+
+bool CTCPSocketThread::PauseUnlessStopped(int ms) {
+    pollfd stop = {m_stopEvent, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (m_stopRequested.load()) {
+            return false;
+        }
+        if (left <= 0) {
+            return true;
+        }
+        poll(&stop, 1, static_cast<int>(left));
+    }
+}
+
+bool CTCPSocketThread::Connect() {
+    std::string address = m_address;
+    std::string namePart;
+    if (BracketedNamePart(address, true, &namePart)) {
+        address = m_socket.ResolveName(namePart);
+        if (address.empty()) {
+            return false;  // no reader answers to the name
+        }
+    }
+    Ipv4 peer{};
+    std::uint16_t port = 0;
+    if (!SplitPeerAndPort(address, &peer, &port)) {
+        return false;
+    }
+    m_socket.SetPeerAddress(FormatIpv4(peer));
+    m_socket.SetPeerPort(port);
+    m_socket.SelectAdapterFor(m_socket.PeerAddress());
+
+    for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+        int created = 0;
+        while (!m_socket.CreateStream(0)) {
+            // No adapter faces the reader (the local address is empty), or no socket: try
+            // again a little later, a few times.
+            if (++created >= kCreateAttempts || !PauseUnlessStopped(kCreateRetryMs)) {
+                return false;
+            }
+        }
+        const int error = m_socket.Connect(m_stopEvent, kConnectLimitMs);
+        if (error == 0) {
+            m_socket.SetConnected(true);
+            return true;
+        }
+        m_socket.Close();
+        if (error != EADDRINUSE && error != EADDRNOTAVAIL) {
+            return false;
+        }
+    }
+    return false;
+}
+
+void CTCPSocketThread::Run() {
+    m_socket.SetDispatchMessages(false);  // the worker has no window messages
+    const bool connected = Connect();
+    {
+        std::lock_guard<std::mutex> guard(m_startLock);
+        m_connectSucceeded = connected;
+        m_started.store(true);
+    }
+    m_startSignal.notify_all();
+    if (!connected) {
+        m_socket.Close();
+        m_running.store(false);
+        return;
+    }
+    while (!m_stopRequested.load()) {
+        pollfd fds[3] = {
+            {m_stopEvent, POLLIN, 0}, {m_sendEvent, POLLIN, 0}, {m_socket.Handle(), POLLIN, 0}};
+        const int count = poll(fds, m_socket.IsValid() ? 3 : 2, -1);
+        if (count < 0) {
+            continue;  // interrupted
+        }
+        if ((fds[0].revents & POLLIN) != 0 || m_stopRequested.load()) {
+            break;
+        }
+        if (m_socket.IsValid() && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            m_socket.OnDataAvailable();
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            Drain(m_sendEvent);
+            SendQueued();
+        }
+    }
+    m_socket.Close();
+    m_running.store(false);
+}
+
+void CTCPSocketThread::SendQueued() {
+    for (;;) {
+        ByteBuffer frame;
+        {
+            std::lock_guard<std::mutex> guard(m_sendLock);
+            if (m_sendQueue.empty()) {
+                return;
+            }
+            frame = std::move(m_sendQueue.front());
+            m_sendQueue.pop_front();
+        }
+        if (m_stopRequested.load()) {
+            return;
+        }
+        // Take in what already arrived first: a reader that has closed the connection is seen
+        // before the frame is written, so the frame goes out on a new connection.
+        // Bounded, so that a peer that never stops sending cannot hold the frame back.
+        for (int read = 0; read < kMaxReadsBeforeSend && m_socket.IsValid(); ++read) {
+            pollfd pending = {m_socket.Handle(), POLLIN, 0};
+            if (poll(&pending, 1, 0) <= 0 ||
+                (pending.revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+                break;
+            }
+            m_socket.OnDataAvailable();
+        }
+        m_socket.SendFrame(frame.data(), frame.size(), m_stopEvent);
+    }
+}
+
+int CTCPSocketThread::Search(StringList& result, int timeoutMs, bool filter) {
+    BusyScope busy;
+    m_socket.EnumerateAdapters();
+    result.clear();
+    if (!m_socket.SelectFirstAdapter()) {
+        return 0;
+    }
+    m_socket.DiscoverOnAdapter(result, timeoutMs, filter);
+    while (m_socket.SelectNextAdapter()) {
+        m_socket.DiscoverOnAdapter(result, timeoutMs, filter);
+    }
+    return static_cast<int>(result.size());
+}
+
+std::string CTCPSocketThread::ResolveAddress(const std::string& text) {
+    std::string namePart;
+    if (text.empty() || !BracketedNamePart(text, false, &namePart)) {
+        return text;
+    }
+    return m_socket.ResolveName(namePart);
+}
+
+}  // namespace kvara::net

@@ -1,0 +1,102 @@
+// The TCP link of a network reader: one worker thread that owns the socket, connects, sends the
+// frames the port queues, and hands every received byte to the port. The same object, with its
+// worker never started, carries the datagram endpoint of a configuration link and runs
+// discovery and name resolution on the caller's thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/bytes.h"
+#include "net/tcp_socket.h"
+#include "reader/link.h"
+
+namespace kvara::net {
+
+// Frames kept waiting for the worker; a port sends one frame per command, so this is only
+// reached when the reader cannot be reached for a long time.
+constexpr std::size_t kMaxQueuedFrames = 64;
+// Pause between two attempts to create the stream socket, and their number.
+constexpr int kCreateRetryMs = 200;
+constexpr int kCreateAttempts = 6;
+constexpr int kConnectAttempts = 6;
+
+class CTCPSocketThread final : public CReaderLink {
+public:
+    CTCPSocketThread();
+    // Stops the worker and gives the link id back.
+    ~CTCPSocketThread() override;
+    CTCPSocketThread(const CTCPSocketThread&) = delete;
+    CTCPSocketThread& operator=(const CTCPSocketThread&) = delete;
+
+    // Connects to the reader the address text names ("a.b.c.d", "a.b.c.d-port", "[name]",
+    // "[name]a.b.c.d-port") on a new worker thread and waits until it has tried. True when
+    // connected; the link id is then taken (once; it stays until the object is destroyed).
+    bool Start(const std::string& address);
+    // Queues a copy of the frame for the worker. Always true; the frame is dropped when no
+    // worker runs, as it would be by a failed send.
+    bool QueueSend(const std::uint8_t* data, std::size_t length);
+    // Ends the worker and closes the socket; the link id stays. Returns when the worker has
+    // ended. Also closes a datagram endpoint of a configuration link.
+    void Stop();
+    // The link id, 0 before a successful Start (or configuration link open).
+    int GetLinkId() const { return m_linkId.load(); }
+    // Takes a link id for a configuration link; nothing when one is held already.
+    void TakeLinkId();
+
+    // Search over every adapter (inside a busy scope): the entries in ascending byte order.
+    int Search(StringList& result, int timeoutMs, bool filter);
+    // The address text with its bracketed name replaced by the reader's "a.b.c.d-port", or
+    // empty when no reader answers to the name; a text without "[" comes back unchanged.
+    std::string ResolveAddress(const std::string& text);
+
+    CTCPSocket& Socket() { return m_socket; }
+    const std::string& Address() const { return m_address; }
+    void SetAddress(const std::string& address) { m_address = address; }
+    bool IsWorkerRunning() const { return m_running.load(); }
+    // Marks the object as the endpoint of a configuration link.
+    void SetConfigLink(bool configLink) { m_configLink = configLink; }
+    bool IsConfigLink() const { return m_configLink; }
+    // Set while a configuration exchange runs on this link, so that one started from a window
+    // message dispatched during its wait is refused instead of sharing the endpoint.
+    bool TryBeginExchange();
+    void EndExchange() { m_inExchange = false; }
+    bool InExchange() const { return m_inExchange; }
+
+    // CReaderLink
+    void SetReceiver(CByteReceiver* receiver) override { m_socket.SetReceiver(receiver); }
+    void Send(const std::uint8_t* data, std::size_t length) override { QueueSend(data, length); }
+    int LinkId() const override { return GetLinkId(); }
+    void Close() override { Stop(); }
+
+private:
+    void Run();
+    bool Connect();
+    void SendQueued();
+    // Pauses up to ms; false when a stop was requested meanwhile.
+    bool PauseUnlessStopped(int ms);
+
+    std::mutex m_sendLock;  // guards m_sendQueue
+    std::deque<ByteBuffer> m_sendQueue;
+    std::atomic<int> m_linkId{0};
+    CTCPSocket m_socket;
+    std::atomic<bool> m_started{false};
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_running{false};
+    bool m_connectSucceeded = false;  // written by the worker before it sets m_started
+    std::string m_address;
+    std::thread m_worker;
+    int m_stopEvent = -1;  // eventfd: stop requested
+    int m_sendEvent = -1;  // eventfd: frames queued
+    std::mutex m_startLock;
+    std::condition_variable m_startSignal;
+    bool m_configLink = false;
+    bool m_inExchange = false;
+};
+
+}  // namespace kvara::net

@@ -1,0 +1,150 @@
+// The socket of a network link: a TCP stream to a reader's command port, or a UDP endpoint on
+// port 30718 for discovery, name resolution and the configuration protocol. It also keeps the
+// list of local adapters and the one it is bound to.
+//
+// A socket is used by one thread at a time: the TCP link's worker owns the stream socket after
+// Start; datagram endpoints are used on the caller's thread, which receives its answers while it
+// waits for them. Waits are deadlines from the monotonic clock, blocked in poll().
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "net/adapters.h"
+#include "net/protocol.h"
+#include "reader/link.h"
+
+namespace kvara::net {
+
+// Limits of the datagram waits. A window restarts on every datagram that does not fit; the
+// total wait is capped so that a host that keeps sending cannot hold the caller forever.
+constexpr int kAnswerWindowMs = 500;
+constexpr int kAnswerWaitLimitMs = 5000;
+constexpr int kResolveWindowMs = 200;
+constexpr int kDiscoveryLimitMs = 10000;
+// Datagrams kept unread in an endpoint's queue; more are dropped until it is read.
+constexpr std::size_t kMaxQueuedDatagrams = 256;
+// The longest a TCP connect may take before it counts as failed.
+constexpr int kConnectLimitMs = 21000;
+// The longest a send may wait for the reader to take the bytes.
+constexpr int kSendLimitMs = 5000;
+
+class CTCPSocket {
+public:
+    using CAdapter = net::CAdapter;
+
+    CTCPSocket();
+    ~CTCPSocket();
+    CTCPSocket(const CTCPSocket&) = delete;
+    CTCPSocket& operator=(const CTCPSocket&) = delete;
+
+    // ---- Adapters --------------------------------------------------------------------------
+    // Rebuilds the adapter list; true when it holds at least one entry.
+    bool EnumerateAdapters();
+    // The local address becomes that of entry 0; false when the list is empty.
+    bool SelectFirstAdapter();
+    // The entry after the current one (entry 0 when none is selected); false at the end of the
+    // list or when the current address is not in it.
+    bool SelectNextAdapter();
+    // The adapter that faces the peer: false when the kernel has no route to it (the local
+    // address stays). A loopback peer selects 127.0.0.1; otherwise the first adapter on the
+    // kernel's interface whose subnet holds the peer, when there is one.
+    bool SelectAdapterFor(const std::string& peer);
+    const std::vector<CAdapter>& Adapters() const { return m_adapters; }
+    void SetAdapters(std::vector<CAdapter> adapters) { m_adapters = std::move(adapters); }
+    const std::string& LocalAddress() const { return m_localAddress; }
+    void SetLocalAddress(const std::string& address) { m_localAddress = address; }
+
+    // ---- Both modes ------------------------------------------------------------------------
+    int Handle() const { return m_fd; }
+    bool IsValid() const { return m_fd >= 0; }
+    // Closes the socket; the datagram mode ends with it. Harmless on a closed socket.
+    void Close();
+    const std::string& PeerAddress() const { return m_peerAddress; }
+    void SetPeerAddress(const std::string& peer) { m_peerAddress = peer; }
+    std::uint16_t PeerPort() const { return m_peerPort; }
+    void SetPeerPort(std::uint16_t port) { m_peerPort = port; }
+    // Whether waits on this thread dispatch the thread's window messages (the caller's thread);
+    // a link's worker has none.
+    void SetDispatchMessages(bool dispatch) { m_dispatchMessages = dispatch; }
+
+    // ---- Stream ----------------------------------------------------------------------------
+    void SetReceiver(CByteReceiver* receiver) { m_receiver = receiver; }
+    // A stream socket bound to the local address and the given port (0: any free port), with
+    // address reuse on. False when the local address is empty or the bind fails.
+    bool CreateStream(std::uint16_t localPort);
+    // Connects to peer address and port, waiting until the system reports the outcome, at most
+    // limitMs, or until abortFd becomes readable. 0 on success, else the errno of the failure.
+    int Connect(int abortFd, int limitMs);
+    bool IsConnected() const { return m_connected; }
+    void SetConnected(bool connected) { m_connected = connected; }
+    // Sends a frame, reconnecting first when the connection has dropped: from a local port equal
+    // to the reader's port, or from any free port when that one cannot be had. On a send error
+    // the connection is closed. False when the frame was not sent.
+    bool SendFrame(const std::uint8_t* data, std::size_t length, int abortFd);
+    // Reads what has arrived (at most 513 bytes) and hands it to the receiver; a closed or
+    // failed stream closes the socket. Datagram mode: reads every datagram waiting.
+    void OnDataAvailable();
+    // The local port of the stream (0 when closed).
+    std::uint16_t LocalPort() const;
+
+    // ---- Datagram endpoint -----------------------------------------------------------------
+    // Binds a UDP socket to the local address and port, with broadcasts allowed, and sets the
+    // peer. False when the socket cannot be had.
+    bool OpenDatagram(const std::string& peer, std::uint16_t localPort);
+    void CloseDatagram();
+    bool IsDatagramMode() const { return m_datagramMode; }
+    // The oldest received datagram; false when none is queued.
+    bool TakeDatagram(Datagram* datagram);
+    bool TakeDatagram(std::uint8_t* code, std::string* sender, ByteBuffer* payload);
+    // Sends to the peer, or as a broadcast when the peer is "255.255.255.255".
+    bool SendToPeer(const ByteBuffer& datagram);
+    // Sends to 255.255.255.255 through this endpoint's adapter only (one of the adapter list);
+    // false when the local address is no adapter of the list.
+    bool Broadcast(const ByteBuffer& datagram);
+    // Waits for a datagram that accept() takes: the window restarts on every datagram that it
+    // does not take; the whole wait ends after limitMs at most. False when none came.
+    bool WaitForAnswer(const std::function<bool(const Datagram&)>& accept, Datagram* answer,
+                       int windowMs = kAnswerWindowMs, int limitMs = kAnswerWaitLimitMs);
+    // Record n (0-15) from the peer: the query for record 0 is broadcast, the others go to the
+    // peer; only the peer's answer with at least 120 bytes counts.
+    bool QueryRecord(int record, ByteBuffer* payload);
+    // Discovery through the current adapter: adds its entries to the list (ascending byte
+    // order, no duplicates) and returns the list's size.
+    int DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter,
+                          int limitMs = kDiscoveryLimitMs);
+    // The address and port ("a.b.c.d-port") of the reader with this bracketed name on the
+    // current adapter's network, or empty.
+    std::string ResolveOnAdapter(const std::string& bracketedName, int windowMs = kResolveWindowMs);
+    // The same over every adapter, until one finds the reader.
+    std::string ResolveName(const std::string& bracketedName);
+
+private:
+    bool CreateDatagram(std::uint16_t localPort);
+    void ReceiveDatagrams();
+    void ReadStream();
+    // Receives what is waiting, blocking at most timeoutMs for the first data.
+    void PollInput(int timeoutMs);
+    std::uint32_t AdapterIndexOf(const std::string& address) const;
+
+    int m_fd = -1;
+    bool m_datagramMode = false;
+    std::string m_peerAddress;
+    std::uint16_t m_peerPort = kDefaultTcpPort;
+    bool m_connected = false;
+    std::string m_localAddress;
+    std::vector<CAdapter> m_adapters;
+    std::atomic<CByteReceiver*> m_receiver{nullptr};  // set before the worker starts
+    bool m_dispatchMessages = true;
+
+    std::mutex m_queueLock;  // guards m_queue
+    std::deque<Datagram> m_queue;
+};
+
+}  // namespace kvara::net

@@ -1,0 +1,247 @@
+#include "sim/tcp_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace kvara::sim {
+
+namespace {
+
+constexpr int kWriteWaitMs = 200;  // how long a write waits for room before dropping bytes
+constexpr int kDropWaitMs = 1000;  // how long a drop waits for the other side to close
+
+}  // namespace
+
+SimTcpServer::SimTcpServer(std::shared_ptr<SimReader> reader, std::function<bool()> answering)
+    : m_reader(std::move(reader)), m_answering(std::move(answering)) {}
+
+SimTcpServer::~SimTcpServer() {
+    Stop();
+}
+
+bool SimTcpServer::Start(const std::string& address, std::uint16_t port) {
+    sockaddr_in bound{};
+    bound.sin_family = AF_INET;
+    bound.sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &bound.sin_addr) != 1) {
+        return false;
+    }
+    m_listen = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_listen < 0 || m_wake < 0) {
+        Stop();
+        return false;
+    }
+    const int on = 1;
+    setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    socklen_t size = sizeof bound;
+    if (bind(m_listen, reinterpret_cast<const sockaddr*>(&bound), sizeof bound) != 0 ||
+        listen(m_listen, 4) != 0 ||
+        getsockname(m_listen, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
+        Stop();
+        return false;
+    }
+    m_port = ntohs(bound.sin_port);
+    m_scheduler = std::make_unique<PieceScheduler>([this](const ByteBuffer& b) { Emit(b); });
+    m_stop = false;
+    m_thread = std::thread([this] { Serve(); });
+    return true;
+}
+
+void SimTcpServer::Stop() {
+    m_stop = true;
+    if (m_wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    if (m_scheduler) {
+        m_scheduler->Stop();
+    }
+    CloseConnection();
+    for (int* fd : {&m_listen, &m_wake}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+void SimTcpServer::CloseConnection() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_connection >= 0) {
+        close(m_connection);
+        m_connection = -1;
+    }
+}
+
+void SimTcpServer::DropConnection() {
+    if (m_scheduler) {
+        m_scheduler->Cancel();
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_connection >= 0) {
+            // Close our side and wait (a while) until the programmer has closed its side too:
+            // what it sends after this call then goes out on a new connection. Whatever it
+            // sent meanwhile is lost, as on a real network.
+            shutdown(m_connection, SHUT_WR);
+            const auto deadline = SimClock::now() + std::chrono::milliseconds(kDropWaitMs);
+            std::uint8_t scratch[512];
+            for (;;) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - SimClock::now());
+                pollfd in = {m_connection, POLLIN, 0};
+                if (left.count() <= 0 || poll(&in, 1, static_cast<int>(left.count())) <= 0) {
+                    break;
+                }
+                const ssize_t n = recv(m_connection, scratch, sizeof scratch, 0);
+                if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
+                    break;
+                }
+            }
+            close(m_connection);
+            m_connection = -1;
+        }
+    }
+    if (m_wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+    }
+}
+
+bool SimTcpServer::SendRaw(const ByteBuffer& bytes) {
+    if (!Connected()) {
+        return false;
+    }
+    Emit(bytes);
+    return true;
+}
+
+std::vector<std::string> SimTcpServer::Connections() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_peers;
+}
+
+bool SimTcpServer::WaitForConnections(std::size_t count, int limitMs) const {
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_accepted.wait_for(guard, std::chrono::milliseconds(limitMs),
+                               [&] { return m_peers.size() >= count; });
+}
+
+bool SimTcpServer::Connected() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_connection >= 0;
+}
+
+void SimTcpServer::Serve() {
+    std::uint8_t buffer[1024];
+    while (!m_stop) {
+        int connection = -1;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            connection = m_connection;
+        }
+        pollfd fds[3] = {{m_wake, POLLIN, 0}, {m_listen, POLLIN, 0}, {connection, POLLIN, 0}};
+        if (poll(fds, connection >= 0 ? 3 : 2, -1) < 0) {
+            continue;
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] ssize_t n = read(m_wake, &value, sizeof value);
+            continue;  // stop, or the connection was dropped: look again
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            sockaddr_in peer{};
+            socklen_t size = sizeof peer;
+            const int accepted = accept4(m_listen, reinterpret_cast<sockaddr*>(&peer), &size,
+                                         SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (accepted >= 0) {
+                const int on = 1;
+                setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                char text[INET_ADDRSTRLEN] = {};
+                inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+                m_scheduler->Cancel();
+                std::lock_guard<std::mutex> guard(m_lock);
+                if (m_connection >= 0) {
+                    close(m_connection);  // one connection at a time: the newest wins
+                }
+                m_connection = accepted;
+                m_peers.push_back(std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
+                m_accepted.notify_all();
+            }
+            continue;
+        }
+        if (connection < 0 || (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+            continue;
+        }
+        std::unique_lock<std::mutex> guard(m_lock);
+        if (connection != m_connection) {
+            continue;
+        }
+        const ssize_t n = recv(connection, buffer, sizeof buffer, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            close(m_connection);  // the programmer closed its side
+            m_connection = -1;
+            continue;
+        }
+        guard.unlock();
+        if (n < 0 || (m_answering && !m_answering())) {
+            continue;
+        }
+        auto pieces = m_reader->Receive(buffer, static_cast<std::size_t>(n));
+        for (const auto& piece : pieces) {
+            if (piece.dropConnection) {
+                pieces.clear();
+                DropConnection();
+                break;
+            }
+        }
+        // An answer due at once, with nothing else under way, goes out from here.
+        if (!pieces.empty() && pieces.front().delayMs == 0 && m_scheduler->Idle()) {
+            Emit(pieces.front().bytes);
+            pieces.erase(pieces.begin());
+        }
+        m_scheduler->Schedule(pieces);
+    }
+}
+
+void SimTcpServer::Emit(const ByteBuffer& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        std::unique_lock<std::mutex> guard(m_lock);
+        const int connection = m_connection;
+        if (connection < 0) {
+            return;  // dropped
+        }
+        const ssize_t n =
+            send(connection, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
+        guard.unlock();
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            pollfd out = {connection, POLLOUT, 0};
+            if (poll(&out, 1, kWriteWaitMs) > 0 && (out.revents & POLLOUT) != 0) {
+                continue;
+            }
+        }
+        return;
+    }
+}
+
+}  // namespace kvara::sim

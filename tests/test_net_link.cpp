@@ -1,0 +1,188 @@
+// The TCP link and the datagram endpoint from inside the library: the worker's start and stop,
+// a reader behind a router, the discovery window, and the kinds of ICMP socket.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "net/ping.h"
+#include "net/tcp_link.h"
+#include "netns_fixture.h"
+#include "sim/sim_reader.h"
+#include "sim/tcp_server.h"
+
+using kvara::ByteBuffer;
+using kvara::StringList;
+using kvara::net::CPing;
+using kvara::net::CTCPSocketThread;
+using kvara::sim::SimNetFault;
+using kvara::test::Ip;
+using kvara::test::NetnsTest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Collects what a link receives.
+class Collector : public kvara::CByteReceiver {
+public:
+    void OnByteReceived(std::uint8_t byte) override {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_bytes.push_back(byte);
+        }
+        m_arrived.notify_all();
+    }
+    // The bytes once at least count have arrived, or what came within the limit.
+    ByteBuffer WaitFor(std::size_t count, std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> guard(m_lock);
+        m_arrived.wait_for(guard, limit, [&] { return m_bytes.size() >= count; });
+        return m_bytes;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_arrived;
+    ByteBuffer m_bytes;
+};
+
+std::chrono::milliseconds Since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+}  // namespace
+
+TEST(TcpLink, StartStopAndTheWorkersEnd) {
+    auto reader = std::make_shared<kvara::sim::SimReader>();
+    kvara::sim::SimTcpServer server(reader);
+    ASSERT_TRUE(server.Start());
+    const std::string name = "127.0.0.1-" + std::to_string(server.Port());
+
+    CTCPSocketThread never;
+    auto start = Clock::now();
+    never.Stop();
+    never.Stop();
+    EXPECT_LT(Since(start), std::chrono::milliseconds(50));
+    EXPECT_EQ(never.GetLinkId(), 0);
+    EXPECT_TRUE(never.QueueSend(nullptr, 5));
+    const std::uint8_t frame[5] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
+    EXPECT_TRUE(never.QueueSend(frame, 5));  // no worker: dropped, like a failed send
+
+    Collector collector;
+    CTCPSocketThread link;
+    link.SetReceiver(&collector);
+    ASSERT_TRUE(link.Start(name));
+    EXPECT_TRUE(link.IsWorkerRunning());
+    const int id = link.GetLinkId();
+    EXPECT_GT(id, 20000);
+    EXPECT_TRUE(link.QueueSend(frame, 5));
+    // The answer arrives through the worker.
+    EXPECT_EQ(collector.WaitFor(9, std::chrono::seconds(2)),
+              (ByteBuffer{0x02, 0x01, 0x00, 0x04, '3', '1', '2', '0', 0x05}));
+
+    // The reader closes the connection; Stop on the closed link returns at once.
+    server.DropConnection();
+    start = Clock::now();
+    link.Stop();
+    EXPECT_LT(Since(start), std::chrono::milliseconds(100));
+    EXPECT_FALSE(link.IsWorkerRunning());
+    EXPECT_EQ(link.GetLinkId(), id);  // kept until the object goes
+
+    // A refused connect ends the worker, and Start says so.
+    CTCPSocketThread refused;
+    EXPECT_FALSE(refused.Start("127.0.0.1-1"));
+    EXPECT_FALSE(refused.IsWorkerRunning());
+    EXPECT_EQ(refused.GetLinkId(), 0);
+
+    // Destroying a running link ends its worker first.
+    {
+        CTCPSocketThread running;
+        ASSERT_TRUE(running.Start(name));
+        EXPECT_TRUE(running.IsWorkerRunning());
+    }
+    server.Stop();
+}
+
+TEST_F(NetnsTest, ReaderBehindARouterIsNeverConnected) {
+    const std::string segment = AddSegment({"10.77.3.1/24"});
+    auto& router = AddReader(segment, "10.77.3.2", {.configured = Ip("10.77.3.2")});
+    ASSERT_TRUE(kvara::test::RunQuietly("ip -n " + router.ns + " addr add 10.99.0.5/32 dev lo"));
+    ASSERT_TRUE(kvara::test::RunQuietly("ip -n " + lib + " route add 10.99.0.0/16 via 10.77.3.2"));
+
+    CTCPSocketThread link;
+    const auto start = Clock::now();
+    EXPECT_FALSE(link.Start("10.99.0.5"));
+    // Six attempts to create a socket for an adapter that does not exist, 200 ms apart.
+    EXPECT_GE(Since(start), std::chrono::milliseconds(900));
+    EXPECT_LT(Since(start), std::chrono::milliseconds(3000));
+    EXPECT_TRUE(router.tcp->Connections().empty());
+    // The same reader on its own segment is reached.
+    CTCPSocketThread direct;
+    EXPECT_TRUE(direct.Start("10.77.3.2"));
+    EXPECT_TRUE(router.tcp->WaitForConnections(1));
+}
+
+TEST_F(NetnsTest, DiscoveryWindowRestartsWithEveryAnswerButNotForever) {
+    const std::string segment = AddSegment({"10.77.2.1/24"});
+    auto& reader = AddReader(segment, "10.77.2.5", {.configured = Ip("10.77.2.5")});
+    CTCPSocketThread link;
+    auto& socket = link.Socket();
+    ASSERT_TRUE(socket.EnumerateAdapters());
+    ASSERT_EQ(socket.Adapters().size(), 1u);
+    ASSERT_TRUE(socket.SelectFirstAdapter());
+
+    // Five answers 150 ms apart keep a 200 ms window open for all of them.
+    reader.net->SetFault(SimNetFault{.repeat = 5, .repeatGapMs = 150});
+    StringList list;
+    auto start = Clock::now();
+    EXPECT_EQ(socket.DiscoverOnAdapter(list, 200, false), 1);
+    EXPECT_GE(Since(start), std::chrono::milliseconds(750));
+    EXPECT_EQ(list, (StringList{"10.77.2.5-10001"}));
+
+    // A device that never stops answering is cut off at the limit.
+    reader.net->SetFault(SimNetFault{.repeat = 1000, .repeatGapMs = 50});
+    list.clear();
+    start = Clock::now();
+    EXPECT_EQ(socket.DiscoverOnAdapter(list, 200, false, 1000), 1);
+    EXPECT_GE(Since(start), std::chrono::milliseconds(1000));
+    EXPECT_LT(Since(start), std::chrono::milliseconds(1500));
+
+    // Name resolution does not restart its window and takes the first match.
+    reader.net->SetFault({});
+    EXPECT_EQ(link.ResolveAddress("10.77.2.5-10001"), "10.77.2.5-10001");
+    EXPECT_EQ(link.ResolveAddress(""), "");
+    start = Clock::now();
+    EXPECT_EQ(link.ResolveAddress("[KVSIM]"), "");  // a fixed-address reader has no name here
+    EXPECT_GE(Since(start), std::chrono::milliseconds(200));
+    EXPECT_LT(Since(start), std::chrono::milliseconds(600));
+}
+
+TEST_F(NetnsTest, EchoThroughEitherKindOfIcmpSocket) {
+    CPing none(CPing::Service::kNone);
+    EXPECT_FALSE(none.HasService());
+    EXPECT_FALSE(none.Ping("127.0.0.1", nullptr, 30, 200, 16, 0, true));
+    EXPECT_EQ(none.LastError(), kvara::net::kPingNoService);
+
+    // A new namespace allows no ICMP datagram sockets; root may open raw ones.
+    CPing datagramOnly(CPing::Service::kDatagramOnly);
+    EXPECT_FALSE(datagramOnly.HasService());
+    CPing raw(CPing::Service::kRawOnly);
+    ASSERT_TRUE(raw.HasService());
+    CPing::Reply reply;
+    EXPECT_TRUE(raw.Ping("127.0.0.1", &reply, 30, 200, 16, 0, true));
+    EXPECT_EQ(reply.address, Ip("127.0.0.1"));
+    EXPECT_TRUE(raw.Ping("localhost", nullptr, 30, 200, 0, 0, false));
+    EXPECT_FALSE(raw.Ping("127.0.0.1", nullptr, 30, 200, -1, 0, true));
+    EXPECT_EQ(raw.LastError(), kvara::net::kPingNoMemory);
+    EXPECT_FALSE(raw.Ping("", nullptr, 30, 200, 16, 0, true));
+    EXPECT_EQ(raw.LastError(), kvara::net::kPingNoHost);
+
+    ASSERT_TRUE(Sysctl(lib, "net.ipv4.ping_group_range='0 2147483647'"));
+    CPing any;
+    EXPECT_TRUE(any.UsesDatagramSocket());
+    EXPECT_TRUE(any.Ping("127.0.0.1", &reply, 30, 200, 16, 0, true));
+    EXPECT_TRUE(any.Ping("127.0.0.1", nullptr, 30, 200, 1400, 0, true));
+    EXPECT_FALSE(any.Ping("127.0.0.2", nullptr, 30, 200, 70000, 0, true));
+}
