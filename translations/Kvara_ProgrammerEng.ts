@@ -142,6 +142,29 @@ Please choose another interface.</translation>
     </message>
 </context>
 <context>
+    <name>kvara::CIPAddrSuche</name>
+    <message>
+        <source>Liste aller gefundenen IP-Adressen</source>
+        <translation>List of all IP addresses found</translation>
+    </message>
+    <message>
+        <source>IP-Adresse ändern</source>
+        <translation>Change IP address</translation>
+    </message>
+    <message>
+        <source>Schliessen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Keine Geräte gefunden!
+Bitte prüfen Sie die Firewall-Einstellungen!
+Evtl. muss das Programm manuell in der Firewall freigegeben werden.</source>
+        <translation>No devices found!
+Please check the firewall settings!
+The program may have to be allowed through the firewall by hand.</translation>
+    </message>
+</context>
+<context>
     <name>kvara::CKvara_ProgrammerApp</name>
     <message>
         <source>Zur Ausführung der Hilfe muss ein PDF-Betrachter installiert sein.
@@ -351,6 +374,53 @@ Open the help yourself: %1</translation>
     <message>
         <source>Diese Einstellung kann am Transponder nie wieder geändert werden. Wirklich ausführen?</source>
         <translation>This setting can never be changed on the transponder again. Really go ahead?</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::CLanConfig</name>
+    <message>
+        <source>LAN Einstellung</source>
+        <translation>LAN settings</translation>
+    </message>
+    <message>
+        <source>IP Adresse automatisch beziehen</source>
+        <translation>Obtain an IP address automatically</translation>
+    </message>
+    <message>
+        <source>Folgende IP Adresse verwenden</source>
+        <translation>Use the following IP address</translation>
+    </message>
+    <message>
+        <source>DHCP Name:</source>
+        <translation>DHCP name:</translation>
+    </message>
+    <message>
+        <source>IP-Adresse:</source>
+        <translation>IP address:</translation>
+    </message>
+    <message>
+        <source>Subnetzmaske:</source>
+        <translation>Subnet mask:</translation>
+    </message>
+    <message>
+        <source>Gateway:</source>
+        <translation>Gateway:</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
+        <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+    <message>
+        <source>IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!</source>
+        <translation>IP address, subnet mask or gateway could not be set!</translation>
     </message>
 </context>
 <context>

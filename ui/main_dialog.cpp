@@ -27,6 +27,7 @@
 #include "settings/settings.h"
 #include "ui/about_dlg.h"
 #include "ui/busy.h"
+#include "ui/lan_config_dlg.h"
 #include "ui/hex_text.h"
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
@@ -389,10 +390,24 @@ void CKvara_ProgrammerDlg::OnTransmitPower() {
 }
 
 void CKvara_ProgrammerDlg::OnIpAddress() {
-    if (m_cyclicButton->isChecked() || !m_lan) {
+    if (m_cyclicButton->isChecked()) {
         return;
     }
-    // Changing a network reader's address comes with the network link.
+    if (m_handle != 0) {
+        KvaraClosePort(m_handle);
+        m_handle = 0;
+    }
+    if (m_lan) {
+        const QString iface =
+            FromUtf8(InterfaceText(ReadText(keys::kPortName).toStdString(), ReadInt(keys::kAddress)));
+        CLanConfig dialog(iface, this);
+        if (dialog.exec() == QDialog::Accepted) {
+            WriteText(keys::kPortName, QStringLiteral("LAN: ") + dialog.ReaderAddress());
+        }
+    }
+    ConnectLoop(false);
+    Refresh();
+    m_ipAction->setEnabled(m_lan);
 }
 
 void CKvara_ProgrammerDlg::OnLanguage(int language) {

@@ -34,4 +34,12 @@ bool AskYesNo(QWidget* parent, const QString& text) {
            QMessageBox::Yes;
 }
 
+bool AskRetry(QWidget* parent, const QString& text, const QString& caption) {
+    if (Responder()) {
+        return Responder()(text, true);
+    }
+    return QMessageBox::warning(parent, caption, text, QMessageBox::Retry | QMessageBox::Cancel) ==
+           QMessageBox::Retry;
+}
+
 }  // namespace kvara

@@ -20,6 +20,7 @@
 #include "settings/settings.h"
 #include "ui/busy.h"
 #include "ui/device_monitor.h"
+#include "ui/ip_search_dlg.h"
 #include "ui/message_box.h"
 #include "ui/port_logic.h"
 
@@ -68,10 +69,10 @@ CPortSelectDlg::CPortSelectDlg(QWidget* parent) : QDialog(parent) {
         }
         m_lanChosen = false;
     } else if (m_name.startsWith(kLanPrefix) && m_ethernet != 0) {
-        // Reachability and the network search come with the network link; until then a saved
-        // network reader is treated as not found.
-        SyncLanList();
-        if (m_lanList.empty()) {
+        const QByteArray reader = m_name.mid(kLanPrefix.size()).toLocal8Bit();
+        if (KvaraPing(reader.constData()) == 1) {
+            m_lanChosen = true;  // the reader answers where it was
+        } else if (SyncLanList(), m_lanList.empty()) {
             m_name.clear();
             WriteText(keys::kPortName, m_name);
             m_lanChosen = false;
@@ -104,7 +105,6 @@ void CPortSelectDlg::BuildLayout() {
     m_ipButton = new QPushButton(tr("IP ?"), this);
     m_ipButton->setObjectName(QStringLiteral("ipButton"));
     m_ipButton->setAutoDefault(false);
-    m_ipButton->setEnabled(false);  // the reader search comes with the network link
     ethernetRow->addWidget(m_ethernetCheck);
     ethernetRow->addWidget(m_ipButton);
     groupLayout->addLayout(ethernetRow);
@@ -228,8 +228,9 @@ bool CPortSelectDlg::SyncUsbList() {
 }
 
 bool CPortSelectDlg::SyncLanList() {
-    // Readers on the network are listed once the network link is part of the library.
-    return SyncList(m_lanList, nullptr, 0);
+    char answer[kListBytes] = {};
+    const int n = KvaraFindLanReadersEx(answer, kListBytes);
+    return SyncList(m_lanList, answer, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
 void CPortSelectDlg::FillList() {
@@ -418,7 +419,18 @@ void CPortSelectDlg::OnEthernetClicked() {
 }
 
 void CPortSelectDlg::OnIpSearch() {
-    // The reader search dialog comes with the network link.
+    if (m_ethernet == 0) {
+        return;
+    }
+    CIPAddrSuche search(this);
+    search.exec();
+    const QString text = search.Result();
+    if (!text.isEmpty()) {
+        // A reader with a name is kept by its name, wherever its address goes.
+        const int close = text.indexOf(QLatin1Char(']'), 1);
+        m_name = kLanPrefix + (close > 0 ? text.left(close + 1) : text);
+    }
+    PostRefresh();
 }
 
 void CPortSelectDlg::accept() {

@@ -1,0 +1,196 @@
+// The reader search and LAN configuration dialogs, and the interface dialog's Ethernet list,
+// against simulated network readers in network namespaces of the test's own.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "netns_fixture.h"
+#include "settings/settings.h"
+#include "ui/ip_search_dlg.h"
+#include "ui/lan_config_dlg.h"
+#include "ui/message_box.h"
+#include "ui/port_select_dlg.h"
+
+using kvara::test::Ip;
+using kvara::test::NetnsTest;
+
+namespace {
+
+class LanDialogTest : public NetnsTest {
+protected:
+    void SetUp() override {
+        NetnsTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        ASSERT_TRUE(m_config.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
+        kvara::SetMessageResponder([this](const QString& text, bool) {
+            messages << text;
+            return answerYes;
+        });
+        kvara::CLanConfig::SetReachWaitForTesting(3000);
+        segment = AddSegment({"10.77.1.1/24"});
+    }
+    void TearDown() override {
+        kvara::SetMessageResponder(nullptr);
+        NetnsTest::TearDown();
+    }
+    template <typename T>
+    static T* Child(QWidget& parent, const char* name) {
+        T* child = parent.findChild<T*>(QLatin1String(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    QTemporaryDir m_config;
+    QStringList messages;
+    bool answerYes = false;
+    std::string segment;
+};
+
+}  // namespace
+
+TEST(LanDialogLogic, MasksAndSearchKeys) {
+    EXPECT_EQ(kvara::MaskFromHostBits(8), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(kvara::MaskFromHostBits(0), QStringLiteral("255.255.255.255"));
+    EXPECT_EQ(kvara::MaskFromHostBits(12), QStringLiteral("255.255.240.0"));
+    EXPECT_EQ(kvara::MaskFromHostBits(32), QStringLiteral("0.0.0.0"));
+    EXPECT_EQ(kvara::MaskFromHostBits(200), QStringLiteral("0.0.0.0"));
+    EXPECT_EQ(kvara::SearchKey(QStringLiteral("[AB12]10.77.1.33-10001")), QStringLiteral("[AB12]"));
+    EXPECT_EQ(kvara::SearchKey(QStringLiteral("[open")), QString());
+    EXPECT_EQ(kvara::SearchKey(QStringLiteral("10.77.1.9-10001")), QStringLiteral("10.77.1.9-10001"));
+}
+
+TEST_F(LanDialogTest, SearchListsTheMakersReadersOnceAndOthersApart) {
+    AddReader(segment, "10.77.1.100", {.configured = Ip("10.77.1.100")});
+    AddReader(segment, "10.77.1.33", {.name = "AB12"});
+    AddReader(segment, "10.77.1.50", {.configured = Ip("10.77.1.50"), .deviceText = "xp-9000"});
+    kvara::CIPAddrSuche search;
+    ASSERT_TRUE(search.Refresh());
+    QListWidget* list = search.List();
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row) {
+        texts << list->item(row)->text();
+    }
+    EXPECT_EQ(texts, (QStringList{"10.77.1.100-10001", "[AB12]10.77.1.33-10001", "10.77.1.50-10001"}));
+    EXPECT_EQ(list->item(0)->data(Qt::UserRole).toInt(), kvara::kMakersReader);
+    EXPECT_EQ(list->item(1)->data(Qt::UserRole).toInt(), kvara::kMakersReader);
+    EXPECT_FALSE(list->item(1)->font().italic());
+    EXPECT_EQ(list->item(2)->data(Qt::UserRole).toInt(), kvara::kOtherDevice);
+    EXPECT_TRUE(list->item(2)->font().italic());
+    EXPECT_EQ(list->item(2)->foreground().color(), QColor(255, 0, 0));
+    EXPECT_FALSE(Child<QPushButton>(search, "changeButton")->isEnabled());
+
+    list->setCurrentRow(2);  // another maker's device: not a result
+    EXPECT_TRUE(Child<QPushButton>(search, "changeButton")->isEnabled());
+    search.reject();
+    EXPECT_EQ(search.Result(), QString());
+
+    kvara::CIPAddrSuche pick;
+    ASSERT_TRUE(pick.Refresh());
+    pick.List()->setCurrentRow(1);
+    pick.reject();
+    EXPECT_EQ(pick.Result(), QStringLiteral("[AB12]10.77.1.33-10001"));
+}
+
+TEST_F(LanDialogTest, NothingFoundAsksToRetry) {
+    kvara::CIPAddrSuche search;
+    answerYes = false;  // Cancel
+    EXPECT_FALSE(search.Refresh());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Keine Geräte gefunden!")));
+}
+
+TEST_F(LanDialogTest, LanConfigurationReadsTheReadersSettings) {
+    AddReader(segment, "10.77.1.20", {.configured = Ip("10.77.1.20"), .hostBits = 8, .gateway = Ip("10.77.1.254"),
+                                      .tcpPort = 4001, .name = "FIX"});
+    AddReader(segment, "10.77.1.21", {.name = "AUTO1"});
+    kvara::CLanConfig fixed(QStringLiteral("10.77.1.20-4001:1"));
+    EXPECT_EQ(fixed.Mode(), 1);
+    EXPECT_EQ(Child<QLineEdit>(fixed, "addressField")->text(), QStringLiteral("10.77.1.20"));
+    EXPECT_EQ(Child<QLineEdit>(fixed, "maskField")->text(), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(Child<QLineEdit>(fixed, "gatewayField")->text(), QStringLiteral("10.77.1.254"));
+    EXPECT_EQ(Child<QLineEdit>(fixed, "portField")->text(), QStringLiteral("4001"));
+    EXPECT_FALSE(Child<QLineEdit>(fixed, "dhcpName")->isEnabled());
+
+    kvara::CLanConfig automatic(QStringLiteral("10.77.1.21-10001"));
+    EXPECT_EQ(automatic.Mode(), 0);
+    EXPECT_EQ(Child<QLineEdit>(automatic, "maskField")->text(), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(Child<QLineEdit>(automatic, "dhcpName")->text(), QStringLiteral("AUTO1"));
+    EXPECT_TRUE(Child<QLineEdit>(automatic, "dhcpName")->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(automatic, "addressField")->isEnabled());
+    // Switching swaps what can be edited and keeps what the fields hold.
+    Child<QRadioButton>(automatic, "fixedRadio")->click();
+    EXPECT_EQ(automatic.Mode(), 1);
+    EXPECT_TRUE(Child<QLineEdit>(automatic, "addressField")->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(automatic, "dhcpName")->isEnabled());
+    EXPECT_EQ(Child<QLineEdit>(automatic, "dhcpName")->text(), QStringLiteral("AUTO1"));
+    Child<QLineEdit>(automatic, "dhcpName")->setText(QStringLiteral("ABCDEFGHIJK"));
+    EXPECT_EQ(Child<QLineEdit>(automatic, "dhcpName")->text().size(), 8);
+
+    kvara::CLanConfig nobody(QStringLiteral("10.77.1.99"));  // does not answer
+    EXPECT_EQ(nobody.Mode(), -1);
+    EXPECT_TRUE(Child<QLineEdit>(nobody, "addressField")->isEnabled());
+    EXPECT_TRUE(Child<QLineEdit>(nobody, "dhcpName")->isEnabled());
+}
+
+TEST_F(LanDialogTest, ApplyingAFixedAddressHandsBackTheNewAddressText) {
+    auto& reader = AddReader(segment, "10.77.1.30", {.configured = Ip("10.77.1.30")});
+    kvara::CLanConfig dialog(QStringLiteral("10.77.1.30-10001"));
+    ASSERT_EQ(dialog.Mode(), 1);
+    Child<QLineEdit>(dialog, "addressField")->setText(QStringLiteral("10.77.1.50"));
+    dialog.Apply();
+    EXPECT_EQ(dialog.result(), int(QDialog::Accepted));
+    EXPECT_EQ(dialog.ReaderAddress(), QStringLiteral("10.77.1.50-10001"));
+    EXPECT_EQ(reader.address, "10.77.1.50");
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(LanDialogTest, AFailedChangeSaysSoAndReloads) {
+    auto& reader = AddReader(segment, "10.77.1.31", {.configured = Ip("10.77.1.31")});
+    kvara::CLanConfig dialog(QStringLiteral("10.77.1.31-10001"));
+    reader.net->SetFault(kvara::sim::SimNetFault{.silent = true});
+    Child<QLineEdit>(dialog, "addressField")->setText(QStringLiteral("10.77.1.60"));
+    dialog.Apply();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], QStringLiteral("IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!"));
+    EXPECT_NE(dialog.result(), int(QDialog::Accepted));
+    EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isVisibleTo(&dialog));
+    EXPECT_EQ(dialog.ReaderAddress(), QStringLiteral("10.77.1.31-10001"));
+}
+
+TEST_F(LanDialogTest, InterfaceDialogListsNetworkReadersWhenEthernetIsOn) {
+    AddReader(segment, "10.77.1.40", {.configured = Ip("10.77.1.40")});
+    kvara::WriteInt(kvara::keys::kEthernet, 1);
+    kvara::WriteText(kvara::keys::kPortName, QStringLiteral("LAN: 10.77.1.40-10001"));
+    {
+        kvara::CPortSelectDlg dialog;  // it answers where it was: kept
+        EXPECT_TRUE(dialog.LanChosen());
+        EXPECT_EQ(dialog.InterfaceName(), QStringLiteral("LAN: 10.77.1.40-10001"));
+        dialog.InitDialog();
+        auto* list = Child<QListWidget>(dialog, "interfaceList");
+        EXPECT_EQ(list->findItems(QStringLiteral("LAN: 10.77.1.40-10001"), Qt::MatchExactly).size(), 1);
+        EXPECT_EQ(list->currentItem()->text(), QStringLiteral("LAN: 10.77.1.40-10001"));
+    }
+    kvara::WriteText(kvara::keys::kPortName, QStringLiteral("LAN: 10.77.1.77-10001"));
+    {
+        kvara::CPortSelectDlg dialog;  // gone: the first reader found takes its place
+        EXPECT_EQ(dialog.InterfaceName(), QStringLiteral("LAN: 10.77.1.40-10001"));
+        EXPECT_TRUE(dialog.LanChosen());
+    }
+    EXPECT_EQ(kvara::ReadText(kvara::keys::kPortName), QStringLiteral("LAN: 10.77.1.40-10001"));
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

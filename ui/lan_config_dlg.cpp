@@ -1,0 +1,211 @@
+#include "ui/lan_config_dlg.h"
+
+#include <QButtonGroup>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "reader/kvara.h"
+#include "ui/busy.h"
+#include "ui/message_box.h"
+
+namespace kvara {
+
+namespace {
+
+constexpr int kRecordBytes = 120;
+int g_reachWaitMs = 25000;
+
+QString Dotted(const unsigned char* octets) {
+    return QStringLiteral("%1.%2.%3.%4").arg(octets[0]).arg(octets[1]).arg(octets[2]).arg(octets[3]);
+}
+
+// The text of an address field as the address control gives it: blank reads as 0.0.0.0.
+QString AddressText(const QLineEdit* field) {
+    const QString text = field->text().trimmed();
+    return text.isEmpty() ? QStringLiteral("0.0.0.0") : text;
+}
+
+}  // namespace
+
+QString MaskFromHostBits(int hostBits) {
+    if (hostBits >= 32) {
+        return QStringLiteral("0.0.0.0");
+    }
+    const std::uint32_t mask = hostBits <= 0 ? 0xFFFFFFFFu : (0xFFFFFFFFu << hostBits);
+    const unsigned char octets[4] = {static_cast<unsigned char>(mask >> 24), static_cast<unsigned char>(mask >> 16),
+                                     static_cast<unsigned char>(mask >> 8), static_cast<unsigned char>(mask)};
+    return Dotted(octets);
+}
+
+void CLanConfig::SetReachWaitForTesting(int ms) { g_reachWaitMs = ms; }
+
+CLanConfig::CLanConfig(const QString& readerAddress, QWidget* parent)
+    : QDialog(parent), m_readerAddress(readerAddress) {
+    setObjectName(QStringLiteral("lanConfigDialog"));
+    setWindowTitle(tr("LAN Einstellung"));
+    auto* root = new QHBoxLayout(this);
+    auto* grid = new QGridLayout;
+    auto* group = new QButtonGroup(this);
+    m_automatic = new QRadioButton(tr("IP Adresse automatisch beziehen"), this);
+    m_automatic->setObjectName(QStringLiteral("automaticRadio"));
+    m_fixed = new QRadioButton(tr("Folgende IP Adresse verwenden"), this);
+    m_fixed->setObjectName(QStringLiteral("fixedRadio"));
+    group->addButton(m_automatic, 0);
+    group->addButton(m_fixed, 1);
+    group->setExclusive(false);  // neither is chosen until the reader's settings are known
+    const auto ipValidator = QRegularExpression(QStringLiteral("[0-9.]{0,15}"));
+    auto field = [this](const char* name, int width) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        edit->setMinimumWidth(width);
+        return edit;
+    };
+    m_name = field("dhcpName", 90);
+    m_name->setMaxLength(8);
+    m_address = field("addressField", 120);
+    m_port = field("portField", 60);
+    m_port->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_port));
+    m_mask = field("maskField", 120);
+    m_gateway = field("gatewayField", 120);
+    for (QLineEdit* ip : {m_address, m_mask, m_gateway}) {
+        ip->setValidator(new QRegularExpressionValidator(ipValidator, ip));
+    }
+    grid->addWidget(m_automatic, 0, 0, 1, 4);
+    grid->addWidget(new QLabel(tr("DHCP Name:"), this), 1, 0);
+    grid->addWidget(m_name, 1, 1);
+    grid->addWidget(m_fixed, 2, 0, 1, 4);
+    grid->addWidget(new QLabel(tr("IP-Adresse:"), this), 3, 0);
+    grid->addWidget(m_address, 3, 1);
+    grid->addWidget(new QLabel(QStringLiteral("-"), this), 3, 2, Qt::AlignCenter);
+    grid->addWidget(m_port, 3, 3);
+    grid->addWidget(new QLabel(tr("Subnetzmaske:"), this), 4, 0);
+    grid->addWidget(m_mask, 4, 1);
+    grid->addWidget(new QLabel(tr("Gateway:"), this), 5, 0);
+    grid->addWidget(m_gateway, 5, 1);
+    root->addLayout(grid);
+    auto* side = new QVBoxLayout;
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setOrientation(Qt::Vertical);
+    m_progress->setTextVisible(false);
+    m_progress->hide();
+    side->addWidget(m_progress, 1);
+    m_ok = new QPushButton(tr("OK"), this);
+    m_ok->setObjectName(QStringLiteral("okButton"));
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(tr("Abbrechen"), this);
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
+    m_cancel->setAutoDefault(false);
+    side->addWidget(m_ok);
+    side->addWidget(m_cancel);
+    root->addLayout(side);
+    connect(m_ok, &QPushButton::clicked, this, &CLanConfig::Apply);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(group, &QButtonGroup::idClicked, this, [this](int id) { SetMode(id); });
+    Load();
+}
+
+int CLanConfig::Mode() const {
+    if (m_automatic->isChecked()) {
+        return 0;
+    }
+    return m_fixed->isChecked() ? 1 : -1;
+}
+
+void CLanConfig::SetMode(int mode) {
+    m_automatic->setChecked(mode == 0);
+    m_fixed->setChecked(mode == 1);
+    UpdateEnabling();
+}
+
+void CLanConfig::UpdateEnabling() {
+    const int mode = Mode();
+    if (mode < 0) {
+        return;  // neither chosen: everything stays as it is
+    }
+    m_name->setEnabled(mode == 0);
+    for (QLineEdit* fixedField : {m_address, m_mask, m_gateway, m_port}) {
+        fixedField->setEnabled(mode == 1);
+    }
+}
+
+void CLanConfig::Load() {
+    const QByteArray address = m_readerAddress.toLocal8Bit();
+    const int link = KvaraOpenConfigLink(address.constData());
+    unsigned char record[kRecordBytes] = {};
+    if (link > 0 && KvaraReadNetConfig(link, 0, record, kRecordBytes) == kRecordBytes) {
+        const bool fixed = record[0] != 0 || record[1] != 0 || record[2] != 0 || record[3] != 0;
+        m_address->setText(Dotted(record));
+        m_mask->setText(fixed ? MaskFromHostBits(record[6]) : QStringLiteral("255.255.255.0"));
+        m_gateway->setText(Dotted(record + 12));
+        m_port->setText(QString::number(record[20] | (record[21] << 8)));
+        m_name->setText(QString::fromLatin1(reinterpret_cast<const char*>(record + 112),
+                                            static_cast<int>(qstrnlen(reinterpret_cast<const char*>(record + 112), 8))));
+        SetMode(fixed ? 1 : 0);
+    }
+    if (link > 0) {
+        KvaraCloseConfigLink(link, 0);
+    }
+}
+
+void CLanConfig::ShowApplying(bool applying) {
+    setEnabled(!applying);
+    m_ok->setVisible(!applying);
+    m_cancel->setVisible(!applying);
+    m_progress->setVisible(applying);
+}
+
+void CLanConfig::Apply() {
+    bool ok = false;
+    const int port = m_port->text().isEmpty() ? 0 : m_port->text().toInt(&ok);
+    if (!m_port->text().isEmpty() && (!ok || port < 0 || port > 65535)) {
+        ShowMessage(this, tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(0).arg(65535));
+        m_port->setFocus();
+        return;
+    }
+    QString newAddress;
+    QString mask;
+    if (Mode() != 0) {
+        newAddress = AddressText(m_address) + QStringLiteral("-%1").arg(port);
+        mask = AddressText(m_mask);
+    } else {
+        newAddress = QStringLiteral("[") + m_name->text() + QStringLiteral("]");
+    }
+    const QString gateway = AddressText(m_gateway);
+
+    ShowApplying(true);
+    m_progress->setRange(0, g_reachWaitMs);
+    m_progress->setValue(0);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const int result = KvaraSetNetworkConfig(m_readerAddress.toLocal8Bit().constData(), newAddress.toLocal8Bit().constData(),
+                                             mask.toLocal8Bit().constData(), gateway.toLocal8Bit().constData());
+    if (result != 0) {
+        QGuiApplication::restoreOverrideCursor();
+        ShowMessage(this, tr("IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!"));
+        Load();
+        ShowApplying(false);
+        return;
+    }
+    m_readerAddress = newAddress;
+    QElapsedTimer waited;
+    waited.start();
+    const QByteArray target = newAddress.toLocal8Bit();
+    do {
+        PauseMs(100);
+        m_progress->setValue(static_cast<int>(std::min<qint64>(waited.elapsed(), g_reachWaitMs)));
+    } while (KvaraPing(target.constData()) != 1 && waited.elapsed() < g_reachWaitMs);
+    ShowApplying(false);
+    QGuiApplication::restoreOverrideCursor();
+    done(QDialog::Accepted);
+}
+
+}  // namespace kvara

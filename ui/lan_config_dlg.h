@@ -1,0 +1,59 @@
+// "LAN Einstellung": the IP settings of one reader on Ethernet, automatic with a DHCP name or
+// fixed with address, port, subnet mask and gateway.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace kvara {
+
+class CLanConfig : public QDialog {
+    Q_OBJECT
+
+public:
+    CLanConfig(const QString& readerAddress, QWidget* parent = nullptr);
+
+    // Reads the reader's setup record 0 into the fields.
+    void Load();
+    // Sends the settings; on success waits (up to 25 s) for the reader at its new address and
+    // closes with OK. A failure says so and reloads the fields.
+    void Apply();
+    // The reader's address text: after a successful OK, the new one.
+    QString ReaderAddress() const { return m_readerAddress; }
+    // 0 automatic, 1 fixed, -1 neither chosen.
+    int Mode() const;
+    // How long Apply waits for the reader at its new address (tests shorten it).
+    static void SetReachWaitForTesting(int ms);
+
+public slots:
+    void accept() override { Apply(); }
+
+private:
+    void SetMode(int mode);
+    void UpdateEnabling();
+    void ShowApplying(bool applying);
+
+    QString m_readerAddress;
+    QRadioButton* m_automatic = nullptr;
+    QRadioButton* m_fixed = nullptr;
+    QLineEdit* m_name = nullptr;
+    QLineEdit* m_address = nullptr;
+    QLineEdit* m_port = nullptr;
+    QLineEdit* m_mask = nullptr;
+    QLineEdit* m_gateway = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QProgressBar* m_progress = nullptr;
+};
+
+// Pure helpers of the dialog.
+// The subnet mask with one bits from bit position hostBits up to bit 31 ("255.255.255.0" for 8;
+// 0.0.0.0 for 32 or more).
+QString MaskFromHostBits(int hostBits);
+
+}  // namespace kvara
