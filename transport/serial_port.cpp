@@ -23,6 +23,11 @@ constexpr int kStatusPollMs = 100;
 // FTDI devices: the latency timer asked of the device, and how often the watcher looks.
 constexpr std::uint8_t kFtdiLatencyMs = 2;
 constexpr int kFtdiPollMs = 2;
+// Modem status bits as the FTDI library reports them.
+constexpr DWORD kMsCtsOn = 0x10;
+constexpr DWORD kMsDsrOn = 0x20;
+constexpr DWORD kMsRingOn = 0x40;
+constexpr DWORD kMsRlsdOn = 0x80;
 constexpr std::size_t kReadChunk = 256;
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -194,22 +199,8 @@ bool CUSBSerialPort::OpenLine(void* owner, const std::string& name, int baudRate
 
     int lines = 0;
     if (ioctl(fd, TIOCMGET, &lines) == 0) {
-        m_rlsd = (lines & TIOCM_CAR) != 0;
-        m_dsr = (lines & TIOCM_DSR) != 0;
-        m_cts = (lines & TIOCM_CTS) != 0;
-        m_ring = (lines & TIOCM_RNG) != 0;
-        if (m_rlsd) {
-            OnRlsdChanged(true);
-        }
-        if (m_dsr) {
-            OnDsrChanged(true);
-        }
-        if (m_cts) {
-            OnCtsChanged(true);
-        }
-        if (m_ring) {
-            OnRingChanged(true);
-        }
+        ReportLinesAtOpen((lines & TIOCM_CAR) != 0, (lines & TIOCM_DSR) != 0, (lines & TIOCM_CTS) != 0,
+                          (lines & TIOCM_RNG) != 0);
     }
     serial_icounter_struct counters {};
     m_haveCounters = ioctl(fd, TIOCGICOUNT, &counters) == 0;
@@ -320,18 +311,50 @@ bool CUSBSerialPort::OpenFtdi(const std::string& serial, int baudRate, char pari
     m_ftdi.W32PurgeComm(handle, 0x0C);
     DWORD lines = 0;
     if (m_ftdi.W32GetCommModemStatus(handle, &lines) != 0) {
-        m_rlsd = (lines & 0x80) != 0;
-        m_dsr = (lines & 0x20) != 0;
-        m_cts = (lines & 0x10) != 0;
-        m_ring = (lines & 0x40) != 0;
-        for (auto [on, event] : {std::pair{m_rlsd, &CUSBSerialPort::OnRlsdChanged}, std::pair{m_dsr, &CUSBSerialPort::OnDsrChanged},
-                                 std::pair{m_cts, &CUSBSerialPort::OnCtsChanged}, std::pair{m_ring, &CUSBSerialPort::OnRingChanged}}) {
-            if (on) {
-                (this->*event)(true);
-            }
-        }
+        ReportLinesAtOpen((lines & kMsRlsdOn) != 0, (lines & kMsDsrOn) != 0, (lines & kMsCtsOn) != 0,
+                          (lines & kMsRingOn) != 0);
     }
     return true;
+}
+
+// The lines that are on when the port opens, in the order RLSD, DSR, CTS, RING.
+void CUSBSerialPort::ReportLinesAtOpen(bool rlsd, bool dsr, bool cts, bool ring) {
+    m_rlsd = rlsd;
+    m_dsr = dsr;
+    m_cts = cts;
+    m_ring = ring;
+    if (rlsd) {
+        OnRlsdChanged(true);
+    }
+    if (dsr) {
+        OnDsrChanged(true);
+    }
+    if (cts) {
+        OnCtsChanged(true);
+    }
+    if (ring) {
+        OnRingChanged(true);
+    }
+}
+
+// Every line that differs from its last state, in the order CTS, DSR, RLSD, RING.
+void CUSBSerialPort::ReportModemLines(bool cts, bool dsr, bool rlsd, bool ring) {
+    if (cts != m_cts) {
+        m_cts = cts;
+        OnCtsChanged(cts);
+    }
+    if (dsr != m_dsr) {
+        m_dsr = dsr;
+        OnDsrChanged(dsr);
+    }
+    if (rlsd != m_rlsd) {
+        m_rlsd = rlsd;
+        OnRlsdChanged(rlsd);
+    }
+    if (ring != m_ring) {
+        m_ring = ring;
+        OnRingChanged(ring);
+    }
 }
 
 bool CUSBSerialPort::DeviceOpen() const {
@@ -363,26 +386,8 @@ bool CUSBSerialPort::FtdiStatusPoll() {
     if (m_ftdi.W32GetCommModemStatus(handle, &lines) == 0) {
         return false;
     }
-    const bool cts = (lines & 0x10) != 0;
-    const bool dsr = (lines & 0x20) != 0;
-    const bool rlsd = (lines & 0x80) != 0;
-    const bool ring = (lines & 0x40) != 0;
-    if (cts != m_cts) {
-        m_cts = cts;
-        OnCtsChanged(cts);
-    }
-    if (dsr != m_dsr) {
-        m_dsr = dsr;
-        OnDsrChanged(dsr);
-    }
-    if (rlsd != m_rlsd) {
-        m_rlsd = rlsd;
-        OnRlsdChanged(rlsd);
-    }
-    if (ring != m_ring) {
-        m_ring = ring;
-        OnRingChanged(ring);
-    }
+    ReportModemLines((lines & kMsCtsOn) != 0, (lines & kMsDsrOn) != 0, (lines & kMsRlsdOn) != 0,
+                     (lines & kMsRingOn) != 0);
     std::uint8_t buffer[kReadChunk];
     DWORD pending = status.cbInQue;
     while (pending > 0) {
@@ -568,26 +573,8 @@ bool CUSBSerialPort::StatusPoll(short deviceEvents) {
     }
     int lines = 0;
     if (ioctl(fd, TIOCMGET, &lines) == 0) {
-        const bool cts = (lines & TIOCM_CTS) != 0;
-        const bool dsr = (lines & TIOCM_DSR) != 0;
-        const bool rlsd = (lines & TIOCM_CAR) != 0;
-        const bool ring = (lines & TIOCM_RNG) != 0;
-        if (cts != m_cts) {
-            m_cts = cts;
-            OnCtsChanged(cts);
-        }
-        if (dsr != m_dsr) {
-            m_dsr = dsr;
-            OnDsrChanged(dsr);
-        }
-        if (rlsd != m_rlsd) {
-            m_rlsd = rlsd;
-            OnRlsdChanged(rlsd);
-        }
-        if (ring != m_ring) {
-            m_ring = ring;
-            OnRingChanged(ring);
-        }
+        ReportModemLines((lines & TIOCM_CTS) != 0, (lines & TIOCM_DSR) != 0, (lines & TIOCM_CAR) != 0,
+                         (lines & TIOCM_RNG) != 0);
     } else if (DeviceGone(errno)) {
         return false;  // a pseudo terminal has no modem lines (ENOTTY/EINVAL): that is fine
     }

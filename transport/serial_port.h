@@ -86,6 +86,8 @@ private:
     bool OpenFtdi(const std::string& serial, int baudRate, char parity, int dataBits, int stopBits, int handshake);
     bool FtdiStatusPoll();
     bool DeviceOpen() const;
+    void ReportLinesAtOpen(bool rlsd, bool dsr, bool cts, bool ring);
+    void ReportModemLines(bool cts, bool dsr, bool rlsd, bool ring);
     void Watch();
     bool StatusPoll(short deviceEvents);
     bool ReadBatch();
