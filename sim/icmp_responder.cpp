@@ -36,35 +36,26 @@ SimIcmpResponder::~SimIcmpResponder() {
 
 bool SimIcmpResponder::Start() {
     m_fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
-    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_fd < 0 || m_wake < 0) {
+    if (m_fd < 0 || !m_serve.Open()) {
         Stop();
         return false;
     }
-    m_thread = std::thread([this] { Serve(); });
+    m_serve.Start([this] { Serve(); });
     return true;
 }
 
 void SimIcmpResponder::Stop() {
-    if (m_wake >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
-    }
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
-    for (int* fd : {&m_fd, &m_wake}) {
-        if (*fd >= 0) {
-            close(*fd);
-            *fd = -1;
-        }
+    m_serve.Stop();
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
     }
 }
 
 void SimIcmpResponder::Serve() {
     std::vector<std::uint8_t> packet(65536);
     for (;;) {
-        pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_fd, POLLIN, 0}};
+        pollfd fds[2] = {{m_serve.WakeFd(), POLLIN, 0}, {m_fd, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
             continue;
         }

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "sim/serve_thread.h"
+
 namespace kvara::sim {
 
 class SimIcmpResponder {
@@ -26,9 +28,8 @@ private:
 
     bool m_alterData;
     int m_fd = -1;
-    int m_wake = -1;
     std::atomic<int> m_answered{0};
-    std::thread m_thread;
+    ServeThread m_serve;
 };
 
 }  // namespace kvara::sim

@@ -24,35 +24,22 @@ PtyServer::PtyServer(std::shared_ptr<SimReader> reader, std::string symlinkPath)
 PtyServer::~PtyServer() { Stop(); }
 
 bool PtyServer::Start() {
-    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wake < 0 || !OpenTerminal()) {
+    if (!m_serve.Open() || !OpenTerminal()) {
         return false;
     }
     m_scheduler = std::make_unique<PieceScheduler>([this](const ByteBuffer& b) { Emit(b); });
-    m_stop = false;
-    m_thread = std::thread([this] { Serve(); });
+    m_serve.Start([this] { Serve(); });
     return true;
 }
 
 void PtyServer::Stop() {
-    m_stop = true;
-    if (m_wake >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
-    }
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
+    m_serve.Stop();
     if (m_scheduler) {
         m_scheduler->Stop();
     }
     CloseTerminal();
     if (!m_symlink.empty()) {
         unlink(m_symlink.c_str());
-    }
-    if (m_wake >= 0) {
-        close(m_wake);
-        m_wake = -1;
     }
 }
 
@@ -113,15 +100,13 @@ void PtyServer::Unplug() {
         m_scheduler->Cancel();
     }
     CloseTerminal();
-    const std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+    m_serve.Wake();
 }
 
 bool PtyServer::Replug() {
     CloseTerminal();
     const bool ok = OpenTerminal();
-    const std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+    m_serve.Wake();
     return ok;
 }
 
@@ -139,20 +124,19 @@ std::string PtyServer::DevicePath() const {
 
 void PtyServer::Serve() {
     std::uint8_t buffer[512];
-    while (!m_stop) {
+    while (!m_serve.Stopping()) {
         int master = -1;
         {
             std::lock_guard<std::mutex> guard(m_lock);
             master = m_master;
         }
-        pollfd fds[2] = {{m_wake, POLLIN, 0}, {master, POLLIN, 0}};
+        pollfd fds[2] = {{m_serve.WakeFd(), POLLIN, 0}, {master, POLLIN, 0}};
         const int ready = poll(fds, master >= 0 ? 2 : 1, -1);
         if (ready < 0) {
             continue;
         }
         if ((fds[0].revents & POLLIN) != 0) {
-            std::uint64_t value = 0;
-            [[maybe_unused]] ssize_t n = read(m_wake, &value, sizeof value);
+            m_serve.Drain();
             continue;  // look at the (possibly new) terminal again
         }
         if (master < 0 || (fds[1].revents & POLLIN) == 0) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "sim/scheduler.h"
+#include "sim/serve_thread.h"
 #include "sim/sim_reader.h"
 
 namespace kvara::sim {
@@ -46,10 +47,8 @@ private:
     mutable std::mutex m_lock;  // guards the descriptors and the path
     int m_master = -1;
     int m_slaveHold = -1;  // keeps the terminal alive while the programmer has it closed
-    int m_wake = -1;       // eventfd: stop, unplug or replug
     std::string m_path;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    ServeThread m_serve;  // woken by stop, unplug and replug
     std::unique_ptr<PieceScheduler> m_scheduler;
 };
 

@@ -35,8 +35,7 @@ bool SimTcpServer::Start(const std::string& address, std::uint16_t port) {
         return false;
     }
     m_listen = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_listen < 0 || m_wake < 0) {
+    if (m_listen < 0 || !m_serve.Open()) {
         Stop();
         return false;
     }
@@ -51,29 +50,19 @@ bool SimTcpServer::Start(const std::string& address, std::uint16_t port) {
     }
     m_port = ntohs(bound.sin_port);
     m_scheduler = std::make_unique<PieceScheduler>([this](const ByteBuffer& b) { Emit(b); });
-    m_stop = false;
-    m_thread = std::thread([this] { Serve(); });
+    m_serve.Start([this] { Serve(); });
     return true;
 }
 
 void SimTcpServer::Stop() {
-    m_stop = true;
-    if (m_wake >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
-    }
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
+    m_serve.Stop();
     if (m_scheduler) {
         m_scheduler->Stop();
     }
     CloseConnection();
-    for (int* fd : {&m_listen, &m_wake}) {
-        if (*fd >= 0) {
-            close(*fd);
-            *fd = -1;
-        }
+    if (m_listen >= 0) {
+        close(m_listen);
+        m_listen = -1;
     }
 }
 
@@ -114,10 +103,7 @@ void SimTcpServer::DropConnection() {
             m_connection = -1;
         }
     }
-    if (m_wake >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
-    }
+    m_serve.Wake();
 }
 
 bool SimTcpServer::SendRaw(const ByteBuffer& bytes) {
@@ -146,19 +132,18 @@ bool SimTcpServer::Connected() const {
 
 void SimTcpServer::Serve() {
     std::uint8_t buffer[1024];
-    while (!m_stop) {
+    while (!m_serve.Stopping()) {
         int connection = -1;
         {
             std::lock_guard<std::mutex> guard(m_lock);
             connection = m_connection;
         }
-        pollfd fds[3] = {{m_wake, POLLIN, 0}, {m_listen, POLLIN, 0}, {connection, POLLIN, 0}};
+        pollfd fds[3] = {{m_serve.WakeFd(), POLLIN, 0}, {m_listen, POLLIN, 0}, {connection, POLLIN, 0}};
         if (poll(fds, connection >= 0 ? 3 : 2, -1) < 0) {
             continue;
         }
         if ((fds[0].revents & POLLIN) != 0) {
-            std::uint64_t value = 0;
-            [[maybe_unused]] ssize_t n = read(m_wake, &value, sizeof value);
+            m_serve.Drain();
             continue;  // stop, or the connection was dropped: look again
         }
         if ((fds[1].revents & POLLIN) != 0) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sim/scheduler.h"
+#include "sim/serve_thread.h"
 #include "sim/sim_reader.h"
 
 namespace kvara::sim {
@@ -54,14 +55,12 @@ private:
     std::shared_ptr<SimReader> m_reader;
     std::function<bool()> m_answering;
     int m_listen = -1;
-    int m_wake = -1;
     std::uint16_t m_port = 0;
     mutable std::mutex m_lock;  // guards m_connection and m_peers
     mutable std::condition_variable m_accepted;
     int m_connection = -1;
     std::vector<std::string> m_peers;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    ServeThread m_serve;  // woken by stop and by a dropped connection
     std::unique_ptr<PieceScheduler> m_scheduler;
 };
 

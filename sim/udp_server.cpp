@@ -38,8 +38,7 @@ bool SimUdpServer::Start(const std::string& address, std::uint16_t port) {
         return false;
     }
     m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_fd < 0 || m_wake < 0) {
+    if (m_fd < 0 || !m_serve.Open()) {
         Stop();
         return false;
     }
@@ -49,25 +48,15 @@ bool SimUdpServer::Start(const std::string& address, std::uint16_t port) {
         Stop();
         return false;
     }
-    m_stop = false;
-    m_thread = std::thread([this] { Serve(); });
+    m_serve.Start([this] { Serve(); });
     return true;
 }
 
 void SimUdpServer::Stop() {
-    m_stop = true;
-    if (m_wake >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
-    }
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
-    for (int* fd : {&m_fd, &m_wake}) {
-        if (*fd >= 0) {
-            close(*fd);
-            *fd = -1;
-        }
+    m_serve.Stop();
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
     }
 }
 
@@ -85,14 +74,14 @@ bool SimUdpServer::SendTo(const std::string& address, std::uint16_t port, const 
 void SimUdpServer::Serve() {
     std::deque<Pending> pending;  // in due order: answers keep the order they were made in
     std::uint8_t buffer[2048];
-    while (!m_stop) {
+    while (!m_serve.Stopping()) {
         int timeoutMs = -1;
         if (!pending.empty()) {
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(pending.front().at - SimClock::now());
             timeoutMs = static_cast<int>(std::max<long long>(left.count(), 0));
         }
-        pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_fd, POLLIN, 0}};
+        pollfd fds[2] = {{m_serve.WakeFd(), POLLIN, 0}, {m_fd, POLLIN, 0}};
         if (poll(fds, 2, timeoutMs) < 0) {
             continue;
         }

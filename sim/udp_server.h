@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "sim/net_reader.h"
+#include "sim/serve_thread.h"
 #include "sim/sim_reader.h"
 
 namespace kvara::sim {
@@ -36,9 +37,7 @@ private:
 
     std::shared_ptr<SimNetReader> m_reader;
     int m_fd = -1;
-    int m_wake = -1;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    ServeThread m_serve;
 };
 
 }  // namespace kvara::sim
