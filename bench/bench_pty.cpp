@@ -14,39 +14,16 @@
 #include <memory>
 #include <thread>
 
+#include "bench/bench_support.h"
 #include "reader/kvara.h"
 #include "sim/pty_server.h"
 #include "sim/sim_reader.h"
 
 namespace {
 
-double Now() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double ProcessCpu() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-bool ReadExactly(int fd, std::uint8_t* buffer, std::size_t count) {
-    std::size_t got = 0;
-    while (got < count) {
-        pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, 1000) <= 0) {
-            return false;
-        }
-        const ssize_t n = read(fd, buffer + got, count - got);
-        if (n <= 0) {
-            return false;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
+using kvara::bench::Now;
+using kvara::bench::ProcessCpu;
+using kvara::bench::ReadExactly;
 
 // Mean seconds of a raw exchange: request bytes out, answer bytes back, on a bare pty pair.
 double RawRoundTrip(std::size_t requestBytes, std::size_t answerBytes, int rounds) {
