@@ -1,5 +1,7 @@
 #include "reader/frame.h"
 
+#include <string>
+
 namespace kvara {
 
 std::uint8_t Bcc(const std::uint8_t* data, std::size_t length) {
@@ -55,20 +57,32 @@ bool CheckFrame(const std::uint8_t* answer, std::size_t length, int mode) {
     return crc == static_cast<std::uint16_t>(answer[length - 1] * 256 + answer[length - 2]);
 }
 
+namespace {
+
+std::size_t CheckBytes(int mode) { return mode == 0 ? 1 : 2; }
+
+// Position of the terminator of a variable-length answer's record list, walking the records
+// from the first one; npos while it has not arrived (or a record points past the buffer).
+std::size_t TerminatorPosition(const std::uint8_t* buffer, std::size_t length, int mode) {
+    std::size_t p = mode == 0 ? 4 : 3;
+    while (p < length) {
+        const std::uint8_t r = buffer[p];
+        if (r == kVariableLength) {
+            return p;
+        }
+        p += static_cast<std::size_t>(r) + 1;
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
 bool AnswerComplete(const std::uint8_t* buffer, std::size_t length, int mode) {
     if (buffer == nullptr) {
         return false;
     }
-    std::size_t p = mode == 0 ? 4 : 3;
-    const std::size_t checkBytes = mode == 0 ? 1 : 2;
-    while (p < length) {
-        const std::uint8_t r = buffer[p];
-        if (r == kVariableLength) {
-            return length > p + checkBytes;
-        }
-        p += static_cast<std::size_t>(r) + 1;
-    }
-    return false;
+    const std::size_t terminator = TerminatorPosition(buffer, length, mode);
+    return terminator != std::string::npos && length > terminator + CheckBytes(mode);
 }
 
 bool AnswerLengthReached(const std::uint8_t* buffer, std::size_t length, int mode) {
@@ -92,20 +106,13 @@ bool FrameLengthMatches(const ByteBuffer& answer, int mode) {
     if (l != kVariableLength) {
         return answer.size() == static_cast<std::size_t>(l) + 5;
     }
-    const std::size_t checkBytes = mode == 0 ? 1 : 2;
-    std::size_t p = mode == 0 ? 4 : 3;
-    while (p < answer.size()) {
-        if (answer[p] == kVariableLength) {
-            return answer.size() == p + 1 + checkBytes;
-        }
-        p += static_cast<std::size_t>(answer[p]) + 1;
-    }
-    return false;
+    const std::size_t terminator = TerminatorPosition(answer.data(), answer.size(), mode);
+    return terminator != std::string::npos && answer.size() == terminator + 1 + CheckBytes(mode);
 }
 
 void StripFrame(ByteBuffer& answer, int mode) {
     const std::size_t head = mode == 0 ? 4 : 3;
-    std::size_t tail = mode == 0 ? 1 : 2;
+    std::size_t tail = CheckBytes(mode);
     const std::size_t lengthOffset = LengthOffset(mode);
     if (answer.size() > lengthOffset && answer[lengthOffset] == kVariableLength) {
         ++tail;  // the record list's terminator

@@ -10,13 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sim/write_all.h"
+
 namespace kvara::sim {
-
-namespace {
-
-constexpr int kWriteWaitMs = 200;  // how long a write waits for room before dropping bytes
-
-}  // namespace
 
 PtyServer::PtyServer(std::shared_ptr<SimReader> reader, std::string symlinkPath)
     : m_reader(std::move(reader)), m_symlink(std::move(symlinkPath)) {}
@@ -151,42 +147,10 @@ void PtyServer::Serve() {
         if (n <= 0) {
             continue;
         }
-        auto pieces = m_reader->Receive(buffer, static_cast<std::size_t>(n));
-        // An answer due at once, with nothing else under way, goes out from here without the
-        // scheduler's thread in between, as a reader answers from its own loop.
-        if (!pieces.empty() && pieces.front().delayMs == 0 && m_scheduler->Idle()) {
-            Emit(pieces.front().bytes);
-            pieces.erase(pieces.begin());
-        }
-        m_scheduler->Schedule(pieces);
+        m_scheduler->Dispatch(m_reader->Receive(buffer, static_cast<std::size_t>(n)));
     }
 }
 
-void PtyServer::Emit(const ByteBuffer& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        std::unique_lock<std::mutex> guard(m_lock);
-        const int master = m_master;
-        if (master < 0) {
-            return;  // unplugged
-        }
-        const ssize_t n = write(master, bytes.data() + written, bytes.size() - written);
-        guard.unlock();
-        if (n > 0) {
-            written += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno == EAGAIN) {
-            pollfd out = {master, POLLOUT, 0};
-            if (poll(&out, 1, kWriteWaitMs) > 0 && (out.revents & POLLOUT) != 0) {
-                continue;
-            }
-        }
-        return;  // the terminal does not take more: drop the rest, as a wire would
-    }
-}
+void PtyServer::Emit(const ByteBuffer& bytes) { WriteAll(m_lock, m_master, bytes, &::write); }
 
 }  // namespace kvara::sim

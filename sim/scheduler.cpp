@@ -27,9 +27,17 @@ void PieceScheduler::Schedule(const std::vector<SimPiece>& pieces, SimClock::tim
     m_wake.notify_all();
 }
 
-bool PieceScheduler::Idle() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_queue.empty() && !m_busy;
+void PieceScheduler::Dispatch(std::vector<SimPiece> pieces) {
+    bool idle = false;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        idle = m_queue.empty() && !m_busy;
+    }
+    if (!pieces.empty() && pieces.front().delayMs == 0 && idle) {
+        m_emit(pieces.front().bytes);
+        pieces.erase(pieces.begin());
+    }
+    Schedule(pieces);
 }
 
 void PieceScheduler::Cancel() {

@@ -24,8 +24,9 @@ public:
     // Queues pieces; each is due its delay after the previous one (the first after `now`), and
     // never before the pieces queued earlier.
     void Schedule(const std::vector<SimPiece>& pieces, SimClock::time_point now = SimClock::now());
-    // True when nothing is queued or being sent: a piece due now may then be sent directly.
-    bool Idle();
+    // Like Schedule, but a first piece due at once, with nothing else under way, is sent right
+    // here on the caller's thread, as a reader answers from its own loop.
+    void Dispatch(std::vector<SimPiece> pieces);
     // Drops everything not yet sent.
     void Cancel();
     // Blocks until nothing is queued (or stopped).

@@ -11,11 +11,12 @@
 #include <cerrno>
 #include <chrono>
 
+#include "sim/write_all.h"
+
 namespace kvara::sim {
 
 namespace {
 
-constexpr int kWriteWaitMs = 200;  // how long a write waits for room before dropping bytes
 constexpr int kDropWaitMs = 1000;  // how long a drop waits for the other side to close
 
 }  // namespace
@@ -192,41 +193,15 @@ void SimTcpServer::Serve() {
                 break;
             }
         }
-        // An answer due at once, with nothing else under way, goes out from here.
-        if (!pieces.empty() && pieces.front().delayMs == 0 && m_scheduler->Idle()) {
-            Emit(pieces.front().bytes);
-            pieces.erase(pieces.begin());
-        }
-        m_scheduler->Schedule(pieces);
+        m_scheduler->Dispatch(std::move(pieces));
     }
 }
 
 void SimTcpServer::Emit(const ByteBuffer& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        std::unique_lock<std::mutex> guard(m_lock);
-        const int connection = m_connection;
-        if (connection < 0) {
-            return;  // dropped
-        }
-        const ssize_t n =
-            send(connection, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
-        guard.unlock();
-        if (n > 0) {
-            written += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno == EAGAIN) {
-            pollfd out = {connection, POLLOUT, 0};
-            if (poll(&out, 1, kWriteWaitMs) > 0 && (out.revents & POLLOUT) != 0) {
-                continue;
-            }
-        }
-        return;
-    }
+    // send() without SIGPIPE: a host that closed the connection must not end the process.
+    WriteAll(m_lock, m_connection, bytes, [](int fd, const void* data, std::size_t length) {
+        return send(fd, data, length, MSG_NOSIGNAL);
+    });
 }
 
 }  // namespace kvara::sim

@@ -13,6 +13,7 @@
 
 #include "reader/kvara.h"
 #include "transport/ftdi_binding.h"
+#include "transport/serial_port.h"
 
 namespace kvara {
 
@@ -32,19 +33,6 @@ bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
 }
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
-
-// Port number of an entry: the trailing number of its device name.
-int PortNumber(const std::string& devnode) {
-    std::size_t start = devnode.size();
-    while (start > 0 && std::isdigit(static_cast<unsigned char>(devnode[start - 1])) != 0) {
-        --start;
-    }
-    long value = 0;
-    for (std::size_t i = start; i < devnode.size() && value < 100000000; ++i) {
-        value = value * 10 + (devnode[i] - '0');
-    }
-    return static_cast<int>(value);
-}
 
 // libudev, bound at run time: every entry point or none.
 struct Udev {
@@ -314,7 +302,7 @@ int ListComPorts(StringList& list) {
                 device.devnode.rfind("/dev/", 0) != 0) {
                 continue;
             }
-            entries.emplace_back(PortNumber(device.devnode), device.devnode + PortTag(device));
+            entries.emplace_back(ExaminePortName(device.devnode).portNumber, device.devnode + PortTag(device));
         }
         std::stable_sort(entries.begin(), entries.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
