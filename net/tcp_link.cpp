@@ -113,10 +113,16 @@ bool CTCPSocketThread::QueueSend(const std::uint8_t* data, std::size_t length) {
         if (m_sendQueue.size() >= kMaxQueuedFrames) {
             m_sendQueue.pop_front();  // the oldest frame's command has long timed out
         }
-        m_sendQueue.emplace_back(data, data + length);
+        m_sendQueue.push_back({m_nextFrame++, ByteBuffer(data, data + length)});
     }
     Signal(m_sendEvent);
     return true;
+}
+
+void CTCPSocketThread::WithdrawUnsent() {
+    std::lock_guard<std::mutex> guard(m_sendLock);
+    m_sendQueue.clear();
+    m_withdrawnBelow = m_nextFrame;
 }
 
 void CTCPSocketThread::Stop() {
@@ -227,7 +233,7 @@ void CTCPSocketThread::Run() {
 
 void CTCPSocketThread::SendQueued() {
     for (;;) {
-        ByteBuffer frame;
+        QueuedFrame frame;
         {
             std::lock_guard<std::mutex> guard(m_sendLock);
             if (m_sendQueue.empty()) {
@@ -250,7 +256,10 @@ void CTCPSocketThread::SendQueued() {
             }
             m_socket.OnDataAvailable();
         }
-        m_socket.SendFrame(frame.data(), frame.size(), m_stopEvent);
+        // A reconnect can take far longer than the command waits: the frame goes out only if
+        // its command has not returned meanwhile.
+        const FrameGate gate{&m_sendLock, [&] { return frame.number >= m_withdrawnBelow; }};
+        m_socket.SendFrame(frame.bytes.data(), frame.bytes.size(), m_stopEvent, &gate);
     }
 }
 

@@ -68,9 +68,14 @@ public:
     void EndExchange() { m_inExchange = false; }
     bool InExchange() const { return m_inExchange; }
 
+    // Frames queued so far are never sent: their command has returned. A frame the worker
+    // holds while it connects is dropped when the connection is up.
+    void WithdrawUnsent();
+
     // CReaderLink
     void SetReceiver(CByteReceiver* receiver) override { m_socket.SetReceiver(receiver); }
     void Send(const std::uint8_t* data, std::size_t length) override { QueueSend(data, length); }
+    void Withdraw() override { WithdrawUnsent(); }
     int LinkId() const override { return GetLinkId(); }
     void Close() override { Stop(); }
 
@@ -81,8 +86,14 @@ private:
     // Pauses up to ms; false when a stop was requested meanwhile.
     bool PauseUnlessStopped(int ms);
 
-    std::mutex m_sendLock;  // guards m_sendQueue
-    std::deque<ByteBuffer> m_sendQueue;
+    struct QueuedFrame {
+        std::uint64_t number = 0;
+        ByteBuffer bytes;
+    };
+    std::mutex m_sendLock;  // guards m_sendQueue, m_nextFrame, m_withdrawnBelow
+    std::deque<QueuedFrame> m_sendQueue;
+    std::uint64_t m_nextFrame = 1;
+    std::uint64_t m_withdrawnBelow = 0;  // frames numbered below this are never sent
     std::atomic<int> m_linkId{0};
     CTCPSocket m_socket;
     std::atomic<bool> m_started{false};

@@ -211,7 +211,8 @@ int CTCPSocket::Connect(int abortFd, int limitMs) {
     return error;
 }
 
-bool CTCPSocket::SendFrame(const std::uint8_t* data, std::size_t length, int abortFd) {
+bool CTCPSocket::SendFrame(const std::uint8_t* data, std::size_t length, int abortFd,
+                           const FrameGate* gate) {
     if (!m_connected && !m_peerAddress.empty() && !m_datagramMode) {
         // Reconnect once, from a local port equal to the reader's port. A reader on this very
         // host listens on that port itself, and another link may hold it: then any free port.
@@ -235,10 +236,20 @@ bool CTCPSocket::SendFrame(const std::uint8_t* data, std::size_t length, int abo
     if (!m_connected || m_fd < 0) {
         return false;  // the frame is dropped; the command runs into its time-out
     }
+    std::unique_lock<std::mutex> gateHeld;
+    if (gate != nullptr && gate->lock != nullptr) {
+        gateHeld = std::unique_lock<std::mutex>(*gate->lock);
+        if (gate->wanted && !gate->wanted()) {
+            return false;  // its command has returned meanwhile
+        }
+    }
     const auto deadline = Clock::now() + std::chrono::milliseconds(kSendLimitMs);
     std::size_t sent = 0;
     while (sent < length) {
         const ssize_t n = ::send(m_fd, data + sent, length - sent, MSG_NOSIGNAL);
+        if (gateHeld.owns_lock()) {
+            gateHeld.unlock();  // the frame has begun (or failed); the rest must follow
+        }
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;

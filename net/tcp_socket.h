@@ -35,6 +35,12 @@ constexpr int kConnectLimitMs = 21000;
 // The longest a send may wait for the reader to take the bytes.
 constexpr int kSendLimitMs = 5000;
 
+// Asked right before a queued frame goes out.
+struct FrameGate {
+    std::mutex* lock = nullptr;
+    std::function<bool()> wanted;
+};
+
 class CTCPSocket {
 public:
     using CAdapter = net::CAdapter;
@@ -86,8 +92,11 @@ public:
     void SetConnected(bool connected) { m_connected = connected; }
     // Sends a frame, reconnecting first when the connection has dropped: from a local port equal
     // to the reader's port, or from any free port when that one cannot be had. On a send error
-    // the connection is closed. False when the frame was not sent.
-    bool SendFrame(const std::uint8_t* data, std::size_t length, int abortFd);
+    // the connection is closed. False when the frame was not sent. With a gate, the frame goes
+    // out only if the gate still wants it once connected; its lock is held from that question
+    // until the first bytes are in the socket, so a withdrawal cannot slip in between.
+    bool SendFrame(const std::uint8_t* data, std::size_t length, int abortFd,
+                   const FrameGate* gate = nullptr);
     // Reads what has arrived (at most 513 bytes) and hands it to the receiver; a closed or
     // failed stream closes the socket. Datagram mode: reads every datagram waiting.
     void OnDataAvailable();

@@ -78,9 +78,25 @@ void AppendWordAddress(ByteBuffer& payload, int wordAddress) {
     payload.push_back(0);
 }
 
-// Runs one command on a port in hand.
+// Runs one command on a port in hand whose CommandScope the caller holds.
 bool Execute(CKvara_Port& port, std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer) {
     return CKvara_SDKApp::Execute(port, command, payload, answer);
+}
+
+// Runs body(port) as the only command on the reader of the handle: a command of another thread
+// on it ends first. -1 when the handle names no open reader, the reader was closed meanwhile,
+// or the call comes from a window message of this thread's own wait on it (code 256).
+template <typename Body>
+int WithPort(int handle, Body body) {
+    auto port = Registry().FindPort(handle);
+    if (!port) {
+        return -1;
+    }
+    kvara::CommandScope scope(*port);
+    if (!scope) {
+        return -1;
+    }
+    return body(*port);
 }
 
 // One attempt of opening a reader, under the registry's open lock.
@@ -121,10 +137,11 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
     Registry().AddPort(port);
 
     // Identify the reader; its answer also settles the framing mode.
+    kvara::CommandScope scope(*port);
     ByteBuffer answer;
     port->m_protocolMode = 0;
-    bool identified = Execute(*port, kCmdDeviceType, {}, answer);
-    if (!identified) {
+    bool identified = scope && Execute(*port, kCmdDeviceType, {}, answer);
+    if (!identified && scope) {
         port->m_protocolMode = 1;
         port->ForgetLateAnswer();
         identified = Execute(*port, kCmdDeviceType, {}, answer);
@@ -135,6 +152,7 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
         port->ClosePort();
         return kOpenNotIdentified;
     }
+    port->SetIdentity(answer);
     port->m_timeoutMs = static_cast<std::uint32_t>(timeoutMs);
     return port->GetHandle();
 }
@@ -184,8 +202,8 @@ int KvaraClosePort(int handle) {
     if (!port) {
         return -1;
     }
-    if (port->IsWaiting()) {
-        port->m_lastError = kvara::kErrorPortBusy;
+    kvara::CommandScope scope(*port);  // a command of another thread ends first
+    if (!scope) {
         return -1;
     }
     Registry().RemovePort(port);
@@ -195,25 +213,26 @@ int KvaraClosePort(int handle) {
 
 int KvaraGetLastError(int handle) {
     auto port = Registry().FindPort(handle);
-    return port ? port->m_lastError : kvara::kErrorNoPort;
+    return port ? port->m_lastError.load() : kvara::kErrorNoPort;
 }
 
 int KvaraGetDeviceType(int handle, unsigned char* buffer, int size, char* nameBuffer,
                        int nameSize) {
-    auto port = Registry().FindPort(handle);
-    ByteBuffer answer;
-    if (!port || !Execute(*port, kCmdDeviceType, {}, answer)) {
-        return -1;
-    }
-    const int copied = CopyOut(*port, answer, buffer, size);
-    if (copied < 0) {
-        return -1;
-    }
-    const std::string model = kvara::ModelName(answer);
-    if (nameBuffer != nullptr && nameSize > 0 && model.size() + 1 <= static_cast<std::size_t>(nameSize)) {
-        std::memcpy(nameBuffer, model.c_str(), model.size() + 1);
-    }
-    return copied;
+    return WithPort(handle, [&](CKvara_Port& port) {
+        ByteBuffer answer;
+        if (!Execute(port, kCmdDeviceType, {}, answer)) {
+            return -1;
+        }
+        const int copied = CopyOut(port, answer, buffer, size);
+        if (copied < 0) {
+            return -1;
+        }
+        const std::string model = kvara::ModelName(answer);
+        if (nameBuffer != nullptr && nameSize > 0 && model.size() + 1 <= static_cast<std::size_t>(nameSize)) {
+            std::memcpy(nameBuffer, model.c_str(), model.size() + 1);
+        }
+        return copied;
+    });
 }
 
 int KvaraIsUsbLink(int handle) {
@@ -235,49 +254,46 @@ int KvaraSetNoWindowLock(int handle, int flag) {
 
 int KvaraExecute(int handle, int command, const unsigned char* payload, int payloadLength,
                  unsigned char* buffer, int size) {
-    auto port = Registry().FindPort(handle);
-    if (!port) {
-        return -1;
-    }
-    if (!ValidInput(payload, payloadLength)) {
-        return InvalidArgument(*port);
-    }
-    const ByteBuffer bytes(payload, payload + payloadLength);
-    ByteBuffer answer;
-    if (!Execute(*port, Low(command), bytes, answer)) {
-        return -1;
-    }
-    return CopyOut(*port, answer, buffer, size);
+    return WithPort(handle, [&](CKvara_Port& port) {
+        if (!ValidInput(payload, payloadLength)) {
+            return InvalidArgument(port);
+        }
+        const ByteBuffer bytes(payload, payload + payloadLength);
+        ByteBuffer answer;
+        if (!Execute(port, Low(command), bytes, answer)) {
+            return -1;
+        }
+        return CopyOut(port, answer, buffer, size);
+    });
 }
 
 int KvaraInventory(int handle, int parameter, unsigned char* buffer, int size) {
-    auto port = Registry().FindPort(handle);
-    ByteBuffer answer;
-    if (!port || !Execute(*port, kCmdInventory, {Low(parameter)}, answer)) {
-        return -1;
-    }
-    const std::size_t room = OutputSize(buffer, size);
-    std::size_t n = answer.size();
-    if (n > room) {
-        n = room / 16 * 16;  // whole 16-byte blocks; not an error
-    }
-    if (n > 0) {
-        std::memcpy(buffer, answer.data(), n);
-    }
-    return static_cast<int>(n);
+    return WithPort(handle, [&](CKvara_Port& port) {
+        ByteBuffer answer;
+        if (!Execute(port, kCmdInventory, {Low(parameter)}, answer)) {
+            return -1;
+        }
+        const std::size_t room = OutputSize(buffer, size);
+        std::size_t n = answer.size();
+        if (n > room) {
+            n = room / 16 * 16;  // whole 16-byte blocks; not an error
+        }
+        if (n > 0) {
+            std::memcpy(buffer, answer.data(), n);
+        }
+        return static_cast<int>(n);
+    });
 }
 
 int KvaraSelectTag(int handle, const unsigned char* epc, int epcLength) {
-    auto port = Registry().FindPort(handle);
-    if (!port) {
-        return -1;
-    }
-    if (!ValidInput(epc, epcLength)) {
-        return InvalidArgument(*port);
-    }
-    const ByteBuffer payload(epc, epc + epcLength);
-    ByteBuffer answer;
-    return Execute(*port, kCmdSelect, payload, answer) ? 0 : -1;
+    return WithPort(handle, [&](CKvara_Port& port) {
+        if (!ValidInput(epc, epcLength)) {
+            return InvalidArgument(port);
+        }
+        const ByteBuffer payload(epc, epc + epcLength);
+        ByteBuffer answer;
+        return Execute(port, kCmdSelect, payload, answer) ? 0 : -1;
+    });
 }
 
 }  // extern "C"
@@ -287,28 +303,26 @@ namespace {
 // The four reads: count 0 reads to the end of the bank; the password is optional.
 int Read(int handle, int bank, int wordAddress, const unsigned char* password, bool withPassword,
          std::uint8_t count, unsigned char* buffer, int size) {
-    auto port = Registry().FindPort(handle);
-    if (!port) {
-        return -1;
-    }
-    if (!ValidWordAddress(wordAddress)) {
-        port->m_lastError = kvara::kErrorWordAddress;
-        return -1;
-    }
-    if (withPassword && password == nullptr) {
-        return InvalidArgument(*port);
-    }
-    ByteBuffer payload = {Low(bank)};
-    AppendWordAddress(payload, wordAddress);
-    payload.push_back(count);
-    if (withPassword) {
-        payload.insert(payload.end(), password, password + kPasswordLength);
-    }
-    ByteBuffer answer;
-    if (!Execute(*port, kCmdRead, payload, answer)) {
-        return -1;
-    }
-    return CopyOut(*port, answer, buffer, size);
+    return WithPort(handle, [&](CKvara_Port& port) {
+        if (!ValidWordAddress(wordAddress)) {
+            port.m_lastError = kvara::kErrorWordAddress;
+            return -1;
+        }
+        if (withPassword && password == nullptr) {
+            return InvalidArgument(port);
+        }
+        ByteBuffer payload = {Low(bank)};
+        AppendWordAddress(payload, wordAddress);
+        payload.push_back(count);
+        if (withPassword) {
+            payload.insert(payload.end(), password, password + kPasswordLength);
+        }
+        ByteBuffer answer;
+        if (!Execute(port, kCmdRead, payload, answer)) {
+            return -1;
+        }
+        return CopyOut(port, answer, buffer, size);
+    });
 }
 
 // Reads with a byte count: the count is also the buffer size.
@@ -321,50 +335,65 @@ int ReadCount(int handle, int bank, int wordAddress, const unsigned char* passwo
     return Read(handle, bank, wordAddress, password, withPassword, Low(count), buffer, count);
 }
 
-int Write(int handle, int bank, int wordAddress, const unsigned char* password, bool withPassword,
-          const unsigned char* data, int length) {
-    auto port = Registry().FindPort(handle);
-    if (!port) {
-        return -1;
-    }
-    if (!ValidWordAddress(wordAddress)) {
-        port->m_lastError = kvara::kErrorWordAddress;
-        return -1;
-    }
-    if ((withPassword && password == nullptr) || !ValidInput(data, length)) {
-        return InvalidArgument(*port);
-    }
+// True when the area reads back (with the write's password, if it had one) as the data.
+bool ReadsBackAs(CKvara_Port& port, int bank, int wordAddress, const unsigned char* password,
+                 const unsigned char* data, int length) {
     ByteBuffer payload = {Low(bank)};
     AppendWordAddress(payload, wordAddress);
-    if (withPassword) {
+    payload.push_back(Low(length));
+    if (password != nullptr) {
         payload.insert(payload.end(), password, password + kPasswordLength);
     }
-    payload.insert(payload.end(), data, data + length);
-    ByteBuffer answer;
-    if (Execute(*port, withPassword ? kCmdWritePwd : kCmdWrite, payload, answer)) {
-        return 0;
-    }
-    if (port->m_lastError != kvara::kErrorNoTransponder) {
-        return -1;
-    }
-    // The reader says no valid transponder, yet the data may have been written: read the area
-    // back (without password) and let the tag decide.
-    ByteBuffer readPayload = {Low(bank)};
-    AppendWordAddress(readPayload, wordAddress);
-    readPayload.push_back(Low(length));
     ByteBuffer readBack;
-    const bool same = Execute(*port, kCmdRead, readPayload, readBack) &&
-                      readBack.size() == static_cast<std::size_t>(length) &&
-                      std::equal(readBack.begin(), readBack.end(), data);
-    port->m_lastError = same ? kvara::kErrorNone : kvara::kErrorNoTransponder;
-    return same ? 0 : -1;
+    return Execute(port, kCmdRead, payload, readBack) &&
+           readBack.size() == static_cast<std::size_t>(length) &&
+           std::equal(readBack.begin(), readBack.end(), data);
+}
+
+int Write(int handle, int bank, int wordAddress, const unsigned char* password, bool withPassword,
+          const unsigned char* data, int length) {
+    return WithPort(handle, [&](CKvara_Port& port) {
+        if (!ValidWordAddress(wordAddress)) {
+            port.m_lastError = kvara::kErrorWordAddress;
+            return -1;
+        }
+        if ((withPassword && password == nullptr) || !ValidInput(data, length)) {
+            return InvalidArgument(port);
+        }
+        // After a time-out the reader's "OK" may be the late answer of an earlier command: until
+        // the line is in step again, only reading the area back proves a write.
+        const bool prove = port.OutOfStep();
+        ByteBuffer payload = {Low(bank)};
+        AppendWordAddress(payload, wordAddress);
+        if (withPassword) {
+            payload.insert(payload.end(), password, password + kPasswordLength);
+        }
+        payload.insert(payload.end(), data, data + length);
+        ByteBuffer answer;
+        if (Execute(port, withPassword ? kCmdWritePwd : kCmdWrite, payload, answer)) {
+            if (!prove || ReadsBackAs(port, bank, wordAddress, withPassword ? password : nullptr, data, length)) {
+                return 0;
+            }
+            port.m_lastError = kvara::kErrorNoTransponder;
+            return -1;
+        }
+        if (port.m_lastError != kvara::kErrorNoTransponder) {
+            return -1;
+        }
+        // The reader says no valid transponder, yet the data may have been written: read the
+        // area back (without password) and let the tag decide.
+        const bool same = ReadsBackAs(port, bank, wordAddress, nullptr, data, length);
+        port.m_lastError = same ? kvara::kErrorNone : kvara::kErrorNoTransponder;
+        return same ? 0 : -1;
+    });
 }
 
 // Commands with a one-byte payload whose answer data is not used.
 int SimpleCommand(int handle, std::uint8_t command, std::uint8_t value) {
-    auto port = Registry().FindPort(handle);
-    ByteBuffer answer;
-    return port && Execute(*port, command, {value}, answer) ? 0 : -1;
+    return WithPort(handle, [&](CKvara_Port& port) {
+        ByteBuffer answer;
+        return Execute(port, command, {value}, answer) ? 0 : -1;
+    });
 }
 
 }  // namespace
@@ -399,62 +428,54 @@ int KvaraWriteBankPwd(int handle, int bank, int wordAddress, const unsigned char
 }
 
 int KvaraLock(int handle, int area, int action, const unsigned char* password) {
-    auto port = Registry().FindPort(handle);
-    if (!port) {
-        return -1;
-    }
-    if (password == nullptr) {
-        return InvalidArgument(*port);
-    }
-    ByteBuffer payload(password, password + kPasswordLength);
-    payload.push_back(Low(action));
-    payload.push_back(Low(area));
-    ByteBuffer answer;
-    return Execute(*port, kCmdLock, payload, answer) ? 0 : -1;
+    return WithPort(handle, [&](CKvara_Port& port) {
+        if (password == nullptr) {
+            return InvalidArgument(port);
+        }
+        ByteBuffer payload(password, password + kPasswordLength);
+        payload.push_back(Low(action));
+        payload.push_back(Low(area));
+        ByteBuffer answer;
+        return Execute(port, kCmdLock, payload, answer) ? 0 : -1;
+    });
 }
 
 int KvaraSetRf(int handle, int on) { return SimpleCommand(handle, kCmdRf, Low(on)); }
 
 int KvaraGetTxPower(int handle, unsigned short* power) {
-    auto port = Registry().FindPort(handle);
-    if (!port) {
-        return -1;
-    }
-    if (power == nullptr) {
-        return InvalidArgument(*port);
-    }
-    ByteBuffer answer;
-    if (!Execute(*port, kCmdTxPowerRead, {}, answer)) {
-        return -1;
-    }
-    if (answer.size() < 2) {
-        port->m_lastError = kvara::kErrorPowerAnswer;
-        return -1;
-    }
-    *power = static_cast<unsigned short>(answer[0] + 256 * answer[1]);
-    return 0;
+    return WithPort(handle, [&](CKvara_Port& port) {
+        if (power == nullptr) {
+            return InvalidArgument(port);
+        }
+        ByteBuffer answer;
+        if (!Execute(port, kCmdTxPowerRead, {}, answer)) {
+            return -1;
+        }
+        if (answer.size() < 2) {
+            port.m_lastError = kvara::kErrorPowerAnswer;
+            return -1;
+        }
+        *power = static_cast<unsigned short>(answer[0] + 256 * answer[1]);
+        return 0;
+    });
 }
 
 int KvaraSetTxPower(int handle, int power, int store) {
-    auto port = Registry().FindPort(handle);
-    ByteBuffer answer;
-    return port && Execute(*port, kCmdTxPowerWrite, {Low(power), Low(power >> 8), Low(store)},
-                           answer)
-               ? 0
-               : -1;
+    return WithPort(handle, [&](CKvara_Port& port) {
+        ByteBuffer answer;
+        return Execute(port, kCmdTxPowerWrite, {Low(power), Low(power >> 8), Low(store)}, answer) ? 0 : -1;
+    });
 }
 
 int KvaraSetReaderMode(int handle, int mode) {
-    auto port = Registry().FindPort(handle);
-    if (!port) {
-        return -1;
-    }
-    if ((mode & 0x7F) > 3) {
-        port->m_lastError = kvara::kErrorReaderMode;
-        return -1;
-    }
-    ByteBuffer answer;
-    return Execute(*port, kCmdReaderMode, {Low(mode)}, answer) ? 0 : -1;
+    return WithPort(handle, [&](CKvara_Port& port) {
+        if ((mode & 0x7F) > 3) {
+            port.m_lastError = kvara::kErrorReaderMode;
+            return -1;
+        }
+        ByteBuffer answer;
+        return Execute(port, kCmdReaderMode, {Low(mode)}, answer) ? 0 : -1;
+    });
 }
 
 int KvaraSetUsbMode(int handle, int mode) { return SimpleCommand(handle, kCmdUsbMode, Low(mode)); }

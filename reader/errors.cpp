@@ -23,6 +23,7 @@ int StringForCode(int code) {
         case 21: return 230;
         case 23: return 118;
         case 24: return 176;
+        case 258: return 232;  // an answer that may have been an earlier command's
         default: return kUnknownErrorString;
     }
 }

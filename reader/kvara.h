@@ -21,10 +21,29 @@
  *   -1 and code 257 before anything is sent to the reader.
  * - Strings passed in are zero-terminated 8-bit strings.
  *
- * Threads: call every function from one thread (the application's user-interface thread).
- * While a function waits for the reader's answer it dispatches that thread's pending window
- * messages through the hooks the application installed; a reader function called from such a
- * message for the same reader fails at once with code 256.
+ * Threads: every function may be called from any thread. Commands on one reader take turns: a
+ * command (or KvaraClosePort) from a second thread waits until the running one has its answer
+ * or its time-out, and then runs; a reader closed meanwhile makes it fail (code 3). Different
+ * readers work side by side. Opening and closing readers from several threads is safe. The
+ * error code is kept per reader: with several threads on one reader it is the last failure of
+ * any of them. While a function waits for the reader's answer it dispatches the calling
+ * thread's pending window messages through the hooks the application installed; a reader
+ * function called from such a message for the same reader fails at once with code 256.
+ *
+ * Late answers: reader answers carry no sequence number, so an answer that comes after its
+ * command has timed out could pass for the next command's. After a time-out (or a garbled
+ * answer) a reader is out of step until the library knows the line is in step again. Then:
+ * - before the next command goes out, the library waits up to one time-out for the late
+ *   answer, and discards it;
+ * - an answer counts only when device type queries sent right after it get exactly the
+ *   reader's own device type; otherwise the command fails with code 258
+ *   (KVARA_ERROR_OUT_OF_STEP): the reader may or may not have carried it out;
+ * - a write (KvaraWriteBank, KvaraWriteBankPwd) is reported done only when the area reads back
+ *   as written (with the write's password), else it fails with code 21.
+ * A caller can rely on this: a function that returns success got the reader's answer to that
+ * very call; a failure after a time-out means the outcome is unknown, never that the command
+ * was certainly not carried out. A frame whose command has returned is never sent later (a
+ * network link that reconnects drops it).
  */
 #ifndef KVARA_H
 #define KVARA_H
@@ -52,6 +71,7 @@ extern "C" {
 #define KVARA_ERROR_NO_TRANSPONDER 21    /* write not confirmed by reading back */
 #define KVARA_ERROR_PORT_BUSY 256        /* the reader is still waiting for another command */
 #define KVARA_ERROR_INVALID_ARGUMENT 257 /* NULL pointer or negative length */
+#define KVARA_ERROR_OUT_OF_STEP 258      /* answer may be an earlier command's; see "Late answers" */
 
 /**
  * Version of the library times 100 (119 is version 1.19).
@@ -212,7 +232,8 @@ KVARA_API int KvaraWriteBank(int handle, int bank, int wordAddress, const unsign
 
 /**
  * As KvaraWriteBank with the 4-byte access password (command 0xC5; must not be NULL); length
- * 0-247. The read-back after code 21 is made without password.
+ * 0-247. The read-back after code 21 is made without password; the read-back of a reader out
+ * of step (see "Late answers") with the password.
  */
 KVARA_API int KvaraWriteBankPwd(int handle, int bank, int wordAddress,
                                 const unsigned char *password, const unsigned char *data,

@@ -53,6 +53,9 @@ public:
         (void)mode;
         return true;
     }
+    // The command whose frames were handed over has returned (it timed out): whatever of them
+    // has not gone out yet is never sent, so the reader cannot carry the command out later.
+    virtual void Withdraw() {}
     // Stops the link's thread and closes the device. May be called more than once.
     virtual void Close() = 0;
 };

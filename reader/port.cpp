@@ -23,6 +23,10 @@ constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(150);
 // A late answer is taken to be over once the line has been quiet this long.
 constexpr auto kLateAnswerQuiet = std::chrono::milliseconds(20);
 constexpr std::size_t kHidPollBytes = 100;
+constexpr std::uint8_t kCmdDeviceType = 0xF0;
+// Device type queries that prove the line in step again: one per answer that may still be on
+// its way (each late answer shifts every later one by one place), at most this many.
+constexpr int kMaxInStepQueries = 4;
 constexpr std::size_t kHidDrainBytes = 10;
 
 // A phase of the answer wait: its own time window of m_timeoutMs from its start.
@@ -41,6 +45,27 @@ private:
 };
 
 }  // namespace
+
+CommandScope::CommandScope(CKvara_Port& port) : m_port(port) {
+    if (port.m_commandOwner.load() == std::this_thread::get_id()) {
+        port.m_lastError = kErrorPortBusy;  // a window message of this thread's own wait
+        return;
+    }
+    port.m_commandLock.lock();
+    if (port.m_closed.load()) {
+        port.m_commandLock.unlock();
+        return;
+    }
+    port.m_commandOwner.store(std::this_thread::get_id());
+    m_held = true;
+}
+
+CommandScope::~CommandScope() {
+    if (m_held) {
+        m_port.m_commandOwner.store(std::thread::id());
+        m_port.m_commandLock.unlock();
+    }
+}
 
 CKvara_Port::CKvara_Port() = default;
 
@@ -179,6 +204,90 @@ std::size_t CKvara_Port::ReceivedCount(std::uint64_t* sequence) {
     return m_receive.size();
 }
 
+void CKvara_Port::SetIdentity(const ByteBuffer& deviceType) {
+    m_identity = deviceType;
+    m_outOfStep = false;
+    m_lateAnswers = 0;
+}
+
+void CKvara_Port::ForgetLateAnswer() {
+    m_lateAnswerPossible = false;
+    m_outOfStep = false;
+    m_lateAnswers = 0;
+}
+
+// An answer may still be on its way. After a time-out the next command first waits a while for
+// it (drain); after a garbled answer or a shifted query the bytes are in already.
+void CKvara_Port::MarkOutOfStep(bool drain) {
+    m_outOfStep = true;
+    m_lateAnswerPossible = m_lateAnswerPossible || drain;
+    m_lateAnswers = std::min(m_lateAnswers + 1, kMaxInStepQueries);
+}
+
+bool CKvara_Port::RunCommand(std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer) {
+    m_request.clear();
+    m_request.push_back(command);
+    m_request.insert(m_request.end(), payload.begin(), payload.end());
+    answer.clear();
+    if (!SendCommand()) {
+        return false;
+    }
+    if (ReceiveAnswer(answer)) {
+        return true;
+    }
+    if (m_lastError == kErrorChecksum || m_lastError == kErrorEmptyAnswer) {
+        // Garbled: part of it may have been another command's answer, and this command's own
+        // answer may still come.
+        MarkOutOfStep(false);
+    }
+    return false;
+}
+
+bool CKvara_Port::Execute(std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer) {
+    const bool unsure = m_outOfStep && !m_identity.empty();
+    const std::int32_t before = m_lastError;
+    const bool answered = RunCommand(command, payload, answer);
+    const std::int32_t code = m_lastError;
+    if (!unsure) {
+        return answered;
+    }
+    if (!answered && (code == kErrorTimeout || code == kErrorDataCount || code == kErrorPortBusy ||
+                      code == kErrorChecksum || code == kErrorEmptyAnswer)) {
+        return false;  // no answer to judge; the port stays out of step
+    }
+    if (ConfirmInStep()) {
+        m_lastError = answered ? before : code;  // the queries leave the command's own result
+        return answered;
+    }
+    answer.clear();
+    m_lastError = kErrorOutOfStep;
+    return false;
+}
+
+// The answer just taken may have been the late answer of an earlier command; the command's own
+// answer would then still be on its way and arrive in place of the next one. The reader answers
+// in order, so if each of the following device type queries gets exactly the reader's own
+// device type, no earlier answer was left over: the line is in step, and the answer taken was
+// the command's own. A mismatch means the answers are shifted; one more is then on its way.
+bool CKvara_Port::ConfirmInStep() {
+    const int queries = std::clamp(m_lateAnswers, 1, kMaxInStepQueries);
+    for (int i = 0; i < queries; ++i) {
+        ByteBuffer answer;
+        const bool answered = RunCommand(kCmdDeviceType, {}, answer);
+        const int code = m_lastError;
+        if (answered && answer == m_identity) {
+            continue;
+        }
+        if (answered || (code != kErrorTimeout && code != kErrorChecksum && code != kErrorEmptyAnswer)) {
+            MarkOutOfStep(false);  // another command's answer: the query's own is still to come
+        }
+        return false;
+    }
+    m_outOfStep = false;
+    m_lateAnswers = 0;
+    return true;
+}
+
 bool CKvara_Port::SendCommand() {
     if (m_waiting) {
         // A window message dispatched during this port's wait tried to start another command.
@@ -200,8 +309,11 @@ bool CKvara_Port::SendCommand() {
     }
     m_request.clear();
     if (!WaitForAnswer()) {
+        if (CReaderLink* link = LinkInUse()) {
+            link->Withdraw();
+        }
         m_lastError = kErrorTimeout;
-        m_lateAnswerPossible = true;
+        MarkOutOfStep(true);
         return false;
     }
     return true;
@@ -371,6 +483,7 @@ bool CKvara_Port::ReceiveAnswer(ByteBuffer& answer) {
 }
 
 void CKvara_Port::ClosePort() {
+    m_closed.store(true);
     if (m_serialHandle != 0) {
         if (m_serialLink) {
             m_serialLink->Close();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "common/bytes.h"
 #include "reader/link.h"
@@ -30,10 +31,33 @@ enum ReaderError : int {
     // (from a window message dispatched during that wait). Outside the status byte range so
     // it is never mistaken for a reader's answer.
     kErrorPortBusy = 256,
+    kErrorInvalidArgument = 257,  // NULL input pointer or negative length; nothing sent
+    // After a time-out the answer that came could not be told apart from the late answer of an
+    // earlier command: whether the reader carried the command out is not known.
+    kErrorOutOfStep = 258,
 };
 
 // Upper bound of buffered answer bytes; a device that keeps sending cannot grow it further.
 constexpr std::size_t kMaxReceiveBytes = 64 * 1024;
+
+class CKvara_Port;
+
+// Makes the calling thread the only one that runs commands on a port, for the scope's
+// lifetime. A second thread waits its turn; a call from the thread that already holds the
+// port (a window message dispatched during its wait) is refused with code 256, and a port
+// closed meanwhile is refused without a code (its handle is gone).
+class CommandScope {
+public:
+    explicit CommandScope(CKvara_Port& port);
+    ~CommandScope();
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+    explicit operator bool() const { return m_held; }
+
+private:
+    CKvara_Port& m_port;
+    bool m_held = false;
+};
 
 class CKvara_Port final : public CByteReceiver {
 public:
@@ -58,6 +82,20 @@ public:
     // True when the link in use reaches the reader over USB without a COM port.
     bool IsUsbLink() const;
 
+    // One whole command under the caller's CommandScope: the command byte and payload go out,
+    // the answer's data comes back. While the port is out of step (after a time-out, until the
+    // line is known to be in step again) an answer counts only when device type queries after
+    // it get exactly the answer the reader identified itself with at open; otherwise the
+    // command fails with code 258.
+    bool Execute(std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer);
+    // True after a time-out or a garbled answer, until the line is known to be in step again:
+    // an answer that comes may then belong to an earlier command.
+    bool OutOfStep() const { return m_outOfStep; }
+    // The reader's answer to the device type query at open; the in-step check compares with it.
+    void SetIdentity(const ByteBuffer& deviceType);
+    // The port was closed by ClosePort; commands that waited for it are refused.
+    bool IsClosed() const { return m_closed.load(); }
+
     // Frames m_request, writes it on the link in use and waits for a complete answer.
     // False on a time-out (code 4), an unframeable request (code 6) or a nested call (256).
     bool SendCommand();
@@ -79,17 +117,23 @@ public:
     bool IsWaiting() const { return m_waiting; }
     // Forgets that an answer may still come (the open sequence does so before it asks again in
     // the other framing mode, where a late answer could not pass for the new one's anyway).
-    void ForgetLateAnswer() { m_lateAnswerPossible = false; }
+    void ForgetLateAnswer();
 
     ByteBuffer m_request;
     std::uint32_t m_timeoutMs = 500;
     std::uint8_t m_protocolMode = 0;
     std::uint32_t m_address = 1;
-    std::int32_t m_lastError = 0;
-    bool m_noWindowLock = false;
-    std::int32_t m_serialHandle = 0;
+    // Read and written by any thread (KvaraGetLastError does not wait for a running command).
+    std::atomic<std::int32_t> m_lastError{0};
+    std::atomic<bool> m_noWindowLock{false};
+    std::atomic<std::int32_t> m_serialHandle{0};
 
 private:
+    friend class CommandScope;
+
+    bool RunCommand(std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer);
+    bool ConfirmInStep();
+    void MarkOutOfStep(bool drain);
     bool WaitForAnswer();
     void AwaitLateAnswer();
     bool RunPhases();
@@ -106,8 +150,18 @@ private:
     std::unique_ptr<CReaderLink> m_serialLink;
     std::unique_ptr<CReaderLink> m_tcpLink;
     std::unique_ptr<CReaderLink> m_hidLink;
-    bool m_waiting = false;
+    std::atomic<bool> m_waiting{false};
     bool m_lateAnswerPossible = false;
+    // Out of step: answers that may still come from commands that timed out, and the device
+    // type answer that proves the line in step again.
+    bool m_outOfStep = false;
+    int m_lateAnswers = 0;
+    ByteBuffer m_identity;
+
+    // One command at a time: the lock and the thread that holds it.
+    std::mutex m_commandLock;
+    std::atomic<std::thread::id> m_commandOwner{};
+    std::atomic<bool> m_closed{false};
 };
 
 }  // namespace kvara

@@ -71,24 +71,19 @@ void CKvara_SDKApp::SetPortError(int handle, int code) {
     }
 }
 
-bool CKvara_SDKApp::SendRequest(CKvara_Port& port, std::uint8_t command,
-                                const ByteBuffer& payload) {
-    port.m_request.clear();
-    port.m_request.push_back(command);
-    port.m_request.insert(port.m_request.end(), payload.begin(), payload.end());
-    return port.SendCommand();
-}
-
 bool CKvara_SDKApp::Execute(CKvara_Port& port, std::uint8_t command, const ByteBuffer& payload,
                             ByteBuffer& answer) {
-    answer.clear();
-    return SendRequest(port, command, payload) && port.ReceiveAnswer(answer);
+    return port.Execute(command, payload, answer);
 }
 
 bool CKvara_SDKApp::ExecuteCommand(int handle, std::uint8_t command, const ByteBuffer& payload,
                                    ByteBuffer& answer) {
     auto port = FindPort(handle);
-    return port && Execute(*port, command, payload, answer);
+    if (!port) {
+        return false;
+    }
+    CommandScope scope(*port);
+    return scope && port->Execute(command, payload, answer);
 }
 
 }  // namespace kvara

@@ -25,11 +25,11 @@ public:
     void AddPort(const std::shared_ptr<CKvara_Port>& port);
     void RemovePort(const std::shared_ptr<CKvara_Port>& port);
     void SetPortError(int handle, int code);
-    // Runs command + payload on the port of the handle; true when an answer with status 0 came.
+    // Runs command + payload on the port of the handle, waiting for a command of another
+    // thread on it to end; true when an answer with status 0 came.
     bool ExecuteCommand(int handle, std::uint8_t command, const ByteBuffer& payload,
                         ByteBuffer& answer);
-    // The same on a port in hand, without taking the answer.
-    static bool SendRequest(CKvara_Port& port, std::uint8_t command, const ByteBuffer& payload);
+    // The same on a port in hand whose CommandScope the caller holds.
     static bool Execute(CKvara_Port& port, std::uint8_t command, const ByteBuffer& payload,
                         ByteBuffer& answer);
 

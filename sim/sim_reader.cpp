@@ -275,7 +275,7 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
         }
     }
 
-    Result result = Execute(request.command, request.payload);
+    Result result = fault.refuse ? Result{} : Execute(request.command, request.payload);
     if (fault.status >= 0) {
         result.status = static_cast<std::uint8_t>(fault.status);
         result.data.clear();

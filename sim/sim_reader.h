@@ -63,6 +63,7 @@ struct SimFault {
     ByteBuffer strayBefore;          // bytes sent in front of the answer
     bool badCheck = false;           // check byte / CRC corrupted
     int status = -1;                 // status byte reported instead of the real one (no data)
+    bool refuse = false;             // the command is not carried out (with status: a refusal)
     ByteBuffer trailing;             // bytes sent after the answer
     std::optional<ByteBuffer> raw;   // exactly these bytes instead of the answer
     bool drop = false;               // the connection is closed instead of answering (TCP)

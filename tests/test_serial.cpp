@@ -9,12 +9,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <algorithm>
 #include <mutex>
 #include <thread>
 
 #include "common/log.h"
 #include "transport/ftdi_binding.h"
+#include "transport/line_speed.h"
 #include "transport/serial_port.h"
 
 using kvara::ByteBuffer;
@@ -144,10 +146,24 @@ TEST(SerialLink, AppliesTheLineDefinition) {
     EXPECT_EQ(port.PortNumber(), std::stoi(pty.path.substr(pty.path.rfind('/') + 1)));
     port.CloseLine();
 
-    // A baud rate the terminal cannot take leaves the settings as they were; the open stands.
+    // A rate the termios table lacks still opens, raw 8-bit at exactly that rate.
+    ASSERT_EQ(tcgetattr(pty.slave, &tio), 0);
+    tio.c_lflag |= ICANON | ECHO;  // as a terminal left cooked by another program
+    tio.c_oflag |= OPOST;
+    ASSERT_EQ(tcsetattr(pty.slave, TCSANOW, &tio), 0);
     ASSERT_TRUE(OpenDefault(port, pty.path, 12345, 'O', 1));
     ASSERT_EQ(tcgetattr(pty.slave, &tio), 0);
-    EXPECT_EQ(cfgetospeed(&tio), B9600);
+    EXPECT_EQ(kvara::LineSpeed(pty.slave), 12345);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    port.CloseLine();
+
+    // A rate no line can have fails the open instead of leaving the line as it was.
+    for (int baud : {0, -9600}) {
+        EXPECT_FALSE(OpenDefault(port, pty.path, baud)) << baud;
+        EXPECT_FALSE(port.IsOpen());
+    }
 }
 
 TEST(SerialLink, WatcherDeliversBytesInOrderAndWritesQueuedFrames) {
@@ -310,6 +326,48 @@ TEST(SerialLink, FramesWrittenWhileTheDeviceVanishesNeverReachAReusedDescriptor)
         EXPECT_EQ(read(pipeEnds[0], scratch, sizeof scratch), -1);
         close(pipeEnds[0]);
         close(pipeEnds[1]);
+        port.CloseLine();
+    }
+}
+
+// The watcher reads in pieces of 256 bytes. A read that fills a whole piece is followed by an
+// empty one; that is a quiet line, not a hang-up, and the link must stay open for the next
+// answer. Sizes around every multiple of the piece, then one more byte each time.
+TEST(SerialLink, ReadsOfWholePiecesKeepTheLineOpen) {
+    Pty pty;
+    RecordingPort port;
+    ASSERT_TRUE(OpenDefault(port, pty.path));
+    ASSERT_TRUE(port.StartWatcher());
+    std::size_t total = 0;
+    for (std::size_t size : {255u, 256u, 257u, 511u, 512u, 513u, 767u, 768u, 1024u}) {
+        const ByteBuffer burst(size, static_cast<std::uint8_t>(size));
+        ASSERT_EQ(write(pty.master, burst.data(), burst.size()), static_cast<ssize_t>(size));
+        total += size;
+        ASSERT_TRUE(Eventually([&] { return port.Received().size() == total; })) << size;
+        ASSERT_TRUE(port.IsWatcherRunning()) << "closed after " << size << " bytes";
+        const std::uint8_t frame[] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
+        port.QueueWrite(frame, sizeof frame);
+        EXPECT_EQ(pty.ReadMaster(), ByteBuffer(frame, frame + 5)) << size;
+    }
+    EXPECT_EQ(port.lineErrors.load() & kvara::kLineDeviceGone, 0u);
+}
+
+// A device that vanishes between the open and the start ends the watcher at once, maybe before
+// the starting thread looks; the start must still return.
+TEST(SerialLink, StartReturnsWhenTheDeviceVanishedBeforeIt) {
+    for (int round = 0; round < 200; ++round) {
+        Pty pty;
+        CUSBSerialPort port;
+        ASSERT_TRUE(OpenDefault(port, pty.path));
+        pty.CloseSlave();
+        pty.CloseMaster();
+        auto started = std::async(std::launch::async, [&port] { return port.StartWatcher(); });
+        if (started.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            ADD_FAILURE() << "StartWatcher never returned (round " << round << ")";
+            std::_Exit(1);  // the waiting thread cannot be freed
+        }
+        EXPECT_TRUE(started.get());
+        EXPECT_TRUE(Eventually([&] { return !port.IsWatcherRunning(); }));
         port.CloseLine();
     }
 }

@@ -12,6 +12,10 @@
 // memory, its power, its type); the registry holds exactly the reader that is open; and
 // neither open file descriptors nor heap memory grow over the run. Leaks are
 // LeakSanitizer's job in the address sanitizer build.
+//
+// A second soak mixes answers that come 2 to 10 time-outs late, and writes the reader really
+// refuses, into the faults, and keeps the reader open throughout: no write is reported done that
+// the tag does not hold, and no read delivers anything but the tag's memory.
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -84,6 +88,8 @@ std::size_t OpenDescriptors() {
 
 class SoakTest : public ::testing::Test {
 protected:
+    virtual int TimeoutMs() const { return kTimeoutMs; }
+
     void SetUp() override {
         char folder[] = "/tmp/kvara-soak-XXXXXX";
         ASSERT_NE(mkdtemp(folder), nullptr);
@@ -120,7 +126,7 @@ protected:
         // An answer that came too late for the command before may still arrive and spoil the
         // identification; like the application, try again.
         for (int attempt = 0; attempt < 3 && m_handle <= 0; ++attempt) {
-            m_handle = KvaraOpenPort((m_folder + "/reader").c_str(), 19200, 0, kTimeoutMs);
+            m_handle = KvaraOpenPort((m_folder + "/reader").c_str(), 19200, 0, TimeoutMs());
         }
         ASSERT_GT(m_handle, 0);
         ASSERT_EQ(CKvara_SDKApp::Instance().PortCount(), 1u);
@@ -311,6 +317,72 @@ protected:
 };
 
 }  // namespace
+
+// Late answers and real refusals; the reader stays open.
+class LateSoakTest : public SoakTest {
+protected:
+    static constexpr int kLateTimeoutMs = 20;
+    int TimeoutMs() const override { return kLateTimeoutMs; }
+
+    // Shapes the next answer: late, refused, or one of the plain faults.
+    void ArmLate() {
+        const int roll = static_cast<int>(m_random() % 1000);
+        SimFault shape;
+        if (roll < 25) {
+            shape.delayMs = Between(2, 10) * kLateTimeoutMs + Between(0, kLateTimeoutMs - 1);
+            ++m_late;
+        } else if (roll < 175) {
+            shape.status = Between(1, 255);
+            shape.refuse = true;
+        } else if (roll < 225) {
+            shape.status = Between(1, 255);  // carried out, reported as failed
+        } else if (roll < 325) {
+            shape.pieces = Between(2, 8);
+            shape.gapMs = Between(0, 2);
+        } else if (roll < 375) {
+            shape.badCheck = true;
+        } else if (roll < 385) {
+            shape.silent = true;
+        } else {
+            return;
+        }
+        m_reader->PushFault(shape);
+    }
+
+    void LateStep() {
+        const auto command = static_cast<Command>(m_random() % static_cast<unsigned>(Command::kCount));
+        ArmLate();
+        CKvara_SDKApp::Instance().SetPortError(m_handle, 0);
+        const bool ok = Run(command);  // a success must carry what the reader holds
+        if (!ok) {
+            EXPECT_NE(KvaraGetLastError(m_handle), 0) << "a failed command left no error code";
+        }
+        ++m_done[ok ? 0 : 1];
+        m_reader->ClearFaults();
+        m_reader->ClearRequests();
+    }
+
+    int m_late = 0;
+    int m_done[2] = {};
+};
+
+TEST_F(LateSoakTest, LateAnswersNeverConfirmAWriteThatDidNotHappen) {
+    ASSERT_GT(m_handle, 0);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kCommands && !HasFatalFailure(); ++i) {
+        LateStep();
+        if (HasFailure()) {
+            ADD_FAILURE() << "stopped at command " << i;
+            break;
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // The open reader is the same one throughout.
+    EXPECT_EQ(CKvara_SDKApp::Instance().PortCount(), 1u);
+    EXPECT_EQ(m_reopens, 1);
+    std::printf("late soak: %d commands in %.1f s, %d answered late, %d succeeded, %d failed\n", kCommands,
+                seconds, m_late, m_done[0], m_done[1]);
+}
 
 TEST_F(SoakTest, TenThousandCommandsUnderRandomFaults) {
     ASSERT_GT(m_handle, 0);

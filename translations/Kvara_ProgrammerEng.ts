@@ -86,6 +86,10 @@ Please choose another interface.</translation>
         <translation>No valid transponder present!</translation>
     </message>
     <message>
+        <source>Antwort nicht eindeutig: ob der Befehl ausgeführt wurde, ist unbekannt</source>
+        <translation>Ambiguous answer: whether the command was carried out is unknown</translation>
+    </message>
+    <message>
         <source>Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!</source>
         <translation>The selected device is a reader only! A programmer is needed here!</translation>
     </message>

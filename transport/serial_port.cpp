@@ -1,5 +1,7 @@
 #include "transport/serial_port.h"
 
+#include "transport/line_speed.h"
+
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -194,7 +196,12 @@ bool CUSBSerialPort::OpenLine(void* owner, const std::string& name, int baudRate
     ioctl(fd, TIOCEXCL);
     m_fd.store(fd);
 
-    Configure(baudRate, parity, dataBits, stopBits, handshake);  // a failing step keeps the open
+    // A line that cannot be set raw at the asked rate would echo, translate or hold back the
+    // reader's bytes: such an open fails.
+    if (!Configure(baudRate, parity, dataBits, stopBits, handshake)) {
+        CloseLine();
+        return false;
+    }
     tcflush(fd, TCIOFLUSH);
 
     int lines = 0;
@@ -256,10 +263,12 @@ bool CUSBSerialPort::Configure(int baudRate, char parity, int dataBits, int stop
     tio.c_cc[VTIME] = 0;
     bool known = false;
     const speed_t speed = SpeedFor(baudRate, &known);
-    if (!known || cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) {
+    if (known && (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0)) {
         return false;
     }
-    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    // Raw 8-bit first, whatever the rate; a rate the table lacks is then set through the
+    // kernel's arbitrary-rate interface.
+    if (tcsetattr(fd, TCSANOW, &tio) != 0 || (!known && !SetArbitraryLineSpeed(fd, baudRate))) {
         return false;
     }
     // DTR and RTS on, as the reader expects from an open port.
@@ -417,8 +426,10 @@ bool CUSBSerialPort::StartWatcher() {
     } catch (const std::system_error&) {
         return false;
     }
+    // Wait until the watcher has begun, not until it runs: a device that vanished right after
+    // the open ends the watcher at once, and it may be over before this thread looks.
     std::unique_lock<std::mutex> guard(m_startLock);
-    m_started.wait(guard, [this] { return m_running.load(); });
+    m_started.wait(guard, [this] { return m_watcherBegun; });
     return true;
 }
 
@@ -427,6 +438,12 @@ void CUSBSerialPort::Send(const std::uint8_t* data, std::size_t length) {
         return;
     }
     QueueWrite(data, static_cast<int>(length));
+}
+
+void CUSBSerialPort::Withdraw() {
+    std::lock_guard<std::mutex> guard(m_transmitLock);
+    m_transmit.clear();
+    m_outputBlocked = false;
 }
 
 void CUSBSerialPort::QueueWrite(const std::uint8_t* data, int length) {
@@ -475,6 +492,7 @@ void CUSBSerialPort::Watch() {
     {
         std::lock_guard<std::mutex> guard(m_startLock);
         m_running.store(true);
+        m_watcherBegun = true;
     }
     m_started.notify_all();
 
@@ -597,7 +615,10 @@ bool CUSBSerialPort::ReadBatch() {
             continue;
         }
         if (n == 0) {
-            return false;  // end of file on a terminal: hung up
+            // A raw line that returns at once (VMIN = VTIME = 0) reads 0 bytes when nothing is
+            // buffered. A hang-up is told by poll() (POLLHUP, POLLERR) or a read error, never by
+            // an empty read: after a read of exactly a whole chunk, the next one is empty.
+            return true;
         }
         if (errno == EINTR) {
             continue;
@@ -684,6 +705,10 @@ void CUSBSerialPort::CloseLine() {
     }
     m_watcherStarted = false;
     m_running.store(false);
+    {
+        std::lock_guard<std::mutex> guard(m_startLock);
+        m_watcherBegun = false;
+    }
     for (int* event : {&m_shutdownEvent, &m_writeEvent}) {
         if (*event >= 0) {
             ::close(*event);

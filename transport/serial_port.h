@@ -57,6 +57,8 @@ public:
     void SetReceiver(CByteReceiver* receiver) override { m_receiver.store(receiver); }
     void Send(const std::uint8_t* data, std::size_t length) override;
     void Close() override { CloseLine(); }
+    // Drops what is still queued for the device (a flow-controlled line holds it back).
+    void Withdraw() override;
     bool IsUsbDevice() const override { return m_ftdiRoute; }
 
     bool IsOpen() const { return DeviceOpen(); }
@@ -107,6 +109,7 @@ private:
     std::atomic<bool> m_running{false};
     std::mutex m_startLock;
     std::condition_variable m_started;
+    bool m_watcherBegun = false;  // guarded by m_startLock; set by the watcher as it begins
 
     std::mutex m_transmitLock;
     ByteBuffer m_transmit;
