@@ -3,6 +3,7 @@
 // hidapi (hidraw backend), loaded at run time.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "reader/link.h"
@@ -46,7 +47,7 @@ private:
     bool WriteReport(const ByteBuffer& report);
 
     void* m_device = nullptr;
-    int m_linkId = 0;
+    std::atomic<int> m_linkId{0};  // read by the registry on any thread
     std::string m_name;
     HidReportLengths m_lengths;
 };
