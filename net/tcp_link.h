@@ -74,7 +74,7 @@ public:
 
     // CReaderLink
     void SetReceiver(CByteReceiver* receiver) override { m_socket.SetReceiver(receiver); }
-    void Send(const std::uint8_t* data, std::size_t length) override { QueueSend(data, length); }
+    bool Send(const std::uint8_t* data, std::size_t length) override { return QueueSend(data, length); }
     void Withdraw() override { WithdrawUnsent(); }
     int LinkId() const override { return GetLinkId(); }
     void Close() override { Stop(); }

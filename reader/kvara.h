@@ -307,12 +307,20 @@ KVARA_API int KvaraListComPorts(char *buffer, int size);
 KVARA_API int KvaraListUsbDevices(char *buffer, int size);
 
 /**
- * Whether one of the maker's USB devices is present without a driver bound.
- * @return bit 0 (1): an FTDI-based reader (VID 0403, PID E5A1) has no driver; bit 1 (2): the
- *         maker's virtual COM device (VID 7A3C, PID 0C5D) has no driver; 0 when nothing is
- *         missing or the device database cannot be read.
+ * Whether one of the maker's USB devices is present without a driver that can serve it.
+ * @return bit 0 (1): an FTDI-based reader (VID 0403, PID E5A1) that neither the kernel's FTDI
+ *         serial driver (bound to it) nor the FTDI D2XX library (libftd2xx.so, loadable) can
+ *         serve; bit 1 (2): the maker's virtual COM device (VID 7A3C, PID 0C5D) has no driver;
+ *         0 when nothing is missing or the device database cannot be read.
  */
 KVARA_API int KvaraCheckUsbDrivers(void);
+
+/**
+ * The maker's USB HID readers present that cannot be used because HID support (hidapi,
+ * libhidapi-hidraw.so.0) is missing; such readers are not listed by KvaraListUsbDevices.
+ * @return the number of such readers, 0 when HID support is there or none is present.
+ */
+KVARA_API int KvaraCountHidReadersWithoutSupport(void);
 
 /**
  * Whether the virtual COM driver of the maker's USB readers (the kernel's CDC ACM driver) is

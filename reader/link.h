@@ -34,7 +34,8 @@ public:
     // Where received bytes go. Set once before the link is started.
     virtual void SetReceiver(CByteReceiver* receiver) = 0;
     // Hands a whole frame to the link for sending; returns at once (push links queue it).
-    virtual void Send(const std::uint8_t* data, std::size_t length) = 0;
+    // False when the frame could not be handed over (then no answer can come).
+    virtual bool Send(const std::uint8_t* data, std::size_t length) = 0;
     // Pull-style links: copies up to max pending input bytes, waiting at most 1 ms.
     // Push-style links return 0.
     virtual std::size_t ReadInput(std::uint8_t* buffer, std::size_t max) {

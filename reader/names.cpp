@@ -1,5 +1,6 @@
 #include "reader/names.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace kvara {
@@ -65,11 +66,16 @@ LinkKind LinkKindOf(const std::string& name) {
 ReaderAddress SplitAddressSuffix(const std::string& name) {
     ReaderAddress result;
     result.name = name;
-    const std::size_t colon = name.find(':');
-    if (colon != std::string::npos && colon + 1 < name.size()) {
-        result.address = ReadNumber(name, colon + 1);
-        result.name = name.substr(0, colon);
+    // Only ":<digits>" at the very end is a suffix, and only behind a name: stable device names
+    // such as /dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0 carry colons of their own.
+    const std::size_t colon = name.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= name.size() ||
+        !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(colon) + 1, name.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
+        return result;
     }
+    result.address = ReadNumber(name, colon + 1);
+    result.name = name.substr(0, colon);
     return result;
 }
 

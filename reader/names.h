@@ -13,8 +13,9 @@ enum class LinkKind { kSerial, kHid, kTcp };
 // Which link a reader name (without its address suffix) selects.
 LinkKind LinkKindOf(const std::string& name);
 
-// Cuts a ":n" address suffix off the name. Without a suffix (or with nothing after the ":")
-// the name stays and the address is 1.
+// Cuts a ":n" address suffix off the name: decimal digits after the last ":", to the end, with
+// a name before it. Anything else (no digits, other characters, stable device names with
+// colons of their own) is part of the name, and the address is 1.
 struct ReaderAddress {
     std::string name;
     std::uint32_t address = 1;

@@ -304,10 +304,18 @@ bool CKvara_Port::SendCommand() {
         AwaitLateAnswer();
     }
     ClearReceive();
+    bool handedOver = true;
     if (CReaderLink* link = LinkInUse()) {
-        link->Send(m_request.data(), m_request.size());
+        handedOver = link->Send(m_request.data(), m_request.size());
     }
     m_request.clear();
+    if (!handedOver) {
+        // The link could not take the frame (a report write that the device did not take in
+        // time): no answer can come. Part of it may still reach the reader later.
+        m_lastError = kErrorTimeout;
+        MarkOutOfStep(true);
+        return false;
+    }
     if (!WaitForAnswer()) {
         if (CReaderLink* link = LinkInUse()) {
             link->Withdraw();

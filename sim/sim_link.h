@@ -17,7 +17,7 @@ public:
     ~SimLink() override;
 
     void SetReceiver(CByteReceiver* receiver) override;
-    void Send(const std::uint8_t* data, std::size_t length) override;
+    bool Send(const std::uint8_t* data, std::size_t length) override;
     void Close() override;
 
     SimReader& Reader() { return *m_reader; }

@@ -3,8 +3,12 @@
 
 #include <cstring>
 
+#include <pty.h>
+#include <unistd.h>
+
 #include "reader/kvara.h"
 #include "tests/support/device_stand_in.h"
+#include "transport/serial_port.h"
 
 using kvara::StringList;
 using kvara::TtyDeviceInfo;
@@ -143,4 +147,39 @@ TEST(HidReaders, OnlyTheMakersListedOnceAndFilteredByPrefix) {
     EXPECT_FALSE(kvara::HasMakersSerialPrefix("526"));
     EXPECT_FALSE(kvara::HasMakersSerialPrefix("5270-1"));
     EXPECT_FALSE(kvara::HasMakersSerialPrefix(""));
+}
+
+// Legacy serial ports the kernel registers without a UART have a parent device too; their
+// driver says there is no port behind them, and they are left out.
+TEST(ComPortList, LegacyPortsWithoutAUartAreLeftOut) {
+    ScopedDeviceStandIn stand;
+    TtyDeviceInfo legacy{"/dev/ttyS3", "tty", true, "", ""};
+    legacy.uartMissing = true;
+    stand.devices->tty.push_back(legacy);
+    stand.devices->tty.push_back({"/dev/ttyS0", "tty", true, "", ""});
+    EXPECT_EQ(Listed(), (StringList{"/dev/ttyS0"}));
+    // A terminal whose driver knows nothing of UARTs (here a pseudo terminal) has one as far
+    // as anyone can tell.
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    EXPECT_TRUE(kvara::UartPresent(name));
+    EXPECT_TRUE(kvara::UartPresent("/dev/definitely-not-here"));
+    close(master);
+    close(slave);
+}
+
+// A port is listed by its stable name, which stays the same from one plug-in to the next, with
+// the short device name beside it; it opens by that name.
+TEST(ComPortList, StableNamesWithTheShortNameBeside) {
+    ScopedDeviceStandIn stand;
+    TtyDeviceInfo reader{"/dev/ttyACM1", "tty", true, "CDC device", "USB\\VID_7A3C&PID_0C5D"};
+    reader.stableName = "/dev/serial/by-id/usb-Quarn_Kvara_P20_52600001-if00";
+    stand.devices->tty.push_back(reader);
+    stand.devices->AddUsbSerial("/dev/ttyUSB0", "");
+    const StringList listed = Listed();
+    EXPECT_EQ(listed, (StringList{"/dev/ttyUSB0",
+                                  "/dev/serial/by-id/usb-Quarn_Kvara_P20_52600001-if00 (ttyACM1) [Quarn Virtual COM]"}));
+    EXPECT_EQ(kvara::ExaminePortName(listed[1]).openName, reader.stableName);
 }

@@ -9,6 +9,7 @@
 #include "common/log.h"
 #include "reader/kvara.h"
 #include "tests/fakes/fake_ftd2xx.h"
+#include "tests/support/device_stand_in.h"
 #include "transport/ftdi_binding.h"
 #include "transport/serial_port.h"
 
@@ -115,4 +116,38 @@ TEST_F(FtdiTest, UnpluggedDeviceEndsTheWatcherAndStaysClosable) {
     EXPECT_EQ(KvaraClosePort(handle), 0);
     opened.clear();
     EXPECT_EQ(Open("52609999"), -1);  // nobody of that serial number
+}
+
+// The library serves FTDI's own product ids; the maker's readers carry a product id of their
+// own, which the binding names with FT_SetVIDPID before listing and opening.
+TEST_F(FtdiTest, TheMakersProductIdIsListedAndOpens) {
+    fakeftdi::AddDevice("52605555");                // the maker's product id
+    fakeftdi::AddDevice("52606666", 0x6001);         // FTDI's own
+    fakeftdi::AddDevice("52607777", 0x1234);         // someone else's: the library never serves it
+    kvara::CFTD2xxPort binding;
+    kvara::StringList list;
+    binding.ListFtdiSerials(list);
+    EXPECT_EQ(list, (kvara::StringList{"52605555", "52606666"}));
+    EXPECT_GT(Open("52605555"), 0);
+    EXPECT_EQ(Open("52607777"), -1);
+}
+
+// A serial number nobody has: the library answers with INVALID_HANDLE_VALUE as its Linux
+// headers define it. The open fails at once, without a time-out and without handing that value
+// to any further library call.
+TEST_F(FtdiTest, AFailedOpenIsNoOpenDevice) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Open("52609999"), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_EQ(fakeftdi::BadHandleCalls(), 0);
+}
+
+// An FTDI reader used through libftd2xx has no kernel driver bound while idle: with the library
+// there, nothing is missing.
+TEST_F(FtdiTest, AReaderTheLibraryServesLacksNoDriver) {
+    kvara::test::ScopedDeviceStandIn stand;
+    stand.devices->usb.push_back({"USB\\VID_0403&PID_E5A1", false});
+    EXPECT_EQ(KvaraCheckUsbDrivers(), 0);
+    stand.devices->usb.push_back({"USB\\VID_7A3C&PID_0C5D", false});
+    EXPECT_EQ(KvaraCheckUsbDrivers(), 2);
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <thread>
 
 #include "reader/kvara.h"
@@ -178,4 +181,97 @@ TEST_F(HidReaderTest, StaleAndHostileInputReports) {
         inject.join();
     }
     EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
+}
+
+// A device that takes no output report: hidraw's write blocks. The command gives up after the
+// write limit instead of hanging, the reader stays closable, and once the device takes reports
+// again the next command works.
+TEST_F(HidReaderTest, AReportWriteTheDeviceDoesNotTakeFailsTheCommandInTime) {
+    AddReader("fake:7", "5260-0007");
+    const int handle = Open("5260-0007 HID");
+    ASSERT_GT(handle, 10000);
+    fakehid::HoldWrites("fake:7", true);
+    auto command = std::async(std::launch::async, [handle] {
+        unsigned char type[4];
+        const auto start = std::chrono::steady_clock::now();
+        const int result = KvaraGetDeviceType(handle, type, 4, nullptr, 0);
+        return std::make_pair(result, std::chrono::steady_clock::now() - start);
+    });
+    if (command.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the command hangs in the report write";
+        std::_Exit(1);  // the blocked thread cannot be freed
+    }
+    const auto [result, took] = command.get();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_TIMEOUT);
+    EXPECT_LT(took, std::chrono::milliseconds(150));  // the write limit, not the 200 ms time-out
+
+    // While the write is stuck, further commands fail at once; afterwards the reader answers.
+    unsigned char type[4];
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), -1);
+    fakehid::HoldWrites("fake:7", false);
+    int answered = -1;
+    for (int attempt = 0; attempt < 20 && answered != 4; ++attempt) {
+        answered = KvaraGetDeviceType(handle, type, 4, nullptr, 0);
+    }
+    EXPECT_EQ(answered, 4);
+}
+
+// A write still stuck when the reader is closed: the close returns at once and the device is
+// closed by the writer once the write comes back.
+TEST_F(HidReaderTest, ClosingWhileAWriteIsStuckReturnsAtOnce) {
+    AddReader("fake:8", "5260-0008");
+    const int handle = Open("5260-0008 HID");
+    ASSERT_GT(handle, 10000);
+    fakehid::HoldWrites("fake:8", true);
+    unsigned char type[4];
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), -1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(KvaraClosePort(handle), 0);
+    opened.clear();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    fakehid::HoldWrites("fake:8", false);
+}
+
+// Without hidapi no HID reader is listed (it could not be opened), and the library says how
+// many of the maker's HID readers are present without support.
+TEST_F(HidReaderTest, WithoutHidSupportNoHidReaderIsListed) {
+    AddReader("fake:9", "5260-0009");
+    char buffer[256] = {};
+    ASSERT_GT(KvaraListUsbDevices(buffer, sizeof buffer), 1);
+    EXPECT_STREQ(buffer, "5260-0009 HID");
+    EXPECT_EQ(KvaraCountHidReadersWithoutSupport(), 0);
+
+    kvara::SetHidLibraryName("libhidapi-hidraw-not-installed.so.0");
+    EXPECT_FALSE(kvara::HidAvailable());
+    EXPECT_EQ(KvaraListUsbDevices(buffer, sizeof buffer), 1);  // the empty list
+    EXPECT_EQ(KvaraCountHidReadersWithoutSupport(), 1);
+    EXPECT_EQ(Open("5260-0009 HID"), -1);
+    kvara::SetHidLibraryName("libhidapi-hidraw.so.0");
+    EXPECT_TRUE(kvara::HidAvailable());
+}
+
+// Report lengths come from the descriptor under the system's sysfs folder.
+TEST(HidDescriptors, ReadFromTheSysfsFolderGiven) {
+    char folder[] = "/tmp/kvara-sysfs-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string device = std::string(folder) + "/class/hidraw/hidraw7/device";
+    ASSERT_EQ(std::system(("mkdir -p " + device).c_str()), 0);
+    const ByteBuffer descriptor = VendorDescriptor(32);
+    FILE* file = std::fopen((device + "/report_descriptor").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(descriptor.data(), 1, descriptor.size(), file);
+    std::fclose(file);
+
+    auto source = kvara::NewUdevDeviceSource(folder);
+    ByteBuffer read;
+    ASSERT_TRUE(source->ReadHidDescriptor("/dev/hidraw7", &read));
+    EXPECT_EQ(read, descriptor);
+    HidReportLengths lengths;
+    ASSERT_TRUE(kvara::ParseReportLengths(read, &lengths));
+    EXPECT_EQ(lengths.input, 33u);
+    EXPECT_EQ(lengths.output, 33u);
+    EXPECT_FALSE(source->ReadHidDescriptor("/dev/hidraw8", &read));
+    EXPECT_FALSE(source->ReadHidDescriptor("/dev/../hidraw7", &read) && read != descriptor);
+    std::system((std::string("rm -rf ") + folder).c_str());
 }

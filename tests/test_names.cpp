@@ -25,18 +25,34 @@ TEST(ReaderNames, AddressSuffix) {
     auto a = kvara::SplitAddressSuffix("COM3:2");
     EXPECT_EQ(a.name, "COM3");
     EXPECT_EQ(a.address, 2u);
-    a = kvara::SplitAddressSuffix("COM3:");
-    EXPECT_EQ(a.address, 1u);
-    a = kvara::SplitAddressSuffix("COM3:x7");
-    EXPECT_EQ(a.name, "COM3");
-    EXPECT_EQ(a.address, 0u);
-    a = kvara::SplitAddressSuffix("/dev/pts/4:12abc");
+    a = kvara::SplitAddressSuffix("/dev/pts/4:12");
     EXPECT_EQ(a.name, "/dev/pts/4");
     EXPECT_EQ(a.address, 12u);
     a = kvara::SplitAddressSuffix("COM3");
     EXPECT_EQ(a.address, 1u);
     a = kvara::SplitAddressSuffix("X:99999999999999999999");  // wraps, never overflows
     EXPECT_EQ(a.name, "X");
+    // Anything but digits after the last colon, or nothing before it, is part of the name.
+    for (const char* name : {"COM3:", "COM3:x7", "/dev/pts/4:12abc", ":7", "a:-1"}) {
+        a = kvara::SplitAddressSuffix(name);
+        EXPECT_EQ(a.name, name);
+        EXPECT_EQ(a.address, 1u) << name;
+    }
+}
+
+// The names a Linux user should save: they stay the same from one plug-in to the next, and
+// some carry colons of their own.
+TEST(ReaderNames, StableDeviceNamesKeepTheirColons) {
+    for (const char* name : {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0",
+                             "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0",
+                             "/dev/serial/by-id/usb-Quarn_Kvara_P20_AB:CD:12-if00"}) {
+        auto a = kvara::SplitAddressSuffix(name);
+        EXPECT_EQ(a.name, name);
+        EXPECT_EQ(a.address, 1u);
+        a = kvara::SplitAddressSuffix(std::string(name) + ":3");
+        EXPECT_EQ(a.name, name);
+        EXPECT_EQ(a.address, 3u);
+    }
 }
 
 TEST(ReaderNames, BaudRateRuleAndLineCodes) {

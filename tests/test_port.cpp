@@ -368,7 +368,10 @@ class RecordingLink final : public kvara::CReaderLink {
 public:
     explicit RecordingLink(int id) : id(id) {}
     void SetReceiver(kvara::CByteReceiver*) override {}
-    void Send(const std::uint8_t*, std::size_t length) override { sent += length; }
+    bool Send(const std::uint8_t*, std::size_t length) override {
+        sent += length;
+        return true;
+    }
     int LinkId() const override { return id; }
     bool SetReportMode(int mode) override {
         modes.push_back(mode);

@@ -430,6 +430,10 @@ Open the help yourself: %1</translation>
 <context>
     <name>kvara::CPortSelectDlg</name>
     <message>
+        <source>USB-HID-Leser gefunden, aber die HID-Unterstützung fehlt. Bitte das Paket libhidapi-hidraw0 installieren (sudo apt install libhidapi-hidraw0) und das Programm neu starten.</source>
+        <translation>USB HID reader found, but HID support is missing. Please install the package libhidapi-hidraw0 (sudo apt install libhidapi-hidraw0) and start the program again.</translation>
+    </message>
+    <message>
         <source>Schnittstelle</source>
         <translation>Interface</translation>
     </message>

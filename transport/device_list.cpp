@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 
 #include "reader/kvara.h"
 #include "transport/ftdi_binding.h"
+#include "transport/hid_link.h"
 #include "transport/serial_port.h"
 
 namespace kvara {
@@ -56,7 +59,8 @@ struct Udev {
     X(void*, udev_device_get_parent, (void*))                                                \
     X(void*, udev_device_get_parent_with_subsystem_devtype, (void*, const char*, const char*)) \
     X(const char*, udev_device_get_sysattr_value, (void*, const char*))                      \
-    X(const char*, udev_device_get_property_value, (void*, const char*))
+    X(const char*, udev_device_get_property_value, (void*, const char*))                     \
+    X(void*, udev_device_get_devlinks_list_entry, (void*))
 #define KVARA_UDEV_POINTER(ret, name, args) ret(*name) args = nullptr;
     KVARA_UDEV_FUNCTIONS(KVARA_UDEV_POINTER)
 #undef KVARA_UDEV_POINTER
@@ -104,6 +108,8 @@ std::string HardwareId(const std::string& vendor, const std::string& product) {
 
 class UdevDeviceSource final : public DeviceSource {
 public:
+    explicit UdevDeviceSource(std::string sysfsRoot) : m_sysfsRoot(std::move(sysfsRoot)) {}
+
     bool ListTtyDevices(std::vector<TtyDeviceInfo>* devices) override {
         return Walk("tty", [&](void* device) {
             TtyDeviceInfo info;
@@ -123,6 +129,15 @@ public:
             if (info.description.empty()) {
                 info.description = Text(m_udev.udev_device_get_property_value(device, "ID_MODEL"));
             }
+            for (void* link = m_udev.udev_device_get_devlinks_list_entry(device); link != nullptr;
+                 link = m_udev.udev_list_entry_get_next(link)) {
+                const std::string name = Text(m_udev.udev_list_entry_get_name(link));
+                if (name.rfind("/dev/serial/by-id/", 0) == 0) {
+                    info.stableName = name;
+                    break;
+                }
+            }
+            info.uartMissing = info.devnode.rfind("/dev/ttyS", 0) == 0 && !UartPresent(info.devnode);
             devices->push_back(info);
         });
     }
@@ -176,7 +191,7 @@ public:
         if (name.empty() || name.find("..") != std::string::npos) {
             return false;
         }
-        const std::string path = "/sys/class/hidraw/" + name + "/device/report_descriptor";
+        const std::string path = m_sysfsRoot + "/class/hidraw/" + name + "/device/report_descriptor";
         FILE* file = std::fopen(path.c_str(), "rb");
         if (file == nullptr) {
             return false;
@@ -259,6 +274,7 @@ private:
 
     std::mutex m_lock;
     Udev m_udev;
+    const std::string m_sysfsRoot;
 };
 
 std::mutex g_sourceLock;
@@ -266,7 +282,9 @@ std::shared_ptr<DeviceSource> g_source;
 
 }  // namespace
 
-std::shared_ptr<DeviceSource> NewUdevDeviceSource() { return std::make_shared<UdevDeviceSource>(); }
+std::shared_ptr<DeviceSource> NewUdevDeviceSource(const std::string& sysfsRoot) {
+    return std::make_shared<UdevDeviceSource>(sysfsRoot);
+}
 
 DeviceSource& CurrentDeviceSource() {
     std::lock_guard<std::mutex> guard(g_sourceLock);
@@ -291,6 +309,17 @@ std::string PortTag(const TtyDeviceInfo& device) {
     return {};
 }
 
+bool UartPresent(const std::string& devnode) {
+    const int fd = open(devnode.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return true;  // cannot tell (held, or not ours to open): keep it
+    }
+    serial_struct info {};
+    const bool noUart = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
+    close(fd);
+    return !noUart;
+}
+
 int ListComPorts(StringList& list) {
     list.clear();
     std::vector<TtyDeviceInfo> devices;
@@ -302,7 +331,14 @@ int ListComPorts(StringList& list) {
                 device.devnode.rfind("/dev/", 0) != 0) {
                 continue;
             }
-            entries.emplace_back(ExaminePortName(device.devnode).portNumber, device.devnode + PortTag(device));
+            if (device.uartMissing) {
+                continue;  // registered by the kernel, but no hardware behind it
+            }
+            std::string name = device.devnode;
+            if (!device.stableName.empty() && device.stableName.find(' ') == std::string::npos) {
+                name = device.stableName + " (" + device.devnode.substr(device.devnode.rfind('/') + 1) + ")";
+            }
+            entries.emplace_back(ExaminePortName(device.devnode).portNumber, name + PortTag(device));
         }
         std::stable_sort(entries.begin(), entries.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -321,12 +357,14 @@ int ListComPorts(StringList& list) {
         }
         const bool free = isatty(fd) != 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
         close(fd);
-        if (free) {
+        if (free && UartPresent(name)) {
             list.push_back(name);
         }
     }
     return 1;
 }
+
+bool FtdiLibraryUsable() { return CFTD2xxPort::LibraryPresent(); }
 
 int FindDevicesWithoutDriver() {
     std::vector<UsbDeviceInfo> devices;
@@ -340,7 +378,10 @@ int FindDevicesWithoutDriver() {
         }
         if (Contains(device.hardwareId, kVidQuarn) && Contains(device.hardwareId, kPidVirtualCom)) {
             flags |= kDriverMissingVirtualCom;
-        } else if (Contains(device.hardwareId, kVidFtdi) && Contains(device.hardwareId, kPidFtdiReader)) {
+        } else if (Contains(device.hardwareId, kVidFtdi) && Contains(device.hardwareId, kPidFtdiReader) &&
+                   !FtdiLibraryUsable()) {
+            // An FTDI reader used through libftd2xx has no kernel driver bound while idle; it
+            // lacks a driver only when the library cannot serve it either.
             flags |= kDriverMissingFtdi;
         }
     }
@@ -361,9 +402,20 @@ std::string HidReaderName(const HidDeviceInfo& device) {
     return (device.hasSerial ? device.serial : std::string("4821-????")) + " HID";
 }
 
-void ListHidReaders(StringList& list) {
+int CountMakersHidReaders() {
     std::vector<HidDeviceInfo> devices;
     if (!CurrentDeviceSource().ListHidDevices(&devices)) {
+        return 0;
+    }
+    return static_cast<int>(std::count_if(devices.begin(), devices.end(), [](const HidDeviceInfo& device) {
+        return IsAcceptedHidReader(device.vendorId, device.productId);
+    }));
+}
+
+void ListHidReaders(StringList& list) {
+    std::vector<HidDeviceInfo> devices;
+    // A reader that cannot be opened is not offered: without hidapi there is no HID link.
+    if (!HidAvailable() || !CurrentDeviceSource().ListHidDevices(&devices)) {
         return;
     }
     for (const auto& device : devices) {
@@ -413,6 +465,10 @@ int KvaraListComPorts(char* buffer, int size) {
 }
 
 int KvaraCheckUsbDrivers(void) { return kvara::FindDevicesWithoutDriver(); }
+
+int KvaraCountHidReadersWithoutSupport(void) {
+    return kvara::HidAvailable() ? 0 : kvara::CountMakersHidReaders();
+}
 
 int KvaraListUsbDevices(char* buffer, int size) {
     // FTDI readers by serial number first (nobody else has them open), then the HID readers.

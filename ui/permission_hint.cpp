@@ -11,13 +11,15 @@ namespace kvara {
 
 std::string DevicePathOf(const std::string& interfaceText) {
     std::string name = interfaceText;
-    const std::size_t colon = name.find(':');
-    if (colon != std::string::npos && colon + 1 < name.size()) {
-        name.resize(colon);
-    }
     const std::size_t blank = name.find(' ');
     if (blank != std::string::npos) {
         name.resize(blank);
+    }
+    // A bus address ":n" at the end; stable device names keep their own colons.
+    const std::size_t colon = name.rfind(':');
+    if (colon != std::string::npos && colon > 0 && colon + 1 < name.size() &&
+        name.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+        name.resize(colon);
     }
     if (!name.empty() && name[0] == '/') {
         return name;

@@ -1,5 +1,7 @@
 #include "ui/port_select_dlg.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -27,6 +29,9 @@
 namespace kvara {
 
 namespace {
+
+// The widest the interface list grows for long entries, in pixels.
+constexpr int kWidestList = 560;
 
 constexpr int kListBytes = 255;
 constexpr int kRefreshTicks = 15;  // after this many ticks the timer stops: 17 refreshes
@@ -119,6 +124,12 @@ void CPortSelectDlg::BuildLayout() {
         modeRow->addWidget(button);
     }
     groupLayout->addLayout(modeRow);
+    m_hidHint = new QLabel(this);
+    m_hidHint->setObjectName(QStringLiteral("hidSupportHint"));
+    m_hidHint->setWordWrap(true);
+    m_hidHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_hidHint->setVisible(false);
+    groupLayout->addWidget(m_hidHint);
     root->addWidget(group);
 
     auto* grid = new QGridLayout;
@@ -245,6 +256,14 @@ void CPortSelectDlg::FillList() {
     for (const auto& entry : m_lanList) {
         m_list->addItem(kLanPrefix + QString::fromStdString(entry));
     }
+    // Stable device names are long: widen the list so that the short name beside them shows.
+    int widest = 0;
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem* item = m_list->item(row);
+        item->setToolTip(item->text());
+        widest = std::max(widest, m_list->fontMetrics().horizontalAdvance(item->text()));
+    }
+    m_list->setMinimumWidth(std::min(widest + 40, kWidestList));
 }
 
 void CPortSelectDlg::SelectName() {
@@ -305,6 +324,7 @@ bool CPortSelectDlg::RefreshPass() {
     if (changed) {
         FillList();
     }
+    UpdateHidHint();
     SelectName();
     ++m_refreshCount;
     return changed;
@@ -357,13 +377,28 @@ void CPortSelectDlg::OfferDriverDownload(bool virtualComMissing) {
     }
 }
 
+// Offers the driver download for what is missing, once per kind of device and dialog: the
+// refreshes after a plug-in would otherwise ask the same question again and again.
 bool CPortSelectDlg::CheckDrivers() {
-    const int missing = KvaraCheckUsbDrivers();
+    const int missing = KvaraCheckUsbDrivers() & ~m_driversAsked;
     if (missing == 0) {
         return false;
     }
+    m_driversAsked |= missing;
     OfferDriverDownload((missing & 2) != 0);
     return true;
+}
+
+QString CPortSelectDlg::HidSupportHint() const { return m_hidHint->isHidden() ? QString() : m_hidHint->text(); }
+
+void CPortSelectDlg::UpdateHidHint() {
+    const int unsupported = KvaraCountHidReadersWithoutSupport();
+    if (unsupported > 0) {
+        m_hidHint->setText(tr("USB-HID-Leser gefunden, aber die HID-Unterstützung fehlt. Bitte das Paket "
+                              "libhidapi-hidraw0 installieren (sudo apt install libhidapi-hidraw0) und das "
+                              "Programm neu starten."));
+    }
+    m_hidHint->setVisible(unsupported > 0);
 }
 
 void CPortSelectDlg::OnHidMode() {

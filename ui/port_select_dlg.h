@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -43,6 +44,8 @@ public:
     // The one-second refresh timer after an arrival; period settable for tests.
     static void SetRefreshPeriodForTesting(int ms);
     int RefreshCount() const { return m_refreshCount; }
+    // The hint shown while the maker's HID readers are present but HID support is missing.
+    QString HidSupportHint() const;
     bool RefreshTimerRunning() const { return m_timerId != 0; }
 
 public slots:
@@ -70,6 +73,7 @@ private:
     void OnEthernetClicked();
     void OnIpSearch();
     void PostRefresh();
+    void UpdateHidHint();
 
     QString m_name;
     int m_lineValue = 19200;
@@ -83,12 +87,14 @@ private:
     int m_timerId = 0;
     int m_tickCount = 0;
     int m_refreshCount = 0;
+    int m_driversAsked = 0;  // the driver flags this dialog has asked about already
 
     QListWidget* m_list = nullptr;
     QCheckBox* m_ethernetCheck = nullptr;
     QPushButton* m_ipButton = nullptr;
     QPushButton* m_hidButton = nullptr;
     QPushButton* m_vcomButton = nullptr;
+    QLabel* m_hidHint = nullptr;
     QComboBox* m_baud = nullptr;
     QComboBox* m_parity = nullptr;
     QComboBox* m_stopBits = nullptr;

@@ -1,5 +1,9 @@
 // Test build of the FTDI entry points the serial link uses. Some entry points of the real
 // library are left out on purpose: the binding must name them and carry on without them.
+//
+// Like the real library on Linux it serves FTDI's own product ids only, until FT_SetVIDPID
+// names another; and a failed FT_W32_CreateFile returns INVALID_HANDLE_VALUE as the Linux
+// headers define it, the 32-bit all-ones value.
 #include "tests/fakes/fake_ftd2xx.h"
 
 #include <cstring>
@@ -18,6 +22,7 @@ namespace {
 
 struct Device {
     std::string serial;
+    kvara::DWORD productId = kvara::kFtdiReaderProductId;
     std::shared_ptr<kvara::sim::SimReader> reader;
     std::unique_ptr<kvara::sim::PieceScheduler> scheduler;
     std::mutex lock;
@@ -31,6 +36,29 @@ struct Device {
 std::mutex g_lock;
 std::map<std::string, std::shared_ptr<Device>> g_devices;
 std::vector<std::shared_ptr<Device>> g_order;  // in the order devices were added
+kvara::DWORD g_customVendor = 0;  // the pair FT_SetVIDPID named last
+kvara::DWORD g_customProduct = 0;
+int g_badHandleCalls = 0;
+
+// FTDI's own product ids, which the library serves without being told.
+bool Served(const Device& device) {
+    for (kvara::DWORD known : {0x6001u, 0x6010u, 0x6011u, 0x6014u, 0x6015u}) {
+        if (device.productId == known) {
+            return true;
+        }
+    }
+    return g_customVendor == kvara::kFtdiVendorId && g_customProduct == device.productId;
+}
+
+std::vector<std::shared_ptr<Device>> ServedDevices() {
+    std::vector<std::shared_ptr<Device>> served;
+    for (const auto& device : g_order) {
+        if (Served(*device)) {
+            served.push_back(device);
+        }
+    }
+    return served;
+}
 
 std::shared_ptr<Device> Find(const std::string& serial) {
     std::lock_guard<std::mutex> guard(g_lock);
@@ -45,6 +73,7 @@ Device* FromHandle(FT_HANDLE handle) {
             return device.get();
         }
     }
+    ++g_badHandleCalls;  // the real library would work on whatever the value points at
     return nullptr;
 }
 
@@ -52,9 +81,10 @@ Device* FromHandle(FT_HANDLE handle) {
 
 namespace fakeftdi {
 
-std::shared_ptr<kvara::sim::SimReader> AddDevice(const std::string& serial) {
+std::shared_ptr<kvara::sim::SimReader> AddDevice(const std::string& serial, kvara::DWORD productId) {
     auto device = std::make_shared<Device>();
     device->serial = serial;
+    device->productId = productId;
     device->reader = std::make_shared<kvara::sim::SimReader>();
     Device* raw = device.get();
     device->scheduler = std::make_unique<kvara::sim::PieceScheduler>([raw](const kvara::ByteBuffer& bytes) {
@@ -73,6 +103,9 @@ void Reset() {
         std::lock_guard<std::mutex> guard(g_lock);
         devices.swap(g_order);
         g_devices.clear();
+        g_customVendor = 0;
+        g_customProduct = 0;
+        g_badHandleCalls = 0;
     }
     for (auto& device : devices) {
         device->scheduler->Stop();
@@ -96,6 +129,11 @@ kvara::FTDCB LastDcb(const std::string& serial) {
     return device ? device->dcb : kvara::FTDCB{};
 }
 
+int BadHandleCalls() {
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_badHandleCalls;
+}
+
 bool IsOpen(const std::string& serial) {
     auto device = Find(serial);
     return device && device->open;
@@ -105,20 +143,28 @@ bool IsOpen(const std::string& serial) {
 
 extern "C" {
 
+__attribute__((visibility("default"))) FT_STATUS FT_SetVIDPID(DWORD vendor, DWORD product) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_customVendor = vendor;
+    g_customProduct = product;
+    return kvara::FT_OK;
+}
+
 __attribute__((visibility("default"))) FT_STATUS FT_CreateDeviceInfoList(DWORD* count) {
     std::lock_guard<std::mutex> guard(g_lock);
-    *count = static_cast<DWORD>(g_order.size());
+    *count = static_cast<DWORD>(ServedDevices().size());
     return kvara::FT_OK;
 }
 
 __attribute__((visibility("default"))) FT_STATUS FT_GetDeviceInfoList(kvara::FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count) {
     std::lock_guard<std::mutex> guard(g_lock);
-    const DWORD n = std::min<DWORD>(*count, static_cast<DWORD>(g_order.size()));
+    const auto served = ServedDevices();
+    const DWORD n = std::min<DWORD>(*count, static_cast<DWORD>(served.size()));
     for (DWORD i = 0; i < n; ++i) {
         kvara::FT_DEVICE_LIST_INFO_NODE node{};
-        std::strncpy(node.SerialNumber, g_order[i]->serial.c_str(), sizeof node.SerialNumber - 1);
+        std::strncpy(node.SerialNumber, served[i]->serial.c_str(), sizeof node.SerialNumber - 1);
         std::strncpy(node.Description, "Kvara", sizeof node.Description - 1);
-        node.ftHandle = g_order[i]->open ? g_order[i].get() : nullptr;
+        node.ftHandle = served[i]->open ? served[i].get() : nullptr;
         nodes[i] = node;
     }
     *count = n;
@@ -128,8 +174,13 @@ __attribute__((visibility("default"))) FT_STATUS FT_GetDeviceInfoList(kvara::FT_
 __attribute__((visibility("default"))) FT_HANDLE FT_W32_CreateFile(const char* name, DWORD, DWORD, void*, DWORD, DWORD flags,
                                                                    void*) {
     auto device = Find(name == nullptr ? "" : name);
-    if (!device || flags != kvara::FT_OPEN_BY_SERIAL_NUMBER || device->open || device->unplugged) {
-        return kvara::InvalidFtHandle();
+    bool served = false;
+    if (device) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        served = Served(*device);
+    }
+    if (!device || !served || flags != kvara::FT_OPEN_BY_SERIAL_NUMBER || device->open || device->unplugged) {
+        return reinterpret_cast<FT_HANDLE>(static_cast<std::uintptr_t>(0xFFFFFFFFu));  // INVALID_HANDLE_VALUE
     }
     device->open = true;
     return device.get();

@@ -10,12 +10,16 @@
 
 namespace fakeftdi {
 
-__attribute__((visibility("default"))) std::shared_ptr<kvara::sim::SimReader> AddDevice(const std::string& serial);
+// A reader with the serial number; the maker's product id unless another is given.
+__attribute__((visibility("default"))) std::shared_ptr<kvara::sim::SimReader> AddDevice(
+    const std::string& serial, kvara::DWORD productId = kvara::kFtdiReaderProductId);
 __attribute__((visibility("default"))) void Reset();
 // Reads, writes and status queries fail from now on, as after an unplug.
 __attribute__((visibility("default"))) void Unplug(const std::string& serial);
 __attribute__((visibility("default"))) int Latency(const std::string& serial);
 __attribute__((visibility("default"))) kvara::FTDCB LastDcb(const std::string& serial);
 __attribute__((visibility("default"))) bool IsOpen(const std::string& serial);
+// Calls that came with a handle naming no device (the real library would use it regardless).
+__attribute__((visibility("default"))) int BadHandleCalls();
 
 }  // namespace fakeftdi

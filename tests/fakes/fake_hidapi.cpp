@@ -24,6 +24,8 @@ struct Device {
     std::vector<kvara::ByteBuffer> written;
     std::vector<int> modes;
     bool unplugged = false;
+    bool holdWrites = false;  // hid_write blocks, as hidraw does while the device takes no report
+    std::condition_variable released;
     int opens = 0;
 };
 
@@ -95,6 +97,14 @@ void Unplug(const std::string& path) {
     }
 }
 
+void HoldWrites(const std::string& path, bool hold) {
+    if (auto device = Find(path)) {
+        std::lock_guard<std::mutex> guard(device->lock);
+        device->holdWrites = hold;
+        device->released.notify_all();
+    }
+}
+
 int OpenCount(const std::string& path) {
     auto device = Find(path);
     return device ? device->opens : 0;
@@ -139,7 +149,8 @@ __attribute__((visibility("default"))) int hid_write(void* handle, const unsigne
     Device& device = **static_cast<std::shared_ptr<Device>*>(handle);
     kvara::ByteBuffer report(data, data + length);
     {
-        std::lock_guard<std::mutex> guard(device.lock);
+        std::unique_lock<std::mutex> guard(device.lock);
+        device.released.wait(guard, [&] { return !device.holdWrites; });
         if (device.unplugged) {
             return -1;
         }

@@ -22,6 +22,8 @@ __attribute__((visibility("default"))) std::vector<int> Modes(const std::string&
 // Reads and writes fail from now on, as after an unplug.
 __attribute__((visibility("default"))) void Unplug(const std::string& path);
 __attribute__((visibility("default"))) int OpenCount(const std::string& path);
+// While held, hid_write blocks until released (a device that takes no output report).
+__attribute__((visibility("default"))) void HoldWrites(const std::string& path, bool hold);
 // Input reports sent exactly as given (without their id byte), before any answer.
 __attribute__((visibility("default"))) void QueueRawInput(const std::string& path, const kvara::ByteBuffer& report);
 

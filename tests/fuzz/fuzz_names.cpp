@@ -46,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const kvara::ReaderAddress split = kvara::SplitAddressSuffix(text);
     FUZZ_CHECK(text.compare(0, split.name.size(), split.name) == 0);
     FUZZ_CHECK(split.name.size() == text.size() || text[split.name.size()] == ':');
+    // A suffix is digits only, to the end.
+    for (std::size_t i = split.name.size() + 1; i < text.size(); ++i) {
+        FUZZ_CHECK(text[i] >= '0' && text[i] <= '9');
+    }
     (void)kvara::LinkKindOf(split.name);
     (void)kvara::EffectiveBaudRate(text, 9600);
 

@@ -86,7 +86,7 @@ public:
         : m_answers(std::move(answers)), m_random(seed), m_whole(seed == 0) {}
 
     void SetReceiver(kvara::CByteReceiver* receiver) override { m_receiver = receiver; }
-    void Send(const std::uint8_t* data, std::size_t length) override {
+    bool Send(const std::uint8_t* data, std::size_t length) override {
         FUZZ_CHECK(!m_closed);
         ByteBuffer frame(data, data + length);
         FUZZ_CHECK(!frame.empty());
@@ -98,6 +98,7 @@ public:
         }
         ++m_answered;
         DeliverPiece();
+        return true;
     }
     void Close() override { m_closed = true; }
 
