@@ -35,9 +35,11 @@
  * answer) a reader is out of step until the library knows the line is in step again. Then:
  * - before the next command goes out, the library waits up to one time-out for the late
  *   answer, and discards it;
- * - an answer counts only when device type queries sent right after it get exactly the
- *   reader's own device type; otherwise the command fails with code 258
- *   (KVARA_ERROR_OUT_OF_STEP): the reader may or may not have carried it out;
+ * - an answer counts only when the queries sent right after it prove the line in step: device
+ *   type queries (one per answer that may still be on its way) that get exactly the reader's
+ *   own device type, then a transmit power query (0x07) that gets anything else; otherwise the
+ *   command fails with code 258 (KVARA_ERROR_OUT_OF_STEP): the reader may or may not have
+ *   carried it out;
  * - a write (KvaraWriteBank, KvaraWriteBankPwd) is reported done only when the area reads back
  *   as written (with the write's password), else it fails with code 21.
  * A caller can rely on this: a function that returns success got the reader's answer to that

@@ -24,9 +24,10 @@ constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(150);
 constexpr auto kLateAnswerQuiet = std::chrono::milliseconds(20);
 constexpr std::size_t kHidPollBytes = 100;
 constexpr std::uint8_t kCmdDeviceType = 0xF0;
+constexpr std::uint8_t kCmdTxPowerRead = 0x07;
 // Device type queries that prove the line in step again: one per answer that may still be on
 // its way (each late answer shifts every later one by one place), at most this many.
-constexpr int kMaxInStepQueries = 4;
+constexpr int kMaxInStepQueries = 8;
 constexpr std::size_t kHidDrainBytes = 10;
 
 // A phase of the answer wait: its own time window of m_timeoutMs from its start.
@@ -266,22 +267,28 @@ bool CKvara_Port::Execute(std::uint8_t command, const ByteBuffer& payload, ByteB
 
 // The answer just taken may have been the late answer of an earlier command; the command's own
 // answer would then still be on its way and arrive in place of the next one. The reader answers
-// in order, so if each of the following device type queries gets exactly the reader's own
-// device type, no earlier answer was left over: the line is in step, and the answer taken was
-// the command's own. A mismatch means the answers are shifted; one more is then on its way.
+// in order, so queries right after it show whether the answers are shifted: as many device type
+// queries as answers may still be on their way, each of which must get exactly the reader's own
+// device type, and then one transmit power query, which must get anything but that (its power,
+// or a refusal where the reader has no such command). All device type answers look alike, so a
+// late one could pass for a query's own; the last query's different answer cannot. A mismatch
+// means the answers are shifted and one more is on its way.
 bool CKvara_Port::ConfirmInStep() {
     const int queries = std::clamp(m_lateAnswers, 1, kMaxInStepQueries);
-    for (int i = 0; i < queries; ++i) {
+    for (int i = 0; i <= queries; ++i) {
+        const bool last = i == queries;
         ByteBuffer answer;
-        const bool answered = RunCommand(kCmdDeviceType, {}, answer);
+        const bool answered = RunCommand(last ? kCmdTxPowerRead : kCmdDeviceType, {}, answer);
         const int code = m_lastError;
-        if (answered && answer == m_identity) {
-            continue;
+        const bool noAnswer = !answered && (code == kErrorTimeout || code == kErrorChecksum || code == kErrorEmptyAnswer);
+        if (noAnswer) {
+            return false;  // marked out of step already; its answer may still come
         }
-        if (answered || (code != kErrorTimeout && code != kErrorChecksum && code != kErrorEmptyAnswer)) {
+        const bool identity = answered && answer == m_identity;
+        if (identity != !last) {
             MarkOutOfStep(false);  // another command's answer: the query's own is still to come
+            return false;
         }
-        return false;
     }
     m_outOfStep = false;
     m_lateAnswers = 0;
