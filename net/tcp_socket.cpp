@@ -20,15 +20,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Milliseconds left until a deadline (0 once it has passed), rounded up so that a wait never
+// Milliseconds from now until then (0 once it has passed), rounded up so that a wait never
 // ends just before it.
-int RemainingMs(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) {
+int MillisecondsBetween(Clock::time_point now, Clock::time_point then) {
+    if (then <= now) {
         return 0;
     }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return static_cast<int>(std::min<long long>(ms, 1 << 30));
+    // Compared in milliseconds first: "no deadline" (time_point::max) must not overflow.
+    const auto nowMs = std::chrono::floor<std::chrono::milliseconds>(now.time_since_epoch());
+    const auto thenMs = std::chrono::ceil<std::chrono::milliseconds>(then.time_since_epoch());
+    return static_cast<int>(std::min<long long>((thenMs - nowMs).count(), 1 << 30));
 }
 
 sockaddr_in SocketAddress(const Ipv4& address, std::uint16_t port) {
@@ -44,7 +45,8 @@ sockaddr_in SocketAddress(const Ipv4& address, std::uint16_t port) {
 int WaitReady(int fd, short events, int abortFd, Clock::time_point deadline) {
     for (;;) {
         pollfd fds[2] = {{fd, events, 0}, {abortFd, POLLIN, 0}};
-        const int count = poll(fds, abortFd >= 0 ? 2 : 1, RemainingMs(deadline));
+        const int count =
+            poll(fds, abortFd >= 0 ? 2 : 1, MillisecondsBetween(Clock::now(), deadline));
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -57,7 +59,7 @@ int WaitReady(int fd, short events, int abortFd, Clock::time_point deadline) {
         if (fds[0].revents != 0) {
             return 1;
         }
-        if (RemainingMs(deadline) == 0) {
+        if (Clock::now() >= deadline) {
             return 0;
         }
     }
@@ -71,6 +73,16 @@ bool LocalPortProblem(int error) {
 }  // namespace
 
 CTCPSocket::CTCPSocket() = default;
+
+int CTCPSocket::RemainingMs(Clock::time_point until) const {
+    return MillisecondsBetween(Now(), until);
+}
+
+CTCPSocket::Clock::time_point CTCPSocket::DeadlineIn(int ms) const {
+    const auto now = Now();
+    return m_deadline - now <= std::chrono::milliseconds(ms) ? m_deadline
+                                                             : now + std::chrono::milliseconds(ms);
+}
 
 CTCPSocket::~CTCPSocket() {
     Close();
@@ -438,11 +450,19 @@ bool CTCPSocket::Broadcast(const ByteBuffer& datagram) {
     return sendmsg(m_fd, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(datagram.size());
 }
 
+bool CTCPSocket::WaitPass(Clock::time_point deadline) {
+    const int remaining = RemainingMs(deadline);
+    if (remaining == 0 || m_fd < 0) {
+        return false;
+    }
+    PollInput(m_dispatchMessages ? 1 : remaining);
+    return true;
+}
+
 bool CTCPSocket::WaitForAnswer(const std::function<bool(const Datagram&)>& accept, Datagram* answer,
                                int windowMs, int limitMs) {
-    const auto start = Clock::now();
-    const auto limit = start + std::chrono::milliseconds(limitMs);
-    auto windowEnd = start + std::chrono::milliseconds(windowMs);
+    const auto limit = DeadlineIn(limitMs);
+    auto windowEnd = DeadlineIn(windowMs);
     for (;;) {
         if (m_dispatchMessages) {
             PumpPendingMessages();
@@ -455,14 +475,11 @@ bool CTCPSocket::WaitForAnswer(const std::function<bool(const Datagram&)>& accep
                 }
                 return true;
             }
-            windowEnd = Clock::now() + std::chrono::milliseconds(windowMs);
+            windowEnd = DeadlineIn(windowMs);
         }
-        const auto deadline = std::min(windowEnd, limit);
-        const int remaining = RemainingMs(deadline);
-        if (remaining == 0 || m_fd < 0) {
+        if (!WaitPass(std::min(windowEnd, limit))) {
             return false;
         }
-        PollInput(m_dispatchMessages ? 1 : remaining);
     }
 }
 
@@ -497,9 +514,8 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
         return static_cast<int>(result.size());
     }
     StringList found;
-    const auto start = Clock::now();
-    const auto limit = start + std::chrono::milliseconds(limitMs);
-    auto windowEnd = start + std::chrono::milliseconds(timeoutMs);
+    const auto limit = DeadlineIn(limitMs);
+    auto windowEnd = DeadlineIn(timeoutMs);
     for (;;) {
         if (m_dispatchMessages) {
             PumpPendingMessages();
@@ -509,14 +525,12 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
             std::string entry;
             if (DiscoveryEntry(datagram, &entry)) {
                 InsertSorted(found, entry);
-                windowEnd = Clock::now() + std::chrono::milliseconds(timeoutMs);
+                windowEnd = DeadlineIn(timeoutMs);
             }
         }
-        const int remaining = RemainingMs(std::min(windowEnd, limit));
-        if (remaining == 0 || m_fd < 0) {
+        if (!WaitPass(std::min(windowEnd, limit))) {
             break;
         }
-        PollInput(m_dispatchMessages ? 1 : remaining);
     }
     if (filter) {
         StringList kept;
@@ -539,32 +553,42 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
     return static_cast<int>(result.size());
 }
 
-std::string CTCPSocket::ResolveOnAdapter(const std::string& bracketedName, int windowMs) {
+StringList CTCPSocket::Collect(const ByteBuffer& request, int windowMs, bool firstOnly,
+                               const std::function<bool(const Datagram&, std::string*)>& take) {
+    StringList found;
     if (!CreateDatagram(kDatagramPort)) {
-        return {};
+        return found;
     }
-    if (!Broadcast(RecordQuery(0))) {
+    if (!Broadcast(request)) {
         CloseDatagram();
-        return {};
+        return found;
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(windowMs);
-    std::string result;
-    while (result.empty()) {
+    // One window from the broadcast, not restarted by answers.
+    const auto deadline = DeadlineIn(windowMs);
+    for (;;) {
         if (m_dispatchMessages) {
             PumpPendingMessages();
         }
         Datagram datagram;
-        while (result.empty() && TakeDatagram(&datagram)) {
-            MatchesName(datagram, bracketedName, &result);
+        while (!(firstOnly && !found.empty()) && TakeDatagram(&datagram)) {
+            std::string text;
+            if (take(datagram, &text)) {
+                InsertSorted(found, text);
+            }
         }
-        const int remaining = RemainingMs(deadline);
-        if (!result.empty() || remaining == 0 || m_fd < 0) {
+        if ((firstOnly && !found.empty()) || !WaitPass(deadline)) {
             break;
         }
-        PollInput(m_dispatchMessages ? 1 : remaining);
     }
     CloseDatagram();
-    return result;
+    return found;
+}
+
+std::string CTCPSocket::ResolveOnAdapter(const std::string& bracketedName, int windowMs) {
+    const StringList found = Collect(
+        RecordQuery(0), windowMs, true,
+        [&](const Datagram& d, std::string* text) { return MatchesName(d, bracketedName, text); });
+    return found.empty() ? std::string() : found.front();
 }
 
 std::string CTCPSocket::ResolveName(const std::string& bracketedName) {
@@ -575,7 +599,7 @@ std::string CTCPSocket::ResolveName(const std::string& bracketedName) {
         return {};
     }
     std::string result = ResolveOnAdapter(bracketedName);
-    while (result.empty() && SelectNextAdapter()) {
+    while (result.empty() && !PastDeadline() && SelectNextAdapter()) {
         result = ResolveOnAdapter(bracketedName);
     }
     return result;

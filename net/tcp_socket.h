@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -38,6 +39,9 @@ constexpr int kSendLimitMs = 5000;
 class CTCPSocket {
 public:
     using CAdapter = net::CAdapter;
+    using Clock = std::chrono::steady_clock;
+    // The clock the waits measure their windows and deadlines with.
+    using NowFunction = std::function<Clock::time_point()>;
 
     CTCPSocket();
     ~CTCPSocket();
@@ -73,6 +77,17 @@ public:
     // Whether waits on this thread dispatch the thread's window messages (the caller's thread);
     // a link's worker has none.
     void SetDispatchMessages(bool dispatch) { m_dispatchMessages = dispatch; }
+    // The clock of the waits: the monotonic clock unless a test sets one of its own. Waits
+    // still block in poll() for at most a millisecond at a time while they dispatch messages.
+    void SetClock(NowFunction now) { m_now = std::move(now); }
+    Clock::time_point Now() const { return m_now(); }
+    // A deadline for everything done on this socket from now on: every wait, name resolution
+    // and discovery ends by then at the latest. Clock::time_point::max(): none.
+    void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
+    Clock::time_point Deadline() const { return m_deadline; }
+    bool PastDeadline() const { return Now() >= m_deadline; }
+    // Milliseconds left until a time of this socket's clock, rounded up; 0 once it has passed.
+    int RemainingMs(Clock::time_point until) const;
 
     // ---- Stream ----------------------------------------------------------------------------
     void SetReceiver(CByteReceiver* receiver) { m_receiver = receiver; }
@@ -131,6 +146,16 @@ private:
     void ReadStream();
     // Receives what is waiting, blocking at most timeoutMs for the first data.
     void PollInput(int timeoutMs);
+    // Takes in what arrives until the deadline, blocking at most a millisecond when the waits
+    // dispatch messages, so that the next pass dispatches them again. False once the deadline
+    // has passed or the endpoint closed.
+    bool WaitPass(Clock::time_point deadline);
+    // The deadline of a wait of ms from now, never past the socket's deadline.
+    Clock::time_point DeadlineIn(int ms) const;
+    // Broadcasts the request on the current adapter's endpoint and collects, for windowMs, the
+    // datagrams take() turns into texts. Stops at the first one when firstOnly is set.
+    StringList Collect(const ByteBuffer& request, int windowMs, bool firstOnly,
+                       const std::function<bool(const Datagram&, std::string*)>& take);
     std::uint32_t AdapterIndexOf(const std::string& address) const;
 
     int m_fd = -1;
@@ -142,6 +167,8 @@ private:
     std::vector<CAdapter> m_adapters;
     std::atomic<CByteReceiver*> m_receiver{nullptr};  // set before the worker starts
     bool m_dispatchMessages = true;
+    NowFunction m_now = [] { return Clock::now(); };
+    Clock::time_point m_deadline = Clock::time_point::max();
 
     std::mutex m_queueLock;  // guards m_queue
     std::deque<Datagram> m_queue;
