@@ -107,9 +107,16 @@ bool ReadRecord0(const std::uint8_t* data, std::size_t length, Record0* record);
 // A discovery answer: code 0xF9 with at least 120 bytes of record 0.
 bool IsDiscoveryAnswer(const Datagram& datagram);
 
-// The search entry of a discovery answer: "a.b.c.d-port" for a reader whose configured address
-// is the one it answered from, otherwise "[name]a.b.c.d-port" with the sender's address. False
-// for a datagram that is not a discovery answer.
+// Whether a reader's name can stand for the reader in an address text ("[name]"): 1 to 8
+// printable ASCII characters (no blank), without "]", which would end the name early, and
+// without ":", which starts a device address. An empty name names no reader.
+bool IsUsableName(const std::string& name);
+
+// The search entry of a discovery answer, a text that opens the reader: "[name]a.b.c.d-port"
+// with the sender's address for a reader whose configured address is not the one it answered
+// from (one taking its address by DHCP) and whose name is usable; otherwise "a.b.c.d-port" with
+// the sender's address. False for a datagram that is not a discovery answer, and for a reader
+// whose TCP port is 0, which cannot be connected to.
 bool DiscoveryEntry(const Datagram& datagram, std::string* entry);
 
 // The parts of a search entry that a filtered search looks at: the text before the last "-";
@@ -126,8 +133,9 @@ EntryParts SplitEntry(const std::string& entry);
 bool IsMakersDevice(const ByteBuffer& record2);
 
 // Name resolution: when the datagram is a discovery answer of a reader that takes its address
-// automatically (configured address differs from the sender) and "[" + name + "]" equals the
-// wanted text exactly, sets the result to "a.b.c.d-port" of the sender and returns true.
+// automatically (configured address differs from the sender), its name is usable and
+// "[" + name + "]" equals the wanted text exactly, sets the result to "a.b.c.d-port" of the
+// sender and returns true.
 bool MatchesName(const Datagram& datagram, const std::string& bracketedName, std::string* result);
 
 // ---- Address texts ---------------------------------------------------------------------------

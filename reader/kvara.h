@@ -304,11 +304,16 @@ KVARA_API int KvaraIsVirtualComDriverInstalled(void);
  * Searches the local networks for readers: a record 0 query broadcast on UDP port 30718
  * through each network adapter (up, Ethernet or wireless, not loopback) and only through it,
  * collecting answers on that adapter until 500 ms pass without one. Entries, by the list
- * convention of KvaraListComPorts, in ascending byte order without duplicates:
- * "a.b.c.d-port" for a reader whose configured address is the one it answered from;
- * "[name]a.b.c.d-port" (the sender's address) for any other, such as a reader that takes its
- * address by DHCP. Runs on the calling thread (the main window disabled, the wait cursor shown)
- * and dispatches its pending window messages meanwhile; takes at least 500 ms per adapter.
+ * convention of KvaraListComPorts, in ascending byte order without duplicates, each a name
+ * that KvaraOpenPort opens the reader by:
+ * "[name]a.b.c.d-port" (the address it answered from) for a reader whose configured address
+ * is another one, such as a reader that takes its address by DHCP, when its name is usable:
+ * 1 to 8 printable ASCII characters without blank, "]" or ":";
+ * "a.b.c.d-port" (the address it answered from) for every other reader: one whose configured
+ * address is the one it answered from, and one whose name is empty or not usable.
+ * A device that reports TCP port 0 is left out.
+ * Runs on the calling thread (the main window disabled, the wait cursor shown) and dispatches
+ * its pending window messages meanwhile; takes at least 500 ms per adapter.
  * @param[out] buffer receives the list.
  * @param[in]  size   size of buffer, at least 1.
  * @return the bytes written including the final zero (1 when nothing was found); 0 for a NULL

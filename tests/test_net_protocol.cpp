@@ -179,6 +179,35 @@ TEST(NetDatagrams, SearchEntriesOfBothKinds) {
     EXPECT_EQ(fixed.address, "192.168.1.9");
 }
 
+TEST(NetDatagrams, SearchEntriesAreTextsThatOpenTheReader) {
+    for (const char* name : {"AB12", "lab-1", "ABCDEFGH", "[x", "a.b-c"}) {
+        EXPECT_TRUE(IsUsableName(name)) << name;
+    }
+    // Empty; longer than a record holds; blanks, control and non-ASCII bytes; a "]" that would
+    // end the name early; a ":" that would start a device address.
+    for (const char* name : {"", "ABCDEFGHI", "a b", "a\tb", "ab\x7F", "\xC3\xA4", "a]b", "a:1"}) {
+        EXPECT_FALSE(IsUsableName(name)) << name;
+    }
+    std::string entry;
+    // A reader taking its address automatically with no usable name is listed by the address
+    // it answered from.
+    for (const char* name : {"",
+                             "A\x01"
+                             "B",
+                             "X]Y", "A:1", "\xFF"}) {
+        ASSERT_TRUE(
+            DiscoveryEntry(Answer(0xF9, RecordBytes({}, 10001, name), {10, 0, 0, 7}), &entry));
+        EXPECT_EQ(entry, "10.0.0.7-10001") << name;
+        std::string resolved;
+        EXPECT_FALSE(MatchesName(Answer(0xF9, RecordBytes({}, 10001, name), {10, 0, 0, 7}),
+                                 "[" + std::string(name) + "]", &resolved));
+    }
+    // A reader without a TCP port cannot be opened: no entry.
+    EXPECT_FALSE(DiscoveryEntry(Answer(0xF9, RecordBytes({}, 0, "AB12"), {10, 0, 0, 7}), &entry));
+    EXPECT_FALSE(
+        DiscoveryEntry(Answer(0xF9, RecordBytes({10, 0, 0, 7}, 0, "AB12"), {10, 0, 0, 7}), &entry));
+}
+
 TEST(NetDatagrams, MakersDevicesByTheirRecordTwo) {
     ByteBuffer record2(kRecord2MinBytes, 0);
     const std::string text = "kv-P20";

@@ -562,3 +562,35 @@ TEST_F(NetnsTest, EveryNetworkFunctionSurvivesBadArguments) {
         EXPECT_EQ(KvaraGetLastError(handle), 3) << handle;
     }
 }
+
+TEST_F(NetnsTest, SearchListsOnlyEntriesThatOpenTheReader) {
+    const std::string segment = AddSegment({"10.77.13.1/24"});
+    // Readers taking their addresses automatically, with names that cannot stand in an
+    // address text, one with a usable name, and one that reports TCP port 0.
+    AddReader(segment, "10.77.13.11",
+              {.name = "A\x01"
+                       "B"});
+    AddReader(segment, "10.77.13.12", {.name = "X]Y"});
+    AddReader(segment, "10.77.13.13", {.name = ""});
+    AddReader(segment, "10.77.13.14", {.name = "A:1"});
+    AddReader(segment, "10.77.13.15", {.name = "GOOD"});
+    AddReader(segment, "10.77.13.16", {.name = "ZERO"}).net->SetTcpPort(0);
+
+    const auto all = Search(false);
+    EXPECT_EQ(all, (std::vector<std::string>{"10.77.13.11-10001", "10.77.13.12-10001",
+                                             "10.77.13.13-10001", "10.77.13.14-10001",
+                                             "[GOOD]10.77.13.15-10001"}));
+    const auto makers = Search(true);
+    EXPECT_EQ(makers,
+              (std::vector<std::string>{"10.77.13.11-10001", "10.77.13.12-10001",
+                                        "10.77.13.13-10001", "10.77.13.14-10001", "[GOOD]"}));
+    for (const auto& list : {all, makers}) {
+        for (const auto& entry : list) {
+            const int handle = KvaraOpenPort(entry.c_str(), 19200, 0, 300);
+            EXPECT_GT(handle, 20000) << entry;
+            KvaraClosePort(handle);
+        }
+    }
+    // An empty name is no name: it does not find an unnamed reader.
+    EXPECT_EQ(KvaraOpenConfigLink("[]"), -1);
+}
