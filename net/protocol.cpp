@@ -166,6 +166,33 @@ bool ReadRecord0(const std::uint8_t* data, std::size_t length, Record0* record) 
     return true;
 }
 
+ExpectedAnswer RecordAnswer(int record) {
+    return {RecordAnswerCode(record), kRecordBytes};
+}
+
+ExpectedAnswer WriteAcknowledgement(int record) {
+    return {WriteAckCode(record), 0};
+}
+
+ExpectedAnswer IdentityAnswer() {
+    return {kCodeIdentity, kIdentityMinBytes};
+}
+
+bool IsAnswerFrom(const Datagram& datagram, const ExpectedAnswer& expected, const Ipv4& reader) {
+    return expected.code != 0 && datagram.code == expected.code &&
+           datagram.payload.size() >= expected.minPayload && datagram.sender == reader &&
+           datagram.senderPort == kDatagramPort;
+}
+
+bool IsIdentityOf(const Datagram& datagram, const ByteBuffer& identity) {
+    if (datagram.code != kCodeIdentity || datagram.senderPort != kDatagramPort ||
+        datagram.payload.size() < kIdentityMinBytes || identity.size() < kIdentityMinBytes) {
+        return false;
+    }
+    return std::equal(identity.begin() + kIdentityFirst, identity.begin() + kIdentityMinBytes,
+                      datagram.payload.begin() + kIdentityFirst);
+}
+
 bool IsDiscoveryAnswer(const Datagram& datagram) {
     return datagram.code == kCodeRecord0 && datagram.payload.size() >= kRecordBytes;
 }

@@ -28,10 +28,12 @@ constexpr std::size_t kRecordBytes = 120;
 // Record 2 names the device at this offset; it counts only with at least 126 bytes.
 constexpr std::size_t kDeviceTextOffset = 93;
 constexpr std::size_t kRecord2MinBytes = 126;
-// The identity record (answer to the identity query) and the two bytes IP-SETUP carries.
+// The identity record (answer to the identity query) and the two bytes IP-SETUP carries. Bytes
+// 20 to 25 together tell one reader from another.
 constexpr std::size_t kIdentityMinBytes = 26;
 constexpr std::size_t kIdentityByte1 = 24;
 constexpr std::size_t kIdentityByte2 = 25;
+constexpr std::size_t kIdentityFirst = 20;
 
 // Datagram codes (byte 3 of the header).
 constexpr std::uint8_t kCodeQueryRecord0 = 0xF8;
@@ -87,11 +89,34 @@ struct Datagram {
     Ipv4 sender{};
     std::uint8_t code = 0;
     ByteBuffer payload;  // the bytes after the 4-byte header
+    std::uint16_t senderPort = 0;
 };
 
 // Splits a received datagram into code and payload. False when it is shorter than its header.
 bool ParseDatagram(const std::uint8_t* data, std::size_t length, const Ipv4& sender,
                    Datagram* datagram);
+
+// What one exchange with a reader waits for: the answer code and the least payload length.
+struct ExpectedAnswer {
+    std::uint8_t code = 0;  // 0 for a bad record number: nothing answers
+    std::size_t minPayload = 0;
+};
+// Record n: code 0xF9 or 0xD0 + n with at least 120 bytes.
+ExpectedAnswer RecordAnswer(int record);
+// The acknowledgement of a record write: code 0xFB or 0xB0 + n, payload not read.
+ExpectedAnswer WriteAcknowledgement(int record);
+// The identity record: code 0xF7 with at least 26 bytes.
+ExpectedAnswer IdentityAnswer();
+
+// Whether a received datagram is the reader's answer to an exchange: the expected code and
+// payload length, sent from the reader's address and from the datagram port 30718. Whatever
+// comes from another host, or from another port of the reader's host, is no answer of the
+// reader's.
+bool IsAnswerFrom(const Datagram& datagram, const ExpectedAnswer& expected, const Ipv4& reader);
+
+// Whether a received datagram is an identity record of the reader whose identity record is
+// given: bytes 20 to 25 of both are equal. False when either is shorter than 26 bytes.
+bool IsIdentityOf(const Datagram& datagram, const ByteBuffer& identity);
 
 // The fields of setup record 0 that the system reads. Valid only for at least 120 bytes.
 struct Record0 {
