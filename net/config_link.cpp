@@ -122,29 +122,17 @@ bool ReadRecord(CTCPSocketThread& link, int record, ByteBuffer* payload) {
 
 bool WriteRecord(CTCPSocketThread& link, int record, const ByteBuffer& payload) {
     BusyScope busy;
-    CTCPSocket& socket = link.Socket();
-    if (!socket.IsDatagramMode() || record < 0 || record >= kRecordCount ||
-        !socket.SendToPeer(RecordWrite(record, payload))) {
+    if (record < 0 || record >= kRecordCount) {
         return false;
     }
-    const std::uint8_t ack = WriteAckCode(record);
-    return socket.WaitForAnswer([ack](const Datagram& d) { return d.code == ack; }, nullptr);
+    return link.Socket().Ask(RecordWrite(record, payload), false, WriteAcknowledgement(record),
+                             nullptr);
 }
 
 bool QueryIdentity(CTCPSocketThread& link, ByteBuffer* identity) {
     BusyScope busy;
-    CTCPSocket& socket = link.Socket();
-    if (!socket.IsDatagramMode() || !socket.Broadcast(IdentityQuery())) {
-        return false;
-    }
     Datagram answer;
-    const std::string peer = socket.PeerAddress();
-    if (!socket.WaitForAnswer(
-            [&peer](const Datagram& d) {
-                return d.code == kCodeIdentity && d.payload.size() >= kIdentityMinBytes &&
-                       FormatIpv4(d.sender) == peer;
-            },
-            &answer)) {
+    if (!link.Socket().Ask(IdentityQuery(), true, IdentityAnswer(), &answer)) {
         return false;
     }
     if (identity != nullptr) {

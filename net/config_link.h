@@ -29,8 +29,9 @@ int OpenConfigLink(const std::string& readerAddress);
 // configuration link.
 std::shared_ptr<CKvara_Port> FindConfigLink(int handle, CTCPSocketThread** link);
 
-// The exchanges on a link. Each is false when the link's endpoint is closed or no fitting answer
-// came in time.
+// The exchanges on a link. Each throws away what arrived while the link was idle, and is false
+// when the link's endpoint is closed or the reader's answer (from its address and datagram
+// port) did not come in time.
 bool ReadRecord(CTCPSocketThread& link, int record, ByteBuffer* payload);
 bool WriteRecord(CTCPSocketThread& link, int record, const ByteBuffer& payload);
 bool QueryIdentity(CTCPSocketThread& link, ByteBuffer* identity);

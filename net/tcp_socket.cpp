@@ -358,6 +358,7 @@ void CTCPSocket::ReceiveDatagrams() {
             !ParseDatagram(buffer, static_cast<std::size_t>(n), sender, &datagram)) {
             continue;  // our own broadcast, or shorter than a header
         }
+        datagram.senderPort = ntohs(from.sin_port);
         std::lock_guard<std::mutex> guard(m_queueLock);
         if (m_queue.size() < kMaxQueuedDatagrams) {
             m_queue.push_back(std::move(datagram));
@@ -483,26 +484,46 @@ bool CTCPSocket::WaitForAnswer(const std::function<bool(const Datagram&)>& accep
     }
 }
 
+void CTCPSocket::DiscardPending() {
+    if (m_datagramMode && m_fd >= 0) {
+        for (int dropped = 0; dropped < kMaxDiscardedDatagrams; ++dropped) {
+            std::uint8_t scratch[1];
+            if (recv(m_fd, scratch, sizeof scratch, MSG_DONTWAIT | MSG_TRUNC) < 0 &&
+                errno != EINTR && errno != ECONNREFUSED) {
+                break;  // nothing more waiting (or the endpoint failed: the wait will see it)
+            }
+        }
+    }
+    std::lock_guard<std::mutex> guard(m_queueLock);
+    m_queue.clear();
+}
+
+bool CTCPSocket::Ask(const ByteBuffer& request, bool broadcast, const ExpectedAnswer& expected,
+                     Datagram* answer) {
+    Ipv4 peer{};
+    if (!m_datagramMode || !ParseIpv4(m_peerAddress, &peer)) {
+        return false;
+    }
+    DiscardPending();
+    if (!(broadcast ? Broadcast(request) : SendToPeer(request))) {
+        return false;
+    }
+    return WaitForAnswer([&](const Datagram& d) { return IsAnswerFrom(d, expected, peer); },
+                         answer);
+}
+
 bool CTCPSocket::QueryRecord(int record, ByteBuffer* payload) {
     if (!m_datagramMode || record < 0 || record >= kRecordCount) {
         return false;
     }
-    const ByteBuffer query = RecordQuery(record);
-    if (!(record == 0 ? Broadcast(query) : SendToPeer(query))) {
+    Datagram answer;
+    if (!Ask(RecordQuery(record), record == 0, RecordAnswer(record), &answer)) {
         return false;
     }
-    const std::uint8_t code = RecordAnswerCode(record);
-    Datagram answer;
-    const bool answered = WaitForAnswer(
-        [&](const Datagram& d) {
-            return d.code == code && d.payload.size() >= kRecordBytes &&
-                   FormatIpv4(d.sender) == m_peerAddress;
-        },
-        &answer);
-    if (answered && payload != nullptr) {
+    if (payload != nullptr) {
         *payload = std::move(answer.payload);
     }
-    return answered;
+    return true;
 }
 
 int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter, int limitMs) {

@@ -31,6 +31,8 @@ constexpr int kResolveWindowMs = 200;
 constexpr int kDiscoveryLimitMs = 10000;
 // Datagrams kept unread in an endpoint's queue; more are dropped until it is read.
 constexpr std::size_t kMaxQueuedDatagrams = 256;
+// Datagrams thrown away before an exchange at most, so a flood cannot hold the caller there.
+constexpr int kMaxDiscardedDatagrams = 4096;
 // The longest a TCP connect may take before it counts as failed.
 constexpr int kConnectLimitMs = 21000;
 // The longest a send may wait for the reader to take the bytes.
@@ -127,6 +129,15 @@ public:
     // does not take; the whole wait ends after limitMs at most. False when none came.
     bool WaitForAnswer(const std::function<bool(const Datagram&)>& accept, Datagram* answer,
                        int windowMs = kAnswerWindowMs, int limitMs = kAnswerWaitLimitMs);
+    // Throws away every datagram that has arrived and not been taken yet.
+    void DiscardPending();
+    // One exchange with the peer: throws away what arrived since the last one (a late answer
+    // to an earlier exchange would be taken for this one's, and a pile of stray datagrams
+    // would leave no room for it), sends the request to the peer (or as a broadcast through
+    // this adapter) and waits for the peer's answer (IsAnswerFrom). False when the endpoint is
+    // closed, the peer is no address, the request cannot be sent or no answer came.
+    bool Ask(const ByteBuffer& request, bool broadcast, const ExpectedAnswer& expected,
+             Datagram* answer);
     // Record n (0-15) from the peer: the query for record 0 is broadcast, the others go to the
     // peer; only the peer's answer with at least 120 bytes counts.
     bool QueryRecord(int record, ByteBuffer* payload);

@@ -359,7 +359,9 @@ KVARA_API int KvaraOpenConfigLink(const char *name);
  * holds the IP settings: bytes 0-3 the configured address (0.0.0.0: DHCP), byte 6 the host
  * bits of the subnet mask, bytes 12-15 the gateway, bytes 20-21 the TCP command port (low byte
  * first), bytes 112-119 the DHCP name (NUL-padded). The query for record 0 is broadcast, the
- * others go to the reader; only the reader's own answer counts, within 500 ms of silence.
+ * others go to the reader; only the reader's own answer counts (from its address and UDP port
+ * 30718), within 500 ms of silence. Datagrams that arrived while the link was idle are thrown
+ * away before the query.
  * @param[in]  handle a configuration link from KvaraOpenConfigLink.
  * @param[in]  record 0-15; anything else gives code 257.
  * @param[out] buffer receives the record.
@@ -385,7 +387,8 @@ KVARA_API int KvaraCloseConfigLink(int handle, int finish);
  * new address, waits up to 2 s until the new address answers an echo, and opens the link again
  * there (up to 6 attempts). When the reader's identity cannot be had, the new address is
  * written into record 0 instead. When the port, mask, gateway or name differ, the record is
- * written with the new values (up to 6 attempts, 500 ms apart). Ends with the finish datagram
+ * written with the new values (up to 6 attempts, 500 ms apart); only the reader's own
+ * acknowledgement (from its address and UDP port 30718) counts. Ends with the finish datagram
  * on the link in use. Runs on the calling thread and takes seconds.
  * @param[in] name       address text of the reader (as for KvaraOpenConfigLink).
  * @param[in] newAddress "a.b.c.d" or "a.b.c.d-port" for a fixed address (port 0 or none: the

@@ -14,9 +14,13 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "netns_fixture.h"
@@ -30,6 +34,7 @@ using kvara::sim::SimNetFault;
 using kvara::test::Ip;
 using kvara::test::NetnsTest;
 using kvara::test::NetworkReader;
+using kvara::test::UdpPeer;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -98,6 +103,67 @@ KvaraUiHooks WindowHooks() {
     hooks.beginWaitCursor = [] { ++g_window.cursorBegins; };
     hooks.endWaitCursor = [] { ++g_window.cursorEnds; };
     return hooks;
+}
+
+// A message pump that runs a step every time a network wait dispatches messages.
+std::function<void()> g_onPump;
+
+KvaraUiHooks StepHooks() {
+    KvaraUiHooks hooks{};
+    hooks.pumpPendingMessages = [] {
+        if (g_onPump) {
+            g_onPump();
+        }
+        return 0;
+    };
+    return hooks;
+}
+
+// Installs StepHooks with a step for one scope.
+class PumpSteps {
+public:
+    explicit PumpSteps(std::function<void()> step) {
+        g_onPump = std::move(step);
+        const KvaraUiHooks hooks = StepHooks();
+        KvaraSetUiHooks(&hooks);
+    }
+    ~PumpSteps() {
+        KvaraSetUiHooks(nullptr);
+        g_onPump = nullptr;
+    }
+    PumpSteps(const PumpSteps&) = delete;
+    PumpSteps& operator=(const PumpSteps&) = delete;
+};
+
+// Bytes waiting unread in the receive queue of this namespace's UDP socket on a local port, as
+// the kernel lists them; -1 when there is no such socket.
+long ReceiveQueueBytes(std::uint16_t port) {
+    std::ifstream table("/proc/thread-self/net/udp");
+    char wanted[8];
+    std::snprintf(wanted, sizeof wanted, ":%04X", port);
+    std::string line;
+    std::getline(table, line);  // the heading
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        if (local.size() >= 5 && local.compare(local.size() - 5, 5, wanted) == 0) {
+            return std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
+        }
+    }
+    return -1;
+}
+
+// Waits until the condition holds, at most limit; whether it came to hold.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
 }
 
 }  // namespace
@@ -561,6 +627,57 @@ TEST_F(NetnsTest, EveryNetworkFunctionSurvivesBadArguments) {
         EXPECT_EQ(KvaraCloseConfigLink(handle, 1), -1);
         EXPECT_EQ(KvaraGetLastError(handle), 3) << handle;
     }
+}
+
+TEST_F(NetnsTest, ConfigurationAnswersCountOnlyFromTheReadersAddressAndPort) {
+    const std::string segment = AddSegment({"10.77.10.1/24"});
+    auto& reader = AddReader(segment, "10.77.10.10", {.configured = Ip("10.77.10.10")});
+    const std::string otherHost = AddReaderNamespace(segment, "10.77.10.20/24");
+    const UdpPeer stranger = BindUdp(otherHost, "10.77.10.20", 30718);
+    const UdpPeer sidePort = BindUdp(reader.ns, "10.77.10.10", 30719);
+
+    // The reader leaves its first two writes unanswered. Each write is at once "acknowledged"
+    // by someone else: first another host on the network, then another port of the reader's
+    // own host. Only the reader's own acknowledgement of the third write counts.
+    reader.net->SetFault(SimNetFault{.unackedWrites = 2});
+    const ByteBuffer ack = {0x00, 0x00, 0x00, 0xFB};
+    int forged = 0;
+    {
+        PumpSteps steps([&] {
+            const int writes = Count(Codes(reader), 0xFD);
+            if (writes > forged && forged < 2) {
+                const UdpPeer& from = forged == 0 ? stranger : sidePort;
+                EXPECT_TRUE(from.SendTo("10.77.10.1", 30718, ack));
+                ++forged;
+            }
+        });
+        EXPECT_EQ(KvaraSetNetworkConfig("10.77.10.10", "10.77.10.10-4000", "", ""), 0);
+    }
+    EXPECT_EQ(forged, 2);
+    EXPECT_EQ(Count(Codes(reader), 0xFD), 3);
+    EXPECT_EQ(reader.net->TcpPort(), 4000);  // written for real
+    EXPECT_TRUE(reader.net->WaitForFinishes(1));
+}
+
+TEST_F(NetnsTest, DatagramsThatCameWhileALinkWasIdleAreNoAnswers) {
+    const std::string segment = AddSegment({"10.77.11.1/24"});
+    auto& reader = AddReader(segment, "10.77.11.10", {.configured = Ip("10.77.11.10")});
+    const int handle = KvaraOpenConfigLink("10.77.11.10");
+    ASSERT_GT(handle, 0);
+
+    // Every answer comes twice; the second copy of record 1 arrives after the read is over.
+    reader.net->SetFault(SimNetFault{.repeat = 2, .repeatGapMs = 50});
+    unsigned char record[200];
+    ASSERT_EQ(KvaraReadNetConfig(handle, 1, record, sizeof record), 120);
+    EXPECT_EQ(record[0], 1);
+    WaitUntil([] { return ReceiveQueueBytes(30718) > 0; }, std::chrono::seconds(2));
+    // Meanwhile record 1 has changed: the next read gets what the reader holds now, not the
+    // copy left over from the read before.
+    reader.net->SetFault({});
+    reader.net->SetRecord(1, ByteBuffer(120, 0x42));
+    ASSERT_EQ(KvaraReadNetConfig(handle, 1, record, sizeof record), 120);
+    EXPECT_EQ(record[0], 0x42);
+    EXPECT_EQ(KvaraCloseConfigLink(handle, 0), 0);
 }
 
 TEST_F(NetnsTest, SearchListsOnlyEntriesThatOpenTheReader) {
