@@ -42,7 +42,9 @@ bool SendIpSetup(CTCPSocketThread& link, std::uint8_t identity1, std::uint8_t id
 void CloseConfigLink(const std::shared_ptr<CKvara_Port>& port, CTCPSocketThread& link, bool finish);
 
 // Sets a reader's IP configuration (see the reader API's KvaraSetNetworkConfig): 0, -1, or the
-// negative result of opening the configuration link.
+// negative result of opening the configuration link. After an IP-SETUP the link follows the
+// reader to its new address; a reader going over to an automatic address is found again by
+// its identity, and when not exactly one reader carries it, nothing is written.
 int SetNetworkConfig(const std::string& readerAddress, const std::string& newAddress,
                      const std::string& mask, const std::string& gateway);
 

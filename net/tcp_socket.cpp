@@ -626,4 +626,28 @@ std::string CTCPSocket::ResolveName(const std::string& bracketedName) {
     return result;
 }
 
+StringList CTCPSocket::FindByIdentity(const ByteBuffer& identity, int windowMs) {
+    StringList found;
+    if (m_adapters.empty()) {
+        EnumerateAdapters();
+    }
+    if (!SelectFirstAdapter()) {
+        return found;
+    }
+    do {
+        const StringList here =
+            Collect(IdentityQuery(), windowMs, false, [&](const Datagram& d, std::string* text) {
+                if (!IsIdentityOf(d, identity)) {
+                    return false;
+                }
+                *text = FormatIpv4(d.sender);
+                return true;
+            });
+        for (const auto& address : here) {
+            InsertSorted(found, address);
+        }
+    } while (!PastDeadline() && SelectNextAdapter());
+    return found;
+}
+
 }  // namespace kvara::net

@@ -150,6 +150,10 @@ public:
     std::string ResolveOnAdapter(const std::string& bracketedName, int windowMs = kResolveWindowMs);
     // The same over every adapter, until one finds the reader.
     std::string ResolveName(const std::string& bracketedName);
+    // The addresses of every reader, on every adapter, whose identity record carries the same
+    // identity (bytes 20-25) as the one given: one broadcast identity query per adapter, its
+    // answers collected for windowMs. Ascending, without duplicates.
+    StringList FindByIdentity(const ByteBuffer& identity, int windowMs = kResolveWindowMs);
 
 private:
     bool CreateDatagram(std::uint16_t localPort);

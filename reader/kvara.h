@@ -385,11 +385,14 @@ KVARA_API int KvaraCloseConfigLink(int handle, int finish);
  * Changes the IP settings of a network reader over its configuration link. Reads record 0;
  * when the address differs, asks the reader for its identity and broadcasts IP-SETUP with the
  * new address, waits up to 2 s until the new address answers an echo, and opens the link again
- * there (up to 6 attempts). When the reader's identity cannot be had, the new address is
- * written into record 0 instead. When the port, mask, gateway or name differ, the record is
- * written with the new values (up to 6 attempts, 500 ms apart); only the reader's own
- * acknowledgement (from its address and UDP port 30718) counts. Ends with the finish datagram
- * on the link in use. Runs on the calling thread and takes seconds.
+ * there (up to 6 attempts). A reader going over to an automatic address is looked for instead
+ * by its identity on every adapter for up to 2 s; when no reader, or more than one, answers
+ * with it, the call fails without writing anything, since the reader cannot be told apart.
+ * When the reader's identity cannot be had, the new address is written into record 0
+ * instead. When the port, mask, gateway or name differ, the record is written with the new
+ * values (up to 6 attempts, 500 ms apart); only the reader's own acknowledgement (from its
+ * address and UDP port 30718) counts. Ends with the finish datagram on the link in use. Runs
+ * on the calling thread and takes seconds.
  * @param[in] name       address text of the reader (as for KvaraOpenConfigLink).
  * @param[in] newAddress "a.b.c.d" or "a.b.c.d-port" for a fixed address (port 0 or none: the
  *                       port stays), or "[name]" for an automatic address with that DHCP name
@@ -398,8 +401,8 @@ KVARA_API int KvaraCloseConfigLink(int handle, int finish);
  * @param[in] gateway    dotted gateway address, or empty (or NULL): 0.0.0.0.
  * @return 0 on success (also when nothing differs); -1 when a text is malformed (nothing is
  *         sent then), the record could not be read or written, or the reader did not answer at
- *         its new address (then no finish is sent); or the negative result of
- *         KvaraOpenConfigLink for the reader's current address.
+ *         its new address or could not be found again (then no finish is sent); or the
+ *         negative result of KvaraOpenConfigLink for the reader's current address.
  */
 KVARA_API int KvaraSetNetworkConfig(const char *name, const char *newAddress, const char *mask,
                                     const char *gateway);

@@ -680,6 +680,41 @@ TEST_F(NetnsTest, DatagramsThatCameWhileALinkWasIdleAreNoAnswers) {
     EXPECT_EQ(KvaraCloseConfigLink(handle, 0), 0);
 }
 
+TEST_F(NetnsTest, GoingOverToAnAutomaticAddressTheSameReaderIsFoundAgain) {
+    const std::string segment = AddSegment({"10.77.12.1/24"});
+    // The reader to configure has no name; another unnamed reader on the network already takes
+    // its address automatically, and answers sooner than it.
+    auto& target = AddReader(segment, "10.77.12.10", {.configured = Ip("10.77.12.10"), .name = ""});
+    target.net->SetFault(SimNetFault{.delayMs = 100});
+    auto& other = AddReader(segment, "10.77.12.20",
+                            {.name = "", .mac = {0x00, 0x20, 0x4A, 0x00, 0x00, 0x02}});
+    const ByteBuffer otherRecord = other.net->Record(0);
+
+    EXPECT_EQ(KvaraSetNetworkConfig("10.77.12.10", "[NEW]", "", ""), 0);
+    EXPECT_EQ(target.net->IpSetupCount(), 1);
+    EXPECT_EQ(target.net->Configured(), Ip("0.0.0.0"));
+    EXPECT_EQ(target.net->Name(), "NEW");
+    EXPECT_TRUE(target.net->WaitForFinishes(1));
+    EXPECT_EQ(other.net->Record(0), otherRecord);
+    EXPECT_EQ(Count(Codes(other), 0xFD), 0);
+    EXPECT_EQ(other.net->FinishCount(), 0);
+
+    // Two readers answer with the identity the IP-SETUP carried: neither can be told to be the
+    // one configured, so nothing is written and no finish is sent.
+    const kvara::sim::SimMac shared = {0x00, 0x20, 0x4A, 0x00, 0x00, 0x03};
+    auto& fixed =
+        AddReader(segment, "10.77.12.30", {.configured = Ip("10.77.12.30"), .mac = shared});
+    auto& twin = AddReader(segment, "10.77.12.40", {.mac = shared});  // automatic address
+    fixed.net->SetFault(SimNetFault{.delayMs = 100});
+    const ByteBuffer twinRecord = twin.net->Record(0);
+    EXPECT_EQ(KvaraSetNetworkConfig("10.77.12.30", "[AUTO]", "", ""), -1);
+    EXPECT_EQ(fixed.net->IpSetupCount(), 1);
+    EXPECT_EQ(Count(Codes(fixed), 0xFD), 0);
+    EXPECT_EQ(Count(Codes(twin), 0xFD), 0);
+    EXPECT_EQ(twin.net->Record(0), twinRecord);
+    EXPECT_EQ(fixed.net->FinishCount() + twin.net->FinishCount(), 0);
+}
+
 TEST_F(NetnsTest, SearchListsOnlyEntriesThatOpenTheReader) {
     const std::string segment = AddSegment({"10.77.13.1/24"});
     // Readers taking their addresses automatically, with names that cannot stand in an
