@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <system_error>
@@ -261,10 +262,16 @@ int CTCPSocketThread::Search(StringList& result, int timeoutMs, bool filter) {
     if (!m_socket.SelectFirstAdapter()) {
         return 0;
     }
-    m_socket.DiscoverOnAdapter(result, timeoutMs, filter);
-    while (m_socket.SelectNextAdapter()) {
+    // One time limit for the whole search. Each adapter gets an equal share of what is left,
+    // so that a network where answers never stop cannot take the time of the others.
+    const auto end = m_socket.Now() + std::chrono::milliseconds(kSearchLimitMs);
+    auto adaptersLeft = static_cast<std::int64_t>(m_socket.Adapters().size());
+    do {
+        const auto now = m_socket.Now();
+        m_socket.SetDeadline(now + (end - now) / std::max<std::int64_t>(adaptersLeft--, 1));
         m_socket.DiscoverOnAdapter(result, timeoutMs, filter);
-    }
+    } while (m_socket.Now() < end && m_socket.SelectNextAdapter());
+    m_socket.SetDeadline(CTCPSocket::Clock::time_point::max());
     return static_cast<int>(result.size());
 }
 

@@ -545,7 +545,9 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
         while (TakeDatagram(&datagram)) {
             std::string entry;
             if (DiscoveryEntry(datagram, &entry)) {
-                InsertSorted(found, entry);
+                if (found.size() < kMaxEntriesPerAdapter) {
+                    InsertSorted(found, entry);
+                }
                 windowEnd = DeadlineIn(timeoutMs);
             }
         }
@@ -556,6 +558,9 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
     if (filter) {
         StringList kept;
         for (const auto& entry : found) {
+            if (PastDeadline()) {
+                break;  // out of time: the devices not checked yet are not listed
+            }
             const EntryParts parts = SplitEntry(entry);
             Ipv4 address{};
             m_peerAddress =

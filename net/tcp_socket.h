@@ -28,7 +28,12 @@ namespace kvara::net {
 constexpr int kAnswerWindowMs = 500;
 constexpr int kAnswerWaitLimitMs = 5000;
 constexpr int kResolveWindowMs = 200;
-constexpr int kDiscoveryLimitMs = 10000;
+// How long discovery on one adapter collects answers at most, however many keep coming.
+constexpr int kDiscoveryLimitMs = 5000;
+// A whole search over every adapter, answers and record 2 checks included, ends within this.
+constexpr int kSearchLimitMs = 10000;
+// Entries one adapter's discovery keeps; further readers on that network are not listed.
+constexpr std::size_t kMaxEntriesPerAdapter = 256;
 // Datagrams kept unread in an endpoint's queue; more are dropped until it is read.
 constexpr std::size_t kMaxQueuedDatagrams = 256;
 // Datagrams thrown away before an exchange at most, so a flood cannot hold the caller there.
@@ -142,7 +147,9 @@ public:
     // peer; only the peer's answer with at least 120 bytes counts.
     bool QueryRecord(int record, ByteBuffer* payload);
     // Discovery through the current adapter: adds its entries to the list (ascending byte
-    // order, no duplicates) and returns the list's size.
+    // order, no duplicates, at most kMaxEntriesPerAdapter from this adapter) and returns the
+    // list's size. Collects for at most limitMs; a filtered discovery drops the entries it
+    // could not check before the deadline.
     int DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter,
                           int limitMs = kDiscoveryLimitMs);
     // The address and port ("a.b.c.d-port") of the reader with this bracketed name on the

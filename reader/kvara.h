@@ -303,17 +303,18 @@ KVARA_API int KvaraIsVirtualComDriverInstalled(void);
 /**
  * Searches the local networks for readers: a record 0 query broadcast on UDP port 30718
  * through each network adapter (up, Ethernet or wireless, not loopback) and only through it,
- * collecting answers on that adapter until 500 ms pass without one. Entries, by the list
- * convention of KvaraListComPorts, in ascending byte order without duplicates, each a name
- * that KvaraOpenPort opens the reader by:
+ * collecting answers on that adapter until 500 ms pass without one, for at most 5 s. Entries,
+ * by the list convention of KvaraListComPorts, in ascending byte order without duplicates,
+ * each a name that KvaraOpenPort opens the reader by:
  * "[name]a.b.c.d-port" (the address it answered from) for a reader whose configured address
  * is another one, such as a reader that takes its address by DHCP, when its name is usable:
  * 1 to 8 printable ASCII characters without blank, "]" or ":";
  * "a.b.c.d-port" (the address it answered from) for every other reader: one whose configured
  * address is the one it answered from, and one whose name is empty or not usable.
- * A device that reports TCP port 0 is left out.
+ * A device that reports TCP port 0 is left out; at most 256 entries are kept per adapter.
  * Runs on the calling thread (the main window disabled, the wait cursor shown) and dispatches
- * its pending window messages meanwhile; takes at least 500 ms per adapter.
+ * its pending window messages meanwhile; takes at least 500 ms per adapter, and returns within
+ * 10 s however many answers come (the time is shared equally among the adapters).
  * @param[out] buffer receives the list.
  * @param[in]  size   size of buffer, at least 1.
  * @return the bytes written including the final zero (1 when nothing was found); 0 for a NULL
@@ -325,7 +326,8 @@ KVARA_API int KvaraFindLanReaders(char *buffer, int size);
  * As KvaraFindLanReaders, keeping only the maker's readers: each device found is asked for its
  * setup record 2, and only one whose device text (offset 93) begins with "KV-" in any letter
  * case is listed. A "[name]a.b.c.d-port" entry is listed as "[name]" alone. Takes up to 500 ms
- * more per device.
+ * more per device, within the same 10 s limit: devices that could not be asked in time are
+ * not listed.
  */
 KVARA_API int KvaraFindLanReadersEx(char *buffer, int size);
 

@@ -259,6 +259,31 @@ TEST_F(NetnsTest, DiscoveryWindowRestartsWithEveryAnswerButNotForever) {
     EXPECT_EQ(link.ResolveAddress(""), "");
 }
 
+TEST_F(NetnsTest, SearchSharesItsTimeLimitBetweenAdapters) {
+    const std::string first = AddSegment({"10.77.2.1/24"});
+    const std::string second = AddSegment({"10.77.3.1/24"});
+    const UdpPeer endless = BindUdp(AddReaderNamespace(first, "10.77.2.5/24"), "10.77.2.5", 30718);
+    const UdpPeer reader = BindUdp(AddReaderNamespace(second, "10.77.3.5/24"), "10.77.3.5", 30718);
+    CTCPSocketThread link;
+    auto& socket = link.Socket();
+    VirtualTime time(socket);
+    // One network answers without end; the other has one reader, which answers once.
+    bool answered = false;
+    time.atStep = [&](int) {
+        if (socket.IsValid() && socket.LocalAddress() == "10.77.2.1") {
+            time.Deliver(endless, AnswerOf("10.77.2.5", 10001));
+        } else if (socket.IsValid() && socket.LocalAddress() == "10.77.3.1" && !answered) {
+            time.Deliver(reader, AnswerOf("10.77.3.5", 10001));
+            answered = true;
+        }
+    };
+    StringList list;
+    EXPECT_EQ(link.Search(list, 500, false), 2);
+    EXPECT_EQ(list, (StringList{"10.77.2.5-10001", "10.77.3.5-10001"}));
+    EXPECT_LE(time.ElapsedMs(), kvara::net::kSearchLimitMs);
+    EXPECT_EQ(socket.Deadline(), kvara::net::CTCPSocket::Clock::time_point::max());
+}
+
 TEST_F(NetnsTest, EchoThroughEitherKindOfIcmpSocket) {
     CPing none(CPing::Service::kNone);
     EXPECT_FALSE(none.HasService());

@@ -7,11 +7,13 @@
 #include <arpa/inet.h>
 #include <linux/capability.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -164,6 +166,18 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         std::this_thread::yield();
     }
     return true;
+}
+
+// A discovery answer of a device that takes its address automatically, as any host on the
+// network can send one.
+ByteBuffer DiscoveryAnswer(const std::string& name, std::uint16_t port) {
+    ByteBuffer datagram(4 + 120, 0);
+    datagram[3] = 0xF9;
+    datagram[4 + 20] = static_cast<std::uint8_t>(port & 0xFF);
+    datagram[4 + 21] = static_cast<std::uint8_t>(port >> 8);
+    std::copy(name.begin(), name.begin() + static_cast<long>(std::min<std::size_t>(name.size(), 8)),
+              datagram.begin() + 4 + 112);
+    return datagram;
 }
 
 }  // namespace
@@ -745,4 +759,33 @@ TEST_F(NetnsTest, SearchListsOnlyEntriesThatOpenTheReader) {
     }
     // An empty name is no name: it does not find an unnamed reader.
     EXPECT_EQ(KvaraOpenConfigLink("[]"), -1);
+}
+
+TEST_F(NetnsTest, SearchEndsWithinItsLimitWhileAHostKeepsAnswering) {
+    const std::string segment = AddSegment({"10.77.14.1/24"});
+    AddReader(segment, "10.77.14.10", {.configured = Ip("10.77.14.10")});
+    // A host that answers every discovery, and then some, with ever new devices.
+    const std::string flooder = AddReaderNamespace(segment, "10.77.14.50/24");
+    UdpPeer host = BindUdp(flooder, "10.77.14.50", 30718);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        for (int n = 0; !stop.load(); ++n) {
+            // A new device every 2 ms; what the library sends to the host goes unanswered.
+            pollfd incoming = {host.Fd(), POLLIN, 0};
+            if (poll(&incoming, 1, 2) > 0) {
+                std::uint8_t query[600];
+                recv(host.Fd(), query, sizeof query, 0);
+            }
+            host.SendTo("10.77.14.1", 30718, DiscoveryAnswer("F" + std::to_string(n), 10001));
+        }
+    });
+    const auto start = Clock::now();
+    const auto makers = Search(true);
+    const auto took = Clock::now() - start;
+    stop = true;
+    flood.join();
+    EXPECT_LT(took, std::chrono::milliseconds(10000 + 1500));
+    // The reader with a fixed address sorts first and is checked before time runs out.
+    ASSERT_FALSE(makers.empty());
+    EXPECT_EQ(makers.front(), "10.77.14.10-10001");
 }
