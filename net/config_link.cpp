@@ -3,6 +3,7 @@
 #include <net/if.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -70,12 +71,13 @@ void PauseDispatching(int ms) {
     }
 }
 
-int OpenConfigLink(const std::string& readerAddress) {
+int OpenConfigLink(const std::string& readerAddress, SteadyTime deadline) {
     BusyScope busy;
     auto port = std::make_shared<CKvara_Port>();
     auto owned = std::make_unique<CTCPSocketThread>();
     CTCPSocketThread& link = *owned;
     port->AttachTcpLink(std::move(owned));
+    link.Socket().SetDeadline(deadline);
 
     const std::string address = link.ResolveAddress(CutDeviceAddress(readerAddress));
     link.SetAddress(address);
@@ -103,7 +105,7 @@ int OpenConfigLink(const std::string& readerAddress) {
             return link.GetLinkId();
         }
         socket.CloseDatagram();
-    } while (socket.SelectNextAdapter());
+    } while (!socket.PastDeadline() && socket.SelectNextAdapter());
     return -1;
 }
 
@@ -284,14 +286,15 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
     return result;
 }
 
-void RecoverUnresponsiveReader(const std::string& name) {
-    const int handle = OpenConfigLink(name);
+void RecoverUnresponsiveReader(const std::string& name, SteadyTime deadline) {
+    const int handle = OpenConfigLink(name, deadline);
     CTCPSocketThread* link = nullptr;
     if (auto port = FindConfigLink(handle, &link)) {
         ByteBuffer record;
         if (ReadRecord(*link, 0, &record) && record.size() >= kRecordBytes) {
             ToggleModeByte(record);
-            for (int attempt = 0; attempt < kRecoveryWriteAttempts; ++attempt) {
+            for (int attempt = 0;
+                 attempt < kRecoveryWriteAttempts && !link->Socket().PastDeadline(); ++attempt) {
                 if (WriteRecord(*link, 0, record)) {
                     break;
                 }
@@ -299,7 +302,8 @@ void RecoverUnresponsiveReader(const std::string& name) {
         }
         CloseConfigLink(port, *link, false);
     }
-    PauseDispatching(kRecoveryPauseMs);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    PauseDispatching(static_cast<int>(std::clamp<long long>(left.count(), 0, kRecoveryPauseMs)));
 }
 
 }  // namespace kvara::net

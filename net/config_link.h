@@ -6,6 +6,7 @@
 // Everything runs on the caller's thread; waits dispatch its window messages.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -20,10 +21,13 @@ namespace kvara::net {
 
 class CTCPSocketThread;
 
+using SteadyTime = std::chrono::steady_clock::time_point;
+
 // Opens the configuration link to the reader that the address text names (a device address
 // behind ":" is ignored, a bracketed name resolved): on the first adapter through which the
-// reader answers the record 0 query. The handle (> 0), or -1.
-int OpenConfigLink(const std::string& readerAddress);
+// reader answers the record 0 query. Every wait on the link ends by the deadline at the latest.
+// The handle (> 0), or -1.
+int OpenConfigLink(const std::string& readerAddress, SteadyTime deadline = SteadyTime::max());
 
 // The configuration link of a handle: the port and its link, or null when the handle names no
 // configuration link.
@@ -49,8 +53,8 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
                      const std::string& mask, const std::string& gateway);
 
 // Switches the mode byte of the reader's record 0 and waits for it to come back, so that the
-// open can try again.
-void RecoverUnresponsiveReader(const std::string& name);
+// open can try again. Ends by the deadline at the latest.
+void RecoverUnresponsiveReader(const std::string& name, SteadyTime deadline = SteadyTime::max());
 
 // Waits ms milliseconds on the caller's thread, dispatching its window messages.
 void PauseDispatching(int ms);

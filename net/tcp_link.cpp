@@ -24,6 +24,9 @@ void Signal(int fd) {
 // Reads of waiting input before a frame is sent (up to 513 bytes each).
 constexpr int kMaxReadsBeforeSend = 128;
 
+// How often Start dispatches the caller's messages while the worker connects.
+constexpr std::chrono::milliseconds kStartPollInterval(1);
+
 void Drain(int fd) {
     std::uint64_t value = 0;
     [[maybe_unused]] const ssize_t n = read(fd, &value, sizeof value);
@@ -61,10 +64,11 @@ bool CTCPSocketThread::TryBeginExchange() {
     return true;
 }
 
-bool CTCPSocketThread::Start(const std::string& address) {
+bool CTCPSocketThread::Start(const std::string& address, CTCPSocket::Clock::time_point deadline) {
     BusyScope busy;
     Stop();  // a worker of an earlier Start
     m_address = address;
+    m_socket.SetDeadline(deadline);  // read by the worker's connect, which then clears it
     if (m_stopEvent < 0) {
         m_stopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     }
@@ -90,11 +94,17 @@ bool CTCPSocketThread::Start(const std::string& address) {
         m_running.store(false);
         return false;
     }
+    // The caller's window stays responsive while the worker connects: its messages are
+    // dispatched between short waits for the worker's word.
     bool connected = false;
-    {
+    for (;;) {
+        PumpPendingMessages();
         std::unique_lock<std::mutex> guard(m_startLock);
-        m_startSignal.wait(guard, [this] { return m_started.load(); });
-        connected = m_connectSucceeded;
+        if (m_startSignal.wait_for(guard, kStartPollInterval,
+                                   [this] { return m_started.load(); })) {
+            connected = m_connectSucceeded;
+            break;
+        }
     }
     if (!connected) {
         // The worker ends right after a failed connect.
@@ -168,12 +178,13 @@ bool CTCPSocketThread::Connect() {
     m_socket.SetPeerPort(port);
     m_socket.SelectAdapterFor(m_socket.PeerAddress());
 
-    for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+    for (int attempt = 0; attempt < kConnectAttempts && !m_socket.PastDeadline(); ++attempt) {
         int created = 0;
         while (!m_socket.CreateStream(0)) {
             // No adapter faces the reader (the local address is empty), or no socket: try
             // again a little later, a few times.
-            if (++created >= kCreateAttempts || !PauseUnlessStopped(kCreateRetryMs)) {
+            const int pauseMs = std::min(kCreateRetryMs, m_socket.RemainingMs(m_socket.Deadline()));
+            if (++created >= kCreateAttempts || pauseMs == 0 || !PauseUnlessStopped(pauseMs)) {
                 return false;
             }
         }
@@ -193,6 +204,8 @@ bool CTCPSocketThread::Connect() {
 void CTCPSocketThread::Run() {
     m_socket.SetDispatchMessages(false);  // the worker has no window messages
     const bool connected = Connect();
+    // The deadline was the open's; reconnects later take their own time.
+    m_socket.SetDeadline(CTCPSocket::Clock::time_point::max());
     {
         std::lock_guard<std::mutex> guard(m_startLock);
         m_connectSucceeded = connected;

@@ -200,6 +200,10 @@ int CTCPSocket::Connect(int abortFd, int limitMs) {
     if (!ParseIpv4(m_peerAddress, &peer)) {
         return EINVAL;
     }
+    const int allowedMs = RemainingMs(DeadlineIn(limitMs));
+    if (allowedMs == 0) {
+        return ETIMEDOUT;
+    }
     const sockaddr_in to = SocketAddress(peer, m_peerPort);
     if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
         return 0;
@@ -207,7 +211,7 @@ int CTCPSocket::Connect(int abortFd, int limitMs) {
     if (errno != EINPROGRESS && errno != EINTR) {
         return errno;
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(allowedMs);
     const int ready = WaitReady(m_fd, POLLOUT, abortFd, deadline);
     if (ready < 0) {
         return ECANCELED;

@@ -38,8 +38,9 @@ constexpr std::size_t kMaxEntriesPerAdapter = 256;
 constexpr std::size_t kMaxQueuedDatagrams = 256;
 // Datagrams thrown away before an exchange at most, so a flood cannot hold the caller there.
 constexpr int kMaxDiscardedDatagrams = 4096;
-// The longest a TCP connect may take before it counts as failed.
-constexpr int kConnectLimitMs = 21000;
+// The longest one TCP connect attempt may take before it counts as failed: time for a SYN and
+// two retransmissions of it.
+constexpr int kConnectLimitMs = 5000;
 // The longest a send may wait for the reader to take the bytes.
 constexpr int kSendLimitMs = 5000;
 
@@ -88,8 +89,8 @@ public:
     // still block in poll() for at most a millisecond at a time while they dispatch messages.
     void SetClock(NowFunction now) { m_now = std::move(now); }
     Clock::time_point Now() const { return m_now(); }
-    // A deadline for everything done on this socket from now on: every wait, name resolution
-    // and discovery ends by then at the latest. Clock::time_point::max(): none.
+    // A deadline for everything done on this socket from now on: every wait, connect, name
+    // resolution and discovery ends by then at the latest. Clock::time_point::max(): none.
     void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
     Clock::time_point Deadline() const { return m_deadline; }
     bool PastDeadline() const { return Now() >= m_deadline; }
@@ -102,7 +103,8 @@ public:
     // address reuse on. False when the local address is empty or the bind fails.
     bool CreateStream(std::uint16_t localPort);
     // Connects to peer address and port, waiting until the system reports the outcome, at most
-    // limitMs, or until abortFd becomes readable. 0 on success, else the errno of the failure.
+    // limitMs (and not past the deadline), or until abortFd becomes readable. 0 on success,
+    // else the errno of the failure (ETIMEDOUT when the time ran out).
     int Connect(int abortFd, int limitMs);
     bool IsConnected() const { return m_connected; }
     void SetConnected(bool connected) { m_connected = connected; }

@@ -69,8 +69,9 @@ KVARA_API int KvaraGetSdkVersion(void);
  * behind "\\.\") opens a serial port, any other name an FTDI device by serial number. A suffix ":n" gives the
  * reader's bus address n (default 1) and is cut off the name.
  *
- * Up to six attempts are made while the link does not open. The reader is asked in framing
- * mode 0 first, then mode 1; it counts as opened only when it answers with exactly 4 bytes.
+ * Up to six attempts are made while the link does not open (for a network reader, fewer when
+ * its time runs out; see below). The reader is asked in framing mode 0 first, then mode 1; it
+ * counts as opened only when it answers with exactly 4 bytes.
  *
  * Network readers are reached over TCP: "a.b.c.d" at port 10001, "a.b.c.d-port" at that port,
  * "[name]" or "[name]a.b.c.d-port" at the address and port of the reader that answers to the
@@ -79,6 +80,13 @@ KVARA_API int KvaraGetSdkVersion(void);
  * a router does not open. When the reader closes the connection, the next command connects
  * again. When the connection opens but the reader does not identify itself, its configuration
  * (record 0) is nudged over the configuration link and six more attempts follow.
+ *
+ * Time bound for a network reader: name resolution, the connect attempts (each given up after
+ * 5 s) and the nudge together take at most 15 s. Identifying the reader over an open link
+ * comes on top: up to three waiting phases of timeoutMs in each of the two framing modes, at
+ * most twice (before and after the nudge). So the call returns within 15 s + 12 x timeoutMs;
+ * a reader that never answers a connect costs 15 s. Meanwhile pending window messages are
+ * dispatched through the hooks of KvaraSetUiHooks, at least every few milliseconds.
  *
  * @param[in] name       reader name; must not be NULL.
  * @param[in] baudRate   baud rate for names beginning with "COM" (any case) or "/";
