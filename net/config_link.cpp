@@ -3,7 +3,9 @@
 #include <net/if.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "common/ui_hooks.h"
 #include "net/ping.h"
@@ -69,12 +71,13 @@ void PauseDispatching(int ms) {
     }
 }
 
-int OpenConfigLink(const std::string& readerAddress) {
+int OpenConfigLink(const std::string& readerAddress, SteadyTime deadline) {
     BusyScope busy;
     auto port = std::make_shared<CKvara_Port>();
     auto owned = std::make_unique<CTCPSocketThread>();
     CTCPSocketThread& link = *owned;
     port->AttachTcpLink(std::move(owned));
+    link.Socket().SetDeadline(deadline);
 
     const std::string address = link.ResolveAddress(CutDeviceAddress(readerAddress));
     link.SetAddress(address);
@@ -102,7 +105,7 @@ int OpenConfigLink(const std::string& readerAddress) {
             return link.GetLinkId();
         }
         socket.CloseDatagram();
-    } while (socket.SelectNextAdapter());
+    } while (!socket.PastDeadline() && socket.SelectNextAdapter());
     return -1;
 }
 
@@ -122,29 +125,17 @@ bool ReadRecord(CTCPSocketThread& link, int record, ByteBuffer* payload) {
 
 bool WriteRecord(CTCPSocketThread& link, int record, const ByteBuffer& payload) {
     BusyScope busy;
-    CTCPSocket& socket = link.Socket();
-    if (!socket.IsDatagramMode() || record < 0 || record >= kRecordCount ||
-        !socket.SendToPeer(RecordWrite(record, payload))) {
+    if (record < 0 || record >= kRecordCount) {
         return false;
     }
-    const std::uint8_t ack = WriteAckCode(record);
-    return socket.WaitForAnswer([ack](const Datagram& d) { return d.code == ack; }, nullptr);
+    return link.Socket().Ask(RecordWrite(record, payload), false, WriteAcknowledgement(record),
+                             nullptr);
 }
 
 bool QueryIdentity(CTCPSocketThread& link, ByteBuffer* identity) {
     BusyScope busy;
-    CTCPSocket& socket = link.Socket();
-    if (!socket.IsDatagramMode() || !socket.Broadcast(IdentityQuery())) {
-        return false;
-    }
     Datagram answer;
-    const std::string peer = socket.PeerAddress();
-    if (!socket.WaitForAnswer(
-            [&peer](const Datagram& d) {
-                return d.code == kCodeIdentity && d.payload.size() >= kIdentityMinBytes &&
-                       FormatIpv4(d.sender) == peer;
-            },
-            &answer)) {
+    if (!link.Socket().Ask(IdentityQuery(), true, IdentityAnswer(), &answer)) {
         return false;
     }
     if (identity != nullptr) {
@@ -170,6 +161,81 @@ void CloseConfigLink(const std::shared_ptr<CKvara_Port>& port, CTCPSocketThread&
     CKvara_SDKApp::Instance().RemovePort(port);
 }
 
+namespace {
+
+// Opens the configuration link to a reader that may just have come up, trying again 100 ms
+// apart; the negative result of the last attempt when none worked.
+int OpenConfigLinkAgain(const std::string& address) {
+    int reopened = -1;
+    for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
+        if (attempt > 0) {
+            PauseDispatching(kReopenPauseMs);
+        }
+        reopened = OpenConfigLink(address);
+        if (reopened > 0) {
+            break;
+        }
+    }
+    return reopened;
+}
+
+// The address of the reader with this identity after it went over to an automatic address:
+// asked on every adapter every 100 ms until it answers, for at most 2000 ms. Empty when no
+// reader answers with it, and when more than one does: then none of them can be told to be
+// the reader that was configured.
+std::string FindReaderAgain(const ByteBuffer& identity, const std::vector<CAdapter>& adapters) {
+    const auto since = Clock::now();
+    for (;;) {
+        CTCPSocketThread finder;  // never started: only its socket is used
+        finder.Socket().SetAdapters(adapters);
+        const StringList found = finder.Socket().FindByIdentity(identity);
+        if (found.size() == 1) {
+            return found.front();
+        }
+        if (found.size() > 1 ||
+            Clock::now() - since >= std::chrono::milliseconds(kReachableWithinMs)) {
+            return {};
+        }
+        PauseDispatching(kReachableCheckMs);
+    }
+}
+
+// Opens the link again after IP-SETUP. A fixed new address is where the reader answers. A
+// reader going over to an automatic address may come back at any address, and until record 0
+// is written it carries its old name, which need not name it alone (an unnamed reader's "[]"
+// fits every unnamed reader): it is found by the identity that IP-SETUP carried. The handle,
+// or a negative result.
+int ReopenAfterIpSetup(const NetworkSettings& settings, const std::string& newAddress,
+                       const ByteBuffer& identity, const std::vector<CAdapter>& adapters) {
+    if (settings.address == Ipv4{}) {
+        const std::string address = FindReaderAgain(identity, adapters);
+        return address.empty() ? -1 : OpenConfigLinkAgain(address);
+    }
+    const auto closed = Clock::now();
+    while (!IsReachable(newAddress) &&
+           Clock::now() - closed < std::chrono::milliseconds(kReachableWithinMs)) {
+        PauseDispatching(kReachableCheckMs);
+    }
+    return OpenConfigLinkAgain(newAddress);
+}
+
+// Writes record 0 with the new settings, trying again 500 ms apart. 0, or -1 when every
+// attempt failed.
+int WriteSettings(CTCPSocketThread& link, ByteBuffer& record, const NetworkSettings& settings) {
+    ApplySettings(record, settings);
+    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+        if (attempt > 0) {
+            PauseDispatching(kWritePauseMs);
+        }
+        if (WriteRecord(link, 0, record)) {
+            return 0;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
 int SetNetworkConfig(const std::string& readerAddress, const std::string& newAddress,
                      const std::string& mask, const std::string& gateway) {
     NetworkSettings settings;
@@ -190,82 +256,45 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
     ByteBuffer record;
     int result = -1;
     if (ReadRecord(*link, 0, &record)) {
-        const bool addressChanged = AddressDiffers(record, settings);
         bool othersChanged = OtherSettingsDiffer(record, settings);
-        if (addressChanged) {
-            // Where the reader answers after IP-SETUP. Going over to an automatic address, it
-            // still carries the name it has until record 0 is written: a new name is found
-            // only after the write, so the link is opened again by the name it has now.
-            std::string reopenText = newAddress;
-            Record0 current;
-            if (!settings.name.empty() && ReadRecord0(record.data(), record.size(), &current) &&
-                current.name != settings.name) {
-                reopenText = "[" + current.name + "]";
+        ByteBuffer identity;
+        if (AddressDiffers(record, settings) && QueryIdentity(*link, &identity)) {
+            SendIpSetup(*link, identity[kIdentityByte1], identity[kIdentityByte2],
+                        settings.address);
+            const std::vector<CAdapter> adapters = link->Socket().Adapters();
+            exchange.reset();
+            CloseConfigLink(port, *link, false);
+            port.reset();
+            const int reopened = ReopenAfterIpSetup(settings, newAddress, identity, adapters);
+            if (reopened <= 0) {
+                return reopened < 0 ? reopened : -1;  // no finish: nobody to send it to
             }
-            ByteBuffer identity;
-            if (QueryIdentity(*link, &identity)) {
-                SendIpSetup(*link, identity[kIdentityByte1], identity[kIdentityByte2],
-                            settings.address);
-                exchange.reset();
-                CloseConfigLink(port, *link, false);
-                port.reset();
-                const auto closed = Clock::now();
-                while (!IsReachable(reopenText) &&
-                       Clock::now() - closed < std::chrono::milliseconds(kReachableWithinMs)) {
-                    PauseDispatching(kReachableCheckMs);
-                }
-                int reopened = -1;
-                for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
-                    if (attempt > 0) {
-                        PauseDispatching(kReopenPauseMs);
-                    }
-                    reopened = OpenConfigLink(reopenText);
-                    if (reopened > 0) {
-                        break;
-                    }
-                }
-                if (reopened <= 0) {
-                    return reopened < 0 ? reopened : -1;  // no finish: nobody to send it to
-                }
-                port = FindConfigLink(reopened, &link);
-                if (!port) {
-                    return -1;
-                }
-                exchange = std::make_unique<Exchange>(*link);
-            } else {
-                // Without the reader's identity no IP-SETUP can be sent: the new address goes
-                // into record 0 instead, so that the change is not lost.
-                othersChanged = true;
+            port = FindConfigLink(reopened, &link);
+            if (!port) {
+                return -1;
             }
+            exchange = std::make_unique<Exchange>(*link);
+        } else if (AddressDiffers(record, settings)) {
+            // Without the reader's identity no IP-SETUP can be sent: the new address goes
+            // into record 0 instead, so that the change is not lost.
+            othersChanged = true;
         }
-        result = 0;
-        if (othersChanged) {
-            ApplySettings(record, settings);
-            result = -1;
-            for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-                if (attempt > 0) {
-                    PauseDispatching(kWritePauseMs);
-                }
-                if (WriteRecord(*link, 0, record)) {
-                    result = 0;
-                    break;
-                }
-            }
-        }
+        result = othersChanged ? WriteSettings(*link, record, settings) : 0;
     }
     exchange.reset();
     CloseConfigLink(port, *link, true);
     return result;
 }
 
-void RecoverUnresponsiveReader(const std::string& name) {
-    const int handle = OpenConfigLink(name);
+void RecoverUnresponsiveReader(const std::string& name, SteadyTime deadline) {
+    const int handle = OpenConfigLink(name, deadline);
     CTCPSocketThread* link = nullptr;
     if (auto port = FindConfigLink(handle, &link)) {
         ByteBuffer record;
         if (ReadRecord(*link, 0, &record) && record.size() >= kRecordBytes) {
             ToggleModeByte(record);
-            for (int attempt = 0; attempt < kRecoveryWriteAttempts; ++attempt) {
+            for (int attempt = 0;
+                 attempt < kRecoveryWriteAttempts && !link->Socket().PastDeadline(); ++attempt) {
                 if (WriteRecord(*link, 0, record)) {
                     break;
                 }
@@ -273,7 +302,8 @@ void RecoverUnresponsiveReader(const std::string& name) {
         }
         CloseConfigLink(port, *link, false);
     }
-    PauseDispatching(kRecoveryPauseMs);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    PauseDispatching(static_cast<int>(std::clamp<long long>(left.count(), 0, kRecoveryPauseMs)));
 }
 
 }  // namespace kvara::net

@@ -166,21 +166,62 @@ bool ReadRecord0(const std::uint8_t* data, std::size_t length, Record0* record) 
     return true;
 }
 
+ExpectedAnswer RecordAnswer(int record) {
+    return {RecordAnswerCode(record), kRecordBytes};
+}
+
+ExpectedAnswer WriteAcknowledgement(int record) {
+    return {WriteAckCode(record), 0};
+}
+
+ExpectedAnswer IdentityAnswer() {
+    return {kCodeIdentity, kIdentityMinBytes};
+}
+
+bool IsAnswerFrom(const Datagram& datagram, const ExpectedAnswer& expected, const Ipv4& reader) {
+    return expected.code != 0 && datagram.code == expected.code &&
+           datagram.payload.size() >= expected.minPayload && datagram.sender == reader &&
+           datagram.senderPort == kDatagramPort;
+}
+
+bool IsIdentityOf(const Datagram& datagram, const ByteBuffer& identity) {
+    if (datagram.code != kCodeIdentity || datagram.senderPort != kDatagramPort ||
+        datagram.payload.size() < kIdentityMinBytes || identity.size() < kIdentityMinBytes) {
+        return false;
+    }
+    return std::equal(identity.begin() + kIdentityFirst, identity.begin() + kIdentityMinBytes,
+                      datagram.payload.begin() + kIdentityFirst);
+}
+
 bool IsDiscoveryAnswer(const Datagram& datagram) {
     return datagram.code == kCodeRecord0 && datagram.payload.size() >= kRecordBytes;
+}
+
+bool IsUsableName(const std::string& name) {
+    if (name.empty() || name.size() > kRecNameBytes) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte < 0x7F && c != ']' && c != ':';
+    });
 }
 
 bool DiscoveryEntry(const Datagram& datagram, std::string* entry) {
     Record0 record;
     if (!IsDiscoveryAnswer(datagram) ||
-        !ReadRecord0(datagram.payload.data(), datagram.payload.size(), &record)) {
+        !ReadRecord0(datagram.payload.data(), datagram.payload.size(), &record) ||
+        record.tcpPort == 0) {
         return false;
     }
-    const std::string port = "-" + std::to_string(record.tcpPort);
-    if (record.address == datagram.sender) {
-        *entry = FormatIpv4(record.address) + port;
+    // The sender's address is where the reader is reached now. A reader answering from an
+    // address other than its configured one is named when its name can be used to find it;
+    // otherwise the address is all that leads to it.
+    const std::string address = FormatIpv4(datagram.sender) + "-" + std::to_string(record.tcpPort);
+    if (record.address != datagram.sender && IsUsableName(record.name)) {
+        *entry = "[" + record.name + "]" + address;
     } else {
-        *entry = "[" + record.name + "]" + FormatIpv4(datagram.sender) + port;
+        *entry = address;
     }
     return true;
 }
@@ -216,7 +257,7 @@ bool MatchesName(const Datagram& datagram, const std::string& bracketedName, std
     Record0 record;
     if (!IsDiscoveryAnswer(datagram) ||
         !ReadRecord0(datagram.payload.data(), datagram.payload.size(), &record) ||
-        record.address == datagram.sender) {
+        record.address == datagram.sender || !IsUsableName(record.name)) {
         return false;
     }
     if ("[" + record.name + "]" != bracketedName) {

@@ -28,10 +28,12 @@ constexpr std::size_t kRecordBytes = 120;
 // Record 2 names the device at this offset; it counts only with at least 126 bytes.
 constexpr std::size_t kDeviceTextOffset = 93;
 constexpr std::size_t kRecord2MinBytes = 126;
-// The identity record (answer to the identity query) and the two bytes IP-SETUP carries.
+// The identity record (answer to the identity query) and the two bytes IP-SETUP carries. Bytes
+// 20 to 25 together tell one reader from another.
 constexpr std::size_t kIdentityMinBytes = 26;
 constexpr std::size_t kIdentityByte1 = 24;
 constexpr std::size_t kIdentityByte2 = 25;
+constexpr std::size_t kIdentityFirst = 20;
 
 // Datagram codes (byte 3 of the header).
 constexpr std::uint8_t kCodeQueryRecord0 = 0xF8;
@@ -87,11 +89,34 @@ struct Datagram {
     Ipv4 sender{};
     std::uint8_t code = 0;
     ByteBuffer payload;  // the bytes after the 4-byte header
+    std::uint16_t senderPort = 0;
 };
 
 // Splits a received datagram into code and payload. False when it is shorter than its header.
 bool ParseDatagram(const std::uint8_t* data, std::size_t length, const Ipv4& sender,
                    Datagram* datagram);
+
+// What one exchange with a reader waits for: the answer code and the least payload length.
+struct ExpectedAnswer {
+    std::uint8_t code = 0;  // 0 for a bad record number: nothing answers
+    std::size_t minPayload = 0;
+};
+// Record n: code 0xF9 or 0xD0 + n with at least 120 bytes.
+ExpectedAnswer RecordAnswer(int record);
+// The acknowledgement of a record write: code 0xFB or 0xB0 + n, payload not read.
+ExpectedAnswer WriteAcknowledgement(int record);
+// The identity record: code 0xF7 with at least 26 bytes.
+ExpectedAnswer IdentityAnswer();
+
+// Whether a received datagram is the reader's answer to an exchange: the expected code and
+// payload length, sent from the reader's address and from the datagram port 30718. Whatever
+// comes from another host, or from another port of the reader's host, is no answer of the
+// reader's.
+bool IsAnswerFrom(const Datagram& datagram, const ExpectedAnswer& expected, const Ipv4& reader);
+
+// Whether a received datagram is an identity record of the reader whose identity record is
+// given: bytes 20 to 25 of both are equal. False when either is shorter than 26 bytes.
+bool IsIdentityOf(const Datagram& datagram, const ByteBuffer& identity);
 
 // The fields of setup record 0 that the system reads. Valid only for at least 120 bytes.
 struct Record0 {
@@ -107,9 +132,16 @@ bool ReadRecord0(const std::uint8_t* data, std::size_t length, Record0* record);
 // A discovery answer: code 0xF9 with at least 120 bytes of record 0.
 bool IsDiscoveryAnswer(const Datagram& datagram);
 
-// The search entry of a discovery answer: "a.b.c.d-port" for a reader whose configured address
-// is the one it answered from, otherwise "[name]a.b.c.d-port" with the sender's address. False
-// for a datagram that is not a discovery answer.
+// Whether a reader's name can stand for the reader in an address text ("[name]"): 1 to 8
+// printable ASCII characters (no blank), without "]", which would end the name early, and
+// without ":", which starts a device address. An empty name names no reader.
+bool IsUsableName(const std::string& name);
+
+// The search entry of a discovery answer, a text that opens the reader: "[name]a.b.c.d-port"
+// with the sender's address for a reader whose configured address is not the one it answered
+// from (one taking its address by DHCP) and whose name is usable; otherwise "a.b.c.d-port" with
+// the sender's address. False for a datagram that is not a discovery answer, and for a reader
+// whose TCP port is 0, which cannot be connected to.
 bool DiscoveryEntry(const Datagram& datagram, std::string* entry);
 
 // The parts of a search entry that a filtered search looks at: the text before the last "-";
@@ -126,8 +158,9 @@ EntryParts SplitEntry(const std::string& entry);
 bool IsMakersDevice(const ByteBuffer& record2);
 
 // Name resolution: when the datagram is a discovery answer of a reader that takes its address
-// automatically (configured address differs from the sender) and "[" + name + "]" equals the
-// wanted text exactly, sets the result to "a.b.c.d-port" of the sender and returns true.
+// automatically (configured address differs from the sender), its name is usable and
+// "[" + name + "]" equals the wanted text exactly, sets the result to "a.b.c.d-port" of the
+// sender and returns true.
 bool MatchesName(const Datagram& datagram, const std::string& bracketedName, std::string* result);
 
 // ---- Address texts ---------------------------------------------------------------------------

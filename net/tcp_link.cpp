@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <system_error>
@@ -22,6 +23,9 @@ void Signal(int fd) {
 
 // Reads of waiting input before a frame is sent (up to 513 bytes each).
 constexpr int kMaxReadsBeforeSend = 128;
+
+// How often Start dispatches the caller's messages while the worker connects.
+constexpr std::chrono::milliseconds kStartPollInterval(1);
 
 void Drain(int fd) {
     std::uint64_t value = 0;
@@ -60,10 +64,11 @@ bool CTCPSocketThread::TryBeginExchange() {
     return true;
 }
 
-bool CTCPSocketThread::Start(const std::string& address) {
+bool CTCPSocketThread::Start(const std::string& address, CTCPSocket::Clock::time_point deadline) {
     BusyScope busy;
     Stop();  // a worker of an earlier Start
     m_address = address;
+    m_socket.SetDeadline(deadline);  // read by the worker's connect, which then clears it
     if (m_stopEvent < 0) {
         m_stopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     }
@@ -89,11 +94,17 @@ bool CTCPSocketThread::Start(const std::string& address) {
         m_running.store(false);
         return false;
     }
+    // The caller's window stays responsive while the worker connects: its messages are
+    // dispatched between short waits for the worker's word.
     bool connected = false;
-    {
+    for (;;) {
+        PumpPendingMessages();
         std::unique_lock<std::mutex> guard(m_startLock);
-        m_startSignal.wait(guard, [this] { return m_started.load(); });
-        connected = m_connectSucceeded;
+        if (m_startSignal.wait_for(guard, kStartPollInterval,
+                                   [this] { return m_started.load(); })) {
+            connected = m_connectSucceeded;
+            break;
+        }
     }
     if (!connected) {
         // The worker ends right after a failed connect.
@@ -173,12 +184,13 @@ bool CTCPSocketThread::Connect() {
     m_socket.SetPeerPort(port);
     m_socket.SelectAdapterFor(m_socket.PeerAddress());
 
-    for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+    for (int attempt = 0; attempt < kConnectAttempts && !m_socket.PastDeadline(); ++attempt) {
         int created = 0;
         while (!m_socket.CreateStream(0)) {
             // No adapter faces the reader (the local address is empty), or no socket: try
             // again a little later, a few times.
-            if (++created >= kCreateAttempts || !PauseUnlessStopped(kCreateRetryMs)) {
+            const int pauseMs = std::min(kCreateRetryMs, m_socket.RemainingMs(m_socket.Deadline()));
+            if (++created >= kCreateAttempts || pauseMs == 0 || !PauseUnlessStopped(pauseMs)) {
                 return false;
             }
         }
@@ -198,6 +210,8 @@ bool CTCPSocketThread::Connect() {
 void CTCPSocketThread::Run() {
     m_socket.SetDispatchMessages(false);  // the worker has no window messages
     const bool connected = Connect();
+    // The deadline was the open's; reconnects later take their own time.
+    m_socket.SetDeadline(CTCPSocket::Clock::time_point::max());
     {
         std::lock_guard<std::mutex> guard(m_startLock);
         m_connectSucceeded = connected;
@@ -270,10 +284,16 @@ int CTCPSocketThread::Search(StringList& result, int timeoutMs, bool filter) {
     if (!m_socket.SelectFirstAdapter()) {
         return 0;
     }
-    m_socket.DiscoverOnAdapter(result, timeoutMs, filter);
-    while (m_socket.SelectNextAdapter()) {
+    // One time limit for the whole search. Each adapter gets an equal share of what is left,
+    // so that a network where answers never stop cannot take the time of the others.
+    const auto end = m_socket.Now() + std::chrono::milliseconds(kSearchLimitMs);
+    auto adaptersLeft = static_cast<std::int64_t>(m_socket.Adapters().size());
+    do {
+        const auto now = m_socket.Now();
+        m_socket.SetDeadline(now + (end - now) / std::max<std::int64_t>(adaptersLeft--, 1));
         m_socket.DiscoverOnAdapter(result, timeoutMs, filter);
-    }
+    } while (m_socket.Now() < end && m_socket.SelectNextAdapter());
+    m_socket.SetDeadline(CTCPSocket::Clock::time_point::max());
     return static_cast<int>(result.size());
 }
 

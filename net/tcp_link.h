@@ -35,9 +35,12 @@ public:
     CTCPSocketThread& operator=(const CTCPSocketThread&) = delete;
 
     // Connects to the reader the address text names ("a.b.c.d", "a.b.c.d-port", "[name]",
-    // "[name]a.b.c.d-port") on a new worker thread and waits until it has tried. True when
-    // connected; the link id is then taken (once; it stays until the object is destroyed).
-    bool Start(const std::string& address);
+    // "[name]a.b.c.d-port") on a new worker thread and waits until it has tried, dispatching
+    // the caller's window messages meanwhile. Name resolution, socket creation and connect
+    // attempts end by the deadline at the latest. True when connected; the link id is then
+    // taken (once; it stays until the object is destroyed).
+    bool Start(const std::string& address,
+               CTCPSocket::Clock::time_point deadline = CTCPSocket::Clock::time_point::max());
     // Queues a copy of the frame for the worker. Always true; the frame is dropped when no
     // worker runs, as it would be by a failed send.
     bool QueueSend(const std::uint8_t* data, std::size_t length);

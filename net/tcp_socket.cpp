@@ -20,15 +20,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Milliseconds left until a deadline (0 once it has passed), rounded up so that a wait never
+// Milliseconds from now until then (0 once it has passed), rounded up so that a wait never
 // ends just before it.
-int RemainingMs(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) {
+int MillisecondsBetween(Clock::time_point now, Clock::time_point then) {
+    if (then <= now) {
         return 0;
     }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return static_cast<int>(std::min<long long>(ms, 1 << 30));
+    // Compared in milliseconds first: "no deadline" (time_point::max) must not overflow.
+    const auto nowMs = std::chrono::floor<std::chrono::milliseconds>(now.time_since_epoch());
+    const auto thenMs = std::chrono::ceil<std::chrono::milliseconds>(then.time_since_epoch());
+    return static_cast<int>(std::min<long long>((thenMs - nowMs).count(), 1 << 30));
 }
 
 sockaddr_in SocketAddress(const Ipv4& address, std::uint16_t port) {
@@ -44,7 +45,8 @@ sockaddr_in SocketAddress(const Ipv4& address, std::uint16_t port) {
 int WaitReady(int fd, short events, int abortFd, Clock::time_point deadline) {
     for (;;) {
         pollfd fds[2] = {{fd, events, 0}, {abortFd, POLLIN, 0}};
-        const int count = poll(fds, abortFd >= 0 ? 2 : 1, RemainingMs(deadline));
+        const int count =
+            poll(fds, abortFd >= 0 ? 2 : 1, MillisecondsBetween(Clock::now(), deadline));
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -57,7 +59,7 @@ int WaitReady(int fd, short events, int abortFd, Clock::time_point deadline) {
         if (fds[0].revents != 0) {
             return 1;
         }
-        if (RemainingMs(deadline) == 0) {
+        if (Clock::now() >= deadline) {
             return 0;
         }
     }
@@ -71,6 +73,16 @@ bool LocalPortProblem(int error) {
 }  // namespace
 
 CTCPSocket::CTCPSocket() = default;
+
+int CTCPSocket::RemainingMs(Clock::time_point until) const {
+    return MillisecondsBetween(Now(), until);
+}
+
+CTCPSocket::Clock::time_point CTCPSocket::DeadlineIn(int ms) const {
+    const auto now = Now();
+    return m_deadline - now <= std::chrono::milliseconds(ms) ? m_deadline
+                                                             : now + std::chrono::milliseconds(ms);
+}
 
 CTCPSocket::~CTCPSocket() {
     Close();
@@ -188,6 +200,10 @@ int CTCPSocket::Connect(int abortFd, int limitMs) {
     if (!ParseIpv4(m_peerAddress, &peer)) {
         return EINVAL;
     }
+    const int allowedMs = RemainingMs(DeadlineIn(limitMs));
+    if (allowedMs == 0) {
+        return ETIMEDOUT;
+    }
     const sockaddr_in to = SocketAddress(peer, m_peerPort);
     if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
         return 0;
@@ -195,7 +211,7 @@ int CTCPSocket::Connect(int abortFd, int limitMs) {
     if (errno != EINPROGRESS && errno != EINTR) {
         return errno;
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(allowedMs);
     const int ready = WaitReady(m_fd, POLLOUT, abortFd, deadline);
     if (ready < 0) {
         return ECANCELED;
@@ -357,6 +373,7 @@ void CTCPSocket::ReceiveDatagrams() {
             !ParseDatagram(buffer, static_cast<std::size_t>(n), sender, &datagram)) {
             continue;  // our own broadcast, or shorter than a header
         }
+        datagram.senderPort = ntohs(from.sin_port);
         std::lock_guard<std::mutex> guard(m_queueLock);
         if (m_queue.size() < kMaxQueuedDatagrams) {
             m_queue.push_back(std::move(datagram));
@@ -449,11 +466,19 @@ bool CTCPSocket::Broadcast(const ByteBuffer& datagram) {
     return sendmsg(m_fd, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(datagram.size());
 }
 
+bool CTCPSocket::WaitPass(Clock::time_point deadline) {
+    const int remaining = RemainingMs(deadline);
+    if (remaining == 0 || m_fd < 0) {
+        return false;
+    }
+    PollInput(m_dispatchMessages ? 1 : remaining);
+    return true;
+}
+
 bool CTCPSocket::WaitForAnswer(const std::function<bool(const Datagram&)>& accept, Datagram* answer,
                                int windowMs, int limitMs) {
-    const auto start = Clock::now();
-    const auto limit = start + std::chrono::milliseconds(limitMs);
-    auto windowEnd = start + std::chrono::milliseconds(windowMs);
+    const auto limit = DeadlineIn(limitMs);
+    auto windowEnd = DeadlineIn(windowMs);
     for (;;) {
         if (m_dispatchMessages) {
             PumpPendingMessages();
@@ -466,37 +491,54 @@ bool CTCPSocket::WaitForAnswer(const std::function<bool(const Datagram&)>& accep
                 }
                 return true;
             }
-            windowEnd = Clock::now() + std::chrono::milliseconds(windowMs);
+            windowEnd = DeadlineIn(windowMs);
         }
-        const auto deadline = std::min(windowEnd, limit);
-        const int remaining = RemainingMs(deadline);
-        if (remaining == 0 || m_fd < 0) {
+        if (!WaitPass(std::min(windowEnd, limit))) {
             return false;
         }
-        PollInput(m_dispatchMessages ? 1 : remaining);
     }
+}
+
+void CTCPSocket::DiscardPending() {
+    if (m_datagramMode && m_fd >= 0) {
+        for (int dropped = 0; dropped < kMaxDiscardedDatagrams; ++dropped) {
+            std::uint8_t scratch[1];
+            if (recv(m_fd, scratch, sizeof scratch, MSG_DONTWAIT | MSG_TRUNC) < 0 &&
+                errno != EINTR && errno != ECONNREFUSED) {
+                break;  // nothing more waiting (or the endpoint failed: the wait will see it)
+            }
+        }
+    }
+    std::lock_guard<std::mutex> guard(m_queueLock);
+    m_queue.clear();
+}
+
+bool CTCPSocket::Ask(const ByteBuffer& request, bool broadcast, const ExpectedAnswer& expected,
+                     Datagram* answer) {
+    Ipv4 peer{};
+    if (!m_datagramMode || !ParseIpv4(m_peerAddress, &peer)) {
+        return false;
+    }
+    DiscardPending();
+    if (!(broadcast ? Broadcast(request) : SendToPeer(request))) {
+        return false;
+    }
+    return WaitForAnswer([&](const Datagram& d) { return IsAnswerFrom(d, expected, peer); },
+                         answer);
 }
 
 bool CTCPSocket::QueryRecord(int record, ByteBuffer* payload) {
     if (!m_datagramMode || record < 0 || record >= kRecordCount) {
         return false;
     }
-    const ByteBuffer query = RecordQuery(record);
-    if (!(record == 0 ? Broadcast(query) : SendToPeer(query))) {
+    Datagram answer;
+    if (!Ask(RecordQuery(record), record == 0, RecordAnswer(record), &answer)) {
         return false;
     }
-    const std::uint8_t code = RecordAnswerCode(record);
-    Datagram answer;
-    const bool answered = WaitForAnswer(
-        [&](const Datagram& d) {
-            return d.code == code && d.payload.size() >= kRecordBytes &&
-                   FormatIpv4(d.sender) == m_peerAddress;
-        },
-        &answer);
-    if (answered && payload != nullptr) {
+    if (payload != nullptr) {
         *payload = std::move(answer.payload);
     }
-    return answered;
+    return true;
 }
 
 int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter, int limitMs) {
@@ -508,9 +550,8 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
         return static_cast<int>(result.size());
     }
     StringList found;
-    const auto start = Clock::now();
-    const auto limit = start + std::chrono::milliseconds(limitMs);
-    auto windowEnd = start + std::chrono::milliseconds(timeoutMs);
+    const auto limit = DeadlineIn(limitMs);
+    auto windowEnd = DeadlineIn(timeoutMs);
     for (;;) {
         if (m_dispatchMessages) {
             PumpPendingMessages();
@@ -519,19 +560,22 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
         while (TakeDatagram(&datagram)) {
             std::string entry;
             if (DiscoveryEntry(datagram, &entry)) {
-                InsertSorted(found, entry);
-                windowEnd = Clock::now() + std::chrono::milliseconds(timeoutMs);
+                if (found.size() < kMaxEntriesPerAdapter) {
+                    InsertSorted(found, entry);
+                }
+                windowEnd = DeadlineIn(timeoutMs);
             }
         }
-        const int remaining = RemainingMs(std::min(windowEnd, limit));
-        if (remaining == 0 || m_fd < 0) {
+        if (!WaitPass(std::min(windowEnd, limit))) {
             break;
         }
-        PollInput(m_dispatchMessages ? 1 : remaining);
     }
     if (filter) {
         StringList kept;
         for (const auto& entry : found) {
+            if (PastDeadline()) {
+                break;  // out of time: the devices not checked yet are not listed
+            }
             const EntryParts parts = SplitEntry(entry);
             Ipv4 address{};
             m_peerAddress =
@@ -550,32 +594,42 @@ int CTCPSocket::DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter
     return static_cast<int>(result.size());
 }
 
-std::string CTCPSocket::ResolveOnAdapter(const std::string& bracketedName, int windowMs) {
+StringList CTCPSocket::Collect(const ByteBuffer& request, int windowMs, bool firstOnly,
+                               const std::function<bool(const Datagram&, std::string*)>& take) {
+    StringList found;
     if (!CreateDatagram(kDatagramPort)) {
-        return {};
+        return found;
     }
-    if (!Broadcast(RecordQuery(0))) {
+    if (!Broadcast(request)) {
         CloseDatagram();
-        return {};
+        return found;
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(windowMs);
-    std::string result;
-    while (result.empty()) {
+    // One window from the broadcast, not restarted by answers.
+    const auto deadline = DeadlineIn(windowMs);
+    for (;;) {
         if (m_dispatchMessages) {
             PumpPendingMessages();
         }
         Datagram datagram;
-        while (result.empty() && TakeDatagram(&datagram)) {
-            MatchesName(datagram, bracketedName, &result);
+        while (!(firstOnly && !found.empty()) && TakeDatagram(&datagram)) {
+            std::string text;
+            if (take(datagram, &text)) {
+                InsertSorted(found, text);
+            }
         }
-        const int remaining = RemainingMs(deadline);
-        if (!result.empty() || remaining == 0 || m_fd < 0) {
+        if ((firstOnly && !found.empty()) || !WaitPass(deadline)) {
             break;
         }
-        PollInput(m_dispatchMessages ? 1 : remaining);
     }
     CloseDatagram();
-    return result;
+    return found;
+}
+
+std::string CTCPSocket::ResolveOnAdapter(const std::string& bracketedName, int windowMs) {
+    const StringList found = Collect(
+        RecordQuery(0), windowMs, true,
+        [&](const Datagram& d, std::string* text) { return MatchesName(d, bracketedName, text); });
+    return found.empty() ? std::string() : found.front();
 }
 
 std::string CTCPSocket::ResolveName(const std::string& bracketedName) {
@@ -586,10 +640,34 @@ std::string CTCPSocket::ResolveName(const std::string& bracketedName) {
         return {};
     }
     std::string result = ResolveOnAdapter(bracketedName);
-    while (result.empty() && SelectNextAdapter()) {
+    while (result.empty() && !PastDeadline() && SelectNextAdapter()) {
         result = ResolveOnAdapter(bracketedName);
     }
     return result;
+}
+
+StringList CTCPSocket::FindByIdentity(const ByteBuffer& identity, int windowMs) {
+    StringList found;
+    if (m_adapters.empty()) {
+        EnumerateAdapters();
+    }
+    if (!SelectFirstAdapter()) {
+        return found;
+    }
+    do {
+        const StringList here =
+            Collect(IdentityQuery(), windowMs, false, [&](const Datagram& d, std::string* text) {
+                if (!IsIdentityOf(d, identity)) {
+                    return false;
+                }
+                *text = FormatIpv4(d.sender);
+                return true;
+            });
+        for (const auto& address : here) {
+            InsertSorted(found, address);
+        }
+    } while (!PastDeadline() && SelectNextAdapter());
+    return found;
 }
 
 }  // namespace kvara::net

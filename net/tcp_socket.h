@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -27,11 +28,19 @@ namespace kvara::net {
 constexpr int kAnswerWindowMs = 500;
 constexpr int kAnswerWaitLimitMs = 5000;
 constexpr int kResolveWindowMs = 200;
-constexpr int kDiscoveryLimitMs = 10000;
+// How long discovery on one adapter collects answers at most, however many keep coming.
+constexpr int kDiscoveryLimitMs = 5000;
+// A whole search over every adapter, answers and record 2 checks included, ends within this.
+constexpr int kSearchLimitMs = 10000;
+// Entries one adapter's discovery keeps; further readers on that network are not listed.
+constexpr std::size_t kMaxEntriesPerAdapter = 256;
 // Datagrams kept unread in an endpoint's queue; more are dropped until it is read.
 constexpr std::size_t kMaxQueuedDatagrams = 256;
-// The longest a TCP connect may take before it counts as failed.
-constexpr int kConnectLimitMs = 21000;
+// Datagrams thrown away before an exchange at most, so a flood cannot hold the caller there.
+constexpr int kMaxDiscardedDatagrams = 4096;
+// The longest one TCP connect attempt may take before it counts as failed: time for a SYN and
+// two retransmissions of it.
+constexpr int kConnectLimitMs = 5000;
 // The longest a send may wait for the reader to take the bytes.
 constexpr int kSendLimitMs = 5000;
 
@@ -44,6 +53,9 @@ struct FrameGate {
 class CTCPSocket {
 public:
     using CAdapter = net::CAdapter;
+    using Clock = std::chrono::steady_clock;
+    // The clock the waits measure their windows and deadlines with.
+    using NowFunction = std::function<Clock::time_point()>;
 
     CTCPSocket();
     ~CTCPSocket();
@@ -79,6 +91,17 @@ public:
     // Whether waits on this thread dispatch the thread's window messages (the caller's thread);
     // a link's worker has none.
     void SetDispatchMessages(bool dispatch) { m_dispatchMessages = dispatch; }
+    // The clock of the waits: the monotonic clock unless a test sets one of its own. Waits
+    // still block in poll() for at most a millisecond at a time while they dispatch messages.
+    void SetClock(NowFunction now) { m_now = std::move(now); }
+    Clock::time_point Now() const { return m_now(); }
+    // A deadline for everything done on this socket from now on: every wait, connect, name
+    // resolution and discovery ends by then at the latest. Clock::time_point::max(): none.
+    void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
+    Clock::time_point Deadline() const { return m_deadline; }
+    bool PastDeadline() const { return Now() >= m_deadline; }
+    // Milliseconds left until a time of this socket's clock, rounded up; 0 once it has passed.
+    int RemainingMs(Clock::time_point until) const;
 
     // ---- Stream ----------------------------------------------------------------------------
     void SetReceiver(CByteReceiver* receiver) { m_receiver = receiver; }
@@ -86,7 +109,8 @@ public:
     // address reuse on. False when the local address is empty or the bind fails.
     bool CreateStream(std::uint16_t localPort);
     // Connects to peer address and port, waiting until the system reports the outcome, at most
-    // limitMs, or until abortFd becomes readable. 0 on success, else the errno of the failure.
+    // limitMs (and not past the deadline), or until abortFd becomes readable. 0 on success,
+    // else the errno of the failure (ETIMEDOUT when the time ran out).
     int Connect(int abortFd, int limitMs);
     bool IsConnected() const { return m_connected; }
     void SetConnected(bool connected) { m_connected = connected; }
@@ -121,11 +145,22 @@ public:
     // does not take; the whole wait ends after limitMs at most. False when none came.
     bool WaitForAnswer(const std::function<bool(const Datagram&)>& accept, Datagram* answer,
                        int windowMs = kAnswerWindowMs, int limitMs = kAnswerWaitLimitMs);
+    // Throws away every datagram that has arrived and not been taken yet.
+    void DiscardPending();
+    // One exchange with the peer: throws away what arrived since the last one (a late answer
+    // to an earlier exchange would be taken for this one's, and a pile of stray datagrams
+    // would leave no room for it), sends the request to the peer (or as a broadcast through
+    // this adapter) and waits for the peer's answer (IsAnswerFrom). False when the endpoint is
+    // closed, the peer is no address, the request cannot be sent or no answer came.
+    bool Ask(const ByteBuffer& request, bool broadcast, const ExpectedAnswer& expected,
+             Datagram* answer);
     // Record n (0-15) from the peer: the query for record 0 is broadcast, the others go to the
     // peer; only the peer's answer with at least 120 bytes counts.
     bool QueryRecord(int record, ByteBuffer* payload);
     // Discovery through the current adapter: adds its entries to the list (ascending byte
-    // order, no duplicates) and returns the list's size.
+    // order, no duplicates, at most kMaxEntriesPerAdapter from this adapter) and returns the
+    // list's size. Collects for at most limitMs; a filtered discovery drops the entries it
+    // could not check before the deadline.
     int DiscoverOnAdapter(StringList& result, int timeoutMs, bool filter,
                           int limitMs = kDiscoveryLimitMs);
     // The address and port ("a.b.c.d-port") of the reader with this bracketed name on the
@@ -133,6 +168,10 @@ public:
     std::string ResolveOnAdapter(const std::string& bracketedName, int windowMs = kResolveWindowMs);
     // The same over every adapter, until one finds the reader.
     std::string ResolveName(const std::string& bracketedName);
+    // The addresses of every reader, on every adapter, whose identity record carries the same
+    // identity (bytes 20-25) as the one given: one broadcast identity query per adapter, its
+    // answers collected for windowMs. Ascending, without duplicates.
+    StringList FindByIdentity(const ByteBuffer& identity, int windowMs = kResolveWindowMs);
 
 private:
     bool CreateDatagram(std::uint16_t localPort);
@@ -140,6 +179,16 @@ private:
     void ReadStream();
     // Receives what is waiting, blocking at most timeoutMs for the first data.
     void PollInput(int timeoutMs);
+    // Takes in what arrives until the deadline, blocking at most a millisecond when the waits
+    // dispatch messages, so that the next pass dispatches them again. False once the deadline
+    // has passed or the endpoint closed.
+    bool WaitPass(Clock::time_point deadline);
+    // The deadline of a wait of ms from now, never past the socket's deadline.
+    Clock::time_point DeadlineIn(int ms) const;
+    // Broadcasts the request on the current adapter's endpoint and collects, for windowMs, the
+    // datagrams take() turns into texts. Stops at the first one when firstOnly is set.
+    StringList Collect(const ByteBuffer& request, int windowMs, bool firstOnly,
+                       const std::function<bool(const Datagram&, std::string*)>& take);
     std::uint32_t AdapterIndexOf(const std::string& address) const;
 
     int m_fd = -1;
@@ -151,6 +200,8 @@ private:
     std::vector<CAdapter> m_adapters;
     std::atomic<CByteReceiver*> m_receiver{nullptr};  // set before the worker starts
     bool m_dispatchMessages = true;
+    NowFunction m_now = [] { return Clock::now(); };
+    Clock::time_point m_deadline = Clock::time_point::max();
 
     std::mutex m_queueLock;  // guards m_queue
     std::deque<Datagram> m_queue;

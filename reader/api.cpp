@@ -4,6 +4,7 @@
 #include "common/ui_hooks.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "reader/link_factory.h"
@@ -99,9 +100,10 @@ int WithPort(int handle, Body body) {
     return body(*port);
 }
 
-// One attempt of opening a reader, under the registry's open lock.
+// One attempt of opening a reader, under the registry's open lock. A network link takes its
+// time from the open's budget.
 int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int parityIndex,
-             int timeoutMs) {
+             int timeoutMs, kvara::CLinkBudget& budget) {
     auto port = std::make_shared<CKvara_Port>();
     if (timeoutMs < 0) {
         return kOpenBadTimeout;
@@ -111,7 +113,7 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
 
     switch (kvara::LinkKindOf(name)) {
         case kvara::LinkKind::kTcp:
-            if (!kvara::OpenTcpLinkForPort(*port, name)) {
+            if (!kvara::OpenTcpLinkForPort(*port, name, budget)) {
                 return kOpenFailed;
             }
             break;
@@ -175,13 +177,17 @@ int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs
     const std::string given(name);
     const int baud = kvara::EffectiveBaudRate(given, baudRate);
     const kvara::ReaderAddress target = kvara::SplitAddressSuffix(given);
+    // A network reader that never answers a connect attempt would otherwise hold the caller
+    // for every attempt's full connect time: all of them share one limit.
+    kvara::CLinkBudget budget{std::chrono::milliseconds(kvara::kNetworkLinkLimitMs)};
 
     auto pass = [&] {
         int result = kOpenFailed;
-        for (int attempt = 0; attempt < kOpenAttempts && result == kOpenFailed; ++attempt) {
+        for (int attempt = 0;
+             attempt < kOpenAttempts && result == kOpenFailed && !budget.Exhausted(); ++attempt) {
             std::lock_guard<std::mutex> guard(Registry().OpenLock());
             t_opening = true;
-            result = OpenOnce(target.name, target.address, baud, parityIndex, timeoutMs);
+            result = OpenOnce(target.name, target.address, baud, parityIndex, timeoutMs, budget);
             t_opening = false;
         }
         return result;
@@ -191,7 +197,7 @@ int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs
         return result;
     }
     if (result == kOpenNotIdentified && kvara::LinkKindOf(target.name) == kvara::LinkKind::kTcp &&
-        kvara::RecoverNetworkReader(target.name)) {
+        kvara::RecoverNetworkReader(target.name, budget)) {
         result = pass();
     }
     return result;

@@ -91,8 +91,9 @@ KVARA_API int KvaraGetSdkVersion(void);
  * behind "\\.\") opens a serial port, any other name an FTDI device by serial number. A suffix ":n" gives the
  * reader's bus address n (default 1) and is cut off the name.
  *
- * Up to six attempts are made while the link does not open. The reader is asked in framing
- * mode 0 first, then mode 1; it counts as opened only when it answers with exactly 4 bytes.
+ * Up to six attempts are made while the link does not open (for a network reader, fewer when
+ * its time runs out; see below). The reader is asked in framing mode 0 first, then mode 1; it
+ * counts as opened only when it answers with exactly 4 bytes.
  *
  * Network readers are reached over TCP: "a.b.c.d" at port 10001, "a.b.c.d-port" at that port,
  * "[name]" or "[name]a.b.c.d-port" at the address and port of the reader that answers to the
@@ -101,6 +102,13 @@ KVARA_API int KvaraGetSdkVersion(void);
  * a router does not open. When the reader closes the connection, the next command connects
  * again. When the connection opens but the reader does not identify itself, its configuration
  * (record 0) is nudged over the configuration link and six more attempts follow.
+ *
+ * Time bound for a network reader: name resolution, the connect attempts (each given up after
+ * 5 s) and the nudge together take at most 15 s. Identifying the reader over an open link
+ * comes on top: up to three waiting phases of timeoutMs in each of the two framing modes, at
+ * most twice (before and after the nudge). So the call returns within 15 s + 12 x timeoutMs;
+ * a reader that never answers a connect costs 15 s. Meanwhile pending window messages are
+ * dispatched through the hooks of KvaraSetUiHooks, at least every few milliseconds.
  *
  * @param[in] name       reader name; must not be NULL.
  * @param[in] baudRate   baud rate for names beginning with "COM" (any case) or "/";
@@ -334,12 +342,18 @@ KVARA_API int KvaraIsVirtualComDriverInstalled(void);
 /**
  * Searches the local networks for readers: a record 0 query broadcast on UDP port 30718
  * through each network adapter (up, Ethernet or wireless, not loopback) and only through it,
- * collecting answers on that adapter until 500 ms pass without one. Entries, by the list
- * convention of KvaraListComPorts, in ascending byte order without duplicates:
- * "a.b.c.d-port" for a reader whose configured address is the one it answered from;
- * "[name]a.b.c.d-port" (the sender's address) for any other, such as a reader that takes its
- * address by DHCP. Runs on the calling thread (the main window disabled, the wait cursor shown)
- * and dispatches its pending window messages meanwhile; takes at least 500 ms per adapter.
+ * collecting answers on that adapter until 500 ms pass without one, for at most 5 s. Entries,
+ * by the list convention of KvaraListComPorts, in ascending byte order without duplicates,
+ * each a name that KvaraOpenPort opens the reader by:
+ * "[name]a.b.c.d-port" (the address it answered from) for a reader whose configured address
+ * is another one, such as a reader that takes its address by DHCP, when its name is usable:
+ * 1 to 8 printable ASCII characters without blank, "]" or ":";
+ * "a.b.c.d-port" (the address it answered from) for every other reader: one whose configured
+ * address is the one it answered from, and one whose name is empty or not usable.
+ * A device that reports TCP port 0 is left out; at most 256 entries are kept per adapter.
+ * Runs on the calling thread (the main window disabled, the wait cursor shown) and dispatches
+ * its pending window messages meanwhile; takes at least 500 ms per adapter, and returns within
+ * 10 s however many answers come (the time is shared equally among the adapters).
  * @param[out] buffer receives the list.
  * @param[in]  size   size of buffer, at least 1.
  * @return the bytes written including the final zero (1 when nothing was found); 0 for a NULL
@@ -351,7 +365,8 @@ KVARA_API int KvaraFindLanReaders(char *buffer, int size);
  * As KvaraFindLanReaders, keeping only the maker's readers: each device found is asked for its
  * setup record 2, and only one whose device text (offset 93) begins with "KV-" in any letter
  * case is listed. A "[name]a.b.c.d-port" entry is listed as "[name]" alone. Takes up to 500 ms
- * more per device.
+ * more per device, within the same 10 s limit: devices that could not be asked in time are
+ * not listed.
  */
 KVARA_API int KvaraFindLanReadersEx(char *buffer, int size);
 
@@ -385,7 +400,9 @@ KVARA_API int KvaraOpenConfigLink(const char *name);
  * holds the IP settings: bytes 0-3 the configured address (0.0.0.0: DHCP), byte 6 the host
  * bits of the subnet mask, bytes 12-15 the gateway, bytes 20-21 the TCP command port (low byte
  * first), bytes 112-119 the DHCP name (NUL-padded). The query for record 0 is broadcast, the
- * others go to the reader; only the reader's own answer counts, within 500 ms of silence.
+ * others go to the reader; only the reader's own answer counts (from its address and UDP port
+ * 30718), within 500 ms of silence. Datagrams that arrived while the link was idle are thrown
+ * away before the query.
  * @param[in]  handle a configuration link from KvaraOpenConfigLink.
  * @param[in]  record 0-15; anything else gives code 257.
  * @param[out] buffer receives the record.
@@ -409,10 +426,14 @@ KVARA_API int KvaraCloseConfigLink(int handle, int finish);
  * Changes the IP settings of a network reader over its configuration link. Reads record 0;
  * when the address differs, asks the reader for its identity and broadcasts IP-SETUP with the
  * new address, waits up to 2 s until the new address answers an echo, and opens the link again
- * there (up to 6 attempts). When the reader's identity cannot be had, the new address is
- * written into record 0 instead. When the port, mask, gateway or name differ, the record is
- * written with the new values (up to 6 attempts, 500 ms apart). Ends with the finish datagram
- * on the link in use. Runs on the calling thread and takes seconds.
+ * there (up to 6 attempts). A reader going over to an automatic address is looked for instead
+ * by its identity on every adapter for up to 2 s; when no reader, or more than one, answers
+ * with it, the call fails without writing anything, since the reader cannot be told apart.
+ * When the reader's identity cannot be had, the new address is written into record 0
+ * instead. When the port, mask, gateway or name differ, the record is written with the new
+ * values (up to 6 attempts, 500 ms apart); only the reader's own acknowledgement (from its
+ * address and UDP port 30718) counts. Ends with the finish datagram on the link in use. Runs
+ * on the calling thread and takes seconds.
  * @param[in] name       address text of the reader (as for KvaraOpenConfigLink).
  * @param[in] newAddress "a.b.c.d" or "a.b.c.d-port" for a fixed address (port 0 or none: the
  *                       port stays), or "[name]" for an automatic address with that DHCP name
@@ -421,8 +442,8 @@ KVARA_API int KvaraCloseConfigLink(int handle, int finish);
  * @param[in] gateway    dotted gateway address, or empty (or NULL): 0.0.0.0.
  * @return 0 on success (also when nothing differs); -1 when a text is malformed (nothing is
  *         sent then), the record could not be read or written, or the reader did not answer at
- *         its new address (then no finish is sent); or the negative result of
- *         KvaraOpenConfigLink for the reader's current address.
+ *         its new address or could not be found again (then no finish is sent); or the
+ *         negative result of KvaraOpenConfigLink for the reader's current address.
  */
 KVARA_API int KvaraSetNetworkConfig(const char *name, const char *newAddress, const char *mask,
                                     const char *gateway);

@@ -11,13 +11,18 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/net_reader.h"
@@ -50,6 +55,39 @@ struct NetworkReader {
             tcp->Stop();
         }
     }
+};
+
+// A UDP socket of the test's own, bound inside a namespace: another host on a segment, or
+// another program on a reader's host. It keeps its namespace wherever it is used from.
+class UdpPeer {
+public:
+    UdpPeer() = default;
+    explicit UdpPeer(int fd) : m_fd(fd) {}
+    UdpPeer(UdpPeer&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UdpPeer& operator=(UdpPeer&& other) noexcept {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    ~UdpPeer() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    bool SendTo(const std::string& address, std::uint16_t port, const ByteBuffer& bytes) const {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        if (m_fd < 0 || inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1) {
+            return false;
+        }
+        return sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                      sizeof to) == static_cast<ssize_t>(bytes.size());
+    }
+
+private:
+    int m_fd = -1;
 };
 
 class NetnsTest : public ::testing::Test {
@@ -155,6 +193,25 @@ protected:
         ASSERT_GE(fd, 0) << ns;
         ASSERT_EQ(setns(fd, CLONE_NEWNET), 0) << ns;
         close(fd);
+    }
+
+    // A UDP socket bound to address and port inside a namespace (closed when it cannot be had).
+    UdpPeer BindUdp(const std::string& ns, const std::string& address, std::uint16_t port) {
+        EnterNamespace(ns);
+        UdpPeer peer(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        EnterLibrary();
+        sockaddr_in bound{};
+        bound.sin_family = AF_INET;
+        bound.sin_port = htons(port);
+        inet_pton(AF_INET, address.c_str(), &bound.sin_addr);
+        const int on = 1;
+        if (!peer.IsOpen() ||
+            setsockopt(peer.Fd(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+            bind(peer.Fd(), reinterpret_cast<const sockaddr*>(&bound), sizeof bound) != 0) {
+            ADD_FAILURE() << "cannot bind " << address << ":" << port << " in " << ns;
+            return {};
+        }
+        return peer;
     }
 
     // Sets a sysctl inside a namespace.

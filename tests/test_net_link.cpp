@@ -2,12 +2,16 @@
 // a reader behind a router, the discovery window, and the kinds of ICMP socket.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "common/ui_hooks.h"
 #include "net/ping.h"
 #include "net/tcp_link.h"
 #include "netns_fixture.h"
@@ -21,6 +25,7 @@ using kvara::net::CTCPSocketThread;
 using kvara::sim::SimNetFault;
 using kvara::test::Ip;
 using kvara::test::NetnsTest;
+using kvara::test::UdpPeer;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -51,6 +56,77 @@ private:
 std::chrono::milliseconds Since(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
 }
+
+// A discovery answer: record 0 with a configured address, a TCP port and a name.
+ByteBuffer AnswerOf(const std::string& configured, std::uint16_t port,
+                    const std::string& name = "") {
+    ByteBuffer datagram(4 + 120, 0);
+    datagram[3] = 0xF9;
+    const kvara::sim::SimIpv4 address = Ip(configured);
+    std::copy(address.begin(), address.end(), datagram.begin() + 4);
+    datagram[4 + 20] = static_cast<std::uint8_t>(port & 0xFF);
+    datagram[4 + 21] = static_cast<std::uint8_t>(port >> 8);
+    std::copy(name.begin(), name.end(), datagram.begin() + 4 + 112);
+    return datagram;
+}
+
+// Virtual time for the datagram waits of one socket. It moves on by 10 ms each time a wait
+// dispatches messages, which every pass of a wait does once, and the test's answers go out at
+// the virtual times it chooses: each from a socket on the segment, the step returning only
+// once the answer is ready to be read at the library's endpoint. What a wait sees therefore
+// depends on virtual time alone, however slowly the machine runs.
+class VirtualTime {
+public:
+    explicit VirtualTime(kvara::net::CTCPSocket& socket) : m_socket(socket) {
+        s_current = this;
+        socket.SetClock([this] { return m_now; });
+        kvara::UiHooks hooks;
+        hooks.pumpPendingMessages = [] { return s_current->Step(); };
+        kvara::SetUiHooks(hooks);
+    }
+    ~VirtualTime() {
+        kvara::ResetUiHooks();
+        m_socket.SetClock([] { return Clock::now(); });
+        s_current = nullptr;
+    }
+    VirtualTime(const VirtualTime&) = delete;
+    VirtualTime& operator=(const VirtualTime&) = delete;
+
+    // Virtual milliseconds since the start (or the last restart).
+    int ElapsedMs() const {
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_now - m_start).count());
+    }
+    // Starts counting again, with nothing to do at the steps.
+    void Restart() {
+        m_start = m_now;
+        atStep = nullptr;
+    }
+    // Sends a datagram to the endpoint of the socket and returns once it can be read there.
+    void Deliver(const UdpPeer& from, const ByteBuffer& bytes) {
+        ASSERT_TRUE(m_socket.IsValid());
+        ASSERT_TRUE(from.SendTo(m_socket.LocalAddress(), 30718, bytes));
+        pollfd ready = {m_socket.Handle(), POLLIN, 0};
+        ASSERT_EQ(poll(&ready, 1, 5000), 1) << "the datagram did not arrive";
+    }
+
+    // Run at every step with the virtual milliseconds elapsed.
+    std::function<void(int)> atStep;
+
+private:
+    bool Step() {
+        m_now += std::chrono::milliseconds(10);
+        if (atStep) {
+            atStep(ElapsedMs());
+        }
+        return false;
+    }
+
+    static inline VirtualTime* s_current = nullptr;
+    kvara::net::CTCPSocket& m_socket;
+    Clock::time_point m_now = Clock::now();
+    Clock::time_point m_start = m_now;
+};
 
 }  // namespace
 
@@ -126,37 +202,86 @@ TEST_F(NetnsTest, ReaderBehindARouterIsNeverConnected) {
 
 TEST_F(NetnsTest, DiscoveryWindowRestartsWithEveryAnswerButNotForever) {
     const std::string segment = AddSegment({"10.77.2.1/24"});
-    auto& reader = AddReader(segment, "10.77.2.5", {.configured = Ip("10.77.2.5")});
+    const UdpPeer reader = BindUdp(AddReaderNamespace(segment, "10.77.2.5/24"), "10.77.2.5", 30718);
     CTCPSocketThread link;
     auto& socket = link.Socket();
     ASSERT_TRUE(socket.EnumerateAdapters());
     ASSERT_EQ(socket.Adapters().size(), 1u);
     ASSERT_TRUE(socket.SelectFirstAdapter());
+    VirtualTime time(socket);
 
-    // Five answers 150 ms apart keep a 200 ms window open for all of them.
-    reader.net->SetFault(SimNetFault{.repeat = 5, .repeatGapMs = 150});
+    // Five answers 150 ms apart keep a 200 ms window open for all of them: it ends 200 ms
+    // after the pass that took the last one.
+    time.atStep = [&](int ms) {
+        if (ms % 150 == 0 && ms <= 750) {
+            time.Deliver(reader,
+                         AnswerOf("10.77.2.5", static_cast<std::uint16_t>(1000 + ms / 150)));
+        }
+    };
     StringList list;
-    auto start = Clock::now();
-    EXPECT_EQ(socket.DiscoverOnAdapter(list, 200, false), 1);
-    EXPECT_GE(Since(start), std::chrono::milliseconds(750));
-    EXPECT_EQ(list, (StringList{"10.77.2.5-10001"}));
+    EXPECT_EQ(socket.DiscoverOnAdapter(list, 200, false), 5);
+    EXPECT_EQ(list.front(), "10.77.2.5-1001");
+    EXPECT_EQ(list.back(), "10.77.2.5-1005");
+    EXPECT_EQ(time.ElapsedMs(), 760 + 200);
 
     // A device that never stops answering is cut off at the limit.
-    reader.net->SetFault(SimNetFault{.repeat = 1000, .repeatGapMs = 50});
+    time.Restart();
+    time.atStep = [&](int ms) {
+        if (ms % 50 == 0) {
+            time.Deliver(reader, AnswerOf("10.77.2.5", 10001));
+        }
+    };
     list.clear();
-    start = Clock::now();
     EXPECT_EQ(socket.DiscoverOnAdapter(list, 200, false, 1000), 1);
-    EXPECT_GE(Since(start), std::chrono::milliseconds(1000));
-    EXPECT_LT(Since(start), std::chrono::milliseconds(1500));
+    EXPECT_EQ(time.ElapsedMs(), 1000);
 
-    // Name resolution does not restart its window and takes the first match.
-    reader.net->SetFault({});
+    // Name resolution does not restart its window, and takes the first match. A reader with a
+    // fixed address has no name to be found by.
+    auto fixedAnswers = [&](int ms) {
+        if (ms % 50 == 0) {
+            time.Deliver(reader, AnswerOf("10.77.2.5", 10001, "LAB"));
+        }
+    };
+    time.Restart();
+    time.atStep = fixedAnswers;
+    EXPECT_EQ(socket.ResolveOnAdapter("[LAB]"), "");
+    EXPECT_EQ(time.ElapsedMs(), 200);
+    time.Restart();
+    time.atStep = [&](int ms) {
+        fixedAnswers(ms);
+        if (ms == 100 || ms == 120) {
+            time.Deliver(reader, AnswerOf("0.0.0.0", static_cast<std::uint16_t>(4000 + ms), "LAB"));
+        }
+    };
+    EXPECT_EQ(socket.ResolveOnAdapter("[LAB]"), "10.77.2.5-4100");
+    EXPECT_EQ(time.ElapsedMs(), 110);
     EXPECT_EQ(link.ResolveAddress("10.77.2.5-10001"), "10.77.2.5-10001");
     EXPECT_EQ(link.ResolveAddress(""), "");
-    start = Clock::now();
-    EXPECT_EQ(link.ResolveAddress("[KVSIM]"), "");  // a fixed-address reader has no name here
-    EXPECT_GE(Since(start), std::chrono::milliseconds(200));
-    EXPECT_LT(Since(start), std::chrono::milliseconds(600));
+}
+
+TEST_F(NetnsTest, SearchSharesItsTimeLimitBetweenAdapters) {
+    const std::string first = AddSegment({"10.77.2.1/24"});
+    const std::string second = AddSegment({"10.77.3.1/24"});
+    const UdpPeer endless = BindUdp(AddReaderNamespace(first, "10.77.2.5/24"), "10.77.2.5", 30718);
+    const UdpPeer reader = BindUdp(AddReaderNamespace(second, "10.77.3.5/24"), "10.77.3.5", 30718);
+    CTCPSocketThread link;
+    auto& socket = link.Socket();
+    VirtualTime time(socket);
+    // One network answers without end; the other has one reader, which answers once.
+    bool answered = false;
+    time.atStep = [&](int) {
+        if (socket.IsValid() && socket.LocalAddress() == "10.77.2.1") {
+            time.Deliver(endless, AnswerOf("10.77.2.5", 10001));
+        } else if (socket.IsValid() && socket.LocalAddress() == "10.77.3.1" && !answered) {
+            time.Deliver(reader, AnswerOf("10.77.3.5", 10001));
+            answered = true;
+        }
+    };
+    StringList list;
+    EXPECT_EQ(link.Search(list, 500, false), 2);
+    EXPECT_EQ(list, (StringList{"10.77.2.5-10001", "10.77.3.5-10001"}));
+    EXPECT_LE(time.ElapsedMs(), kvara::net::kSearchLimitMs);
+    EXPECT_EQ(socket.Deadline(), kvara::net::CTCPSocket::Clock::time_point::max());
 }
 
 TEST_F(NetnsTest, EchoThroughEitherKindOfIcmpSocket) {

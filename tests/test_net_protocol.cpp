@@ -53,8 +53,9 @@ std::uint16_t Checksum(const ByteBuffer& bytes) {
     return static_cast<std::uint16_t>(~sum);
 }
 
-Datagram Answer(std::uint8_t code, const ByteBuffer& payload, Ipv4 sender) {
-    return Datagram{sender, code, payload};
+Datagram Answer(std::uint8_t code, const ByteBuffer& payload, Ipv4 sender,
+                std::uint16_t senderPort = kDatagramPort) {
+    return Datagram{sender, code, payload, senderPort};
 }
 
 }  // namespace
@@ -177,6 +178,70 @@ TEST(NetDatagrams, SearchEntriesOfBothKinds) {
     const EntryParts fixed = SplitEntry("192.168.1.9-10001");
     EXPECT_EQ(fixed.namePart, "");
     EXPECT_EQ(fixed.address, "192.168.1.9");
+}
+
+TEST(NetDatagrams, SearchEntriesAreTextsThatOpenTheReader) {
+    for (const char* name : {"AB12", "lab-1", "ABCDEFGH", "[x", "a.b-c"}) {
+        EXPECT_TRUE(IsUsableName(name)) << name;
+    }
+    // Empty; longer than a record holds; blanks, control and non-ASCII bytes; a "]" that would
+    // end the name early; a ":" that would start a device address.
+    for (const char* name : {"", "ABCDEFGHI", "a b", "a\tb", "ab\x7F", "\xC3\xA4", "a]b", "a:1"}) {
+        EXPECT_FALSE(IsUsableName(name)) << name;
+    }
+    std::string entry;
+    // A reader taking its address automatically with no usable name is listed by the address
+    // it answered from.
+    for (const char* name : {"",
+                             "A\x01"
+                             "B",
+                             "X]Y", "A:1", "\xFF"}) {
+        ASSERT_TRUE(
+            DiscoveryEntry(Answer(0xF9, RecordBytes({}, 10001, name), {10, 0, 0, 7}), &entry));
+        EXPECT_EQ(entry, "10.0.0.7-10001") << name;
+        std::string resolved;
+        EXPECT_FALSE(MatchesName(Answer(0xF9, RecordBytes({}, 10001, name), {10, 0, 0, 7}),
+                                 "[" + std::string(name) + "]", &resolved));
+    }
+    // A reader without a TCP port cannot be opened: no entry.
+    EXPECT_FALSE(DiscoveryEntry(Answer(0xF9, RecordBytes({}, 0, "AB12"), {10, 0, 0, 7}), &entry));
+    EXPECT_FALSE(
+        DiscoveryEntry(Answer(0xF9, RecordBytes({10, 0, 0, 7}, 0, "AB12"), {10, 0, 0, 7}), &entry));
+}
+
+TEST(NetDatagrams, AnswersCountOnlyFromTheReadersAddressAndPort) {
+    const Ipv4 reader = {10, 0, 0, 7};
+    const ByteBuffer record(kRecordBytes, 0);
+    EXPECT_TRUE(IsAnswerFrom(Answer(0xF9, record, reader), RecordAnswer(0), reader));
+    EXPECT_TRUE(IsAnswerFrom(Answer(0xD3, record, reader), RecordAnswer(3), reader));
+    EXPECT_TRUE(IsAnswerFrom(Answer(0xFB, {}, reader), WriteAcknowledgement(0), reader));
+    EXPECT_TRUE(IsAnswerFrom(Answer(0xBF, {}, reader), WriteAcknowledgement(15), reader));
+    EXPECT_TRUE(IsAnswerFrom(Answer(0xF7, ByteBuffer(26, 0), reader), IdentityAnswer(), reader));
+    // Another host, another port of the reader's host, another code, too short.
+    EXPECT_FALSE(IsAnswerFrom(Answer(0xFB, {}, {10, 0, 0, 8}), WriteAcknowledgement(0), reader));
+    EXPECT_FALSE(IsAnswerFrom(Answer(0xFB, {}, reader, 30719), WriteAcknowledgement(0), reader));
+    EXPECT_FALSE(IsAnswerFrom(Answer(0xB1, {}, reader), WriteAcknowledgement(0), reader));
+    EXPECT_FALSE(IsAnswerFrom(Answer(0xF9, ByteBuffer(119, 0), reader), RecordAnswer(0), reader));
+    EXPECT_FALSE(IsAnswerFrom(Answer(0xF7, ByteBuffer(25, 0), reader), IdentityAnswer(), reader));
+    // Nothing answers an exchange with a bad record number.
+    EXPECT_FALSE(IsAnswerFrom(Answer(0x00, record, reader), RecordAnswer(16), reader));
+    EXPECT_FALSE(IsAnswerFrom(Answer(0x00, {}, reader), WriteAcknowledgement(-1), reader));
+
+    // The same reader is known again by bytes 20 to 25 of its identity record alone.
+    ByteBuffer identity(30, 0x11);
+    ByteBuffer same = identity;
+    same[19] = 0x22;
+    same[26] = 0x22;
+    EXPECT_TRUE(IsIdentityOf(Answer(0xF7, same, {10, 0, 0, 99}), identity));
+    for (std::size_t byte = 20; byte <= 25; ++byte) {
+        ByteBuffer other = identity;
+        other[byte] = 0x22;
+        EXPECT_FALSE(IsIdentityOf(Answer(0xF7, other, reader), identity)) << byte;
+    }
+    EXPECT_FALSE(IsIdentityOf(Answer(0xF7, same, reader, 40000), identity));
+    EXPECT_FALSE(IsIdentityOf(Answer(0xF9, same, reader), identity));
+    EXPECT_FALSE(IsIdentityOf(Answer(0xF7, ByteBuffer(25, 0x11), reader), identity));
+    EXPECT_FALSE(IsIdentityOf(Answer(0xF7, same, reader), ByteBuffer(25, 0x11)));
 }
 
 TEST(NetDatagrams, MakersDevicesByTheirRecordTwo) {

@@ -7,16 +7,22 @@
 #include <arpa/inet.h>
 #include <linux/capability.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "netns_fixture.h"
@@ -30,6 +36,7 @@ using kvara::sim::SimNetFault;
 using kvara::test::Ip;
 using kvara::test::NetnsTest;
 using kvara::test::NetworkReader;
+using kvara::test::UdpPeer;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -98,6 +105,79 @@ KvaraUiHooks WindowHooks() {
     hooks.beginWaitCursor = [] { ++g_window.cursorBegins; };
     hooks.endWaitCursor = [] { ++g_window.cursorEnds; };
     return hooks;
+}
+
+// A message pump that runs a step every time a network wait dispatches messages.
+std::function<void()> g_onPump;
+
+KvaraUiHooks StepHooks() {
+    KvaraUiHooks hooks{};
+    hooks.pumpPendingMessages = [] {
+        if (g_onPump) {
+            g_onPump();
+        }
+        return 0;
+    };
+    return hooks;
+}
+
+// Installs StepHooks with a step for one scope.
+class PumpSteps {
+public:
+    explicit PumpSteps(std::function<void()> step) {
+        g_onPump = std::move(step);
+        const KvaraUiHooks hooks = StepHooks();
+        KvaraSetUiHooks(&hooks);
+    }
+    ~PumpSteps() {
+        KvaraSetUiHooks(nullptr);
+        g_onPump = nullptr;
+    }
+    PumpSteps(const PumpSteps&) = delete;
+    PumpSteps& operator=(const PumpSteps&) = delete;
+};
+
+// Bytes waiting unread in the receive queue of this namespace's UDP socket on a local port, as
+// the kernel lists them; -1 when there is no such socket.
+long ReceiveQueueBytes(std::uint16_t port) {
+    std::ifstream table("/proc/thread-self/net/udp");
+    char wanted[8];
+    std::snprintf(wanted, sizeof wanted, ":%04X", port);
+    std::string line;
+    std::getline(table, line);  // the heading
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        if (local.size() >= 5 && local.compare(local.size() - 5, 5, wanted) == 0) {
+            return std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
+        }
+    }
+    return -1;
+}
+
+// Waits until the condition holds, at most limit; whether it came to hold.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// A discovery answer of a device that takes its address automatically, as any host on the
+// network can send one.
+ByteBuffer DiscoveryAnswer(const std::string& name, std::uint16_t port) {
+    ByteBuffer datagram(4 + 120, 0);
+    datagram[3] = 0xF9;
+    datagram[4 + 20] = static_cast<std::uint8_t>(port & 0xFF);
+    datagram[4 + 21] = static_cast<std::uint8_t>(port >> 8);
+    std::copy(name.begin(), name.begin() + static_cast<long>(std::min<std::size_t>(name.size(), 8)),
+              datagram.begin() + 4 + 112);
+    return datagram;
 }
 
 }  // namespace
@@ -561,4 +641,151 @@ TEST_F(NetnsTest, EveryNetworkFunctionSurvivesBadArguments) {
         EXPECT_EQ(KvaraCloseConfigLink(handle, 1), -1);
         EXPECT_EQ(KvaraGetLastError(handle), 3) << handle;
     }
+}
+
+TEST_F(NetnsTest, ConfigurationAnswersCountOnlyFromTheReadersAddressAndPort) {
+    const std::string segment = AddSegment({"10.77.10.1/24"});
+    auto& reader = AddReader(segment, "10.77.10.10", {.configured = Ip("10.77.10.10")});
+    const std::string otherHost = AddReaderNamespace(segment, "10.77.10.20/24");
+    const UdpPeer stranger = BindUdp(otherHost, "10.77.10.20", 30718);
+    const UdpPeer sidePort = BindUdp(reader.ns, "10.77.10.10", 30719);
+
+    // The reader leaves its first two writes unanswered. Each write is at once "acknowledged"
+    // by someone else: first another host on the network, then another port of the reader's
+    // own host. Only the reader's own acknowledgement of the third write counts.
+    reader.net->SetFault(SimNetFault{.unackedWrites = 2});
+    const ByteBuffer ack = {0x00, 0x00, 0x00, 0xFB};
+    int forged = 0;
+    {
+        PumpSteps steps([&] {
+            const int writes = Count(Codes(reader), 0xFD);
+            if (writes > forged && forged < 2) {
+                const UdpPeer& from = forged == 0 ? stranger : sidePort;
+                EXPECT_TRUE(from.SendTo("10.77.10.1", 30718, ack));
+                ++forged;
+            }
+        });
+        EXPECT_EQ(KvaraSetNetworkConfig("10.77.10.10", "10.77.10.10-4000", "", ""), 0);
+    }
+    EXPECT_EQ(forged, 2);
+    EXPECT_EQ(Count(Codes(reader), 0xFD), 3);
+    EXPECT_EQ(reader.net->TcpPort(), 4000);  // written for real
+    EXPECT_TRUE(reader.net->WaitForFinishes(1));
+}
+
+TEST_F(NetnsTest, DatagramsThatCameWhileALinkWasIdleAreNoAnswers) {
+    const std::string segment = AddSegment({"10.77.11.1/24"});
+    auto& reader = AddReader(segment, "10.77.11.10", {.configured = Ip("10.77.11.10")});
+    const int handle = KvaraOpenConfigLink("10.77.11.10");
+    ASSERT_GT(handle, 0);
+
+    // Every answer comes twice; the second copy of record 1 arrives after the read is over.
+    reader.net->SetFault(SimNetFault{.repeat = 2, .repeatGapMs = 50});
+    unsigned char record[200];
+    ASSERT_EQ(KvaraReadNetConfig(handle, 1, record, sizeof record), 120);
+    EXPECT_EQ(record[0], 1);
+    WaitUntil([] { return ReceiveQueueBytes(30718) > 0; }, std::chrono::seconds(2));
+    // Meanwhile record 1 has changed: the next read gets what the reader holds now, not the
+    // copy left over from the read before.
+    reader.net->SetFault({});
+    reader.net->SetRecord(1, ByteBuffer(120, 0x42));
+    ASSERT_EQ(KvaraReadNetConfig(handle, 1, record, sizeof record), 120);
+    EXPECT_EQ(record[0], 0x42);
+    EXPECT_EQ(KvaraCloseConfigLink(handle, 0), 0);
+}
+
+TEST_F(NetnsTest, GoingOverToAnAutomaticAddressTheSameReaderIsFoundAgain) {
+    const std::string segment = AddSegment({"10.77.12.1/24"});
+    // The reader to configure has no name; another unnamed reader on the network already takes
+    // its address automatically, and answers sooner than it.
+    auto& target = AddReader(segment, "10.77.12.10", {.configured = Ip("10.77.12.10"), .name = ""});
+    target.net->SetFault(SimNetFault{.delayMs = 100});
+    auto& other = AddReader(segment, "10.77.12.20",
+                            {.name = "", .mac = {0x00, 0x20, 0x4A, 0x00, 0x00, 0x02}});
+    const ByteBuffer otherRecord = other.net->Record(0);
+
+    EXPECT_EQ(KvaraSetNetworkConfig("10.77.12.10", "[NEW]", "", ""), 0);
+    EXPECT_EQ(target.net->IpSetupCount(), 1);
+    EXPECT_EQ(target.net->Configured(), Ip("0.0.0.0"));
+    EXPECT_EQ(target.net->Name(), "NEW");
+    EXPECT_TRUE(target.net->WaitForFinishes(1));
+    EXPECT_EQ(other.net->Record(0), otherRecord);
+    EXPECT_EQ(Count(Codes(other), 0xFD), 0);
+    EXPECT_EQ(other.net->FinishCount(), 0);
+
+    // Two readers answer with the identity the IP-SETUP carried: neither can be told to be the
+    // one configured, so nothing is written and no finish is sent.
+    const kvara::sim::SimMac shared = {0x00, 0x20, 0x4A, 0x00, 0x00, 0x03};
+    auto& fixed =
+        AddReader(segment, "10.77.12.30", {.configured = Ip("10.77.12.30"), .mac = shared});
+    auto& twin = AddReader(segment, "10.77.12.40", {.mac = shared});  // automatic address
+    fixed.net->SetFault(SimNetFault{.delayMs = 100});
+    const ByteBuffer twinRecord = twin.net->Record(0);
+    EXPECT_EQ(KvaraSetNetworkConfig("10.77.12.30", "[AUTO]", "", ""), -1);
+    EXPECT_EQ(fixed.net->IpSetupCount(), 1);
+    EXPECT_EQ(Count(Codes(fixed), 0xFD), 0);
+    EXPECT_EQ(Count(Codes(twin), 0xFD), 0);
+    EXPECT_EQ(twin.net->Record(0), twinRecord);
+    EXPECT_EQ(fixed.net->FinishCount() + twin.net->FinishCount(), 0);
+}
+
+TEST_F(NetnsTest, SearchListsOnlyEntriesThatOpenTheReader) {
+    const std::string segment = AddSegment({"10.77.13.1/24"});
+    // Readers taking their addresses automatically, with names that cannot stand in an
+    // address text, one with a usable name, and one that reports TCP port 0.
+    AddReader(segment, "10.77.13.11",
+              {.name = "A\x01"
+                       "B"});
+    AddReader(segment, "10.77.13.12", {.name = "X]Y"});
+    AddReader(segment, "10.77.13.13", {.name = ""});
+    AddReader(segment, "10.77.13.14", {.name = "A:1"});
+    AddReader(segment, "10.77.13.15", {.name = "GOOD"});
+    AddReader(segment, "10.77.13.16", {.name = "ZERO"}).net->SetTcpPort(0);
+
+    const auto all = Search(false);
+    EXPECT_EQ(all, (std::vector<std::string>{"10.77.13.11-10001", "10.77.13.12-10001",
+                                             "10.77.13.13-10001", "10.77.13.14-10001",
+                                             "[GOOD]10.77.13.15-10001"}));
+    const auto makers = Search(true);
+    EXPECT_EQ(makers,
+              (std::vector<std::string>{"10.77.13.11-10001", "10.77.13.12-10001",
+                                        "10.77.13.13-10001", "10.77.13.14-10001", "[GOOD]"}));
+    for (const auto& list : {all, makers}) {
+        for (const auto& entry : list) {
+            const int handle = KvaraOpenPort(entry.c_str(), 19200, 0, 300);
+            EXPECT_GT(handle, 20000) << entry;
+            KvaraClosePort(handle);
+        }
+    }
+    // An empty name is no name: it does not find an unnamed reader.
+    EXPECT_EQ(KvaraOpenConfigLink("[]"), -1);
+}
+
+TEST_F(NetnsTest, SearchEndsWithinItsLimitWhileAHostKeepsAnswering) {
+    const std::string segment = AddSegment({"10.77.14.1/24"});
+    AddReader(segment, "10.77.14.10", {.configured = Ip("10.77.14.10")});
+    // A host that answers every discovery, and then some, with ever new devices.
+    const std::string flooder = AddReaderNamespace(segment, "10.77.14.50/24");
+    UdpPeer host = BindUdp(flooder, "10.77.14.50", 30718);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        for (int n = 0; !stop.load(); ++n) {
+            // A new device every 2 ms; what the library sends to the host goes unanswered.
+            pollfd incoming = {host.Fd(), POLLIN, 0};
+            if (poll(&incoming, 1, 2) > 0) {
+                std::uint8_t query[600];
+                recv(host.Fd(), query, sizeof query, 0);
+            }
+            host.SendTo("10.77.14.1", 30718, DiscoveryAnswer("F" + std::to_string(n), 10001));
+        }
+    });
+    const auto start = Clock::now();
+    const auto makers = Search(true);
+    const auto took = Clock::now() - start;
+    stop = true;
+    flood.join();
+    EXPECT_LT(took, std::chrono::milliseconds(10000 + 1500));
+    // The reader with a fixed address sorts first and is checked before time runs out.
+    ASSERT_FALSE(makers.empty());
+    EXPECT_EQ(makers.front(), "10.77.14.10-10001");
 }

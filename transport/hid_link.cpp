@@ -93,6 +93,7 @@ struct HidWriter {
                 const ByteBuffer report = std::move(*job);
                 job.reset();
                 writing = true;
+                signal.notify_all();  // the link's wait for the device starts now
                 guard.unlock();
                 const int n = Api().hid_write(device, report.data(), report.size());
                 guard.lock();

@@ -2,8 +2,10 @@
 // made of them. Input: four bytes of sender address, then the datagram. Properties besides
 // memory safety and bounded time:
 // - a datagram shorter than its header is refused;
-// - a discovery entry exists exactly for a discovery answer, ends in "-port" with a port that
-//   reads back from record 0, and names the sender or the configured address;
+// - a discovery entry exists exactly for a discovery answer with a TCP port other than 0, and
+//   ends in "-port" with that port;
+// - every entry opens the reader: it is the sender's address and port, or a usable bracketed
+//   name that name resolution turns into exactly that address and port;
 // - splitting an entry gives back the text before the port;
 // - name resolution only ever answers with the sender's address.
 #include <cstddef>
@@ -24,22 +26,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!parsed) {
         return 0;
     }
+    kvara::net::Record0 record;
+    const bool readable =
+        kvara::net::ReadRecord0(datagram.payload.data(), datagram.payload.size(), &record);
     std::string entry;
     const bool discovery = kvara::net::DiscoveryEntry(datagram, &entry);
-    FUZZ_CHECK(discovery == kvara::net::IsDiscoveryAnswer(datagram));
+    FUZZ_CHECK(discovery == (kvara::net::IsDiscoveryAnswer(datagram) && record.tcpPort != 0));
     if (discovery) {
-        kvara::net::Record0 record;
-        FUZZ_CHECK(kvara::net::ReadRecord0(datagram.payload.data(), datagram.payload.size(), &record));
-        const std::string port = "-" + std::to_string(record.tcpPort);
-        FUZZ_CHECK(entry.size() > port.size() && entry.compare(entry.size() - port.size(), port.size(), port) == 0);
-        const std::string senderText = kvara::net::FormatIpv4(sender);
-        FUZZ_CHECK(entry.find(senderText) != std::string::npos ||
-                   entry.find(kvara::net::FormatIpv4(record.address)) != std::string::npos);
+        FUZZ_CHECK(readable);
+        const std::string address =
+            kvara::net::FormatIpv4(sender) + "-" + std::to_string(record.tcpPort);
+        std::string namePart;
+        if (kvara::net::BracketedNamePart(entry, true, &namePart)) {
+            FUZZ_CHECK(entry == namePart + address);
+            FUZZ_CHECK(kvara::net::IsUsableName(namePart.substr(1, namePart.size() - 2)));
+            FUZZ_CHECK(kvara::net::CutDeviceAddress(entry) == entry);
+            std::string resolved;
+            FUZZ_CHECK(kvara::net::MatchesName(datagram, namePart, &resolved));
+            FUZZ_CHECK(resolved == address);
+        } else {
+            FUZZ_CHECK(entry == address);
+        }
         const auto parts = kvara::net::SplitEntry(entry);
         FUZZ_CHECK(parts.namePart + parts.address == kvara::net::CutPortPart(entry));
+    }
+    if (readable) {
         std::string resolved;
         if (kvara::net::MatchesName(datagram, "[" + record.name + "]", &resolved)) {
-            FUZZ_CHECK(resolved.rfind(senderText + "-", 0) == 0);
+            FUZZ_CHECK(resolved.rfind(kvara::net::FormatIpv4(sender) + "-", 0) == 0);
         }
     }
     kvara::net::IsMakersDevice(datagram.payload);
