@@ -29,8 +29,7 @@ void RunDeviceType(benchmark::State& state, int answerDelayMs) {
     auto reader = std::make_shared<kvara::sim::SimReader>(
         kvara::sim::SimConfig{.answerDelayMs = answerDelayMs});
     kvara::CKvara_Port port;
-    port.AttachSerialLink(std::make_unique<kvara::sim::SimLink>(reader));
-    port.AssignSerialHandle();
+    port.AttachLink(std::make_unique<kvara::sim::SimLink>(reader));
     port.m_timeoutMs = 1000;
     kvara::ByteBuffer answer;
     const double cpu0 = ProcessCpuSeconds();

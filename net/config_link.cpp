@@ -52,7 +52,7 @@ CTCPSocketThread* ConfigLinkOf(const std::shared_ptr<CKvara_Port>& port) {
     if (!port) {
         return nullptr;
     }
-    auto* link = dynamic_cast<CTCPSocketThread*>(port->TcpLink());
+    auto* link = dynamic_cast<CTCPSocketThread*>(port->Link());
     return link != nullptr && link->IsConfigLink() ? link : nullptr;
 }
 
@@ -76,7 +76,7 @@ int OpenConfigLink(const std::string& readerAddress, SteadyTime deadline) {
     auto port = std::make_shared<CKvara_Port>();
     auto owned = std::make_unique<CTCPSocketThread>();
     CTCPSocketThread& link = *owned;
-    port->AttachTcpLink(std::move(owned));
+    port->AttachLink(std::move(owned));
     link.Socket().SetDeadline(deadline);
 
     const std::string address = link.ResolveAddress(CutDeviceAddress(readerAddress));

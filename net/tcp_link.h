@@ -79,7 +79,7 @@ public:
     void SetReceiver(CByteReceiver* receiver) override { m_socket.SetReceiver(receiver); }
     bool Send(const std::uint8_t* data, std::size_t length) override { return QueueSend(data, length); }
     void Withdraw() override { WithdrawUnsent(); }
-    int LinkId() const override { return GetLinkId(); }
+    int Handle() const override { return GetLinkId(); }
     void Close() override { Stop(); }
 
 private:

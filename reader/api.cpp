@@ -111,31 +111,16 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
     port->m_timeoutMs = static_cast<std::uint32_t>(timeoutMs);
     port->m_address = address;
 
-    switch (kvara::LinkKindOf(name)) {
-        case kvara::LinkKind::kTcp:
-            if (!kvara::OpenTcpLinkForPort(*port, name, budget)) {
-                return kOpenFailed;
-            }
-            break;
-        case kvara::LinkKind::kHid:
-            if (!kvara::OpenHidLinkForPort(*port, name)) {
-                return kOpenFailed;
-            }
-            break;
-        case kvara::LinkKind::kSerial: {
-            auto link = kvara::NewSerialLink();
-            kvara::CSerialLink* serial = link.get();
-            port->AttachSerialLink(std::move(link));
-            const kvara::LineCode line = kvara::LineCodeOf(parityIndex);
-            if (!serial->OpenLine(nullptr, name, baudRate, line.parity, 8, line.stopBits, 0,
-                                  kvara::kEventRxChar | kvara::kEventCts, kvara::kSerialBufferSize)) {
-                return kOpenFailed;
-            }
-            serial->StartWatcher();
-            port->AssignSerialHandle();
-            break;
-        }
+    const kvara::LineCode code = kvara::LineCodeOf(parityIndex);
+    kvara::LineSettings line;
+    line.baudRate = baudRate;
+    line.parity = code.parity;
+    line.stopBits = code.stopBits;
+    auto link = kvara::OpenReaderLink(name, line, port.get(), budget);
+    if (!link) {
+        return kOpenFailed;
     }
+    port->AttachLink(std::move(link));
     Registry().AddPort(port);
 
     // Identify the reader; its answer also settles the framing mode.

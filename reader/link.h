@@ -1,9 +1,10 @@
 // The interface between a reader port object and the link that carries its frames.
 //
-// A port holds up to three links (serial/FTDI, TCP, HID) and uses the one that is open, asking
-// in that fixed order. Push-style links (serial, TCP, the in-process simulated reader) hand
-// every received byte to their receiver from their own thread; pull-style links (HID) are read
-// by the port while it waits.
+// A port holds one link and never asks which kind it is. Push-style links (serial, FTDI, TCP,
+// the in-process simulated reader) hand every received byte to their receiver from their own
+// thread; pull-style links (HID) are read by the port while it waits. Each link holds its
+// reader handle from the range of its kind: serial and FTDI links from 1, HID links from 10001,
+// TCP links from 20001.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,7 @@ class CReaderLink {
 public:
     virtual ~CReaderLink() = default;
 
-    // Where received bytes go. Set once before the link is started.
+    // Where received bytes go. Set once, before the link is opened.
     virtual void SetReceiver(CByteReceiver* receiver) = 0;
     // Hands a whole frame to the link for sending; returns at once (push links queue it).
     // False when the frame could not be handed over (then no answer can come).
@@ -44,16 +45,10 @@ public:
         return 0;
     }
     virtual bool PullsInput() const { return false; }
-    // The handle the link holds itself (HID and TCP links); 0 when the port manages the
-    // handle or the link holds none.
-    virtual int LinkId() const { return 0; }
+    // The reader handle the link holds, from the range of its kind; 0 when it holds none.
+    virtual int Handle() const = 0;
     // True for a link that reaches the reader over USB without a COM port (HID, FTDI).
     virtual bool IsUsbDevice() const { return false; }
-    // HID links: sends the mode report (0 right after opening, 1 right before closing).
-    virtual bool SetReportMode(int mode) {
-        (void)mode;
-        return true;
-    }
     // The command whose frames were handed over has returned (it timed out): whatever of them
     // has not gone out yet is never sent, so the reader cannot carry the command out later.
     virtual void Withdraw() {}

@@ -1,12 +1,14 @@
-// Opening the links that a reader name selects besides the serial link.
+// Opening the link that a reader name selects.
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
 
-namespace kvara {
+#include "reader/link.h"
+#include "reader/serial_link.h"
 
-class CKvara_Port;
+namespace kvara {
 
 // The time one open of a network reader may spend on its network links: every connect attempt
 // of both passes (name resolution and socket creation included) and the recovery between them
@@ -34,12 +36,12 @@ private:
     Clock::duration m_left;
 };
 
-// Opens the TCP link a network name selects and attaches it to the port, within the budget.
-// False when the link did not open.
-bool OpenTcpLinkForPort(CKvara_Port& port, const std::string& name, CLinkBudget& budget);
-
-// Opens the HID reader of that name as the port's HID link and sends its mode report 0.
-bool OpenHidLinkForPort(CKvara_Port& port, const std::string& name);
+// Opens the link a reader name selects (see LinkKindOf): a network reader over TCP within the
+// budget, a HID reader, or a serial link (a COM port, or an FTDI device by serial number) with
+// the line, its watcher started. The receiver is set before any byte can arrive. Null when the
+// link did not open. Provided by the library's link opener, above the links themselves.
+std::unique_ptr<CReaderLink> OpenReaderLink(const std::string& name, const LineSettings& line,
+                                            CByteReceiver* receiver, CLinkBudget& budget);
 
 // Recovery of a network reader that accepted the connection but did not identify itself,
 // within the budget. True when it is worth trying the open again.

@@ -41,7 +41,54 @@ int HexValue(char c) {
     return -1;
 }
 
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// Trailing decimal number of a device name (ttyUSB0 -> 0, pts/12 -> 12).
+int TrailingNumber(const std::string& path) {
+    std::size_t start = path.size();
+    while (start > 0 && std::isdigit(static_cast<unsigned char>(path[start - 1])) != 0) {
+        --start;
+    }
+    int value = 0;
+    for (std::size_t i = start; i < path.size() && value < 100000000; ++i) {
+        value = value * 10 + (path[i] - '0');
+    }
+    return value;
+}
+
+int LeadingNumber(const std::string& text, std::size_t from) {
+    int value = 0;
+    for (std::size_t i = from;
+         i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0 && value < 100000000; ++i) {
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
 }  // namespace
+
+PortName ExaminePortName(const std::string& name) {
+    PortName result;
+    if (StartsWith(name, "/")) {
+        result.comName = true;
+        result.openName = name.substr(0, name.find(' '));
+        result.portNumber = TrailingNumber(result.openName);
+        return result;
+    }
+    const std::size_t start = StartsWith(name, "\\\\.\\") ? 4 : 0;
+    if (name.size() >= start + 4 && std::toupper(static_cast<unsigned char>(name[start])) == 'C' &&
+        std::toupper(static_cast<unsigned char>(name[start + 1])) == 'O' &&
+        std::toupper(static_cast<unsigned char>(name[start + 2])) == 'M' && name[start + 3] >= '1' &&
+        name[start + 3] <= '9') {
+        result.comName = true;
+        result.portNumber = LeadingNumber(name, start + 3);
+        result.openName = "/dev/ttyS" + std::to_string(result.portNumber - 1);
+        return result;
+    }
+    result.openName = name;
+    result.portNumber = LeadingNumber(name, start);
+    return result;
+}
 
 LinkKind LinkKindOf(const std::string& name) {
     if (!name.empty() && name[0] == '[') {

@@ -16,6 +16,20 @@ LinkKind LinkKindOf(const std::string& name);
 // Cuts a ":n" address suffix off the name: decimal digits after the last ":", to the end, with
 // a name before it. Anything else (no digits, other characters, stable device names with
 // colons of their own) is part of the name, and the address is 1.
+// The result of examining a port name before opening it.
+struct PortName {
+    bool comName = false;   // a COM name: a device path under /dev, or COMn
+    std::string openName;   // device path to open, or the FTDI serial number
+    int portNumber = 0;
+};
+
+// COM names: a device path, normally under /dev, or a symlink to one such as a simulated
+// reader's stable link (anything from a blank on, such as a "[...]" tag, is dropped); or "COM"
+// in any case followed by a digit 1-9, optionally behind "\\.\", meaning /dev/ttyS(n-1).
+// Every other name is an FTDI serial number, used unchanged. The port number is the trailing
+// number of a device path, the number of a COM name, the leading number of a serial number.
+PortName ExaminePortName(const std::string& name);
+
 struct ReaderAddress {
     std::string name;
     std::uint32_t address = 1;

@@ -71,80 +71,23 @@ CommandScope::~CommandScope() {
 CKvara_Port::CKvara_Port() = default;
 
 CKvara_Port::~CKvara_Port() {
-    // Stop every link thread before the receive buffer goes away.
-    for (auto* link : {m_serialLink.get(), m_tcpLink.get(), m_hidLink.get()}) {
-        if (link != nullptr) {
-            link->Close();
-        }
+    // Stop the link's thread before the receive buffer goes away.
+    if (m_link) {
+        m_link->Close();
     }
-    if (m_serialHandle != 0) {
-        SerialHandles().Release(m_serialHandle);
-        m_serialHandle = 0;
-    }
-    m_serialLink.reset();
-    m_tcpLink.reset();
-    m_hidLink.reset();
+    m_link.reset();
 }
 
-int CKvara_Port::GetHandle() const {
-    if (m_serialHandle != 0) {
-        return m_serialHandle;
-    }
-    if (m_tcpLink && m_tcpLink->LinkId() != 0) {
-        return m_tcpLink->LinkId();
-    }
-    if (m_hidLink && m_hidLink->LinkId() != 0) {
-        return m_hidLink->LinkId();
-    }
-    return 0;
-}
+int CKvara_Port::GetHandle() const { return m_link ? m_link->Handle() : 0; }
 
-void CKvara_Port::AttachSerialLink(std::unique_ptr<CReaderLink> link) {
-    m_serialLink = std::move(link);
-    if (m_serialLink) {
-        m_serialLink->SetReceiver(this);
+void CKvara_Port::AttachLink(std::unique_ptr<CReaderLink> link) {
+    m_link = std::move(link);
+    if (m_link) {
+        m_link->SetReceiver(this);
     }
 }
 
-void CKvara_Port::AttachTcpLink(std::unique_ptr<CReaderLink> link) {
-    m_tcpLink = std::move(link);
-    if (m_tcpLink) {
-        m_tcpLink->SetReceiver(this);
-    }
-}
-
-void CKvara_Port::AttachHidLink(std::unique_ptr<CReaderLink> link) {
-    m_hidLink = std::move(link);
-    if (m_hidLink) {
-        m_hidLink->SetReceiver(this);
-    }
-}
-
-void CKvara_Port::AssignSerialHandle() {
-    if (m_serialHandle == 0) {
-        m_serialHandle = SerialHandles().Acquire();
-    }
-}
-
-CReaderLink* CKvara_Port::LinkInUse() const {
-    if (m_serialHandle != 0) {
-        return m_serialLink.get();
-    }
-    if (m_tcpLink && m_tcpLink->LinkId() != 0) {
-        return m_tcpLink.get();
-    }
-    if (HidOpen()) {
-        return m_hidLink.get();
-    }
-    return nullptr;
-}
-
-bool CKvara_Port::HidOpen() const { return m_hidLink && m_hidLink->LinkId() != 0; }
-
-bool CKvara_Port::IsUsbLink() const {
-    const CReaderLink* link = LinkInUse();
-    return link != nullptr && link->IsUsbDevice();
-}
+bool CKvara_Port::IsUsbLink() const { return m_link && m_link->IsUsbDevice(); }
 
 void CKvara_Port::OnByteReceived(std::uint8_t byte) {
     {
@@ -174,12 +117,12 @@ void CKvara_Port::ClearReceive() {
         std::lock_guard<std::mutex> guard(m_receiveLock);
         m_receive.clear();
     }
-    if (HidOpen()) {
+    if (Pulls()) {
         // Discard stale reports. Bounded, so a device that never stops cannot hold us here.
         std::uint8_t scratch[kHidDrainBytes];
         std::size_t drained = 0;
         while (drained < kMaxReceiveBytes) {
-            const std::size_t n = m_hidLink->ReadInput(scratch, sizeof scratch);
+            const std::size_t n = m_link->ReadInput(scratch, sizeof scratch);
             if (n == 0) {
                 break;
             }
@@ -188,12 +131,12 @@ void CKvara_Port::ClearReceive() {
     }
 }
 
-void CKvara_Port::PollHid() {
-    if (!HidOpen()) {
+void CKvara_Port::PollInput() {
+    if (!Pulls()) {
         return;
     }
     std::uint8_t buffer[kHidPollBytes];
-    const std::size_t n = m_hidLink->ReadInput(buffer, sizeof buffer);
+    const std::size_t n = m_link->ReadInput(buffer, sizeof buffer);
     OnBytesReceived(buffer, std::min(n, sizeof buffer));
 }
 
@@ -312,8 +255,8 @@ bool CKvara_Port::SendCommand() {
     }
     ClearReceive();
     bool handedOver = true;
-    if (CReaderLink* link = LinkInUse()) {
-        handedOver = link->Send(m_request.data(), m_request.size());
+    if (m_link && m_link->Handle() != 0) {
+        handedOver = m_link->Send(m_request.data(), m_request.size());
     }
     m_request.clear();
     if (!handedOver) {
@@ -324,8 +267,8 @@ bool CKvara_Port::SendCommand() {
         return false;
     }
     if (!WaitForAnswer()) {
-        if (CReaderLink* link = LinkInUse()) {
-            link->Withdraw();
+        if (m_link) {
+            m_link->Withdraw();
         }
         m_lastError = kErrorTimeout;
         MarkOutOfStep(true);
@@ -343,14 +286,14 @@ void CKvara_Port::AwaitLateAnswer() {
     m_lateAnswerPossible = false;
     m_waiting = true;
     WindowLock lock(!m_noWindowLock);
-    const bool hid = HidOpen();
+    const bool pulls = Pulls();
     const Phase phase(m_timeoutMs);
     auto quietSince = Clock::now();
     std::uint64_t last = m_receiveSequence.load();
     bool heard = ReceivedCount(nullptr) > 0;
     while (!phase.Expired()) {
         PumpPendingMessages();
-        PollHid();
+        PollInput();
         const std::uint64_t now = m_receiveSequence.load();
         if (now != last) {
             last = now;
@@ -359,7 +302,7 @@ void CKvara_Port::AwaitLateAnswer() {
         } else if (heard && Clock::now() - quietSince > kLateAnswerQuiet) {
             break;  // the late answer is in and the line is quiet again
         }
-        if (!hid) {
+        if (!pulls) {
             std::unique_lock<std::mutex> guard(m_receiveLock);
             m_receiveSignal.wait_for(guard, kPassBlock, [&] { return m_receiveSequence != last; });
         }
@@ -381,22 +324,22 @@ bool CKvara_Port::WaitForAnswer() {
 // HID link and checks the phase's time; when neither produced anything it blocks until a byte
 // arrives, for at most 1 ms, instead of spinning.
 bool CKvara_Port::RunPhases() {
-    const bool hid = HidOpen();
+    const bool pulls = Pulls();
     const auto spinUntil = Clock::now() + kSpinBeforeBlocking;
     // One polling pass; false when the phase has run out of time.
     auto pass = [&](const Phase& phase, std::uint64_t seen, bool mayBlock) {
         const bool dispatched = PumpPendingMessages();
-        PollHid();
+        PollInput();
         if (phase.Expired()) {
             return false;
         }
-        while (mayBlock && !hid && Clock::now() < spinUntil) {
+        while (mayBlock && !pulls && Clock::now() < spinUntil) {
             if (m_receiveSequence.load(std::memory_order_acquire) != seen) {
                 return true;
             }
             std::this_thread::yield();
         }
-        if (mayBlock && !dispatched && !hid) {
+        if (mayBlock && !dispatched && !pulls) {
             std::unique_lock<std::mutex> guard(m_receiveLock);
             m_receiveSignal.wait_for(guard, std::min<Clock::duration>(kPassBlock, phase.Remaining()),
                                      [&] { return m_receiveSequence != seen; });
@@ -499,17 +442,8 @@ bool CKvara_Port::ReceiveAnswer(ByteBuffer& answer) {
 
 void CKvara_Port::ClosePort() {
     m_closed.store(true);
-    if (m_serialHandle != 0) {
-        if (m_serialLink) {
-            m_serialLink->Close();
-        }
-        SerialHandles().Release(m_serialHandle);
-        m_serialHandle = 0;
-    } else if (m_tcpLink && m_tcpLink->LinkId() != 0) {
-        m_tcpLink->Close();
-    } else if (HidOpen()) {
-        m_hidLink->SetReportMode(1);
-        m_hidLink->Close();
+    if (m_link) {
+        m_link->Close();  // a TCP link keeps its handle until the port goes
     }
 }
 

@@ -66,20 +66,14 @@ public:
     CKvara_Port(const CKvara_Port&) = delete;
     CKvara_Port& operator=(const CKvara_Port&) = delete;
 
-    // The reader handle: the serial handle, else the TCP link id, else the HID link id, else 0.
+    // The reader handle: the one the link holds, 0 without a link.
     int GetHandle() const;
 
-    // Links. The port takes ownership and becomes the link's receiver. The caller then opens
-    // and starts the link; for the serial slot it calls AssignSerialHandle afterwards.
-    void AttachSerialLink(std::unique_ptr<CReaderLink> link);
-    void AttachTcpLink(std::unique_ptr<CReaderLink> link);
-    void AttachHidLink(std::unique_ptr<CReaderLink> link);
-    CReaderLink* SerialLink() const { return m_serialLink.get(); }
-    CReaderLink* TcpLink() const { return m_tcpLink.get(); }
-    CReaderLink* HidLink() const { return m_hidLink.get(); }
-    // Takes the smallest free serial handle; called right after the serial link was opened.
-    void AssignSerialHandle();
-    // True when the link in use reaches the reader over USB without a COM port.
+    // The link. The port takes ownership and becomes the link's receiver; the link is opened
+    // before (push links start delivering only once the receiver is set).
+    void AttachLink(std::unique_ptr<CReaderLink> link);
+    CReaderLink* Link() const { return m_link.get(); }
+    // True when the link reaches the reader over USB without a COM port.
     bool IsUsbLink() const;
 
     // One whole command under the caller's CommandScope: the command byte and payload go out,
@@ -108,10 +102,10 @@ public:
     void OnByteReceived(std::uint8_t byte) override;
     // Appends a batch under one lock and wakes the waiting thread once.
     void OnBytesReceived(const std::uint8_t* data, std::size_t length) override;
-    // Empties m_receive and drains pending HID input.
+    // Empties m_receive and drains pending input of a pull link.
     void ClearReceive();
-    // Reads pending HID input into m_receive.
-    void PollHid();
+    // Reads pending input of a pull link (HID) into m_receive.
+    void PollInput();
 
     // True while a command of this port waits for its answer.
     bool IsWaiting() const { return m_waiting; }
@@ -126,7 +120,6 @@ public:
     // Read and written by any thread (KvaraGetLastError does not wait for a running command).
     std::atomic<std::int32_t> m_lastError{0};
     std::atomic<bool> m_noWindowLock{false};
-    std::atomic<std::int32_t> m_serialHandle{0};
 
 private:
     friend class CommandScope;
@@ -137,8 +130,7 @@ private:
     bool WaitForAnswer();
     void AwaitLateAnswer();
     bool RunPhases();
-    CReaderLink* LinkInUse() const;
-    bool HidOpen() const;
+    bool Pulls() const { return m_link && m_link->PullsInput(); }
     std::size_t ReceivedCount(std::uint64_t* sequence);
 
     // Guards m_receive and m_receiveSequence; m_receiveSignal wakes the waiting thread.
@@ -147,9 +139,7 @@ private:
     ByteBuffer m_receive;
     std::atomic<std::uint64_t> m_receiveSequence{0};  // counts every byte appended
 
-    std::unique_ptr<CReaderLink> m_serialLink;
-    std::unique_ptr<CReaderLink> m_tcpLink;
-    std::unique_ptr<CReaderLink> m_hidLink;
+    std::unique_ptr<CReaderLink> m_link;
     std::atomic<bool> m_waiting{false};
     bool m_lateAnswerPossible = false;
     // Out of step: answers that may still come from commands that timed out, and the device

@@ -2,8 +2,8 @@
 
 namespace kvara::sim {
 
-SimLink::SimLink(std::shared_ptr<SimReader> reader)
-    : m_reader(std::move(reader)), m_scheduler([this](const ByteBuffer& bytes) {
+SimLink::SimLink(std::shared_ptr<SimReader> reader, int handle)
+    : m_reader(std::move(reader)), m_handle(handle), m_scheduler([this](const ByteBuffer& bytes) {
           CByteReceiver* receiver = m_receiver.load();
           if (receiver == nullptr || !m_open.load()) {
               return;

@@ -13,11 +13,13 @@ namespace kvara::sim {
 
 class SimLink final : public CReaderLink {
 public:
-    explicit SimLink(std::shared_ptr<SimReader> reader);
+    // handle: the reader handle the link reports (a serial one by default).
+    explicit SimLink(std::shared_ptr<SimReader> reader, int handle = 1);
     ~SimLink() override;
 
     void SetReceiver(CByteReceiver* receiver) override;
     bool Send(const std::uint8_t* data, std::size_t length) override;
+    int Handle() const override { return m_handle; }
     void Close() override;
 
     SimReader& Reader() { return *m_reader; }
@@ -26,6 +28,7 @@ private:
     std::shared_ptr<SimReader> m_reader;
     std::atomic<CByteReceiver*> m_receiver{nullptr};
     std::atomic<bool> m_open{true};
+    int m_handle;
     PieceScheduler m_scheduler;
 };
 

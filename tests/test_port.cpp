@@ -62,8 +62,7 @@ protected:
     void SetUp() override {
         reader = std::make_shared<SimReader>();
         port = std::make_unique<CKvara_Port>();
-        port->AttachSerialLink(std::make_unique<kvara::sim::SimLink>(reader));
-        port->AssignSerialHandle();
+        port->AttachLink(std::make_unique<kvara::sim::SimLink>(reader));
         port->m_timeoutMs = 200;
     }
     void TearDown() override {
@@ -335,22 +334,6 @@ TEST_F(PortTest, NoLinkRunsIntoTheTimeout) {
     EXPECT_EQ(bare.GetHandle(), 0);
 }
 
-TEST(PortHandles, SmallestFreeSerialHandleAndRelease) {
-    CKvara_Port a;
-    CKvara_Port b;
-    CKvara_Port c;
-    a.AssignSerialHandle();
-    b.AssignSerialHandle();
-    const int first = a.GetHandle();
-    EXPECT_GT(first, 0);
-    EXPECT_LT(first, kvara::kHidHandleBase);
-    EXPECT_EQ(b.GetHandle(), first + 1);
-    a.ClosePort();
-    EXPECT_EQ(a.GetHandle(), 0);
-    c.AssignSerialHandle();
-    EXPECT_EQ(c.GetHandle(), first);
-}
-
 TEST(PortHandles, PoolsHaveDisjointRanges) {
     kvara::HandlePool hid(kvara::kHidHandleBase);
     EXPECT_EQ(hid.Acquire(), 10001);
@@ -363,56 +346,49 @@ TEST(PortHandles, PoolsHaveDisjointRanges) {
 
 namespace {
 
-// Records what the port asks of a link that holds its own id (as TCP and HID links do).
+// Records what the port asks of its link.
 class RecordingLink final : public kvara::CReaderLink {
 public:
-    explicit RecordingLink(int id) : id(id) {}
+    explicit RecordingLink(int handle) : handle(handle) {}
     void SetReceiver(kvara::CByteReceiver*) override {}
     bool Send(const std::uint8_t*, std::size_t length) override {
         sent += length;
         return true;
     }
-    int LinkId() const override { return id; }
-    bool SetReportMode(int mode) override {
-        modes.push_back(mode);
-        return true;
-    }
+    int Handle() const override { return handle; }
     void Close() override { ++closes; }
-    int id;
+    int handle;
     std::size_t sent = 0;
     int closes = 0;
-    std::vector<int> modes;
 };
 
 }  // namespace
 
-TEST(PortLinks, PrecedenceAndClosingTouchOnlyTheLinkInUse) {
+// The port holds one link, whatever its kind: the handle is the link's, commands go to it and
+// closing closes it. A link that holds a handle after closing (as a TCP link does until its
+// port goes) keeps the port's handle; one without a handle gets no frames.
+TEST(PortLinks, OneLinkCarriesHandleFramesAndClose) {
     CKvara_Port port;
-    auto tcp = std::make_unique<RecordingLink>(20001);
-    auto hid = std::make_unique<RecordingLink>(10001);
-    RecordingLink* tcpRaw = tcp.get();
-    RecordingLink* hidRaw = hid.get();
-    port.AttachTcpLink(std::move(tcp));
-    port.AttachHidLink(std::move(hid));
+    EXPECT_EQ(port.GetHandle(), 0);
+    auto owned = std::make_unique<RecordingLink>(20001);
+    RecordingLink* link = owned.get();
+    port.AttachLink(std::move(owned));
     EXPECT_EQ(port.GetHandle(), 20001);
 
     port.m_timeoutMs = 5;
     port.m_request = {0xF0};
     EXPECT_FALSE(port.SendCommand());
-    EXPECT_EQ(tcpRaw->sent, 5u);
-    EXPECT_EQ(hidRaw->sent, 0u);
+    EXPECT_EQ(link->sent, 5u);
 
     port.ClosePort();
-    EXPECT_EQ(tcpRaw->closes, 1);
-    EXPECT_EQ(hidRaw->closes, 0);
-    EXPECT_TRUE(hidRaw->modes.empty());
-    EXPECT_EQ(port.GetHandle(), 20001);  // a TCP link keeps its id until the port goes
+    EXPECT_EQ(link->closes, 1);
+    EXPECT_EQ(port.GetHandle(), 20001);
 
-    tcpRaw->id = 0;
-    EXPECT_EQ(port.GetHandle(), 10001);
-    port.ClosePort();
-    EXPECT_EQ(hidRaw->modes, (std::vector<int>{1}));
-    EXPECT_EQ(hidRaw->closes, 1);
+    link->handle = 0;
+    EXPECT_EQ(port.GetHandle(), 0);
+    port.m_request = {0xF0};
+    EXPECT_FALSE(port.SendCommand());
+    EXPECT_EQ(link->sent, 5u);
 }
 
 TEST_F(PortTest, ALateAnswerIsNeverTakenForTheNextCommands) {

@@ -17,6 +17,8 @@
 #include "common/log.h"
 #include "transport/ftdi_binding.h"
 #include "transport/line_speed.h"
+#include "reader/handles.h"
+#include "transport/ftdi_link.h"
 #include "transport/serial_port.h"
 
 using kvara::ByteBuffer;
@@ -89,9 +91,13 @@ public:
     std::atomic<std::uint32_t> lineErrors{0};
 };
 
-bool OpenDefault(CUSBSerialPort& port, const std::string& path, int baud = 19200,
+bool OpenDefault(kvara::CSerialLineBase& port, const std::string& path, int baud = 19200,
                  char parity = 'N', int stopBits = 1) {
-    return port.OpenLine(nullptr, path, baud, parity, 8, stopBits, 0, 9, 512);
+    kvara::LineSettings line;
+    line.baudRate = baud;
+    line.parity = parity;
+    line.stopBits = stopBits;
+    return port.OpenLine(path, line);
 }
 
 template <typename Predicate>
@@ -242,18 +248,42 @@ TEST(SerialLink, OpenRefusals) {
     EXPECT_FALSE(OpenDefault(never, "/dev/definitely-not-here"));
     EXPECT_FALSE(OpenDefault(never, "/dev/null"));  // not a terminal
     EXPECT_FALSE(OpenDefault(never, "/dev"));
-    EXPECT_FALSE(OpenDefault(never, "5260ABCD"));  // FTDI route without the library
-    EXPECT_TRUE(never.IsFtdiRoute());
-    EXPECT_TRUE(never.IsUsbDevice());
+    EXPECT_FALSE(OpenDefault(never, "5260ABCD"));  // a serial number is the FTDI link's
+    EXPECT_FALSE(never.IsUsbDevice());
+    EXPECT_EQ(never.Handle(), 0);
+    kvara::CFtdiLink ftdi;
+    EXPECT_FALSE(OpenDefault(ftdi, "5260ABCD"));  // without the library
+    EXPECT_TRUE(ftdi.IsUsbDevice());
 
     Pty pty;
     CUSBSerialPort first;
     CUSBSerialPort second;
     ASSERT_TRUE(OpenDefault(first, pty.path));
     EXPECT_FALSE(OpenDefault(second, pty.path));  // without sharing
+    EXPECT_EQ(second.Handle(), 0);
     EXPECT_FALSE(first.IsUsbDevice());
     first.CloseLine();
     EXPECT_TRUE(OpenDefault(second, pty.path));
+}
+
+// A serial link holds the smallest free handle of the serial range from its open to its close.
+TEST(SerialLink, HandlesFromOpenToClose) {
+    Pty a;
+    Pty b;
+    Pty c;
+    CUSBSerialPort first;
+    CUSBSerialPort second;
+    CUSBSerialPort third;
+    ASSERT_TRUE(OpenDefault(first, a.path));
+    ASSERT_TRUE(OpenDefault(second, b.path));
+    const int handle = first.Handle();
+    EXPECT_GT(handle, 0);
+    EXPECT_LT(handle, kvara::kHidHandleBase);
+    EXPECT_EQ(second.Handle(), handle + 1);
+    first.CloseLine();
+    EXPECT_EQ(first.Handle(), 0);
+    ASSERT_TRUE(OpenDefault(third, c.path));
+    EXPECT_EQ(third.Handle(), handle);
 }
 
 TEST(SerialLink, ReopeningTheSameObject) {
@@ -277,8 +307,8 @@ TEST(FtdiLibrary, AbsentLibraryIsTriedAgainAndSaidEachTime) {
     kvara::StringList list;
     binding.ListFtdiSerials(list);
     binding.ListFtdiSerials(list);
-    CUSBSerialPort port;
-    EXPECT_FALSE(port.OpenLine(nullptr, "52601234", 19200, 'N', 8, 1, 0, 9, 512));
+    kvara::CFtdiLink port;
+    EXPECT_FALSE(port.OpenLine("52601234", kvara::LineSettings{}));
     kvara::SetLogSink(nullptr);
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Fehler: Kann libftd2xx.so nicht laden"), 3);

@@ -13,8 +13,6 @@
 #include "common/dynamic_library.h"
 
 #include "reader/handles.h"
-#include "reader/link_factory.h"
-#include "reader/port.h"
 #include "transport/device_list.h"
 
 namespace kvara {
@@ -170,6 +168,7 @@ bool CHidLink::OpenHidLink(const std::string& name) {
         m_lengths = lengths;
         m_name = name;
         m_linkId = HidHandles().Acquire();
+        SetReportMode(0);
         return true;
     }
     return false;
@@ -256,22 +255,14 @@ void CHidLink::ReleaseDevice() {
 }
 
 void CHidLink::CloseHidLink() {
+    if (m_device != nullptr) {
+        SetReportMode(1);
+    }
     ReleaseDevice();
     if (m_linkId != 0) {
         HidHandles().Release(m_linkId);
         m_linkId = 0;
     }
-}
-
-bool OpenHidLinkForPort(CKvara_Port& port, const std::string& name) {
-    auto link = std::make_unique<CHidLink>();
-    CHidLink* hid = link.get();
-    port.AttachHidLink(std::move(link));
-    if (!hid->OpenHidLink(name)) {
-        return false;
-    }
-    hid->SetReportMode(0);
-    return true;
 }
 
 }  // namespace kvara

@@ -34,13 +34,15 @@ public:
     CHidLink& operator=(const CHidLink&) = delete;
 
     // Opens the first of the maker's HID readers with this reader name (closing the link
-    // first). False when HID support is missing or no such reader opens.
+    // first) and sends its mode report 0. False when HID support is missing or no such reader
+    // opens.
     bool OpenHidLink(const std::string& name);
     // Sends the frame as output reports; false when a report did not go out.
     bool WriteHidReports(const std::uint8_t* data, std::size_t count);
     // Copies the payload of one pending input report (waits at most 1 ms); 0 when there is
     // none. A read error releases the device; the link id stays until CloseHidLink.
     std::size_t ReadHidInput(std::uint8_t* buffer, std::size_t max);
+    // Sends the mode report 1 and closes the device; gives the handle back.
     void CloseHidLink();
     const HidReportLengths& Lengths() const { return m_lengths; }
     const std::string& Name() const { return m_name; }
@@ -50,10 +52,11 @@ public:
     bool Send(const std::uint8_t* data, std::size_t length) override { return WriteHidReports(data, length); }
     std::size_t ReadInput(std::uint8_t* buffer, std::size_t max) override { return ReadHidInput(buffer, max); }
     bool PullsInput() const override { return true; }
-    int LinkId() const override { return m_linkId; }
+    int Handle() const override { return m_linkId; }
     bool IsUsbDevice() const override { return true; }
-    bool SetReportMode(int mode) override;
     void Close() override { CloseHidLink(); }
+    // Sends the HID link's mode report (0 after opening, 1 before closing).
+    bool SetReportMode(int mode);
 
 private:
     bool WriteReport(const ByteBuffer& report);

@@ -1,20 +1,17 @@
 #include "transport/serial_port.h"
 
-#include "transport/line_speed.h"
-
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
-#include <cstring>
+
+#include "transport/line_speed.h"
 
 namespace kvara {
 
@@ -22,43 +19,7 @@ namespace {
 
 // How often the watcher looks at the modem lines and line counters when nothing else wakes it.
 constexpr int kStatusPollMs = 100;
-// FTDI devices: the latency timer asked of the device, and how often the watcher looks.
-constexpr std::uint8_t kFtdiLatencyMs = 2;
-constexpr int kFtdiPollMs = 2;
-// Modem status bits as the FTDI library reports them.
-constexpr DWORD kMsCtsOn = 0x10;
-constexpr DWORD kMsDsrOn = 0x20;
-constexpr DWORD kMsRingOn = 0x40;
-constexpr DWORD kMsRlsdOn = 0x80;
 constexpr std::size_t kReadChunk = 256;
-
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-// Trailing decimal number of a device name (ttyUSB0 -> 0, pts/12 -> 12).
-int TrailingNumber(const std::string& path) {
-    std::size_t end = path.size();
-    std::size_t start = end;
-    while (start > 0 && std::isdigit(static_cast<unsigned char>(path[start - 1])) != 0) {
-        --start;
-    }
-    int value = 0;
-    for (std::size_t i = start; i < end && value < 100000000; ++i) {
-        value = value * 10 + (path[i] - '0');
-    }
-    return value;
-}
-
-int LeadingNumber(const std::string& text, std::size_t from) {
-    int value = 0;
-    for (std::size_t i = from; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0 &&
-                               value < 100000000;
-         ++i) {
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
 
 speed_t SpeedFor(int baud, bool* known) {
     *known = true;
@@ -98,85 +59,19 @@ bool DeviceGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
 }
 
-void Signal(int eventFd) {
-    if (eventFd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(eventFd, &one, sizeof one);
-    }
-}
-
-void Drain(int eventFd) {
-    std::uint64_t value = 0;
-    [[maybe_unused]] ssize_t n = read(eventFd, &value, sizeof value);
-}
-
 }  // namespace
-
-PortName ExaminePortName(const std::string& name) {
-    PortName result;
-    if (StartsWith(name, "/")) {
-        result.comName = true;
-        result.openName = name.substr(0, name.find(' '));
-        result.portNumber = TrailingNumber(result.openName);
-        return result;
-    }
-    const std::size_t start = StartsWith(name, "\\\\.\\") ? 4 : 0;
-    if (name.size() >= start + 4 &&
-        std::toupper(static_cast<unsigned char>(name[start])) == 'C' &&
-        std::toupper(static_cast<unsigned char>(name[start + 1])) == 'O' &&
-        std::toupper(static_cast<unsigned char>(name[start + 2])) == 'M' && name[start + 3] >= '1' &&
-        name[start + 3] <= '9') {
-        result.comName = true;
-        result.portNumber = LeadingNumber(name, start + 3);
-        result.openName = "/dev/ttyS" + std::to_string(result.portNumber - 1);
-        return result;
-    }
-    result.openName = name;
-    result.portNumber = LeadingNumber(name, start);
-    return result;
-}
-
-std::unique_ptr<CSerialLink> NewSerialLink() { return std::make_unique<CUSBSerialPort>(); }
-
-CUSBSerialPort::CUSBSerialPort() = default;
 
 CUSBSerialPort::~CUSBSerialPort() { CloseLine(); }
 
-bool CUSBSerialPort::OpenLine(void* owner, const std::string& name, int baudRate, char parity,
-                              int dataBits, int stopBits, int handshake, std::uint32_t eventMask,
-                              std::size_t bufferSize) {
+bool CUSBSerialPort::OpenDevice(const std::string& name, const LineSettings& line) {
     const PortName examined = ExaminePortName(name);
-    CloseLine();  // a previous watcher and device, if any
-
-    m_ftdiRoute = !examined.comName;
+    if (!examined.comName) {
+        return false;  // not a COM name: an FTDI serial number is the FTDI link's
+    }
     m_portNumber = examined.portNumber;
-    m_owner = owner;
-    m_eventMask = eventMask;
-    {
-        std::lock_guard<std::mutex> guard(m_transmitLock);
-        m_transmit.clear();
-        m_transmit.reserve(bufferSize);
-        m_bufferSize = bufferSize;
-        m_outputBlocked = false;
-    }
-    m_shutdownEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_writeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_shutdownEvent < 0 || m_writeEvent < 0) {
-        CloseLine();
-        return false;
-    }
-    if (m_ftdiRoute) {
-        if (!OpenFtdi(examined.openName, baudRate, parity, dataBits, stopBits, handshake)) {
-            CloseLine();
-            return false;
-        }
-        return true;
-    }
-
     m_devicePath = examined.openName;
     const int fd = open(m_devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        CloseLine();
         return false;
     }
     // Only a terminal device may be a COM port: a name that leads to anything else (a file, a
@@ -184,13 +79,11 @@ bool CUSBSerialPort::OpenLine(void* owner, const std::string& name, int baudRate
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || isatty(fd) == 0) {
         ::close(fd);
-        CloseLine();
         return false;
     }
     // Without sharing: refuse a device that another port object or program holds.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        CloseLine();
         return false;
     }
     ioctl(fd, TIOCEXCL);
@@ -198,9 +91,8 @@ bool CUSBSerialPort::OpenLine(void* owner, const std::string& name, int baudRate
 
     // A line that cannot be set raw at the asked rate would echo, translate or hold back the
     // reader's bytes: such an open fails.
-    if (!Configure(baudRate, parity, dataBits, stopBits, handshake)) {
-        CloseLine();
-        return false;
+    if (!Configure(line)) {
+        return false;  // the descriptor is closed with the line
     }
     tcflush(fd, TCIOFLUSH);
 
@@ -221,8 +113,12 @@ bool CUSBSerialPort::OpenLine(void* owner, const std::string& name, int baudRate
     return true;
 }
 
-bool CUSBSerialPort::Configure(int baudRate, char parity, int dataBits, int stopBits,
-                               int handshake) {
+bool CUSBSerialPort::Configure(const LineSettings& line) {
+    const int baudRate = line.baudRate;
+    const char parity = line.parity;
+    const int dataBits = line.dataBits;
+    const int stopBits = line.stopBits;
+    const int handshake = line.handshake;
     const int fd = m_fd.load();
     termios tio {};
     if (tcgetattr(fd, &tio) != 0) {
@@ -277,246 +173,8 @@ bool CUSBSerialPort::Configure(int baudRate, char parity, int dataBits, int stop
     return true;
 }
 
-bool CUSBSerialPort::OpenFtdi(const std::string& serial, int baudRate, char parity, int dataBits,
-                              int stopBits, int handshake) {
-    const FT_HANDLE handle = m_ftdi.W32CreateFile(serial);
-    if (IsInvalidFtHandle(handle)) {
-        return false;
-    }
-    {
-        std::lock_guard<std::mutex> guard(m_transmitLock);
-        m_ftHandle = handle;
-        m_ftOpen.store(true);
-    }
-    m_devicePath = serial;
-    m_ftdi.SetLatencyTimer(handle, kFtdiLatencyMs);
-    // Read time-outs that make a read return at once with what is buffered; no write time-out.
-    FTTIMEOUTS timeouts{0xFFFFFFFFu, 0, 0, 0, 0};
-    FTDCB dcb{};
-    // The configuration stops at the first call that fails; the open stands.
-    if (m_ftdi.W32SetCommTimeouts(handle, &timeouts) != 0 && m_ftdi.W32SetCommMask(handle, m_eventMask) != 0 &&
-        m_ftdi.W32GetCommState(handle, &dcb) != 0) {
-        dcb.DCBlength = sizeof dcb;
-        dcb.BaudRate = static_cast<DWORD>(baudRate);
-        dcb.ByteSize = static_cast<std::uint8_t>(dataBits);
-        dcb.Parity = parity == 'E' || parity == 'e' ? 2 : (parity == 'O' || parity == 'o' ? 1 : 0);
-        dcb.fParity = dcb.Parity != 0 ? 1 : 0;
-        dcb.StopBits = stopBits == 2 ? 2 : 0;
-        dcb.fBinary = 1;
-        dcb.fTXContinueOnXoff = 1;
-        dcb.fAbortOnError = 0;
-        dcb.fDsrSensitivity = 0;
-        dcb.fDtrControl = 1;  // enable
-        dcb.fNull = 0;
-        dcb.fOutxCtsFlow = handshake == 1 ? 1 : 0;
-        dcb.fOutxDsrFlow = handshake == 1 ? 1 : 0;
-        dcb.fRtsControl = handshake == 1 || handshake == 3 ? 2 : 1;  // handshake or enable
-        dcb.fOutX = handshake == 2 ? 1 : 0;
-        dcb.fInX = handshake == 2 ? 1 : 0;
-        dcb.XonChar = 0x11;
-        dcb.XoffChar = 0x13;
-        m_ftdi.W32SetCommState(handle, &dcb);
-    }
-    m_ftdi.W32PurgeComm(handle, 0x0C);
-    DWORD lines = 0;
-    if (m_ftdi.W32GetCommModemStatus(handle, &lines) != 0) {
-        ReportLinesAtOpen((lines & kMsRlsdOn) != 0, (lines & kMsDsrOn) != 0, (lines & kMsCtsOn) != 0,
-                          (lines & kMsRingOn) != 0);
-    }
-    return true;
-}
-
-// The lines that are on when the port opens, in the order RLSD, DSR, CTS, RING.
-void CUSBSerialPort::ReportLinesAtOpen(bool rlsd, bool dsr, bool cts, bool ring) {
-    m_rlsd = rlsd;
-    m_dsr = dsr;
-    m_cts = cts;
-    m_ring = ring;
-    if (rlsd) {
-        OnRlsdChanged(true);
-    }
-    if (dsr) {
-        OnDsrChanged(true);
-    }
-    if (cts) {
-        OnCtsChanged(true);
-    }
-    if (ring) {
-        OnRingChanged(true);
-    }
-}
-
-// Every line that differs from its last state, in the order CTS, DSR, RLSD, RING.
-void CUSBSerialPort::ReportModemLines(bool cts, bool dsr, bool rlsd, bool ring) {
-    if (cts != m_cts) {
-        m_cts = cts;
-        OnCtsChanged(cts);
-    }
-    if (dsr != m_dsr) {
-        m_dsr = dsr;
-        OnDsrChanged(dsr);
-    }
-    if (rlsd != m_rlsd) {
-        m_rlsd = rlsd;
-        OnRlsdChanged(rlsd);
-    }
-    if (ring != m_ring) {
-        m_ring = ring;
-        OnRingChanged(ring);
-    }
-}
-
-bool CUSBSerialPort::DeviceOpen() const {
-    return m_fd.load() >= 0 || m_ftOpen.load();
-}
-
-bool CUSBSerialPort::FtdiStatusPoll() {
-    FT_HANDLE handle = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(m_transmitLock);
-        handle = m_ftHandle;
-    }
-    DWORD errors = 0;
-    FTCOMSTAT status{};
-    if (handle == nullptr || m_ftdi.W32ClearCommError(handle, &errors, &status) == 0) {
-        return false;
-    }
-    if (status.cbOutQue == 0) {
-        OnTransmitIdle();
-    }
-    if ((errors & kLineBreak) != 0) {
-        OnBreak();
-        errors &= ~kLineFrame;
-    }
-    if ((errors & 0x050F) != 0) {
-        OnLineError(errors);
-    }
-    DWORD lines = 0;
-    if (m_ftdi.W32GetCommModemStatus(handle, &lines) == 0) {
-        return false;
-    }
-    ReportModemLines((lines & kMsCtsOn) != 0, (lines & kMsDsrOn) != 0, (lines & kMsRlsdOn) != 0,
-                     (lines & kMsRingOn) != 0);
-    std::uint8_t buffer[kReadChunk];
-    DWORD pending = status.cbInQue;
-    while (pending > 0) {
-        DWORD read = 0;
-        const DWORD want = std::min<DWORD>(pending, sizeof buffer);
-        if (m_ftdi.W32ReadFile(handle, buffer, want, &read) == 0) {
-            const DWORD error = m_ftdi.W32GetLastError(handle);
-            OnLineError(error == 5 ? kLineDeviceGone : 0);
-            return true;  // the rest is read at the next poll
-        }
-        if (read == 0) {
-            break;
-        }
-        OnBytesAvailable(buffer, std::min<std::size_t>(read, sizeof buffer));
-        pending -= std::min(pending, read);
-    }
-    return true;
-}
-
-bool CUSBSerialPort::StartWatcher() {
-    if (m_watcherStarted || !DeviceOpen()) {
-        return false;
-    }
-    m_watcherStarted = true;
-    try {
-        m_watcher = std::thread([this] { Watch(); });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    // Wait until the watcher has begun, not until it runs: a device that vanished right after
-    // the open ends the watcher at once, and it may be over before this thread looks.
-    std::unique_lock<std::mutex> guard(m_startLock);
-    m_started.wait(guard, [this] { return m_watcherBegun; });
-    return true;
-}
-
-bool CUSBSerialPort::Send(const std::uint8_t* data, std::size_t length) {
-    if (length <= static_cast<std::size_t>(INT32_MAX)) {
-        QueueWrite(data, static_cast<int>(length));
-    }
-    return true;  // queued; a frame the line loses shows as a missing answer
-}
-
-void CUSBSerialPort::Withdraw() {
-    std::lock_guard<std::mutex> guard(m_transmitLock);
-    m_transmit.clear();
-    m_outputBlocked = false;
-}
-
-void CUSBSerialPort::QueueWrite(const std::uint8_t* data, int length) {
-    if (data == nullptr || length < -1) {
-        return;
-    }
-    std::size_t count = 0;
-    if (length == -1) {
-        while (data[count] != 0) {
-            ++count;
-        }
-    } else {
-        count = static_cast<std::size_t>(length);
-    }
-    std::lock_guard<std::mutex> guard(m_transmitLock);
-    const bool wasEmpty = m_transmit.empty();
-    if (m_transmit.size() + count <= m_bufferSize) {
-        m_transmit.insert(m_transmit.end(), data, data + count);
-    }
-    // With nothing ahead of it and a watcher that runs, the frame goes straight to the device
-    // (a non-blocking write); what the device does not take waits for the watcher. FTDI
-    // devices are written by the watcher only.
-    if (!m_ftdiRoute && wasEmpty && !m_transmit.empty() && m_running.load() && WriteQueued()) {
-        return;
-    }
-    Signal(m_writeEvent);
-}
-
-void CUSBSerialPort::OnByteReceived(std::uint8_t byte) {
-    if (CByteReceiver* receiver = m_receiver.load()) {
-        receiver->OnByteReceived(byte);
-    }
-}
-
-void CUSBSerialPort::OnBytesAvailable(const std::uint8_t* data, std::size_t length) {
-    if (CByteReceiver* receiver = m_receiver.load()) {
-        receiver->OnBytesReceived(data, length);
-        return;
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-        OnByteReceived(data[i]);
-    }
-}
-
-void CUSBSerialPort::Watch() {
-    {
-        std::lock_guard<std::mutex> guard(m_startLock);
-        m_running.store(true);
-        m_watcherBegun = true;
-    }
-    m_started.notify_all();
-
-    while (m_ftdiRoute && m_ftOpen.load()) {
-        // The FTDI library offers no descriptor to wait on: look at the device every few
-        // milliseconds (its latency timer), and at once when a frame is queued.
-        pollfd events[2] = {{m_shutdownEvent, POLLIN, 0}, {m_writeEvent, POLLIN, 0}};
-        if (poll(events, 2, kFtdiPollMs) < 0) {
-            continue;
-        }
-        if ((events[0].revents & POLLIN) != 0) {
-            break;
-        }
-        if ((events[1].revents & POLLIN) != 0) {
-            Drain(m_writeEvent);
-            Flush();
-        }
-        if (!FtdiStatusPoll()) {
-            OnLineError(kLineDeviceGone);
-            CloseDevice();
-            break;
-        }
-    }
-    while (!m_ftdiRoute && m_fd.load() >= 0) {
+void CUSBSerialPort::WatchDevice() {
+    while (m_fd.load() >= 0) {
         bool wantOutput = false;
         {
             std::lock_guard<std::mutex> guard(m_transmitLock);
@@ -542,11 +200,10 @@ void CUSBSerialPort::Watch() {
             // The device is gone: close it and end. Queued bytes are never sent; the reader
             // port notices only that no answer comes.
             OnLineError(kLineDeviceGone);
-            CloseDevice();
+            CloseDeviceLocked();
             break;
         }
     }
-    m_running.store(false);
 }
 
 bool CUSBSerialPort::StatusPoll(short deviceEvents) {
@@ -631,32 +288,9 @@ bool CUSBSerialPort::ReadBatch() {
     }
 }
 
-void CUSBSerialPort::Flush() {
-    std::lock_guard<std::mutex> guard(m_transmitLock);
-    if (m_transmit.empty()) {
-        m_outputBlocked = false;
-        OnTransmitIdle();
-        return;
-    }
-    WriteQueued();
-}
-
 // Writes as much of the transmit buffer as the device takes; true when all of it went out.
 // Called with the transmit lock held.
 bool CUSBSerialPort::WriteQueued() {
-    if (m_ftdiRoute) {
-        DWORD written = 0;
-        if (m_ftHandle == nullptr ||
-            m_ftdi.W32WriteFile(m_ftHandle, m_transmit.data(), static_cast<DWORD>(m_transmit.size()), &written) == 0) {
-            return false;  // stays queued for the next flush
-        }
-        const std::size_t taken = std::min<std::size_t>(written, m_transmit.size());
-        m_transmit.erase(m_transmit.begin(), m_transmit.begin() + static_cast<std::ptrdiff_t>(taken));
-        if (taken > 0) {
-            OnBytesWritten(taken);
-        }
-        return m_transmit.empty();
-    }
     const int fd = m_fd.load();
     if (fd < 0) {
         return false;
@@ -681,46 +315,11 @@ bool CUSBSerialPort::WriteQueued() {
     return m_transmit.empty();
 }
 
-// Under the transmit lock: the calling thread writes queued frames straight to the device
-// (WriteQueued, with that lock held) while the watcher may find the device gone and close it.
-// Without the lock the number could be closed between the writer's load and its write, and
-// once reused by another open the frame would go to some other file.
 void CUSBSerialPort::CloseDevice() {
-    std::lock_guard<std::mutex> guard(m_transmitLock);
-    if (m_ftHandle != nullptr) {
-        m_ftdi.W32CloseHandle(m_ftHandle);
-        m_ftHandle = nullptr;
-    }
-    m_ftOpen.store(false);
     const int fd = m_fd.exchange(-1);
     if (fd >= 0) {
         ::close(fd);
     }
-}
-
-void CUSBSerialPort::CloseLine() {
-    if (m_watcher.joinable()) {
-        Signal(m_shutdownEvent);
-        m_watcher.join();
-    }
-    m_watcherStarted = false;
-    m_running.store(false);
-    {
-        std::lock_guard<std::mutex> guard(m_startLock);
-        m_watcherBegun = false;
-    }
-    for (int* event : {&m_shutdownEvent, &m_writeEvent}) {
-        if (*event >= 0) {
-            ::close(*event);
-            *event = -1;
-        }
-    }
-    CloseDevice();
-    std::lock_guard<std::mutex> guard(m_transmitLock);
-    m_transmit.clear();
-    m_transmit.shrink_to_fit();
-    m_bufferSize = 0;
-    m_outputBlocked = false;
 }
 
 }  // namespace kvara

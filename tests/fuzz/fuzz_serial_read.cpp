@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(openpty(&master, &slave, name, nullptr, nullptr) == 0);
     close(slave);  // only the link holds the terminal open
     Collector link;
-    FUZZ_CHECK(link.OpenLine(nullptr, name, 19200, 'N', 8, 1, 0, 9, 512));
+    FUZZ_CHECK(link.OpenLine(name, kvara::LineSettings{}));
     FUZZ_CHECK(link.StartWatcher());
 
     const bool hangUp = (data[0] & 1) != 0;

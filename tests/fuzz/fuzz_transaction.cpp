@@ -26,6 +26,7 @@
 #include "fuzz_check.h"
 #include "reader/frame.h"
 #include "reader/kvara.h"
+#include "reader/handles.h"
 #include "reader/port.h"
 #include "reader/registry.h"
 
@@ -84,6 +85,9 @@ class ScriptedLink final : public kvara::CReaderLink {
 public:
     ScriptedLink(std::vector<ByteBuffer> answers, std::uint8_t seed)
         : m_answers(std::move(answers)), m_random(seed), m_whole(seed == 0) {}
+    ~ScriptedLink() override { ReleaseHandle(); }
+    ScriptedLink(const ScriptedLink&) = delete;
+    ScriptedLink& operator=(const ScriptedLink&) = delete;
 
     void SetReceiver(kvara::CByteReceiver* receiver) override { m_receiver = receiver; }
     bool Send(const std::uint8_t* data, std::size_t length) override {
@@ -100,7 +104,18 @@ public:
         DeliverPiece();
         return true;
     }
-    void Close() override { m_closed = true; }
+    void Close() override {
+        m_closed = true;
+        ReleaseHandle();
+    }
+    // A handle of the serial range, held from creation until the link is closed.
+    int Handle() const override { return m_handle; }
+    void ReleaseHandle() {
+        if (m_handle != 0) {
+            kvara::SerialHandles().Release(m_handle);
+            m_handle = 0;
+        }
+    }
 
     // Hands the next piece of the current answer to the port; false when nothing was left.
     bool DeliverPiece() {
@@ -134,6 +149,7 @@ private:
     bool m_whole;
     int m_sends = 0;
     bool m_closed = false;
+    int m_handle = kvara::SerialHandles().Acquire();
 };
 
 // The data of the frame that the port may accept from an answer, worked out independently of
@@ -310,8 +326,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.link = link.get();
     run.nested = script.nested;
     auto port = std::make_shared<CKvara_Port>();
-    port->AttachSerialLink(std::move(link));
-    port->AssignSerialHandle();
+    port->AttachLink(std::move(link));
     port->m_timeoutMs = kTimeoutMs;
     port->m_protocolMode = static_cast<std::uint8_t>(script.mode);
     registry.AddPort(port);
