@@ -25,4 +25,10 @@ inline bool AppendUnique(StringList& list, const std::string& text) {
     return true;
 }
 
+// Writes entries as consecutive zero-terminated texts closed by one more zero byte, the form
+// every listing function of the reader API answers in; an entry is written only if it, its zero
+// and the final zero still fit. Returns the bytes written (1 for an empty list), 0 when there
+// is no room at all.
+int WriteList(const StringList& list, char* buffer, int size);
+
 }  // namespace kvara

@@ -7,7 +7,7 @@
 #include "net/tcp_link.h"
 #include "reader/kvara.h"
 #include "reader/port.h"
-#include "transport/device_list.h"
+#include "common/bytes.h"
 
 namespace {
 

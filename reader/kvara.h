@@ -325,6 +325,29 @@ KVARA_API int KvaraListUsbDevices(char *buffer, int size);
  */
 KVARA_API int KvaraCheckUsbDrivers(void);
 
+/* Device changes reported by KvaraReadDeviceChange. */
+#define KVARA_DEVICE_ADDED 1   /* a device was plugged in */
+#define KVARA_DEVICE_CHANGED 2 /* a device was removed, or its driver bound or unbound */
+
+/**
+ * Opens a monitor of the kernel's device changes (serial ports, USB devices, HID devices),
+ * through libudev. Watch the returned descriptor for readability in the caller's event loop,
+ * and call KvaraReadDeviceChange each time it is readable.
+ * @return the monitor's descriptor (>= 0), or -1 without libudev or without a monitor.
+ */
+KVARA_API int KvaraOpenDeviceMonitor(void);
+
+/**
+ * Takes one pending change from the monitor; does not wait.
+ * @param[in] monitor a descriptor from KvaraOpenDeviceMonitor.
+ * @return KVARA_DEVICE_ADDED, KVARA_DEVICE_CHANGED, 0 for nothing pending or another change,
+ *         -1 for a descriptor that names no open monitor.
+ */
+KVARA_API int KvaraReadDeviceChange(int monitor);
+
+/** Closes a monitor (closing its descriptor); an unknown descriptor is ignored. */
+KVARA_API void KvaraCloseDeviceMonitor(int monitor);
+
 /**
  * The maker's USB HID readers present that cannot be used because HID support (hidapi,
  * libhidapi-hidraw.so.0) is missing; such readers are not listed by KvaraListUsbDevices.

@@ -16,6 +16,7 @@
 #include "reader/kvara.h"
 #include "transport/ftdi_binding.h"
 #include "transport/hid_link.h"
+#include "transport/udev.h"
 #include "transport/serial_port.h"
 
 namespace kvara {
@@ -37,60 +38,6 @@ bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
-// libudev, bound at run time: every entry point or none.
-struct Udev {
-    void* library = nullptr;
-#define KVARA_UDEV_FUNCTIONS(X)                                                              \
-    X(void*, udev_new, (void))                                                               \
-    X(void*, udev_unref, (void*))                                                            \
-    X(void*, udev_enumerate_new, (void*))                                                    \
-    X(void*, udev_enumerate_unref, (void*))                                                  \
-    X(int, udev_enumerate_add_match_subsystem, (void*, const char*))                         \
-    X(int, udev_enumerate_scan_devices, (void*))                                             \
-    X(void*, udev_enumerate_get_list_entry, (void*))                                         \
-    X(void*, udev_list_entry_get_next, (void*))                                              \
-    X(const char*, udev_list_entry_get_name, (void*))                                        \
-    X(void*, udev_device_new_from_syspath, (void*, const char*))                             \
-    X(void*, udev_device_unref, (void*))                                                     \
-    X(const char*, udev_device_get_devnode, (void*))                                         \
-    X(const char*, udev_device_get_devtype, (void*))                                         \
-    X(const char*, udev_device_get_syspath, (void*))                                         \
-    X(const char*, udev_device_get_driver, (void*))                                          \
-    X(void*, udev_device_get_parent, (void*))                                                \
-    X(void*, udev_device_get_parent_with_subsystem_devtype, (void*, const char*, const char*)) \
-    X(const char*, udev_device_get_sysattr_value, (void*, const char*))                      \
-    X(const char*, udev_device_get_property_value, (void*, const char*))                     \
-    X(void*, udev_device_get_devlinks_list_entry, (void*))
-#define KVARA_UDEV_POINTER(ret, name, args) ret(*name) args = nullptr;
-    KVARA_UDEV_FUNCTIONS(KVARA_UDEV_POINTER)
-#undef KVARA_UDEV_POINTER
-
-    bool Load() {
-        if (library != nullptr) {
-            return true;
-        }
-        void* handle = dlopen("libudev.so.1", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            return false;
-        }
-        bool all = true;
-#define KVARA_UDEV_RESOLVE(ret, name, args)                                   \
-    name = reinterpret_cast<ret(*) args>(dlsym(handle, #name));                \
-    all = all && name != nullptr;
-        KVARA_UDEV_FUNCTIONS(KVARA_UDEV_RESOLVE)
-#undef KVARA_UDEV_RESOLVE
-        if (!all) {
-            dlclose(handle);
-#define KVARA_UDEV_CLEAR(ret, name, args) name = nullptr;
-            KVARA_UDEV_FUNCTIONS(KVARA_UDEV_CLEAR)
-#undef KVARA_UDEV_CLEAR
-            return false;
-        }
-        library = handle;
-        return true;
-    }
-};
-
 std::string Text(const char* value) { return value == nullptr ? std::string() : std::string(value); }
 
 std::string HardwareId(const std::string& vendor, const std::string& product) {
@@ -111,27 +58,27 @@ public:
     explicit UdevDeviceSource(std::string sysfsRoot) : m_sysfsRoot(std::move(sysfsRoot)) {}
 
     bool ListTtyDevices(std::vector<TtyDeviceInfo>* devices) override {
-        return Walk("tty", [&](void* device) {
+        return Walk("tty", [&](udev_device* device) {
             TtyDeviceInfo info;
             info.subsystem = "tty";
-            info.devnode = Text(m_udev.udev_device_get_devnode(device));
-            void* parent = m_udev.udev_device_get_parent(device);
+            info.devnode = Text(m_api->udev_device_get_devnode(device));
+            udev_device* parent = m_api->udev_device_get_parent(device);
             info.hasParent = parent != nullptr;
-            void* usb = m_udev.udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+            udev_device* usb = m_api->udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
             if (usb != nullptr) {
-                info.hardwareId = HardwareId(Text(m_udev.udev_device_get_sysattr_value(usb, "idVendor")),
-                                             Text(m_udev.udev_device_get_sysattr_value(usb, "idProduct")));
-                info.description = Text(m_udev.udev_device_get_sysattr_value(usb, "product"));
+                info.hardwareId = HardwareId(Text(m_api->udev_device_get_sysattr_value(usb, "idVendor")),
+                                             Text(m_api->udev_device_get_sysattr_value(usb, "idProduct")));
+                info.description = Text(m_api->udev_device_get_sysattr_value(usb, "product"));
             }
             if (info.description.empty()) {
-                info.description = Text(m_udev.udev_device_get_property_value(device, "ID_MODEL_FROM_DATABASE"));
+                info.description = Text(m_api->udev_device_get_property_value(device, "ID_MODEL_FROM_DATABASE"));
             }
             if (info.description.empty()) {
-                info.description = Text(m_udev.udev_device_get_property_value(device, "ID_MODEL"));
+                info.description = Text(m_api->udev_device_get_property_value(device, "ID_MODEL"));
             }
-            for (void* link = m_udev.udev_device_get_devlinks_list_entry(device); link != nullptr;
-                 link = m_udev.udev_list_entry_get_next(link)) {
-                const std::string name = Text(m_udev.udev_list_entry_get_name(link));
+            for (udev_list_entry* link = m_api->udev_device_get_devlinks_list_entry(device); link != nullptr;
+                 link = m_api->udev_list_entry_get_next(link)) {
+                const std::string name = Text(m_api->udev_list_entry_get_name(link));
                 if (name.rfind("/dev/serial/by-id/", 0) == 0) {
                     info.stableName = name;
                     break;
@@ -144,43 +91,43 @@ public:
 
     bool ListUsbDevices(std::vector<UsbDeviceInfo>* devices) override {
         std::vector<std::string> boundParents;
-        const bool interfaces = Walk("usb", [&](void* device) {
-            if (Text(m_udev.udev_device_get_devtype(device)) == "usb_interface" &&
-                m_udev.udev_device_get_driver(device) != nullptr) {
-                if (void* parent = m_udev.udev_device_get_parent(device)) {
-                    boundParents.push_back(Text(m_udev.udev_device_get_syspath(parent)));
+        const bool interfaces = Walk("usb", [&](udev_device* device) {
+            if (Text(m_api->udev_device_get_devtype(device)) == "usb_interface" &&
+                m_api->udev_device_get_driver(device) != nullptr) {
+                if (udev_device* parent = m_api->udev_device_get_parent(device)) {
+                    boundParents.push_back(Text(m_api->udev_device_get_syspath(parent)));
                 }
             }
         });
         if (!interfaces) {
             return false;
         }
-        return Walk("usb", [&](void* device) {
-            if (Text(m_udev.udev_device_get_devtype(device)) != "usb_device") {
+        return Walk("usb", [&](udev_device* device) {
+            if (Text(m_api->udev_device_get_devtype(device)) != "usb_device") {
                 return;
             }
             UsbDeviceInfo info;
-            info.hardwareId = HardwareId(Text(m_udev.udev_device_get_sysattr_value(device, "idVendor")),
-                                         Text(m_udev.udev_device_get_sysattr_value(device, "idProduct")));
-            const std::string path = Text(m_udev.udev_device_get_syspath(device));
+            info.hardwareId = HardwareId(Text(m_api->udev_device_get_sysattr_value(device, "idVendor")),
+                                         Text(m_api->udev_device_get_sysattr_value(device, "idProduct")));
+            const std::string path = Text(m_api->udev_device_get_syspath(device));
             info.driverBound = std::find(boundParents.begin(), boundParents.end(), path) != boundParents.end();
             devices->push_back(info);
         });
     }
 
     bool ListHidDevices(std::vector<HidDeviceInfo>* devices) override {
-        return Walk("hidraw", [&](void* device) {
-            void* usb = m_udev.udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+        return Walk("hidraw", [&](udev_device* device) {
+            udev_device* usb = m_api->udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
             if (usb == nullptr) {
                 return;  // HID over Bluetooth or I2C: not a reader
             }
             HidDeviceInfo info;
-            info.vendorId = static_cast<int>(std::strtol(Text(m_udev.udev_device_get_sysattr_value(usb, "idVendor")).c_str(), nullptr, 16));
-            info.productId = static_cast<int>(std::strtol(Text(m_udev.udev_device_get_sysattr_value(usb, "idProduct")).c_str(), nullptr, 16));
-            const char* serial = m_udev.udev_device_get_sysattr_value(usb, "serial");
+            info.vendorId = static_cast<int>(std::strtol(Text(m_api->udev_device_get_sysattr_value(usb, "idVendor")).c_str(), nullptr, 16));
+            info.productId = static_cast<int>(std::strtol(Text(m_api->udev_device_get_sysattr_value(usb, "idProduct")).c_str(), nullptr, 16));
+            const char* serial = m_api->udev_device_get_sysattr_value(usb, "serial");
             info.hasSerial = serial != nullptr;
             info.serial = Text(serial);
-            info.devnode = Text(m_udev.udev_device_get_devnode(device));
+            info.devnode = Text(m_api->udev_device_get_devnode(device));
             devices->push_back(info);
         });
     }
@@ -245,35 +192,36 @@ private:
     template <typename Visit>
     bool Walk(const char* subsystem, Visit visit) {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (!m_udev.Load()) {
+        m_api = Udev();
+        if (m_api == nullptr) {
             return false;
         }
-        void* udev = m_udev.udev_new();
-        if (udev == nullptr) {
+        udev* context = m_api->udev_new();
+        if (context == nullptr) {
             return false;
         }
-        void* enumerate = m_udev.udev_enumerate_new(udev);
+        udev_enumerate* enumerate = m_api->udev_enumerate_new(context);
         if (enumerate == nullptr) {
-            m_udev.udev_unref(udev);
+            m_api->udev_unref(context);
             return false;
         }
-        m_udev.udev_enumerate_add_match_subsystem(enumerate, subsystem);
-        m_udev.udev_enumerate_scan_devices(enumerate);
-        for (void* entry = m_udev.udev_enumerate_get_list_entry(enumerate); entry != nullptr;
-             entry = m_udev.udev_list_entry_get_next(entry)) {
-            void* device = m_udev.udev_device_new_from_syspath(udev, m_udev.udev_list_entry_get_name(entry));
+        m_api->udev_enumerate_add_match_subsystem(enumerate, subsystem);
+        m_api->udev_enumerate_scan_devices(enumerate);
+        for (udev_list_entry* entry = m_api->udev_enumerate_get_list_entry(enumerate); entry != nullptr;
+             entry = m_api->udev_list_entry_get_next(entry)) {
+            udev_device* device = m_api->udev_device_new_from_syspath(context, m_api->udev_list_entry_get_name(entry));
             if (device != nullptr) {
                 visit(device);
-                m_udev.udev_device_unref(device);
+                m_api->udev_device_unref(device);
             }
         }
-        m_udev.udev_enumerate_unref(enumerate);
-        m_udev.udev_unref(udev);
+        m_api->udev_enumerate_unref(enumerate);
+        m_api->udev_unref(context);
         return true;
     }
 
     std::mutex m_lock;
-    Udev m_udev;
+    const UdevApi* m_api = nullptr;
     const std::string m_sysfsRoot;
 };
 
@@ -435,23 +383,6 @@ bool HasMakersSerialPrefix(const std::string& entry) {
         value = value * 10 + (c - '0');
     }
     return !head.empty() && value >= 5260 && value <= 5269;
-}
-
-int WriteList(const StringList& list, char* buffer, int size) {
-    if (buffer == nullptr || size < 1) {
-        return 0;
-    }
-    const auto room = static_cast<std::size_t>(size);
-    std::size_t used = 0;
-    for (const auto& entry : list) {
-        if (used + entry.size() + 2 > room) {
-            break;  // the first entry that does not fit ends the list
-        }
-        std::memcpy(buffer + used, entry.c_str(), entry.size() + 1);
-        used += entry.size() + 1;
-    }
-    buffer[used] = '\0';
-    return static_cast<int>(used + 1);
 }
 
 }  // namespace kvara

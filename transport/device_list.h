@@ -98,9 +98,5 @@ int CountMakersHidReaders();
 // characters (the whole entry when shorter) read as a number between 5260 and 5269.
 bool HasMakersSerialPrefix(const std::string& entry);
 
-// Writes entries as consecutive zero-terminated texts closed by one more zero byte; an entry
-// is written only if it, its zero and the final zero still fit. Returns the bytes written (1
-// for an empty list), 0 when there is no room at all.
-int WriteList(const StringList& list, char* buffer, int size);
 
 }  // namespace kvara

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/bytes.h"
+#include "common/dynamic_library.h"
 
 namespace kvara {
 
@@ -99,7 +100,7 @@ public:
     // Loads the library unless it is loaded, and tells it the maker's product id; a failure is
     // logged and tried again next time.
     bool LoadFtdiLibrary();
-    bool Loaded() const { return m_library != nullptr; }
+    bool Loaded() const { return m_library.IsOpen(); }
     // Whether the library loads and can open devices; asks quietly, binds nothing.
     static bool LibraryPresent();
 
@@ -123,40 +124,24 @@ public:
     void ListFtdiSerials(StringList& list);
 
 private:
-    void* m_library = nullptr;
-    // The slots, in the library's own order of its entry points.
-#define KVARA_FTDI_ENTRY_POINTS(X)       \
-    X(FT_ListDevices)                    \
-    X(FT_CreateDeviceInfoList)           \
-    X(FT_GetDeviceInfoList)              \
-    X(FT_GetDeviceInfoDetail)            \
-    X(FT_ResetDevice)                    \
-    X(FT_SetVIDPID)                      \
-    X(FT_SetBaudRate)                    \
-    X(FT_SetLatencyTimer)                \
-    X(FT_SetUSBParameters)               \
-    X(FT_W32_CreateFile)                 \
-    X(FT_W32_CloseHandle)                \
-    X(FT_W32_ReadFile)                   \
-    X(FT_W32_WriteFile)                  \
-    X(FT_W32_GetLastError)               \
-    X(FT_W32_GetOverlappedResult)        \
-    X(FT_W32_ClearCommBreak)             \
-    X(FT_W32_ClearCommError)             \
-    X(FT_W32_EscapeCommFunction)         \
-    X(FT_W32_GetCommModemStatus)         \
-    X(FT_W32_GetCommState)               \
-    X(FT_W32_GetCommTimeouts)            \
-    X(FT_W32_PurgeComm)                  \
-    X(FT_W32_SetCommBreak)               \
-    X(FT_W32_SetCommMask)                \
-    X(FT_W32_SetCommState)               \
-    X(FT_W32_SetCommTimeouts)            \
-    X(FT_W32_SetupComm)                  \
-    X(FT_W32_WaitCommEvent)
-#define KVARA_FTDI_SLOT(name) void* m_##name = nullptr;
-    KVARA_FTDI_ENTRY_POINTS(KVARA_FTDI_SLOT)
-#undef KVARA_FTDI_SLOT
+    DynamicLibrary m_library;
+    // Typed slots of the entry points the links call; null while unbound.
+    FT_STATUS (*m_FT_CreateDeviceInfoList)(DWORD*) = nullptr;
+    FT_STATUS (*m_FT_GetDeviceInfoList)(FT_DEVICE_LIST_INFO_NODE*, DWORD*) = nullptr;
+    FT_STATUS (*m_FT_SetLatencyTimer)(FT_HANDLE, std::uint8_t) = nullptr;
+    FT_STATUS (*m_FT_SetVIDPID)(DWORD, DWORD) = nullptr;
+    FT_HANDLE (*m_FT_W32_CreateFile)(const char*, DWORD, DWORD, void*, DWORD, DWORD, void*) = nullptr;
+    BOOL (*m_FT_W32_CloseHandle)(FT_HANDLE) = nullptr;
+    BOOL (*m_FT_W32_ReadFile)(FT_HANDLE, void*, DWORD, DWORD*, void*) = nullptr;
+    BOOL (*m_FT_W32_WriteFile)(FT_HANDLE, const void*, DWORD, DWORD*, void*) = nullptr;
+    DWORD (*m_FT_W32_GetLastError)(FT_HANDLE) = nullptr;
+    BOOL (*m_FT_W32_ClearCommError)(FT_HANDLE, DWORD*, FTCOMSTAT*) = nullptr;
+    BOOL (*m_FT_W32_GetCommModemStatus)(FT_HANDLE, DWORD*) = nullptr;
+    BOOL (*m_FT_W32_GetCommState)(FT_HANDLE, FTDCB*) = nullptr;
+    BOOL (*m_FT_W32_PurgeComm)(FT_HANDLE, DWORD) = nullptr;
+    BOOL (*m_FT_W32_SetCommMask)(FT_HANDLE, DWORD) = nullptr;
+    BOOL (*m_FT_W32_SetCommState)(FT_HANDLE, FTDCB*) = nullptr;
+    BOOL (*m_FT_W32_SetCommTimeouts)(FT_HANDLE, FTTIMEOUTS*) = nullptr;
 };
 
 }  // namespace kvara

@@ -1,9 +1,8 @@
-// Device arrivals and removals from the kernel, through a libudev monitor (loaded at run time)
+// Device arrivals and removals from the kernel, through the reader library's device monitor,
 // watched by the window system's event loop.
 #pragma once
 
 #include <QObject>
-#include <memory>
 
 class QSocketNotifier;
 
@@ -21,7 +20,7 @@ class DeviceMonitor : public QObject {
 public:
     explicit DeviceMonitor(QObject* parent = nullptr);
     ~DeviceMonitor() override;
-    // False when there is no libudev or no monitor: no notifications then.
+    // False when the library has no monitor (no libudev): no notifications then.
     bool Start();
 
 signals:
@@ -31,10 +30,7 @@ signals:
 private:
     void OnReadable();
 
-    struct Binding;
-    std::unique_ptr<Binding> m_binding;
-    void* m_udev = nullptr;
-    void* m_monitor = nullptr;
+    int m_monitor = -1;
     QSocketNotifier* m_notifier = nullptr;
 };
 
