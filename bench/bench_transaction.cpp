@@ -7,6 +7,7 @@
 #include <ctime>
 #include <memory>
 
+#include "common/ui_hooks.h"
 #include "reader/port.h"
 #include "sim/sim_link.h"
 #include "sim/sim_reader.h"
@@ -25,7 +26,22 @@ double WallSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-void RunDeviceType(benchmark::State& state, int answerDelayMs) {
+// A window system stand-in: a message pump that finds nothing to dispatch, as a window that
+// sits idle while a command waits.
+bool g_pumped = false;
+bool IdlePump() {
+    g_pumped = true;
+    return false;
+}
+
+void RunDeviceType(benchmark::State& state, int answerDelayMs, bool withWindow) {
+    if (withWindow) {
+        kvara::UiHooks hooks;
+        hooks.pumpPendingMessages = &IdlePump;
+        kvara::SetUiHooks(hooks);
+    } else {
+        kvara::ResetUiHooks();
+    }
     auto reader = std::make_shared<kvara::sim::SimReader>(
         kvara::sim::SimConfig{.answerDelayMs = answerDelayMs});
     kvara::CKvara_Port port;
@@ -47,15 +63,23 @@ void RunDeviceType(benchmark::State& state, int answerDelayMs) {
     state.counters["round_trip_us"] = wall / n * 1e6;
     state.counters["cpu_per_cmd_us"] = cpu / n * 1e6;
     state.counters["cpu_share_pct"] = 100.0 * cpu / wall;
+    kvara::ResetUiHooks();
 }
 
-void BM_DeviceTypeImmediate(benchmark::State& state) { RunDeviceType(state, 0); }
-void BM_DeviceTypeReaderAnswersAfter20ms(benchmark::State& state) { RunDeviceType(state, 20); }
+void BM_DeviceTypeImmediate(benchmark::State& state) { RunDeviceType(state, 0, false); }
+void BM_DeviceTypeReaderAnswersAfter20ms(benchmark::State& state) { RunDeviceType(state, 20, false); }
+void BM_DeviceTypeImmediateWithWindow(benchmark::State& state) { RunDeviceType(state, 0, true); }
+void BM_DeviceTypeReaderAnswersAfter20msWithWindow(benchmark::State& state) { RunDeviceType(state, 20, true); }
 
 }  // namespace
 
 BENCHMARK(BM_DeviceTypeImmediate)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DeviceTypeReaderAnswersAfter20ms)
+    ->Iterations(50)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeviceTypeImmediateWithWindow)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DeviceTypeReaderAnswersAfter20msWithWindow)
     ->Iterations(50)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

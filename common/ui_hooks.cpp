@@ -12,6 +12,8 @@ void ResetUiHooks() { g_hooks = UiHooks{}; }
 
 const UiHooks& GetUiHooks() { return g_hooks; }
 
+bool HasMessagePump() { return g_hooks.pumpPendingMessages != nullptr; }
+
 bool PumpPendingMessages() {
     return g_hooks.pumpPendingMessages != nullptr && g_hooks.pumpPendingMessages();
 }

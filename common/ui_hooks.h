@@ -36,6 +36,9 @@ const UiHooks& GetUiHooks();
 
 // Dispatches pending window messages without waiting; true when any were dispatched.
 bool PumpPendingMessages();
+// Whether a message pump is installed: waits then wake up now and again to dispatch messages;
+// without one they sleep until what they wait for happens.
+bool HasMessagePump();
 
 // For its lifetime: shows the wait cursor and disables the application's main window. On exit
 // re-enables the main window only if it was enabled before, and restores the normal cursor.

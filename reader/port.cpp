@@ -14,12 +14,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The longest a polling pass blocks: keeps window messages flowing while a command waits.
-constexpr auto kPassBlock = std::chrono::milliseconds(1);
+// The longest a polling pass blocks while a window needs its messages dispatched: often enough
+// for the window to stay responsive, seldom enough to cost next to nothing. Without a window the
+// wait sleeps until a byte arrives or the phase ends.
+constexpr auto kWindowPassBlock = std::chrono::milliseconds(5);
+
+// How long one pass may block before it looks again: up to the end of the phase without a
+// window, at most kWindowPassBlock with one.
+Clock::duration PassBlock(Clock::duration remaining) {
+    return HasMessagePump() ? std::min<Clock::duration>(kWindowPassBlock, remaining) : remaining;
+}
 // Right after a frame went out the answer of a near reader is often only microseconds away:
 // for this long the wait looks again without going to sleep, which saves a thread wake-up per
-// command and costs at most this much CPU time.
+// command and costs at most this much CPU time. Only while the reader's last answer came that
+// fast: a slow reader's wait sleeps at once.
 constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(150);
+constexpr auto kNearReader = std::chrono::milliseconds(2);
 // A late answer is taken to be over once the line has been quiet this long.
 constexpr auto kLateAnswerQuiet = std::chrono::milliseconds(20);
 constexpr std::size_t kHidPollBytes = 100;
@@ -304,7 +314,7 @@ void CKvara_Port::AwaitLateAnswer() {
         }
         if (!pulls) {
             std::unique_lock<std::mutex> guard(m_receiveLock);
-            m_receiveSignal.wait_for(guard, kPassBlock, [&] { return m_receiveSequence != last; });
+            m_receiveSignal.wait_for(guard, PassBlock(phase.Remaining()), [&] { return m_receiveSequence != last; });
         }
     }
     lock.Release();
@@ -314,7 +324,11 @@ void CKvara_Port::AwaitLateAnswer() {
 bool CKvara_Port::WaitForAnswer() {
     m_waiting = true;
     WindowLock lock(!m_noWindowLock);
+    const auto start = Clock::now();
     const bool complete = RunPhases();
+    // A reader that answered within a couple of milliseconds is near (even when this thread
+    // slept and woke late); one that took longer is not looked at without sleeping next time.
+    m_nearReader = complete && Clock::now() - start <= kNearReader;
     lock.Release();
     m_waiting = false;
     return complete;
@@ -325,7 +339,7 @@ bool CKvara_Port::WaitForAnswer() {
 // arrives, for at most 1 ms, instead of spinning.
 bool CKvara_Port::RunPhases() {
     const bool pulls = Pulls();
-    const auto spinUntil = Clock::now() + kSpinBeforeBlocking;
+    const auto spinUntil = Clock::now() + (m_nearReader ? kSpinBeforeBlocking : Clock::duration::zero());
     // One polling pass; false when the phase has run out of time.
     auto pass = [&](const Phase& phase, std::uint64_t seen, bool mayBlock) {
         const bool dispatched = PumpPendingMessages();
@@ -341,7 +355,7 @@ bool CKvara_Port::RunPhases() {
         }
         if (mayBlock && !dispatched && !pulls) {
             std::unique_lock<std::mutex> guard(m_receiveLock);
-            m_receiveSignal.wait_for(guard, std::min<Clock::duration>(kPassBlock, phase.Remaining()),
+            m_receiveSignal.wait_for(guard, PassBlock(phase.Remaining()),
                                      [&] { return m_receiveSequence != seen; });
         }
         return true;

@@ -141,6 +141,7 @@ private:
 
     std::unique_ptr<CReaderLink> m_link;
     std::atomic<bool> m_waiting{false};
+    bool m_nearReader = true;  // the last answer came within the spin window
     bool m_lateAnswerPossible = false;
     // Out of step: answers that may still come from commands that timed out, and the device
     // type answer that proves the line in step again.
