@@ -4,7 +4,7 @@
 
 #include "net/config_link.h"
 #include "net/tcp_link.h"
-#include "reader/names.h"
+#include "protocol/names.h"
 #include "transport/ftdi_link.h"
 #include "transport/hid_link.h"
 #include "transport/serial_port.h"

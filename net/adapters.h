@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "net/protocol.h"
+#include "protocol/datagram.h"
 
 namespace kvara::net {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/bytes.h"
-#include "net/protocol.h"
+#include "protocol/datagram.h"
 
 namespace kvara {
 class CKvara_Port;

@@ -18,7 +18,7 @@
 
 #include "common/bytes.h"
 #include "net/adapters.h"
-#include "net/protocol.h"
+#include "protocol/datagram.h"
 #include "reader/link.h"
 
 namespace kvara::net {

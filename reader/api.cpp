@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "reader/link_factory.h"
-#include "reader/names.h"
+#include "protocol/names.h"
 #include "reader/registry.h"
 #include "reader/serial_link.h"
 

@@ -75,6 +75,12 @@ extern "C" {
 #define KVARA_ERROR_INVALID_ARGUMENT 257 /* NULL pointer or negative length */
 #define KVARA_ERROR_OUT_OF_STEP 258      /* answer may be an earlier command's; see "Late answers" */
 
+/* The memory banks of a Gen2 tag (the bank argument of the read, write and select functions). */
+#define KVARA_BANK_RESERVED 0 /* kill password (bytes 0-3), access password (bytes 4-7) */
+#define KVARA_BANK_EPC 1      /* stored CRC (2 bytes), PC word (2), EPC */
+#define KVARA_BANK_TID 2      /* the chip's maker and model, often a serial number */
+#define KVARA_BANK_USER 3     /* User memory, where the chip has any */
+
 /**
  * Version of the library times 100 (119 is version 1.19).
  * @return 119.

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "common/ui_hooks.h"
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "reader/handles.h"
 
 namespace kvara {

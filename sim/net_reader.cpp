@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "common/hex.h"
+
 namespace kvara::sim {
 
 namespace {
@@ -26,14 +28,6 @@ ByteBuffer Resized(const ByteBuffer& record, std::size_t size) {
     ByteBuffer copy = record;
     copy.resize(size, 0);
     return copy;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
 }  // namespace
@@ -228,7 +222,7 @@ bool ParseMac(const std::string& text, SimMac* mac) {
         if (c == ':' || c == '-') {
             continue;
         }
-        const int value = HexDigit(c);
+        const int value = HexDigitValue(c);
         if (value < 0 || digits >= 12) {
             return false;
         }

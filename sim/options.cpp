@@ -3,6 +3,8 @@
 #include <charconv>
 #include <sstream>
 
+#include "common/hex.h"
+
 namespace kvara::sim {
 
 const char* const kSimUsage =
@@ -41,19 +43,6 @@ bool ParseInt(const std::string& text, int* value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, *value);
     return ec == std::errc() && ptr == end;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -154,7 +143,7 @@ bool ParseHex(const std::string& text, ByteBuffer* bytes) {
         if (c == ' ') {
             continue;
         }
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) {
             return false;
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "protocol/tag_memory.h"
 #include "sim/sim_codec.h"
 
 namespace kvara::sim {
@@ -58,17 +59,7 @@ bool Touches(std::size_t from, std::size_t to, std::size_t areaFrom, std::size_t
 
 }  // namespace
 
-std::uint16_t Gen2Crc(const std::uint8_t* data, std::size_t length) {
-    std::uint16_t reg = 0xFFFF;
-    for (std::size_t i = 0; i < length; ++i) {
-        reg ^= static_cast<std::uint16_t>(data[i] << 8);
-        for (int bit = 0; bit < 8; ++bit) {
-            reg = (reg & 0x8000u) != 0 ? static_cast<std::uint16_t>((reg << 1) ^ 0x1021u)
-                                       : static_cast<std::uint16_t>(reg << 1);
-        }
-    }
-    return static_cast<std::uint16_t>(~reg);
-}
+std::uint16_t Gen2Crc(const std::uint8_t* data, std::size_t length) { return Gen2Crc16(data, length); }
 
 SimTag SimTag::WithEpc(const ByteBuffer& epc, std::size_t epcCapacity) {
     SimTag tag;

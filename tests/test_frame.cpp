@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "reader/frame.h"
+#include "protocol/frame.h"
 
 using kvara::ByteBuffer;
 

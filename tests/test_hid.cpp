@@ -12,7 +12,7 @@
 #include "tests/fakes/fake_hidapi.h"
 #include "tests/support/device_stand_in.h"
 #include "transport/hid_link.h"
-#include "transport/hid_report.h"
+#include "protocol/hid_report.h"
 
 using kvara::ByteBuffer;
 using kvara::HidReportLengths;

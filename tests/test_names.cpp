@@ -2,7 +2,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "reader/names.h"
+#include "protocol/names.h"
 
 using kvara::LinkKind;
 using kvara::LinkKindOf;

@@ -10,7 +10,7 @@
 
 #include "net/adapters.h"
 #include "net/ping.h"
-#include "net/protocol.h"
+#include "protocol/datagram.h"
 #include "net/tcp_socket.h"
 
 using kvara::ByteBuffer;

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "common/ui_hooks.h"
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "reader/handles.h"
 #include "reader/port.h"
 #include "sim/sim_link.h"

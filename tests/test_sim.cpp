@@ -1,7 +1,7 @@
 // The simulated reader as a reader: framing modes, addressing, faults and its tag field.
 #include <gtest/gtest.h>
 
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "sim/net_reader.h"
 #include "sim/options.h"
 #include "sim/sim_codec.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "reader/names.h"
+#include "protocol/names.h"
 
 namespace kvara {
 

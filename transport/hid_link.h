@@ -8,7 +8,7 @@
 #include <string>
 
 #include "reader/link.h"
-#include "transport/hid_report.h"
+#include "protocol/hid_report.h"
 
 struct hid_device_;
 

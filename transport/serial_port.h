@@ -5,7 +5,7 @@
 #include <atomic>
 #include <string>
 
-#include "reader/names.h"
+#include "protocol/names.h"
 #include "transport/serial_line.h"
 
 namespace kvara {

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "fuzz_check.h"
-#include "reader/frame.h"
+#include "protocol/frame.h"
 
 using kvara::ByteBuffer;
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "fuzz_check.h"
-#include "net/protocol.h"
+#include "protocol/datagram.h"
 
 namespace {
 

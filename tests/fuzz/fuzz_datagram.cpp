@@ -13,7 +13,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "net/protocol.h"
+#include "protocol/datagram.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 4) {

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "fuzz_check.h"
-#include "transport/hid_report.h"
+#include "protocol/hid_report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {

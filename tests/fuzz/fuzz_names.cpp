@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "reader/names.h"
+#include "protocol/names.h"
 #include "transport/serial_port.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "net/protocol.h"
+#include "protocol/datagram.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

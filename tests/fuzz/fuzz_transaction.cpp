@@ -24,7 +24,7 @@
 
 #include "common/ui_hooks.h"
 #include "fuzz_check.h"
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "reader/kvara.h"
 #include "reader/handles.h"
 #include "reader/port.h"

@@ -1,7 +1,9 @@
-#include "reader/names.h"
+#include "protocol/names.h"
 
 #include <algorithm>
 #include <cctype>
+
+#include "common/hex.h"
 
 namespace kvara {
 
@@ -27,19 +29,6 @@ const Model kModels[] = {
     {0x311, "Kvara L20"}, {0x312, "Kvara P20"}, {0x313, "Kvara P20 Max"},
     {0x321, "Kvara L30"}, {0x322, "Kvara P30"}, {0x323, "Kvara P30 Max"},
 };
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -149,7 +138,7 @@ std::string ModelName(const ByteBuffer& answer) {
     }
     int code = 0;
     for (std::size_t i = 0; i < 3; ++i) {
-        const int digit = HexValue(static_cast<char>(answer[i]));
+        const int digit = HexDigitValue(static_cast<char>(answer[i]));
         if (digit < 0) {
             break;  // read as far as the hexadecimal digits go
         }

@@ -1,4 +1,4 @@
-#include "transport/hid_report.h"
+#include "protocol/hid_report.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "net/protocol.h"
+#include "protocol/datagram.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
-#include "reader/names.h"
+#include "protocol/names.h"
 
 namespace kvara::net {
 
