@@ -163,11 +163,12 @@ protected:
         const std::string installer = address.starts_with("/") ? server.Base() + address : address;
         server.Put("/rfid/software/RFIDVersionsUHF.txt",
                    "[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\nInstaller=" + installer + "\n" + more);
-        m_check = std::make_unique<kvara::CVersionCheck>("RFIDVersionsUHF.txt", "Kvara_Programmer");
-        RunCheck(*m_check);
+        // Each offer has a check of its own; they all end with the test.
+        m_checks.push_back(std::make_unique<kvara::CVersionCheck>("RFIDVersionsUHF.txt", "Kvara_Programmer"));
+        RunCheck(*m_checks.back());
     }
     std::string Download(UpdateOutcome* outcome, const kvara::TransferControl& control = {}) {
-        return m_check->DownloadInstaller({}, control, outcome);
+        return m_checks.back()->DownloadInstaller({}, control, outcome);
     }
     // The download folders in the test's temporary folder.
     std::vector<std::string> Folders() const {
@@ -184,7 +185,7 @@ protected:
     std::string tmp;
 
 private:
-    std::unique_ptr<kvara::CVersionCheck> m_check;
+    std::vector<std::unique_ptr<kvara::CVersionCheck>> m_checks;
     std::string m_savedTmp;
 };
 
