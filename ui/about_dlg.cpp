@@ -68,7 +68,9 @@ QSize CUpdateLine::sizeHint() const {
     return {width + margins.left() + margins.right(), fontMetrics().height() + margins.top() + margins.bottom()};
 }
 
-QSize CUpdateLine::minimumSizeHint() const { return {0, sizeHint().height()}; }
+// A shown dialog grows to its minimum size only: so the line's minimum is its own width, up to
+// the room a normal text needs.
+QSize CUpdateLine::minimumSizeHint() const { return sizeHint(); }
 
 QString CUpdateLine::ShownText() const {
     return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
