@@ -487,6 +487,23 @@ TEST_F(UpdateServerTest, WithAKeyOnlyTheMakersSignedInstallerIsKept) {
     EXPECT_TRUE(MarkerAppears(marker));
 }
 
+// The way docs/updates.md tells the maker to sign, with openssl alone.
+TEST_F(UpdateServerTest, SignatureMadeWithOpensslIsAccepted) {
+    const std::string dir = server.dir + "/maker";
+    server.Put("/kvara-setup.sh", "#!/bin/sh\nexit 0\n");
+    const std::string sign = "mkdir -p '" + dir + "' && cd '" + dir +
+                             "' && openssl genpkey -algorithm ed25519 -out maker.pem"
+                             " && openssl pkey -in maker.pem -pubout -outform DER | tail -c 32 | base64 -w0 > public.txt"
+                             " && openssl pkeyutl -sign -inkey maker.pem -rawin -in '" +
+                             server.root + "/kvara-setup.sh' | base64 -w0 > signature.txt";
+    ASSERT_EQ(std::system(sign.c_str()), 0);
+    kvara::SetUpdatePublicKey(ReadAll(dir + "/public.txt"));
+    UpdateOutcome outcome;
+    Offer("/kvara-setup.sh", "Signature=" + ReadAll(dir + "/signature.txt") + "\n");
+    EXPECT_NE(Download(&outcome), "") << static_cast<int>(outcome.failure);
+    EXPECT_TRUE(outcome.Ok());
+}
+
 TEST_F(UpdateServerTest, WithoutAKeyAListedSha256MustMatch) {
     const std::string content = MarkingScript(server.dir + "/unused", 500);
     server.Put("/kvara-setup.sh", content);
