@@ -33,7 +33,9 @@ std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -74,7 +76,8 @@ std::string Base64(const unsigned char* bytes, std::size_t size) {
 
 std::string Sha256Of(const std::string& content) {
     unsigned char digest[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(content.data()), content.size());
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(content.data()),
+                       content.size());
     return Hex(digest, sizeof digest);
 }
 
@@ -86,8 +89,9 @@ struct SigningKey {
     std::string Public() const { return Base64(pub, sizeof pub); }
     std::string Sign(const std::string& content) const {
         unsigned char signature[crypto_sign_BYTES];
-        crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(content.data()),
-                             content.size(), secret);
+        crypto_sign_detached(signature, nullptr,
+                             reinterpret_cast<const unsigned char*>(content.data()), content.size(),
+                             secret);
         return Base64(signature, sizeof signature);
     }
     unsigned char pub[crypto_sign_PUBLICKEYBYTES];
@@ -108,12 +112,14 @@ TEST(VersionCompare, MajorsAsNumbersMinorsAndBuildsAsTexts) {
     EXPECT_TRUE(IsNewerVersion("1.9", "", "2.0", ""));
     EXPECT_FALSE(IsNewerVersion("10.0", "", "9.9", ""));
     EXPECT_FALSE(IsNewerVersion("1.9", "", "1.10", ""));  // "9" does not sort before "10"
-    EXPECT_TRUE(IsNewerVersion("1.9", "2025-01-01", "1.10", "2025-02-01"));  // ...but the build does
+    EXPECT_TRUE(
+        IsNewerVersion("1.9", "2025-01-01", "1.10", "2025-02-01"));  // ...but the build does
     EXPECT_TRUE(IsNewerVersion("1.2 ", "", "1.3", ""));
     EXPECT_TRUE(IsNewerVersion("1.00", "2025-02-01", "1.00", "2025-03-14"));
     EXPECT_FALSE(IsNewerVersion("1.00", "2025-03-14", "1.00", "2025-03-14"));
     EXPECT_TRUE(IsNewerVersion("1.05", "", "1.05", "1"));  // a device has no local build
-    EXPECT_FALSE(IsNewerVersion("3.0", "2025-01-01", "2.0", "2026-01-01"));  // a lower version, whatever its build
+    EXPECT_FALSE(IsNewerVersion("3.0", "2025-01-01", "2.0",
+                                "2026-01-01"));  // a lower version, whatever its build
     std::string major;
     std::string minor;
     kvara::SplitVersion(".5", &major, &minor);
@@ -162,9 +168,11 @@ protected:
     void Offer(const std::string& address, const std::string& more = {}) {
         const std::string installer = address.starts_with("/") ? server.Base() + address : address;
         server.Put("/rfid/software/RFIDVersionsUHF.txt",
-                   "[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\nInstaller=" + installer + "\n" + more);
+                   "[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\nInstaller=" + installer +
+                       "\n" + more);
         // Each offer has a check of its own; they all end with the test.
-        m_checks.push_back(std::make_unique<kvara::CVersionCheck>("RFIDVersionsUHF.txt", "Kvara_Programmer"));
+        m_checks.push_back(
+            std::make_unique<kvara::CVersionCheck>("RFIDVersionsUHF.txt", "Kvara_Programmer"));
         RunCheck(*m_checks.back());
     }
     std::string Download(UpdateOutcome* outcome, const kvara::TransferControl& control = {}) {
@@ -194,7 +202,8 @@ TEST_F(UpdateServerTest, FetchesOnlyVerifiedCompleteTexts) {
     EXPECT_EQ(kvara::FetchText(server.Base() + "/hello.txt"), "Hallo\r\nWelt");
     EXPECT_EQ(kvara::FetchText(server.Base() + "/missing.txt"), "");  // 404
     EXPECT_EQ(kvara::FetchText(server.Base() + "/truncated"), "");
-    EXPECT_EQ(kvara::FetchText("http://127.0.0.1:" + std::to_string(server.port) + "/hello.txt"), "");
+    EXPECT_EQ(kvara::FetchText("http://127.0.0.1:" + std::to_string(server.port) + "/hello.txt"),
+              "");
     kvara::SetUpdateServer(server.Base());  // the system's authorities do not know this server
     EXPECT_EQ(kvara::FetchText(server.Base() + "/hello.txt"), "");
     EXPECT_EQ(kvara::FetchText(""), "");
@@ -202,9 +211,11 @@ TEST_F(UpdateServerTest, FetchesOnlyVerifiedCompleteTexts) {
 
 TEST_F(UpdateServerTest, SoftwareAndDeviceChecks) {
     server.Put("/rfid/software/RFIDVersionsUHF.txt",
-               "[Kvara_Programmer]\r\nVersion=99.1\r\nBuild=2099-01-01\r\nInstaller=" + server.Base() + "/kvara-setup.sh\r\n");
-    server.Put("/rfid/software/RFIDDeviceVersions.txt",
-               "[Alias]\n322=KvaraP30\n[KvaraP30]\nVersion=1.07\nInstaller=" + server.Base() + "/fw.sh\n");
+               "[Kvara_Programmer]\r\nVersion=99.1\r\nBuild=2099-01-01\r\nInstaller=" +
+                   server.Base() + "/kvara-setup.sh\r\n");
+    server.Put(
+        "/rfid/software/RFIDDeviceVersions.txt",
+        "[Alias]\n322=KvaraP30\n[KvaraP30]\nVersion=1.07\nInstaller=" + server.Base() + "/fw.sh\n");
     kvara::CVersionCheck software("RFIDVersionsUHF.txt", "Kvara_Programmer");
     std::atomic<int> notified{0};
     ASSERT_TRUE(software.StartCheck([&](int command) { notified = command; }, 1034));
@@ -291,16 +302,20 @@ TEST(Installer, MissingAndUnstartableFiles) {
 TEST(VersionCompare, LowerVersionIsNeverNewerWhateverItsBuild) {
     EXPECT_TRUE(kvara::IsLowerVersion("1.00", "0.50"));
     EXPECT_FALSE(IsNewerVersion("1.00", "2025-01-01", "0.50", "2099-12-31"));
-    EXPECT_FALSE(IsNewerVersion("1.05", "", "1.03", "2099-12-31"));  // a firmware has no local build
-    EXPECT_FALSE(kvara::IsLowerVersion("1.9", "1.10"));  // 10 is more than 9 ...
-    EXPECT_TRUE(IsNewerVersion("1.9", "2025-01-01", "1.10", "2025-02-01"));  // ... so the build still counts
+    EXPECT_FALSE(
+        IsNewerVersion("1.05", "", "1.03", "2099-12-31"));  // a firmware has no local build
+    EXPECT_FALSE(kvara::IsLowerVersion("1.9", "1.10"));     // 10 is more than 9 ...
+    EXPECT_TRUE(IsNewerVersion("1.9", "2025-01-01", "1.10",
+                               "2025-02-01"));  // ... so the build still counts
     EXPECT_FALSE(kvara::IsLowerVersion("1.2 ", "1.2"));
-    EXPECT_TRUE(IsNewerVersion("1.00", "2025-01-01", "1.00", "2025-02-01"));  // same version, later build
+    EXPECT_TRUE(
+        IsNewerVersion("1.00", "2025-01-01", "1.00", "2025-02-01"));  // same version, later build
 }
 
 TEST_F(UpdateServerTest, LowerVersionIsNotOffered) {
     ASSERT_GE(std::strtol(kvara::GetProductVersion().c_str(), nullptr, 10), 1);
-    server.Put("/rfid/software/RFIDVersionsUHF.txt", "[Kvara_Programmer]\nVersion=0.50\nBuild=2099-12-31\n");
+    server.Put("/rfid/software/RFIDVersionsUHF.txt",
+               "[Kvara_Programmer]\nVersion=0.50\nBuild=2099-12-31\n");
     server.Put("/rfid/software/RFIDDeviceVersions.txt",
                "[Alias]\n322=KvaraP30\n[KvaraP30]\nVersion=1.03\nBuild=2099-12-31\n");
     kvara::CVersionCheck software("RFIDVersionsUHF.txt", "Kvara_Programmer");
@@ -368,7 +383,8 @@ public:
     ~FakeTools() { setenv("PATH", m_path.c_str(), 1); }
     void Answer(const std::string& tool, int code) const {
         const std::string file = m_bin + "/" + tool;
-        std::ofstream(file) << "#!/bin/sh\necho \"" << tool << " $*\" >> '" << m_log << "'\nexit " << code << "\n";
+        std::ofstream(file) << "#!/bin/sh\necho \"" << tool << " $*\" >> '" << m_log << "'\nexit "
+                            << code << "\n";
         chmod(file.c_str(), 0755);
     }
     std::string Log() const { return ReadAll(m_log); }
@@ -406,7 +422,8 @@ TEST_F(UpdateServerTest, OnlyPackagesProgramsAndScriptsAreStarted) {
 
     // A package goes to the desktop's package installer; when that refuses, pkexec apt-get
     // only with the user's yes.
-    server.Put("/kvara-programmer_2.0_amd64.deb", "!<arch>\ndebian-binary   1712000000  0     0     100644  4         `\n2.0\n");
+    server.Put("/kvara-programmer_2.0_amd64.deb",
+               "!<arch>\ndebian-binary   1712000000  0     0     100644  4         `\n2.0\n");
     Offer("/kvara-programmer_2.0_amd64.deb");
     const std::string package = Download(&outcome);
     ASSERT_NE(package, "");
@@ -461,11 +478,14 @@ TEST_F(UpdateServerTest, WithAKeyOnlyTheMakersSignedInstallerIsKept) {
 
     const std::vector<std::pair<std::string, UpdateFailure>> refused = {
         {"Signature=" + stranger.Sign(script) + "\n", UpdateFailure::BadSignature},
-        {"Signature=" + maker.Sign(script + "\n") + "\n", UpdateFailure::BadSignature},  // another file's
+        {"Signature=" + maker.Sign(script + "\n") + "\n",
+         UpdateFailure::BadSignature},  // another file's
         {"Signature=not*base64\n", UpdateFailure::BadSignature},
         {"", UpdateFailure::NoSignature},
-        {"SHA256=" + Sha256Of(script) + "\n", UpdateFailure::NoSignature},  // a checksum is no signature
-        {"Signature=" + maker.Sign(script) + "\nSHA256=" + Sha256Of("other") + "\n", UpdateFailure::BadChecksum},
+        {"SHA256=" + Sha256Of(script) + "\n",
+         UpdateFailure::NoSignature},  // a checksum is no signature
+        {"Signature=" + maker.Sign(script) + "\nSHA256=" + Sha256Of("other") + "\n",
+         UpdateFailure::BadChecksum},
     };
     for (const auto& [lines, failure] : refused) {
         Offer("/kvara-setup.sh", lines);
@@ -479,7 +499,8 @@ TEST_F(UpdateServerTest, WithAKeyOnlyTheMakersSignedInstallerIsKept) {
     }
     EXPECT_FALSE(Exists(marker));
 
-    Offer("/kvara-setup.sh", "Signature=" + maker.Sign(script) + "\nSHA256=" + Sha256Of(script) + "\n");
+    Offer("/kvara-setup.sh",
+          "Signature=" + maker.Sign(script) + "\nSHA256=" + Sha256Of(script) + "\n");
     const std::string path = Download(&outcome);
     ASSERT_NE(path, "") << static_cast<int>(outcome.failure);
     std::string error;
@@ -491,11 +512,12 @@ TEST_F(UpdateServerTest, WithAKeyOnlyTheMakersSignedInstallerIsKept) {
 TEST_F(UpdateServerTest, SignatureMadeWithOpensslIsAccepted) {
     const std::string dir = server.dir + "/maker";
     server.Put("/kvara-setup.sh", "#!/bin/sh\nexit 0\n");
-    const std::string sign = "mkdir -p '" + dir + "' && cd '" + dir +
-                             "' && openssl genpkey -algorithm ed25519 -out maker.pem"
-                             " && openssl pkey -in maker.pem -pubout -outform DER | tail -c 32 | base64 -w0 > public.txt"
-                             " && openssl pkeyutl -sign -inkey maker.pem -rawin -in '" +
-                             server.root + "/kvara-setup.sh' | base64 -w0 > signature.txt";
+    const std::string sign =
+        "mkdir -p '" + dir + "' && cd '" + dir +
+        "' && openssl genpkey -algorithm ed25519 -out maker.pem"
+        " && openssl pkey -in maker.pem -pubout -outform DER | tail -c 32 | base64 -w0 > public.txt"
+        " && openssl pkeyutl -sign -inkey maker.pem -rawin -in '" +
+        server.root + "/kvara-setup.sh' | base64 -w0 > signature.txt";
     ASSERT_EQ(std::system(sign.c_str()), 0);
     kvara::SetUpdatePublicKey(ReadAll(dir + "/public.txt"));
     UpdateOutcome outcome;
@@ -510,16 +532,18 @@ TEST_F(UpdateServerTest, WithoutAKeyAListedSha256MustMatch) {
     UpdateOutcome outcome;
     std::string upper = Sha256Of(content);
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    for (const std::string& lines : {"SHA256=" + Sha256Of(content) + "\n", "SHA256=" + upper + "\n",
-                                     std::string(),  // no value: only the length vouches
-                                     "Signature=" + SigningKey().Sign(content) + "\n"}) {  // no key to check it
+    for (const std::string& lines :
+         {"SHA256=" + Sha256Of(content) + "\n", "SHA256=" + upper + "\n",
+          std::string(),                                        // no value: only the length vouches
+          "Signature=" + SigningKey().Sign(content) + "\n"}) {  // no key to check it
         Offer("/kvara-setup.sh", lines);
         const std::string path = Download(&outcome);
         EXPECT_NE(path, "") << lines;
         EXPECT_TRUE(outcome.Ok()) << lines;
     }
     const std::size_t kept = Folders().size();
-    for (const std::string& wrong : {Sha256Of(content + " "), Sha256Of(content).substr(2), std::string("xyz")}) {
+    for (const std::string& wrong :
+         {Sha256Of(content + " "), Sha256Of(content).substr(2), std::string("xyz")}) {
         Offer("/kvara-setup.sh", "SHA256=" + wrong + "\n");
         EXPECT_EQ(Download(&outcome), "") << wrong;
         EXPECT_EQ(outcome.failure, UpdateFailure::BadChecksum) << wrong;
@@ -533,14 +557,18 @@ TEST_F(UpdateServerTest, RedirectsStayOnTheUpdateHost) {
     server.Put("/hello.txt", "Hallo");
     UpdateOutcome outcome;
     // Another host name for the same server, and another port of the same host.
-    for (const std::string& away : {"https://localhost:" + port + "/kvara-setup.sh", std::string("https://127.0.0.1:1/kvara-setup.sh")}) {
+    for (const std::string& away : {"https://localhost:" + port + "/kvara-setup.sh",
+                                    std::string("https://127.0.0.1:1/kvara-setup.sh")}) {
         Offer("/redirect?to=" + away);
         EXPECT_EQ(Download(&outcome), "") << away;
         EXPECT_EQ(outcome.failure, UpdateFailure::ForeignRedirect) << away;
         EXPECT_EQ(outcome.detail, away);
         EXPECT_TRUE(Folders().empty());
     }
-    EXPECT_EQ(kvara::FetchText(server.Base() + "/redirect?to=https://localhost:" + port + "/hello.txt", nullptr, &outcome), "");
+    EXPECT_EQ(
+        kvara::FetchText(server.Base() + "/redirect?to=https://localhost:" + port + "/hello.txt",
+                         nullptr, &outcome),
+        "");
     EXPECT_EQ(outcome.failure, UpdateFailure::ForeignRedirect);
 
     Offer("/redirect?to=/kvara-setup.sh");
@@ -578,7 +606,8 @@ TEST_F(UpdateServerTest, InstallerSizeIsCapped) {
 }
 
 TEST_F(UpdateServerTest, StalledTransferIsGivenUpSlowOneIsNot) {
-    kvara::SetDownloadLimits({kvara::DefaultDownloadLimits().maxInstallerBytes, std::chrono::milliseconds(1000)});
+    kvara::SetDownloadLimits(
+        {kvara::DefaultDownloadLimits().maxInstallerBytes, std::chrono::milliseconds(1000)});
     UpdateOutcome outcome;
     Offer("/length/1000?send=100&hold=10");
     auto start = Clock::now();
@@ -613,7 +642,9 @@ TEST_F(UpdateServerTest, CancelStopsTheDownloadAtOnce) {
     std::atomic<bool> cancel{false};
     kvara::TransferControl control;
     control.cancel = &cancel;
-    control.progress = [&](std::uint64_t, std::int64_t) { cancel = true; };  // as soon as bytes come
+    control.progress = [&](std::uint64_t, std::int64_t) {
+        cancel = true;
+    };  // as soon as bytes come
     Offer("/length/1000?send=100&hold=10");
     const auto start = Clock::now();
     EXPECT_EQ(Download(&outcome, control), "");
@@ -630,7 +661,8 @@ TEST_F(UpdateServerTest, EachFailureKeepsItsCause) {
     EXPECT_EQ(outcome.status, 404);
     kvara::FetchText("https://127.0.0.1:1/hello.txt", nullptr, &outcome);
     EXPECT_EQ(outcome.failure, UpdateFailure::Connection);
-    kvara::FetchText("http://127.0.0.1:" + std::to_string(server.port) + "/hello.txt", nullptr, &outcome);
+    kvara::FetchText("http://127.0.0.1:" + std::to_string(server.port) + "/hello.txt", nullptr,
+                     &outcome);
     EXPECT_EQ(outcome.failure, UpdateFailure::Address);
     kvara::SetUpdateServer(server.Base());  // the system's authorities do not know this server
     kvara::FetchText(server.Base() + "/hello.txt", nullptr, &outcome);
@@ -683,14 +715,16 @@ TEST_F(UpdateServerTest, DownloadFoldersGoWhenFailedAndAtTheNextStart) {
 
 TEST_F(UpdateServerTest, EndingOneCheckLeavesTheOthersWorking) {
     server.Put("/hello.txt", "Hallo");
-    server.Put("/rfid/software/RFIDVersionsUHF.txt", "[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\n");
+    server.Put("/rfid/software/RFIDVersionsUHF.txt",
+               "[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\n");
     {
         kvara::CVersionCheck first("RFIDVersionsUHF.txt", "Kvara_Programmer");
         RunCheck(first);
     }
     {
         // Ending a check whose download hangs stops that download at once.
-        auto hanging = std::make_unique<kvara::CVersionCheck>("../../length/1000?send=10&hold=10", "Kvara_Programmer");
+        auto hanging = std::make_unique<kvara::CVersionCheck>("../../length/1000?send=10&hold=10",
+                                                              "Kvara_Programmer");
         hanging->StartCheck(nullptr, 0);
         const auto start = Clock::now();
         hanging.reset();

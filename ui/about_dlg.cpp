@@ -33,19 +33,26 @@ constexpr int kApplicationTitle = 57344;
 const QString kVersionShape = QStringLiteral("99.99");
 const QString kBuildShape = QStringLiteral("2099-12-31");
 
-QString Text(int id) { return QString::fromStdString(LoadString(id)); }
+QString Text(int id) {
+    return QString::fromStdString(LoadString(id));
+}
 
-QString FromStd(const std::string& text) { return QString::fromStdString(text); }
+QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // Runs a notification of a version check on the dialog's thread, if the dialog still exists.
 CVersionCheck::Notify NotifyOnUiThread(CAboutDlg* dialog, void (CAboutDlg::*handler)()) {
     QPointer<CAboutDlg> self(dialog);
     return [self, handler](int) {
-        QMetaObject::invokeMethod(qApp, [self, handler] {
-            if (self) {
-                (self.data()->*handler)();
-            }
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, handler] {
+                if (self) {
+                    (self.data()->*handler)();
+                }
+            },
+            Qt::QueuedConnection);
     };
 }
 
@@ -65,12 +72,15 @@ void CUpdateLine::SetShape(const QString& shape) {
 QSize CUpdateLine::sizeHint() const {
     const QMargins margins = contentsMargins();
     const int width = std::min(fontMetrics().horizontalAdvance(text()), m_room);
-    return {width + margins.left() + margins.right(), fontMetrics().height() + margins.top() + margins.bottom()};
+    return {width + margins.left() + margins.right(),
+            fontMetrics().height() + margins.top() + margins.bottom()};
 }
 
 // A shown dialog grows to its minimum size only: so the line's minimum is its own width, up to
 // the room a normal text needs.
-QSize CUpdateLine::minimumSizeHint() const { return sizeHint(); }
+QSize CUpdateLine::minimumSizeHint() const {
+    return sizeHint();
+}
 
 QString CUpdateLine::ShownText() const {
     return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
@@ -79,7 +89,8 @@ QString CUpdateLine::ShownText() const {
 void CUpdateLine::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, ShownText());
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     ShownText());
 }
 
 void CUpdateLine::mousePressEvent(QMouseEvent* event) {
@@ -112,12 +123,13 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     auto* root = new QHBoxLayout(this);
     auto* text = new QVBoxLayout;
 
-    auto* program = new QLabel(tr("Kvara Programmer V") + QLatin1Char(' ') +
-                                   QString::fromStdString(GetProductVersion()) + QStringLiteral(" (") +
-                                   QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
-                               this);
+    auto* program = new QLabel(
+        tr("Kvara Programmer V") + QLatin1Char(' ') + QString::fromStdString(GetProductVersion()) +
+            QStringLiteral(" (") + QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
+        this);
     program->setObjectName(QStringLiteral("programLine"));
-    auto* library = new QLabel(QStringLiteral("SDK Version %1").arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2), this);
+    auto* library = new QLabel(
+        QStringLiteral("SDK Version %1").arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2), this);
     library->setObjectName(QStringLiteral("libraryLine"));
     text->addWidget(program);
     text->addWidget(library);
@@ -156,7 +168,10 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     web->ApplyText(102);
     mail->ApplyText(QStringLiteral("mailto:info@quarn.de"));
     for (CLabel* link : {web, mail}) {
-        link->ApplyFont(underlined).ApplyLinkMode(true).ApplyTextColour(kLinkColour).ApplyHoverCursor(&hand);
+        link->ApplyFont(underlined)
+            .ApplyLinkMode(true)
+            .ApplyTextColour(kLinkColour)
+            .ApplyHoverCursor(&hand);
         text->addWidget(link);
     }
     text->addWidget(new QLabel(QStringLiteral("© 2026 Quarn Applikationen"), this));
@@ -176,22 +191,26 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     root->addLayout(side);
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_programUpdate, &CLabel::Clicked, this, [this] { Update(m_programUpdate, SoftwareCheck()); });
-    connect(m_firmwareUpdate, &CLabel::Clicked, this, [this] { Update(m_firmwareUpdate, DeviceCheck()); });
+    connect(m_programUpdate, &CLabel::Clicked, this,
+            [this] { Update(m_programUpdate, SoftwareCheck()); });
+    connect(m_firmwareUpdate, &CLabel::Clicked, this,
+            [this] { Update(m_firmwareUpdate, DeviceCheck()); });
 
     if (!checks) {
         return;
     }
     // The checks report on their own threads; the lines are filled on this one. The firmware
     // line also follows the device check, which may end after the program's.
-    SoftwareCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnVersionCheckDone), kVersionCheckDone);
+    SoftwareCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnVersionCheckDone),
+                               kVersionCheckDone);
     if (!m_model.isEmpty()) {
-        DeviceCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnDeviceCheckDone), kVersionCheckDone);
+        DeviceCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnDeviceCheckDone),
+                                 kVersionCheckDone);
     }
 }
 
-void CAboutDlg::ShowLine(CUpdateLine* line, const QString& text, const QString& shape, const QColor& colour,
-                         bool clickable) {
+void CAboutDlg::ShowLine(CUpdateLine* line, const QString& text, const QString& shape,
+                         const QColor& colour, bool clickable) {
     const QCursor hand(Qt::PointingHandCursor);
     line->ApplyText(text).ApplyTextColour(colour).ApplyHoverCursor(clickable ? &hand : nullptr);
     line->SetClickable(clickable);
@@ -212,15 +231,17 @@ void CAboutDlg::OnVersionCheckDone() {
         ShowLine(m_programUpdate, Text(603), {}, kFailedColour, false);
     } else if (software.IsNewerAvailable()) {
         const QString offer = Text(600) + title + QStringLiteral(" => V %1 (%2)");
-        ShowLine(m_programUpdate, offer.arg(FromStd(version), FromStd(build)), offer.arg(kVersionShape, kBuildShape),
-                 kNewerColour, true);
+        ShowLine(m_programUpdate, offer.arg(FromStd(version), FromStd(build)),
+                 offer.arg(kVersionShape, kBuildShape), kNewerColour, true);
     } else {
         ShowLine(m_programUpdate, title + Text(601), {}, kCurrentColour, false);
     }
     ShowFirmwareLine(false);
 }
 
-void CAboutDlg::OnDeviceCheckDone() { ShowFirmwareLine(true); }
+void CAboutDlg::OnDeviceCheckDone() {
+    ShowFirmwareLine(true);
+}
 
 void CAboutDlg::ShowFirmwareLine(bool deviceReported) {
     CVersionCheck& device = DeviceCheck();
@@ -229,17 +250,19 @@ void CAboutDlg::ShowFirmwareLine(bool deviceReported) {
         ShowLine(m_firmwareUpdate, QString(), {}, kCurrentColour, false);
     } else if (!deviceReported && !device.IsCheckDone()) {
         // Its own report follows.
-        ShowLine(m_firmwareUpdate, reader + QStringLiteral(": ") + UpdateTexts::CheckRunning(), {}, kCurrentColour,
-                 false);
+        ShowLine(m_firmwareUpdate, reader + QStringLiteral(": ") + UpdateTexts::CheckRunning(), {},
+                 kCurrentColour, false);
     } else if (const UpdateOutcome fetched = device.FetchOutcome(); !fetched.Ok()) {
-        ShowLine(m_firmwareUpdate, reader + QStringLiteral(": ") + UpdateTexts::CheckFailure(fetched), {},
+        ShowLine(m_firmwareUpdate,
+                 reader + QStringLiteral(": ") + UpdateTexts::CheckFailure(fetched), {},
                  kFailedColour, false);
     } else if (device.FindDeviceSection() && device.IsNewerAvailable()) {
         const QString offer = QStringLiteral("Update ") + reader + QStringLiteral(" => V");
-        ShowLine(m_firmwareUpdate, offer + FromStd(device.GetRemoteVersion()), offer + kVersionShape, kNewerColour,
-                 true);
+        ShowLine(m_firmwareUpdate, offer + FromStd(device.GetRemoteVersion()),
+                 offer + kVersionShape, kNewerColour, true);
     } else {
-        ShowLine(m_firmwareUpdate, reader + QLatin1Char(' ') + Text(601), {}, kCurrentColour, false);
+        ShowLine(m_firmwareUpdate, reader + QLatin1Char(' ') + Text(601), {}, kCurrentColour,
+                 false);
     }
 }
 
@@ -257,7 +280,8 @@ void CAboutDlg::Update(CUpdateLine* line, CVersionCheck& check) {
     }
     bool started = false;
     if (path.empty()) {
-        const QString why = UpdateTexts::DownloadFailure(outcome, FromStd(check.GetInstallerAddress()));
+        const QString why =
+            UpdateTexts::DownloadFailure(outcome, FromStd(check.GetInstallerAddress()));
         if (!why.isEmpty()) {
             ShowMessage(this, why);
         }
@@ -277,7 +301,12 @@ void CAboutDlg::Update(CUpdateLine* line, CVersionCheck& check) {
 
 bool CAboutDlg::Launch(const std::string& path) {
     LaunchOptions options;
-    options.confirmPackageInstall = [this, &path] { return AskYesNo(this, UpdateTexts::AskPackageInstall(FromStd(path))); };
+    options.confirmPackageInstall = [this, &path] {
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);  // a question, not a wait
+        const bool yes = AskYesNo(this, UpdateTexts::AskPackageInstall(FromStd(path)));
+        QGuiApplication::restoreOverrideCursor();
+        return yes;
+    };
     std::string error;
     LaunchResult result = LaunchResult::Failed;
     {

@@ -59,8 +59,8 @@ public slots:
     void done(int code) override;
 
 private:
-    void ShowLine(CUpdateLine* line, const QString& text, const QString& shape, const QColor& colour,
-                  bool clickable);
+    void ShowLine(CUpdateLine* line, const QString& text, const QString& shape,
+                  const QColor& colour, bool clickable);
     // deviceReported: called on the device check's own report (its file is in).
     void ShowFirmwareLine(bool deviceReported);
     void Update(CUpdateLine* line, CVersionCheck& check);

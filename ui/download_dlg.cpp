@@ -16,7 +16,8 @@ constexpr int kRefreshMs = 100;
 
 }  // namespace
 
-CDownloadDlg::CDownloadDlg(const CVersionCheck& check, QWidget* parent) : QProgressDialog(parent), m_check(check) {
+CDownloadDlg::CDownloadDlg(const CVersionCheck& check, QWidget* parent)
+    : QProgressDialog(parent), m_check(check) {
     setObjectName(QStringLiteral("downloadDialog"));
     setWindowTitle(UpdateTexts::DownloadTitle());
     const QString address = QString::fromStdString(check.GetInstallerAddress());
@@ -51,7 +52,8 @@ std::string CDownloadDlg::Run(UpdateOutcome* outcome) {
     std::string path;
     std::thread worker([&] {
         path = m_check.DownloadInstaller({}, control, outcome);
-        QMetaObject::invokeMethod(this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
     });
     QTimer refresh;
     connect(&refresh, &QTimer::timeout, this, &CDownloadDlg::ShowProgress);

@@ -10,7 +10,9 @@ namespace kvara {
 
 namespace {
 
-QString StringTableText(int id) { return QString::fromStdString(LoadString(id)); }
+QString StringTableText(int id) {
+    return QString::fromStdString(LoadString(id));
+}
 
 QString HostOf(const QString& address) {
     const QString host = QUrl(address).host();
@@ -25,9 +27,11 @@ QString UpdateTexts::CheckFailure(const UpdateOutcome& outcome) {
             if (outcome.status == 404 || outcome.status == 410) {
                 return StringTableText(603);  // "Keine Datei gefunden: ..."
             }
-            return tr("Update Server meldet Fehler %1: Update Prüfung nicht möglich!").arg(outcome.status);
+            return tr("Update Server meldet Fehler %1: Update Prüfung nicht möglich!")
+                .arg(outcome.status);
         case UpdateFailure::Certificate:
-            return tr("Update Server nicht vertrauenswürdig (Zertifikat): Update Prüfung nicht möglich!");
+            return tr(
+                "Update Server nicht vertrauenswürdig (Zertifikat): Update Prüfung nicht möglich!");
         case UpdateFailure::Incomplete:
             return tr("Versionsdatei unvollständig: Update Prüfung nicht möglich!");
         case UpdateFailure::TooLarge:
@@ -53,14 +57,18 @@ QString UpdateTexts::DownloadFailure(const UpdateOutcome& outcome, const QString
             if (address.isEmpty()) {
                 return tr("Die Versionsdatei nennt keinen Installer.");
             }
-            return tr("Die Installer Adresse\n%1\nist keine https Adresse einer Datei.").arg(address);
+            return tr("Die Installer Adresse\n%1\nist keine https Adresse einer Datei.")
+                .arg(address);
         case UpdateFailure::Connection:
-            return tr("Der Installer konnte nicht geladen werden: keine Verbindung zu %1.").arg(HostOf(address));
+            return tr("Der Installer konnte nicht geladen werden: keine Verbindung zu %1.")
+                .arg(HostOf(address));
         case UpdateFailure::Certificate:
-            return tr("Der Installer wurde nicht geladen: das Zertifikat von %1 ist nicht vertrauenswürdig.")
+            return tr("Der Installer wurde nicht geladen: das Zertifikat von %1 ist nicht "
+                      "vertrauenswürdig.")
                 .arg(HostOf(address));
         case UpdateFailure::HttpStatus:
-            return tr("Der Installer konnte nicht geladen werden: der Server meldet Fehler %1.").arg(outcome.status);
+            return tr("Der Installer konnte nicht geladen werden: der Server meldet Fehler %1.")
+                .arg(outcome.status);
         case UpdateFailure::Incomplete:
             if (outcome.announced >= 0) {
                 return tr("Der Installer kam nicht vollständig an (%1 von %2 Bytes).")
@@ -68,7 +76,8 @@ QString UpdateTexts::DownloadFailure(const UpdateOutcome& outcome, const QString
                            .arg(outcome.announced) +
                        QLatin1Char('\n') + deleted;
             }
-            return tr("Der Installer kam ohne Längenangabe an (%1 Bytes), seine Vollständigkeit ist nicht bestätigt.")
+            return tr("Der Installer kam ohne Längenangabe an (%1 Bytes), seine Vollständigkeit "
+                      "ist nicht bestätigt.")
                        .arg(outcome.received) +
                    QLatin1Char('\n') + deleted;
         case UpdateFailure::TooLarge:
@@ -78,16 +87,20 @@ QString UpdateTexts::DownloadFailure(const UpdateOutcome& outcome, const QString
             return tr("Die Übertragung des Installers stand %1 s lang still und wurde abgebrochen.")
                 .arg(CurrentDownloadLimits().stallLimit.count() / 1000.0, 0, 'f', 0);
         case UpdateFailure::ForeignRedirect:
-            return tr("Der Update Server leitet den Installer auf eine fremde Adresse um:\n%1\nDas Update wurde abgebrochen.")
+            return tr("Der Update Server leitet den Installer auf eine fremde Adresse um:\n%1\nDas "
+                      "Update wurde abgebrochen.")
                 .arg(QString::fromStdString(outcome.detail));
         case UpdateFailure::LocalFile:
-            return tr("Der Installer konnte nicht gespeichert werden: %1").arg(QString::fromStdString(outcome.detail));
+            return tr("Der Installer konnte nicht gespeichert werden: %1")
+                .arg(QString::fromStdString(outcome.detail));
         case UpdateFailure::NoSignature:
-            return tr("Der Installer trägt keine Signatur des Herstellers.") + QLatin1Char('\n') + deleted;
+            return tr("Der Installer trägt keine Signatur des Herstellers.") + QLatin1Char('\n') +
+                   deleted;
         case UpdateFailure::BadSignature:
             return tr("Die Signatur des Installers ist ungültig.") + QLatin1Char('\n') + deleted;
         case UpdateFailure::BadChecksum:
-            return tr("Die Prüfsumme (SHA256) des Installers stimmt nicht.") + QLatin1Char('\n') + deleted;
+            return tr("Die Prüfsumme (SHA256) des Installers stimmt nicht.") + QLatin1Char('\n') +
+                   deleted;
     }
     return {};
 }
@@ -106,12 +119,20 @@ QString UpdateTexts::AskPackageInstall(const QString& path) {
         .arg(path);
 }
 
-QString UpdateTexts::CheckRunning() { return tr("Update Prüfung läuft ..."); }
+QString UpdateTexts::CheckRunning() {
+    return tr("Update Prüfung läuft ...");
+}
 
-QString UpdateTexts::Downloading(const QString& fileName) { return tr("Der Installer wird geladen:\n%1").arg(fileName); }
+QString UpdateTexts::Downloading(const QString& fileName) {
+    return tr("Der Installer wird geladen:\n%1").arg(fileName);
+}
 
-QString UpdateTexts::DownloadTitle() { return tr("Update"); }
+QString UpdateTexts::DownloadTitle() {
+    return tr("Update");
+}
 
-QString UpdateTexts::Cancel() { return tr("Abbrechen"); }
+QString UpdateTexts::Cancel() {
+    return tr("Abbrechen");
+}
 
 }  // namespace kvara

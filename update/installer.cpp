@@ -85,16 +85,16 @@ private:
 bool DecodeHex(const std::string& text, unsigned char* out, std::size_t size) {
     std::size_t length = 0;
     const char* end = nullptr;
-    return sodium_hex2bin(out, size, text.c_str(), text.size(), " \t\r\n", &length, &end) == 0 && length == size &&
-           end == text.c_str() + text.size();
+    return sodium_hex2bin(out, size, text.c_str(), text.size(), " \t\r\n", &length, &end) == 0 &&
+           length == size && end == text.c_str() + text.size();
 }
 
 bool DecodeBase64(const std::string& text, unsigned char* out, std::size_t size) {
     std::vector<unsigned char> buffer(size + 3);
     std::size_t length = 0;
     const char* end = nullptr;
-    if (sodium_base642bin(buffer.data(), buffer.size(), text.c_str(), text.size(), " \t\r\n", &length, &end,
-                          sodium_base64_VARIANT_ORIGINAL) != 0 ||
+    if (sodium_base642bin(buffer.data(), buffer.size(), text.c_str(), text.size(), " \t\r\n",
+                          &length, &end, sodium_base64_VARIANT_ORIGINAL) != 0 ||
         length != size || end != text.c_str() + text.size()) {
         return false;
     }
@@ -103,7 +103,8 @@ bool DecodeBase64(const std::string& text, unsigned char* out, std::size_t size)
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && strcasecmp(text.c_str() + text.size() - tail.size(), tail.c_str()) == 0;
+    return text.size() >= tail.size() &&
+           strcasecmp(text.c_str() + text.size() - tail.size(), tail.c_str()) == 0;
 }
 
 // Starts a program; waits for it when asked. The result: 0, the spawn's error code, the exit
@@ -135,7 +136,8 @@ std::string CannotStart(const std::string& path, const std::vector<int>& codes) 
 
 }  // namespace
 
-UpdateFailure VerifyInstaller(const std::string& path, const InstallerProof& proof, const std::string& publicKey) {
+UpdateFailure VerifyInstaller(const std::string& path, const InstallerProof& proof,
+                              const std::string& publicKey) {
     if (sodium_init() < 0) {
         return UpdateFailure::BadSignature;  // nothing can be verified: nothing runs
     }
@@ -161,7 +163,8 @@ UpdateFailure VerifyInstaller(const std::string& path, const InstallerProof& pro
         std::array<unsigned char, crypto_sign_BYTES> signature{};
         if (!DecodeBase64(publicKey, key.data(), key.size()) ||
             !DecodeBase64(proof.signature, signature.data(), signature.size()) ||
-            crypto_sign_verify_detached(signature.data(), file.Data(), file.Size(), key.data()) != 0) {
+            crypto_sign_verify_detached(signature.data(), file.Data(), file.Size(), key.data()) !=
+                0) {
             return UpdateFailure::BadSignature;
         }
     }
@@ -242,7 +245,8 @@ InstallerKind ClassifyInstaller(const std::string& path) {
     const ssize_t got = read(fd, head.data(), head.size());
     close(fd);
     const std::string_view start(head.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
-    if (start.starts_with("\x7f" "ELF")) {
+    if (start.starts_with("\x7f"
+                          "ELF")) {
         return InstallerKind::Program;
     }
     if (start.starts_with("#!")) {
@@ -254,7 +258,8 @@ InstallerKind ClassifyInstaller(const std::string& path) {
     return InstallerKind::Other;
 }
 
-LaunchResult StartInstaller(const std::string& path, const LaunchOptions& options, std::string* error) {
+LaunchResult StartInstaller(const std::string& path, const LaunchOptions& options,
+                            std::string* error) {
     struct stat info {};
     if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         if (error != nullptr) {
@@ -275,8 +280,10 @@ LaunchResult StartInstaller(const std::string& path, const LaunchOptions& option
             break;
         case InstallerKind::Package:
             codes.push_back(Spawn("xdg-open", {"xdg-open", path}, true));
-            if (codes.back() != 0 && options.confirmPackageInstall && options.confirmPackageInstall()) {
-                codes.push_back(Spawn("pkexec", {"pkexec", "apt-get", "install", "-y", path}, true));
+            if (codes.back() != 0 && options.confirmPackageInstall &&
+                options.confirmPackageInstall()) {
+                codes.push_back(
+                    Spawn("pkexec", {"pkexec", "apt-get", "install", "-y", path}, true));
             }
             break;
         case InstallerKind::Other:

@@ -18,7 +18,8 @@ struct InstallerProof {
 // Checks a file against its proof. With a public key (base64 of 32 bytes) a signature that
 // verifies with it is required; a listed SHA256 value must match in any case. Returns None,
 // NoSignature, BadSignature, BadChecksum or LocalFile (the file cannot be read).
-UpdateFailure VerifyInstaller(const std::string& path, const InstallerProof& proof, const std::string& publicKey);
+UpdateFailure VerifyInstaller(const std::string& path, const InstallerProof& proof,
+                              const std::string& publicKey);
 
 // A new private folder for one download, kvara-update.XXXXXX (mode 0700) under $TMPDIR or /tmp.
 // It stays locked until the program ends, so the clean-up of another instance leaves it
@@ -53,7 +54,8 @@ struct LaunchOptions {
 
 // Starts a downloaded installer the way its kind needs. For Missing and Failed, error holds
 // the message to show; the file is never removed here.
-LaunchResult StartInstaller(const std::string& path, const LaunchOptions& options, std::string* error);
+LaunchResult StartInstaller(const std::string& path, const LaunchOptions& options,
+                            std::string* error);
 // The same without the package question; true when started.
 bool LaunchInstaller(const std::string& path, std::string* error);
 

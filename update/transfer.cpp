@@ -28,14 +28,17 @@ void CurlGlobal() {
     (void)initialised;
 }
 
-bool IsRedirect(long status) { return status >= 300 && status < 400; }
+bool IsRedirect(long status) {
+    return status >= 300 && status < 400;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
         }
     }
@@ -46,7 +49,8 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
     }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n')) {
         text.remove_suffix(1);
     }
     return text;
@@ -83,13 +87,15 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* targ
     if (line.starts_with("HTTP/")) {
         // A new answer: after a redirect, nothing of the previous one holds.
         const std::size_t blank = line.find(' ');
-        x->status = blank == std::string_view::npos ? 0 : std::strtol(line.data() + blank + 1, nullptr, 10);
+        x->status =
+            blank == std::string_view::npos ? 0 : std::strtol(line.data() + blank + 1, nullptr, 10);
         x->chunked = false;
         x->announced = -1;
         x->received = 0;
     } else if (const auto length = HeaderValue(line, "Content-Length")) {
         x->announced = std::strtoll(std::string(*length).c_str(), nullptr, 10);
-        if (!IsRedirect(x->status) && x->announced > 0 && static_cast<std::uint64_t>(x->announced) > x->maxBytes) {
+        if (!IsRedirect(x->status) && x->announced > 0 &&
+            static_cast<std::uint64_t>(x->announced) > x->maxBytes) {
             x->refused = UpdateFailure::TooLarge;  // refused before a byte of it is read
             return 0;
         }
@@ -123,7 +129,8 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* target
 
 // Runs one request. Waits in curl's poll, waking at least every kWakeMs to look at the cancel
 // flag and at the time since the last byte.
-CURLcode Perform(CURL* curl, Exchange& x, const std::atomic<bool>* cancel, std::chrono::milliseconds stall) {
+CURLcode Perform(CURL* curl, Exchange& x, const std::atomic<bool>* cancel,
+                 std::chrono::milliseconds stall) {
     CURLM* multi = curl_multi_init();
     if (multi == nullptr) {
         return CURLE_OUT_OF_MEMORY;
@@ -201,7 +208,8 @@ bool LengthConfirmed(CURL* curl, const Exchange& x) {
     return x.chunked || version >= CURL_HTTP_VERSION_2_0;
 }
 
-bool Transfer(const std::string& address, Exchange& x, const std::atomic<bool>* cancel, UpdateOutcome* outcome) {
+bool Transfer(const std::string& address, Exchange& x, const std::atomic<bool>* cancel,
+              UpdateOutcome* outcome) {
     *outcome = {};
     if (address.empty()) {
         outcome->failure = UpdateFailure::Address;
@@ -304,7 +312,8 @@ std::optional<Origin> OriginOf(const std::string& address) {
 bool SameOrigin(const std::string& first, const std::string& second) {
     const auto a = OriginOf(first);
     const auto b = OriginOf(second);
-    return a && b && EqualNoCase(a->scheme, b->scheme) && EqualNoCase(a->host, b->host) && a->port == b->port;
+    return a && b && EqualNoCase(a->scheme, b->scheme) && EqualNoCase(a->host, b->host) &&
+           a->port == b->port;
 }
 
 std::string FetchText(const std::string& address) {
@@ -312,7 +321,8 @@ std::string FetchText(const std::string& address) {
     return FetchText(address, nullptr, &outcome);
 }
 
-std::string FetchText(const std::string& address, const std::atomic<bool>* cancel, UpdateOutcome* outcome) {
+std::string FetchText(const std::string& address, const std::atomic<bool>* cancel,
+                      UpdateOutcome* outcome) {
     std::string text;
     Exchange x;
     x.maxBytes = kVersionFileCap;
@@ -332,8 +342,8 @@ bool DownloadToFile(const std::string& address, const std::string& path) {
     return DownloadToFile(address, path, {}, &outcome);
 }
 
-bool DownloadToFile(const std::string& address, const std::string& path, const TransferControl& control,
-                    UpdateOutcome* outcome) {
+bool DownloadToFile(const std::string& address, const std::string& path,
+                    const TransferControl& control, UpdateOutcome* outcome) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         *outcome = {};
@@ -342,9 +352,12 @@ bool DownloadToFile(const std::string& address, const std::string& path, const T
         return false;
     }
     Exchange x;
-    x.maxBytes = control.maxBytes != 0 ? control.maxBytes : CurrentDownloadLimits().maxInstallerBytes;
+    x.maxBytes =
+        control.maxBytes != 0 ? control.maxBytes : CurrentDownloadLimits().maxInstallerBytes;
     x.progress = control.progress;
-    x.sink = [file](const char* data, std::size_t bytes) { return std::fwrite(data, 1, bytes, file) == bytes; };
+    x.sink = [file](const char* data, std::size_t bytes) {
+        return std::fwrite(data, 1, bytes, file) == bytes;
+    };
     bool done = Transfer(address, x, control.cancel, outcome);
     if (std::fclose(file) != 0 && done) {
         outcome->failure = UpdateFailure::LocalFile;

@@ -29,10 +29,10 @@ enum class UpdateFailure {
 
 struct UpdateOutcome {
     UpdateFailure failure = UpdateFailure::None;
-    long status = 0;            // HTTP status of the last answer, 0 when none came
-    std::uint64_t received = 0;  // body bytes received
+    long status = 0;              // HTTP status of the last answer, 0 when none came
+    std::uint64_t received = 0;   // body bytes received
     std::int64_t announced = -1;  // the length the server announced, -1 when it did not
-    std::string detail;         // the refused redirect target, or the system's error text
+    std::string detail;           // the refused redirect target, or the system's error text
     bool Ok() const { return failure == UpdateFailure::None; }
 };
 
@@ -49,14 +49,15 @@ struct TransferControl {
 // The text at an address, at most kVersionFileCap bytes; empty on any failure. A zero byte ends
 // the text of the piece it arrives in.
 std::string FetchText(const std::string& address);
-std::string FetchText(const std::string& address, const std::atomic<bool>* cancel, UpdateOutcome* outcome);
+std::string FetchText(const std::string& address, const std::atomic<bool>* cancel,
+                      UpdateOutcome* outcome);
 
 // Downloads an address into a file. Only a transfer that ends with a success status and whose
 // length is confirmed (announced and met, or closed by the chunked or HTTP/2 framing) counts;
 // otherwise the file is removed.
 bool DownloadToFile(const std::string& address, const std::string& path);
-bool DownloadToFile(const std::string& address, const std::string& path, const TransferControl& control,
-                    UpdateOutcome* outcome);
+bool DownloadToFile(const std::string& address, const std::string& path,
+                    const TransferControl& control, UpdateOutcome* outcome);
 
 // Whether two addresses have the same scheme, host and port.
 bool SameOrigin(const std::string& first, const std::string& second);

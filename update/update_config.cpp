@@ -52,7 +52,9 @@ std::string UpdateCaFile() {
     return config.caFile;
 }
 
-bool UpdateChecksEnabled() { return !UpdateServer().empty(); }
+bool UpdateChecksEnabled() {
+    return !UpdateServer().empty();
+}
 
 void SetUpdatePublicKey(const std::string& base64) {
     Config& config = Current();
@@ -78,6 +80,8 @@ DownloadLimits CurrentDownloadLimits() {
     return config.limits;
 }
 
-DownloadLimits DefaultDownloadLimits() { return {KVARA_UPDATE_MAX_BYTES, kStallLimit}; }
+DownloadLimits DefaultDownloadLimits() {
+    return {KVARA_UPDATE_MAX_BYTES, kStallLimit};
+}
 
 }  // namespace kvara

@@ -23,7 +23,8 @@ constexpr const char* kUpdatePath = "/rfid/software/";
 
 std::string FileNameOf(const std::string& address) {
     const std::size_t slash = address.rfind('/');
-    std::string name = slash == std::string::npos || slash == 0 ? address : address.substr(slash + 1);
+    std::string name =
+        slash == std::string::npos || slash == 0 ? address : address.substr(slash + 1);
     const std::size_t query = name.find_first_of("?#");
     if (query != std::string::npos) {
         name.resize(query);
@@ -31,7 +32,9 @@ std::string FileNameOf(const std::string& address) {
     return name;
 }
 
-long Number(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+long Number(const std::string& text) {
+    return std::strtol(text.c_str(), nullptr, 10);
+}
 
 // A version's major as a decimal number and its minor as text.
 struct VersionParts {
@@ -71,12 +74,13 @@ std::string GetExecutableDate() {
     if (stat("/proc/self/exe", &info) != 0) {
         return {};
     }
-    std::tm local {};
+    std::tm local{};
     if (localtime_r(&info.st_mtime, &local) == nullptr) {
         return {};
     }
     char text[32];
-    return std::strftime(text, sizeof text, "%Y-%m-%d", &local) > 0 ? std::string(text) : std::string();
+    return std::strftime(text, sizeof text, "%Y-%m-%d", &local) > 0 ? std::string(text)
+                                                                    : std::string();
 }
 
 void SplitVersion(const std::string& version, std::string* major, std::string* minor) {
@@ -178,7 +182,8 @@ bool CVersionCheck::StartCheck(Notify notify, int command) {
 void CVersionCheck::Download() {
     UpdateOutcome outcome;
     const std::string address = Address();
-    const std::string text = address.empty() ? std::string() : FetchText(address, &m_stop, &outcome);
+    const std::string text =
+        address.empty() ? std::string() : FetchText(address, &m_stop, &outcome);
     Notify notify;
     int command = 0;
     {
@@ -195,7 +200,9 @@ void CVersionCheck::Download() {
     m_running = false;
 }
 
-bool CVersionCheck::IsCheckDone() const { return m_started && m_finished && !m_running; }
+bool CVersionCheck::IsCheckDone() const {
+    return m_started && m_finished && !m_running;
+}
 
 std::string CVersionCheck::Value(const std::string& key) const {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -221,9 +228,13 @@ bool CVersionCheck::ReadRemoteVersion(std::string* version, std::string* build) 
     return true;
 }
 
-std::string CVersionCheck::GetRemoteVersion() const { return Value("Version"); }
+std::string CVersionCheck::GetRemoteVersion() const {
+    return Value("Version");
+}
 
-std::string CVersionCheck::GetInstallerAddress() const { return Value("Installer"); }
+std::string CVersionCheck::GetInstallerAddress() const {
+    return Value("Installer");
+}
 
 bool CVersionCheck::FindDeviceSection() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
@@ -290,7 +301,8 @@ std::string CVersionCheck::DownloadInstaller(const std::string& dir, const Trans
     }
     const std::string path = directory + name;
     if (DownloadToFile(address, path, control, outcome)) {
-        outcome->failure = VerifyInstaller(path, {Value("SHA256"), Value("Signature")}, UpdatePublicKey());
+        outcome->failure =
+            VerifyInstaller(path, {Value("SHA256"), Value("Signature")}, UpdatePublicKey());
     }
     if (!outcome->Ok()) {
         std::remove(path.c_str());  // not the maker's whole file: it never runs
@@ -300,11 +312,13 @@ std::string CVersionCheck::DownloadInstaller(const std::string& dir, const Trans
         return {};
     }
     const InstallerKind kind = ClassifyInstaller(path);
-    chmod(path.c_str(), kind == InstallerKind::Program || kind == InstallerKind::Script ? 0700 : 0600);
+    chmod(path.c_str(),
+          kind == InstallerKind::Program || kind == InstallerKind::Script ? 0700 : 0600);
     return path;
 }
 
-void CVersionCheck::SetDevice(const std::string& name, const std::string& code, const std::string& firmware) {
+void CVersionCheck::SetDevice(const std::string& name, const std::string& code,
+                              const std::string& firmware) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_deviceName = name;
     m_deviceCode = code;

@@ -58,7 +58,8 @@ public:
     // values of the entry. The file's path, or empty with the cause in outcome; a file that
     // fails its check is removed.
     std::string DownloadInstaller(const std::string& dir = {}) const;
-    std::string DownloadInstaller(const std::string& dir, const TransferControl& control, UpdateOutcome* outcome) const;
+    std::string DownloadInstaller(const std::string& dir, const TransferControl& control,
+                                  UpdateOutcome* outcome) const;
 
     // The connected reader (device check only).
     void SetDevice(const std::string& name, const std::string& code, const std::string& firmware);

@@ -42,7 +42,8 @@ class AboutDialogTest : public QObject {
     }
     // A newer program whose installer is at `address` (a path on the server), with more lines.
     void OfferInstaller(const std::string& address, const std::string& more = {}) {
-        Serve("[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\nInstaller=" + Base() + address + "\n" + more);
+        Serve("[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\nInstaller=" + Base() + address +
+              "\n" + more);
     }
     int DownloadFolders() const {
         int count = 0;
@@ -91,8 +92,11 @@ private slots:
     }
 
     void remoteTextIsPlainAndDoesNotWidenTheDialog() {
-        Serve("[Kvara_Programmer]\nVersion=99.0<font size=7 color=green>JETZT KLICKEN</font>\nBuild=2099-01-01\n",
-              "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07<h1>" + std::string(400, 'W') + "</h1>\n");
+        Serve(
+            "[Kvara_Programmer]\nVersion=99.0<font size=7 color=green>JETZT "
+            "KLICKEN</font>\nBuild=2099-01-01\n",
+            "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07<h1>" + std::string(400, 'W') +
+                "</h1>\n");
         kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
         // As in the program, where the main window starts the device check.
         kvara::DeviceCheck().StartCheck(nullptr, 0);
@@ -102,18 +106,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&about));
         QTRY_VERIFY(about.ProgramLine()->text().startsWith(QStringLiteral("Neue Version:")));
         QTRY_VERIFY(about.FirmwareLine()->text().startsWith(QStringLiteral("Update Kvara P20")));
-        for (QLabel* line : {static_cast<QLabel*>(about.ProgramLine()), static_cast<QLabel*>(about.FirmwareLine())}) {
+        for (QLabel* line : {static_cast<QLabel*>(about.ProgramLine()),
+                             static_cast<QLabel*>(about.FirmwareLine())}) {
             QCOMPARE(line->textFormat(), Qt::PlainText);
             QVERIFY(line->text().contains(QStringLiteral("</")));  // kept as it came, shown as text
         }
         QCOMPARE(about.ProgramLine()->text(),
-                 QStringLiteral("Neue Version:Quarn Kvara Programmer => V 99.0<font size=7 color=green>JETZT "
-                                "KLICKEN</font> (2099-01-01)"));
+                 QStringLiteral(
+                     "Neue Version:Quarn Kvara Programmer => V 99.0<font size=7 color=green>JETZT "
+                     "KLICKEN</font> (2099-01-01)"));
         // The 400 characters are cut to the dialog's width instead of widening it.
         QCoreApplication::processEvents();
         QVERIFY2(about.width() < 900, qPrintable(QString::number(about.width())));
-        QVERIFY(about.FirmwareLine()->fontMetrics().horizontalAdvance(about.FirmwareLine()->text()) >
-                about.FirmwareLine()->width());
+        QVERIFY(about.FirmwareLine()->fontMetrics().horizontalAdvance(
+                    about.FirmwareLine()->text()) > about.FirmwareLine()->width());
     }
 
     void eachFailureHasItsOwnLine() {
@@ -139,20 +145,26 @@ private slots:
         kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
         {
             kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
-            QTRY_COMPARE(about.FirmwareLine()->text(),
-                         QStringLiteral("Kvara P20 V1.00: Keine Datei gefunden: Update Prüfung nicht möglich!"));
+            QTRY_COMPARE(
+                about.FirmwareLine()->text(),
+                QStringLiteral(
+                    "Kvara P20 V1.00: Keine Datei gefunden: Update Prüfung nicht möglich!"));
             QCOMPARE(about.FirmwareLine()->TextColour(), kFailed);
-            QCOMPARE(about.ProgramLine()->text(), QStringLiteral("Quarn Kvara Programmer ist aktuell"));
+            QCOMPARE(about.ProgramLine()->text(),
+                     QStringLiteral("Quarn Kvara Programmer ist aktuell"));
         }
         // No server at all.
         kvara::SetUpdateServer("https://127.0.0.1:1", m_server->cert);
         Serve("");
         {
             kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
-            QTRY_COMPARE(about.ProgramLine()->text(),
-                         QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
-            QTRY_COMPARE(about.FirmwareLine()->text(),
-                         QStringLiteral("Kvara P20 V1.00: Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+            QTRY_COMPARE(
+                about.ProgramLine()->text(),
+                QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+            QTRY_COMPARE(
+                about.FirmwareLine()->text(),
+                QStringLiteral(
+                    "Kvara P20 V1.00: Keine Internet Verbindung: Update Prüfung nicht möglich!"));
         }
     }
 
@@ -161,10 +173,13 @@ private slots:
         {
             kvara::CAboutDlg about{QString(), QString()};
             ClickProgramLine(about);
-            QCOMPARE(m_messages,
-                     QStringList{QStringLiteral("Der Installer konnte nicht geladen werden: der Server meldet Fehler 404.")});
+            QCOMPARE(
+                m_messages,
+                QStringList{QStringLiteral(
+                    "Der Installer konnte nicht geladen werden: der Server meldet Fehler 404.")});
             QVERIFY(about.isVisible());
-            QVERIFY(about.ProgramLine()->text().startsWith(QStringLiteral("Neue Version:")));  // its text again
+            QVERIFY(about.ProgramLine()->text().startsWith(
+                QStringLiteral("Neue Version:")));  // its text again
         }
         m_messages.clear();
         m_server->Put("/kvara-setup.sh", "#!/bin/sh\nexit 0\n");
@@ -172,18 +187,22 @@ private slots:
         {
             kvara::CAboutDlg about{QString(), QString()};
             ClickProgramLine(about);
-            QCOMPARE(m_messages, QStringList{QStringLiteral("Die Prüfsumme (SHA256) des Installers stimmt nicht.\n"
-                                                            "Die Datei wurde gelöscht und wird nicht gestartet.")});
+            QCOMPARE(m_messages, QStringList{QStringLiteral(
+                                     "Die Prüfsumme (SHA256) des Installers stimmt nicht.\n"
+                                     "Die Datei wurde gelöscht und wird nicht gestartet.")});
         }
         m_messages.clear();
-        const std::string away = "https://localhost:" + std::to_string(m_server->port) + "/kvara-setup.sh";
+        const std::string away =
+            "https://localhost:" + std::to_string(m_server->port) + "/kvara-setup.sh";
         OfferInstaller("/redirect?to=" + away);
         {
             kvara::CAboutDlg about{QString(), QString()};
             ClickProgramLine(about);
-            QCOMPARE(m_messages, QStringList{QStringLiteral("Der Update Server leitet den Installer auf eine fremde "
-                                                            "Adresse um:\n%1\nDas Update wurde abgebrochen.")
-                                                 .arg(QString::fromStdString(away))});
+            QCOMPARE(
+                m_messages,
+                QStringList{QStringLiteral("Der Update Server leitet den Installer auf eine fremde "
+                                           "Adresse um:\n%1\nDas Update wurde abgebrochen.")
+                                .arg(QString::fromStdString(away))});
         }
         QCOMPARE(DownloadFolders(), 0);
         // A file that is neither package, program nor script stays, and the user learns where.
@@ -194,9 +213,10 @@ private slots:
             kvara::CAboutDlg about{QString(), QString()};
             ClickProgramLine(about);
             QCOMPARE(m_messages.size(), 1);
-            QVERIFY2(m_messages.value(0).startsWith(QStringLiteral("Die Datei\n\"kvara-setup.txt\"\nist weder ein Paket "
-                                                                   "noch ein Programm und wird nicht gestartet.\n"
-                                                                   "Sie liegt im Ordner\n")),
+            QVERIFY2(m_messages.value(0).startsWith(
+                         QStringLiteral("Die Datei\n\"kvara-setup.txt\"\nist weder ein Paket "
+                                        "noch ein Programm und wird nicht gestartet.\n"
+                                        "Sie liegt im Ordner\n")),
                      qPrintable(m_messages.value(0)));
             const QString folder = m_messages.value(0).section(QLatin1Char('\n'), 4);
             QVERIFY(QFileInfo::exists(folder + QStringLiteral("/kvara-setup.txt")));

@@ -1,7 +1,8 @@
 // Takes the pictures of the update dialogs in docs/: the about dialog offering a new program
 // and a new firmware, and the progress dialog of an installer download. The update server is
 // the tests' own HTTPS server on loopback; settings go to a temporary folder.
-//   cmake --build build --target update_screenshots && xvfb-run -a build/tests/update_screenshots docs
+//   cmake --build build --target update_screenshots && xvfb-run -a build/tests/update_screenshots
+//   docs
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -59,14 +60,17 @@ int main(int argc, char** argv) {
     server.Put("/rfid/software/RFIDVersionsUHF.txt",
                "[Kvara_Programmer]\nVersion=1.10\nBuild=2026-11-30\nInstaller=" + server.Base() +
                    "/slow/kvara-setup.sh?pieces=60&pause=0.1\n");
-    server.Put("/rfid/software/RFIDDeviceVersions.txt", "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07\n");
+    server.Put("/rfid/software/RFIDDeviceVersions.txt",
+               "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07\n");
     kvara::SetUpdateServer(server.Base(), server.cert);
     kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
     kvara::DeviceCheck().StartCheck(nullptr, 0);
 
     kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
     about.show();
-    if (!WaitFor([&] { return about.ProgramLine()->Clickable() && about.FirmwareLine()->Clickable(); })) {
+    if (!WaitFor([&] {
+            return about.ProgramLine()->Clickable() && about.FirmwareLine()->Clickable();
+        })) {
         std::fprintf(stderr, "the update lines did not fill\n");
         return 1;
     }
@@ -77,7 +81,8 @@ int main(int argc, char** argv) {
     watch.setInterval(50);
     QObject::connect(&watch, &QTimer::timeout, [&] {
         auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
-        if (progress != nullptr && progress->maximum() > 0 && progress->value() * 3 > progress->maximum()) {
+        if (progress != nullptr && progress->maximum() > 0 &&
+            progress->value() * 3 > progress->maximum()) {
             watch.stop();
             ok = Save({progress}, out + QStringLiteral("/installer-download.png")) && ok;
             progress->cancel();
