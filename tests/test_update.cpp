@@ -388,8 +388,17 @@ public:
         chmod(file.c_str(), 0755);
     }
     std::string Log() const { return ReadAll(m_log); }
-    // The log once a tool that runs on its own has written it.
-    std::string LogOnceWritten() const { return MarkerAppears(m_log) ? Log() : std::string(); }
+    // The log once a tool that runs on its own has written its line (the file appears a
+    // moment before the line is in it).
+    std::string LogOnceWritten() const {
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        std::string log = Log();
+        while (!log.ends_with('\n') && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            log = Log();
+        }
+        return log;
+    }
     void Clear() const { std::remove(m_log.c_str()); }
 
 private:
