@@ -119,6 +119,143 @@ Please choose another interface.</translation>
     </message>
 </context>
 <context>
+    <name>UpdateTexts</name>
+    <message>
+        <source>Update Server meldet Fehler %1: Update Prüfung nicht möglich!</source>
+        <translation>Update server reports error %1: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Update Server nicht vertrauenswürdig (Zertifikat): Update Prüfung nicht möglich!</source>
+        <translation>Update server not trusted (certificate): update check not possible!</translation>
+    </message>
+    <message>
+        <source>Versionsdatei unvollständig: Update Prüfung nicht möglich!</source>
+        <translation>Version file incomplete: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Versionsdatei zu groß: Update Prüfung nicht möglich!</source>
+        <translation>Version file too large: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Update Server antwortet nicht: Update Prüfung nicht möglich!</source>
+        <translation>Update server does not answer: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Update Server leitet auf fremden Server um: Update Prüfung nicht möglich!</source>
+        <translation>Update server redirects to another server: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Keine sichere Update Adresse: Update Prüfung nicht möglich!</source>
+        <translation>No secure update address: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Die Datei wurde gelöscht und wird nicht gestartet.</source>
+        <translation>The file was deleted and will not be started.</translation>
+    </message>
+    <message>
+        <source>Die Versionsdatei nennt keinen Installer.</source>
+        <translation>The version file names no installer.</translation>
+    </message>
+    <message>
+        <source>Die Installer Adresse
+%1
+ist keine https Adresse einer Datei.</source>
+        <translation>The installer address
+%1
+is not an https address of a file.</translation>
+    </message>
+    <message>
+        <source>Der Installer konnte nicht geladen werden: keine Verbindung zu %1.</source>
+        <translation>The installer could not be downloaded: no connection to %1.</translation>
+    </message>
+    <message>
+        <source>Der Installer wurde nicht geladen: das Zertifikat von %1 ist nicht vertrauenswürdig.</source>
+        <translation>The installer was not downloaded: the certificate of %1 is not trusted.</translation>
+    </message>
+    <message>
+        <source>Der Installer konnte nicht geladen werden: der Server meldet Fehler %1.</source>
+        <translation>The installer could not be downloaded: the server reports error %1.</translation>
+    </message>
+    <message>
+        <source>Der Installer kam nicht vollständig an (%1 von %2 Bytes).</source>
+        <translation>The installer did not arrive complete (%1 of %2 bytes).</translation>
+    </message>
+    <message>
+        <source>Der Installer kam ohne Längenangabe an (%1 Bytes), seine Vollständigkeit ist nicht bestätigt.</source>
+        <translation>The installer arrived without a length (%1 bytes); nothing confirms that it is complete.</translation>
+    </message>
+    <message>
+        <source>Der Installer ist größer als %1 MiB und wird nicht geladen.</source>
+        <translation>The installer is larger than %1 MiB and is not downloaded.</translation>
+    </message>
+    <message>
+        <source>Die Übertragung des Installers stand %1 s lang still und wurde abgebrochen.</source>
+        <translation>The installer download stalled for %1 s and was stopped.</translation>
+    </message>
+    <message>
+        <source>Der Update Server leitet den Installer auf eine fremde Adresse um:
+%1
+Das Update wurde abgebrochen.</source>
+        <translation>The update server redirects the installer to a foreign address:
+%1
+The update was stopped.</translation>
+    </message>
+    <message>
+        <source>Der Installer konnte nicht gespeichert werden: %1</source>
+        <translation>The installer could not be saved: %1</translation>
+    </message>
+    <message>
+        <source>Der Installer trägt keine Signatur des Herstellers.</source>
+        <translation>The installer carries no signature of the maker.</translation>
+    </message>
+    <message>
+        <source>Die Signatur des Installers ist ungültig.</source>
+        <translation>The installer's signature is not valid.</translation>
+    </message>
+    <message>
+        <source>Die Prüfsumme (SHA256) des Installers stimmt nicht.</source>
+        <translation>The installer's checksum (SHA256) does not match.</translation>
+    </message>
+    <message>
+        <source>Die Datei
+&quot;%1&quot;
+ist weder ein Paket noch ein Programm und wird nicht gestartet.
+Sie liegt im Ordner
+%2</source>
+        <translation>The file
+&quot;%1&quot;
+is neither a package nor a program and is not started.
+It is in the folder
+%2</translation>
+    </message>
+    <message>
+        <source>Die Paketverwaltung des Desktops hat das Paket nicht geöffnet:
+%1
+Mit &quot;pkexec apt-get install&quot; installieren?</source>
+        <translation>The desktop's package manager did not open the package:
+%1
+Install it with &quot;pkexec apt-get install&quot;?</translation>
+    </message>
+    <message>
+        <source>Update Prüfung läuft ...</source>
+        <translation>Update check running ...</translation>
+    </message>
+    <message>
+        <source>Der Installer wird geladen:
+%1</source>
+        <translation>Downloading the installer:
+%1</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>kvara::CAboutDlg</name>
     <message>
         <source>Info über Quarn Kvara Programmer</source>

@@ -3,17 +3,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/string_table.h"
 #include "reader/kvara.h"
 #include "settings/settings.h"
 #include "ui/busy.h"
-#include "ui/label.h"
+#include "ui/download_dlg.h"
 #include "ui/message_box.h"
+#include "ui/update_texts.h"
 #include "update/version_check.h"
 
 namespace kvara {
@@ -26,14 +29,77 @@ const QColor kCurrentColour(128, 128, 128);
 const QColor kFailedColour(255, 0, 0);
 constexpr int kApplicationTitle = 57344;
 
-QString Text(int id) { return QString::fromStdString(LoadString(id)); }
+// What stands in for the server's parts of a line when its width is measured.
+const QString kVersionShape = QStringLiteral("99.99");
+const QString kBuildShape = QStringLiteral("2099-12-31");
 
-void Plain(CLabel* line, const QString& text, const QColor& colour) {
-    line->ApplyText(text).ApplyTextColour(colour).ApplyHoverCursor(nullptr);
-    line->SetClickable(false);
+QString Text(int id) {
+    return QString::fromStdString(LoadString(id));
+}
+
+QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Runs a notification of a version check on the dialog's thread, if the dialog still exists.
+CVersionCheck::Notify NotifyOnUiThread(CAboutDlg* dialog, void (CAboutDlg::*handler)()) {
+    QPointer<CAboutDlg> self(dialog);
+    return [self, handler](int) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, handler] {
+                if (self) {
+                    (self.data()->*handler)();
+                }
+            },
+            Qt::QueuedConnection);
+    };
 }
 
 }  // namespace
+
+CUpdateLine::CUpdateLine(QWidget* parent) : CLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setWordWrap(false);
+}
+
+void CUpdateLine::SetShape(const QString& shape) {
+    m_shape = shape;
+    m_room = fontMetrics().horizontalAdvance(shape);
+    updateGeometry();
+}
+
+QSize CUpdateLine::sizeHint() const {
+    const QMargins margins = contentsMargins();
+    const int width = std::min(fontMetrics().horizontalAdvance(text()), m_room);
+    return {width + margins.left() + margins.right(),
+            fontMetrics().height() + margins.top() + margins.bottom()};
+}
+
+// A shown dialog grows to its minimum size only: so the line's minimum is its own width, up to
+// the room a normal text needs.
+QSize CUpdateLine::minimumSizeHint() const {
+    return sizeHint();
+}
+
+QString CUpdateLine::ShownText() const {
+    return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+}
+
+void CUpdateLine::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     ShownText());
+}
+
+void CUpdateLine::mousePressEvent(QMouseEvent* event) {
+    if (Clickable() && event->button() == Qt::LeftButton) {
+        event->accept();  // the release reports the click
+        return;
+    }
+    QLabel::mousePressEvent(event);
+}
 
 QPixmap MakerLogo() {
     QPixmap logo(128, 128);
@@ -57,31 +123,39 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     auto* root = new QHBoxLayout(this);
     auto* text = new QVBoxLayout;
 
-    auto* program = new QLabel(tr("Kvara Programmer V") + QLatin1Char(' ') +
-                                   QString::fromStdString(GetProductVersion()) + QStringLiteral(" (") +
-                                   QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
-                               this);
+    auto* program = new QLabel(
+        tr("Kvara Programmer V") + QLatin1Char(' ') + QString::fromStdString(GetProductVersion()) +
+            QStringLiteral(" (") + QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
+        this);
     program->setObjectName(QStringLiteral("programLine"));
-    auto* library = new QLabel(QStringLiteral("SDK Version %1").arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2), this);
+    auto* library = new QLabel(
+        QStringLiteral("SDK Version %1").arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2), this);
     library->setObjectName(QStringLiteral("libraryLine"));
     text->addWidget(program);
     text->addWidget(library);
 
-    m_programUpdate = new CLabel(this);
+    m_programUpdate = new CUpdateLine(this);
     m_programUpdate->setObjectName(QStringLiteral("programUpdateLine"));
-    m_firmwareUpdate = new CLabel(this);
+    m_firmwareUpdate = new CUpdateLine(this);
     m_firmwareUpdate->setObjectName(QStringLiteral("firmwareUpdateLine"));
-    for (CLabel* line : {m_programUpdate, m_firmwareUpdate}) {
+    for (CUpdateLine* line : {m_programUpdate, m_firmwareUpdate}) {
         line->ApplyItalic(true).ApplyTextColour(kCurrentColour).ApplyLinkMode(false);
         text->addWidget(line);
     }
-    m_programUpdate->ApplyText(tr("Nach Update suchen"));
-    m_firmwareUpdate->ApplyText(tr("Gerät"));
+    ShowLine(m_programUpdate, tr("Nach Update suchen"), {}, kCurrentColour, false);
+    ShowLine(m_firmwareUpdate, tr("Gerät"), {}, kCurrentColour, false);
 
     m_autoCheck = new QCheckBox(tr("automatisch auf neue Version prüfen"), this);
     m_autoCheck->setObjectName(QStringLiteral("autoCheck"));
     m_autoCheck->setChecked(ReadInt(keys::kUpdate) != 0);
     text->addWidget(m_autoCheck);
+    // A build without the update check has neither update lines nor its setting.
+    const bool checks = UpdateChecksEnabled();
+    if (!checks) {
+        m_programUpdate->hide();
+        m_firmwareUpdate->hide();
+        m_autoCheck->hide();
+    }
 
     text->addWidget(new QLabel(QStringLiteral("Quarn Applikationen"), this));
     QFont underlined = font();
@@ -94,7 +168,10 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     web->ApplyText(102);
     mail->ApplyText(QStringLiteral("mailto:info@quarn.de"));
     for (CLabel* link : {web, mail}) {
-        link->ApplyFont(underlined).ApplyLinkMode(true).ApplyTextColour(kLinkColour).ApplyHoverCursor(&hand);
+        link->ApplyFont(underlined)
+            .ApplyLinkMode(true)
+            .ApplyTextColour(kLinkColour)
+            .ApplyHoverCursor(&hand);
         text->addWidget(link);
     }
     text->addWidget(new QLabel(QStringLiteral("© 2026 Quarn Applikationen"), this));
@@ -114,75 +191,105 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     root->addLayout(side);
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_programUpdate, &CLabel::Clicked, this, [this] { Update(m_programUpdate, SoftwareCheck()); });
-    connect(m_firmwareUpdate, &CLabel::Clicked, this, [this] { Update(m_firmwareUpdate, DeviceCheck()); });
+    connect(m_programUpdate, &CLabel::Clicked, this,
+            [this] { Update(m_programUpdate, SoftwareCheck()); });
+    connect(m_firmwareUpdate, &CLabel::Clicked, this,
+            [this] { Update(m_firmwareUpdate, DeviceCheck()); });
 
-    // The check reports on its own thread; the lines are filled on this one, if the dialog
-    // still exists by then.
-    QPointer<CAboutDlg> self(this);
-    SoftwareCheck().StartCheck(
-        [self](int) {
-            QMetaObject::invokeMethod(qApp, [self] {
-                if (self) {
-                    self->OnVersionCheckDone();
-                }
-            }, Qt::QueuedConnection);
-        },
-        kVersionCheckDone);
+    if (!checks) {
+        return;
+    }
+    // The checks report on their own threads; the lines are filled on this one. The firmware
+    // line also follows the device check, which may end after the program's.
+    SoftwareCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnVersionCheckDone),
+                               kVersionCheckDone);
+    if (!m_model.isEmpty()) {
+        DeviceCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnDeviceCheckDone),
+                                 kVersionCheckDone);
+    }
+}
+
+void CAboutDlg::ShowLine(CUpdateLine* line, const QString& text, const QString& shape,
+                         const QColor& colour, bool clickable) {
+    const QCursor hand(Qt::PointingHandCursor);
+    line->ApplyText(text).ApplyTextColour(colour).ApplyHoverCursor(clickable ? &hand : nullptr);
+    line->SetClickable(clickable);
+    line->SetShape(shape.isNull() ? text : shape);
 }
 
 void CAboutDlg::OnVersionCheckDone() {
     const QString title = Text(kApplicationTitle);
     std::string version;
     std::string build;
-    CVersionCheck& software = SoftwareCheck();
-    if (!software.ReadRemoteVersion(&version, &build)) {
-        Plain(m_programUpdate, Text(602), kFailedColour);
+    const CVersionCheck& software = SoftwareCheck();
+    const UpdateOutcome fetched = software.FetchOutcome();
+    if (!fetched.Ok()) {
+        ShowLine(m_programUpdate, UpdateTexts::CheckFailure(fetched), {}, kFailedColour, false);
+    } else if (!software.ReadRemoteVersion(&version, &build)) {
+        ShowLine(m_programUpdate, Text(602), {}, kFailedColour, false);
     } else if (version.empty() || build.empty()) {
-        Plain(m_programUpdate, Text(603), kFailedColour);
+        ShowLine(m_programUpdate, Text(603), {}, kFailedColour, false);
     } else if (software.IsNewerAvailable()) {
-        const QCursor hand(Qt::PointingHandCursor);
-        m_programUpdate->ApplyText(Text(600) + title + QStringLiteral(" => V ") + QString::fromStdString(version) +
-                                   QStringLiteral(" (") + QString::fromStdString(build) + QLatin1Char(')'))
-            .ApplyTextColour(kNewerColour)
-            .ApplyHoverCursor(&hand);
-        m_programUpdate->SetClickable(true);
+        const QString offer = Text(600) + title + QStringLiteral(" => V %1 (%2)");
+        ShowLine(m_programUpdate, offer.arg(FromStd(version), FromStd(build)),
+                 offer.arg(kVersionShape, kBuildShape), kNewerColour, true);
     } else {
-        Plain(m_programUpdate, title + Text(601), kCurrentColour);
+        ShowLine(m_programUpdate, title + Text(601), {}, kCurrentColour, false);
     }
+    ShowFirmwareLine(false);
+}
 
+void CAboutDlg::OnDeviceCheckDone() {
+    ShowFirmwareLine(true);
+}
+
+void CAboutDlg::ShowFirmwareLine(bool deviceReported) {
     CVersionCheck& device = DeviceCheck();
+    const QString reader = m_model + QStringLiteral(" V") + m_firmware;
     if (m_model.isEmpty()) {
-        Plain(m_firmwareUpdate, QString(), kCurrentColour);
+        ShowLine(m_firmwareUpdate, QString(), {}, kCurrentColour, false);
+    } else if (!deviceReported && !device.IsCheckDone()) {
+        // Its own report follows.
+        ShowLine(m_firmwareUpdate, reader + QStringLiteral(": ") + UpdateTexts::CheckRunning(), {},
+                 kCurrentColour, false);
+    } else if (const UpdateOutcome fetched = device.FetchOutcome(); !fetched.Ok()) {
+        ShowLine(m_firmwareUpdate,
+                 reader + QStringLiteral(": ") + UpdateTexts::CheckFailure(fetched), {},
+                 kFailedColour, false);
     } else if (device.FindDeviceSection() && device.IsNewerAvailable()) {
-        const QCursor hand(Qt::PointingHandCursor);
-        m_firmwareUpdate->ApplyText(QStringLiteral("Update ") + m_model + QStringLiteral(" V") + m_firmware +
-                                    QStringLiteral(" => V") + QString::fromStdString(device.GetRemoteVersion()))
-            .ApplyTextColour(kNewerColour)
-            .ApplyHoverCursor(&hand);
-        m_firmwareUpdate->SetClickable(true);
+        const QString offer = QStringLiteral("Update ") + reader + QStringLiteral(" => V");
+        ShowLine(m_firmwareUpdate, offer + FromStd(device.GetRemoteVersion()),
+                 offer + kVersionShape, kNewerColour, true);
     } else {
-        Plain(m_firmwareUpdate, m_model + QStringLiteral(" V") + m_firmware + QLatin1Char(' ') + Text(601), kCurrentColour);
+        ShowLine(m_firmwareUpdate, reader + QLatin1Char(' ') + Text(601), {}, kCurrentColour,
+                 false);
     }
 }
 
-void CAboutDlg::Update(CLabel* line, CVersionCheck& check) {
+void CAboutDlg::Update(CUpdateLine* line, CVersionCheck& check) {
     const QString previous = line->text();
+    const QString previousShape = line->Shape();
     line->ApplyText(Text(604));
+    line->SetShape(Text(604));
     line->repaint();
-    bool started = false;
+    UpdateOutcome outcome;
+    std::string path;
     {
-        UiBusyScope busy;
-        const std::string path = check.DownloadInstaller();
-        std::string error;
-        if (!path.empty()) {
-            started = LaunchInstaller(path, &error);
-            if (!started) {
-                ShowMessage(this, QString::fromStdString(error));
-            }
+        CDownloadDlg progress(check, this);
+        path = progress.Run(&outcome);
+    }
+    bool started = false;
+    if (path.empty()) {
+        const QString why =
+            UpdateTexts::DownloadFailure(outcome, FromStd(check.GetInstallerAddress()));
+        if (!why.isEmpty()) {
+            ShowMessage(this, why);
         }
+    } else {
+        started = Launch(path);
     }
     line->ApplyText(previous);
+    line->SetShape(previousShape);
     if (started) {
         // The installer runs: the program ends, as with the main window's close command.
         if (QWidget* main = ApplicationMainWindow()) {
@@ -190,6 +297,28 @@ void CAboutDlg::Update(CLabel* line, CVersionCheck& check) {
         }
         reject();
     }
+}
+
+bool CAboutDlg::Launch(const std::string& path) {
+    LaunchOptions options;
+    options.confirmPackageInstall = [this, &path] {
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);  // a question, not a wait
+        const bool yes = AskYesNo(this, UpdateTexts::AskPackageInstall(FromStd(path)));
+        QGuiApplication::restoreOverrideCursor();
+        return yes;
+    };
+    std::string error;
+    LaunchResult result = LaunchResult::Failed;
+    {
+        UiBusyScope busy;
+        result = StartInstaller(path, options, &error);
+    }
+    if (result == LaunchResult::NotStartable) {
+        ShowMessage(this, UpdateTexts::NotStartable(FromStd(path)));
+    } else if (result != LaunchResult::Started) {
+        ShowMessage(this, FromStd(error));
+    }
+    return result == LaunchResult::Started;
 }
 
 void CAboutDlg::done(int code) {

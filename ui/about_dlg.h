@@ -3,16 +3,43 @@
 
 #include <QDialog>
 
+#include "ui/label.h"
+
 class QCheckBox;
 class QLabel;
 
 namespace kvara {
 
-class CLabel;
 class CVersionCheck;
 
 // Notification of a finished version check.
 constexpr int kVersionCheckDone = 1034;
+
+// An update line. Its text carries what the update server wrote, so it is plain text on one
+// line, cut with "…" to the width the dialog gives it; the server's text never widens the
+// dialog. A click starts the update, it never opens the text as an address.
+class CUpdateLine : public CLabel {
+    Q_OBJECT
+
+public:
+    explicit CUpdateLine(QWidget* parent = nullptr);
+    // The width the line asks for: that of shape, its text with the server's parts at a
+    // normal length.
+    void SetShape(const QString& shape);
+    QString Shape() const { return m_shape; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    // The text as drawn at the current width.
+    QString ShownText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QString m_shape;
+    int m_room = 0;
+};
 
 class CAboutDlg : public QDialog {
     Q_OBJECT
@@ -23,19 +50,26 @@ public:
 
     // Fills the program and firmware update lines from the checks.
     void OnVersionCheckDone();
-    CLabel* ProgramLine() const { return m_programUpdate; }
-    CLabel* FirmwareLine() const { return m_firmwareUpdate; }
+    // Fills the firmware line once the device check has its file.
+    void OnDeviceCheckDone();
+    CUpdateLine* ProgramLine() const { return m_programUpdate; }
+    CUpdateLine* FirmwareLine() const { return m_firmwareUpdate; }
 
 public slots:
     void done(int code) override;
 
 private:
-    void Update(CLabel* line, CVersionCheck& check);
+    void ShowLine(CUpdateLine* line, const QString& text, const QString& shape,
+                  const QColor& colour, bool clickable);
+    // deviceReported: called on the device check's own report (its file is in).
+    void ShowFirmwareLine(bool deviceReported);
+    void Update(CUpdateLine* line, CVersionCheck& check);
+    bool Launch(const std::string& path);
 
     QString m_model;
     QString m_firmware;
-    CLabel* m_programUpdate = nullptr;
-    CLabel* m_firmwareUpdate = nullptr;
+    CUpdateLine* m_programUpdate = nullptr;
+    CUpdateLine* m_firmwareUpdate = nullptr;
     QCheckBox* m_autoCheck = nullptr;
 };
 

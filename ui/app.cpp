@@ -12,6 +12,8 @@
 #include "ui/main_dialog.h"
 #include "ui/message_box.h"
 #include "ui/qt_hooks.h"
+#include "update/installer.h"
+#include "update/update_config.h"
 
 #ifndef KVARA_DATA_DIR
 #define KVARA_DATA_DIR "/usr/share/kvara-programmer"
@@ -77,6 +79,10 @@ void CKvara_ProgrammerApp::ChooseLanguage() {
 }
 
 int CKvara_ProgrammerApp::Run() {
+    // Installers of earlier runs (started, refused or left by a crash) are not needed again.
+    if (UpdateChecksEnabled()) {
+        RemoveLeftoverDownloads();
+    }
     for (;;) {
         ChooseLanguage();
         int code = kEndQuit;

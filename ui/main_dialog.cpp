@@ -106,7 +106,9 @@ CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Quarn Kvara Programmer"));
     BuildLayout();
     // The reader's firmware check downloads in the background from the start.
-    DeviceCheck().StartCheck(nullptr, 0);
+    if (UpdateChecksEnabled()) {
+        DeviceCheck().StartCheck(nullptr, 0);
+    }
 }
 
 CKvara_ProgrammerDlg::~CKvara_ProgrammerDlg() {
@@ -418,8 +420,13 @@ void CKvara_ProgrammerDlg::OnLanguage(int language) {
 }
 
 void CKvara_ProgrammerDlg::OnAbout() {
+    if (m_aboutOpen) {
+        return;  // one about box at a time: the open one shows both update lines
+    }
+    m_aboutOpen = true;
     CAboutDlg dialog(m_recordedModel, m_recordedFirmware, this);
     dialog.exec();
+    m_aboutOpen = false;
 }
 
 void CKvara_ProgrammerDlg::OnSoftwareChecked() {
@@ -465,7 +472,7 @@ void CKvara_ProgrammerDlg::RecordVersions() {
     m_recordedFirmware = FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[3])));
     DeviceCheck().SetDevice(m_recordedModel.toStdString(), m_recordedCode.toStdString(),
                             m_recordedFirmware.toStdString());
-    if (ReadInt(keys::kUpdate) != 0) {
+    if (ReadInt(keys::kUpdate) != 0 && UpdateChecksEnabled()) {
         QMetaObject::invokeMethod(this, &CKvara_ProgrammerDlg::OnDeviceVersionsRecorded, Qt::QueuedConnection);
     }
 }
@@ -488,7 +495,7 @@ void CKvara_ProgrammerDlg::InitDialog() {
     }
     m_ipAction->setEnabled(m_lan);
     Refresh();
-    if (ReadInt(keys::kUpdate) != 0) {
+    if (ReadInt(keys::kUpdate) != 0 && UpdateChecksEnabled()) {
         QPointer<CKvara_ProgrammerDlg> self(this);
         SoftwareCheck().StartCheck(
             [self](int) {

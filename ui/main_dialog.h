@@ -162,6 +162,7 @@ private:
     bool m_cyclicRunning = false;
     bool m_initialized = false;
     bool m_lan = false;
+    bool m_aboutOpen = false;
     QString m_recordedModel;
     QString m_recordedCode;
     QString m_recordedFirmware;

@@ -8,6 +8,10 @@
 #include <string>
 #include <thread>
 
+#include "update/installer.h"
+#include "update/transfer.h"
+#include "update/update_config.h"
+
 namespace kvara {
 
 // The version texts of the running program: its product version ("-.--" when there is none,
@@ -18,25 +22,14 @@ std::string GetExecutableDate();
 // Major = text before the first "." (when that dot is not the first character), minor = the
 // text after it; otherwise major = the whole text and minor empty.
 void SplitVersion(const std::string& version, std::string* major, std::string* minor);
+// Whether the offered version is lower than the local one: majors, then minors, as decimal
+// numbers (so 1.10 is not lower than 1.9).
+bool IsLowerVersion(const std::string& localVersion, const std::string& offeredVersion);
 // Whether the offered version or build is newer than the local one: majors compared as
-// decimal numbers, then minors and builds as texts.
+// decimal numbers, then minors and builds as texts. A lower version is never newer, whatever
+// its build.
 bool IsNewerVersion(const std::string& localVersion, const std::string& localBuild,
                     const std::string& offeredVersion, const std::string& offeredBuild);
-
-// Where the version files live ("https://host"), and the certificate authorities to trust
-// (empty: the system's). Tests point both at a server of their own.
-void SetUpdateServer(const std::string& base, const std::string& caFile = {});
-std::string UpdateServer();
-
-// The text at a web address (TLS verified, no cached copy); empty on any failure.
-std::string FetchText(const std::string& address);
-// Downloads an address into a file. Only a complete transfer with a success status counts;
-// otherwise the file is removed.
-bool DownloadToFile(const std::string& address, const std::string& path);
-
-// Starts a downloaded program: directly when it is executable, else with the desktop's opener,
-// else with sh. On failure error holds the message to show.
-bool LaunchInstaller(const std::string& path, std::string* error);
 
 class CVersionCheck {
 public:
@@ -58,9 +51,15 @@ public:
     // download); on success that alias becomes the section.
     bool FindDeviceSection();
     bool IsNewerAvailable() const;
-    // Downloads the installer into dir (a new private temporary directory when empty); the
-    // file's path, or empty.
+    // How the version file's download ended (its failure, when the text is empty).
+    UpdateOutcome FetchOutcome() const;
+    // Downloads the installer into dir (a new private temporary folder when empty, removed
+    // again when the download fails) and checks it against the "SHA256" and "Signature"
+    // values of the entry. The file's path, or empty with the cause in outcome; a file that
+    // fails its check is removed.
     std::string DownloadInstaller(const std::string& dir = {}) const;
+    std::string DownloadInstaller(const std::string& dir, const TransferControl& control,
+                                  UpdateOutcome* outcome) const;
 
     // The connected reader (device check only).
     void SetDevice(const std::string& name, const std::string& code, const std::string& firmware);
@@ -80,12 +79,14 @@ private:
     std::string m_deviceCode;
     std::string m_deviceFirmware;
     std::string m_fileText;
+    UpdateOutcome m_outcome;
     Notify m_notify;
     int m_command = 0;
     std::thread m_worker;
     bool m_started = false;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_finished{false};
+    std::atomic<bool> m_stop{false};  // set when this check ends: its transfer stops at once
 };
 
 // The two process-wide checks.

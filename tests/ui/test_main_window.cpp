@@ -84,9 +84,14 @@ private:
     // The lock dialog: each showing is answered by the next action (cancelled when none).
     std::vector<std::function<void(kvara::CSperrenDlg*)>> m_lockActions;
     int m_lockDialogs = 0;
-    // The update server of these tests; about boxes that open on their own are counted.
+    // The update server of these tests; about boxes that open on their own are counted, the
+    // most of them open at once, and the lines of the last one.
     std::unique_ptr<kvara::test::HttpsServer> m_updates;
     int m_aboutDialogs = 0;
+    int m_mostAboutBoxes = 0;
+    QStringList m_aboutLines;
+    // While set and false for a box, that box stays open.
+    std::function<bool(kvara::CAboutDlg*)> m_aboutReady;
 
     void ServeVersions(const std::string& software, const std::string& devices) {
         m_updates->Put("/rfid/software/RFIDVersionsUHF.txt", software);
@@ -153,8 +158,17 @@ private slots:
         connect(&m_dialogWatch, &QTimer::timeout, this, [this] {
             if (auto* about = qobject_cast<kvara::CAboutDlg*>(QApplication::activeModalWidget());
                 about != nullptr && about->isVisible() && !about->property("answered").toBool()) {
+                int open = 0;
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    open += qobject_cast<kvara::CAboutDlg*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
+                }
+                m_mostAboutBoxes = std::max(m_mostAboutBoxes, open);
+                if (m_aboutReady && !m_aboutReady(about)) {
+                    return;
+                }
                 about->setProperty("answered", true);
                 ++m_aboutDialogs;
+                m_aboutLines = QStringList{about->ProgramLine()->text(), about->FirmwareLine()->text()};
                 about->reject();
                 return;
             }
@@ -195,6 +209,9 @@ private slots:
         m_lockActions.clear();
         m_lockDialogs = 0;
         m_aboutDialogs = 0;
+        m_mostAboutBoxes = 0;
+        m_aboutLines.clear();
+        m_aboutReady = nullptr;
     }
 
     void cleanup() {
@@ -1032,6 +1049,32 @@ private slots:
         OpenWindow();
         QTest::qWait(300);
         QCOMPARE(m_aboutDialogs, 1);
+        ServeVersions("[Kvara_Programmer]\nVersion=0.1\nBuild=2000-01-01\n", "[Alias]\n");
+    }
+
+    void oneAboutBoxForBothUpdates() {
+        ServeVersions("[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\n",
+                      "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07\n");
+        // Both files are in before the window starts, so both of its reports come at once.
+        for (kvara::CVersionCheck* check : {&kvara::SoftwareCheck(), &kvara::DeviceCheck()}) {
+            check->StartCheck(nullptr, 0);
+            QTRY_VERIFY(check->IsCheckDone());
+        }
+        StartReader({}, {});
+        // A box stays open until both its lines offer an update.
+        m_aboutReady = [](kvara::CAboutDlg* about) {
+            return about->ProgramLine()->text().startsWith(QStringLiteral("Neue Version:")) &&
+                   about->FirmwareLine()->text().startsWith(QStringLiteral("Update "));
+        };
+        m_window = std::make_unique<CKvara_ProgrammerDlg>();
+        m_window->InitDialog();
+        m_window->show();
+        QTRY_COMPARE(m_aboutDialogs, 1);
+        QTest::qWait(300);
+        QCOMPARE(m_aboutDialogs, 1);
+        QCOMPARE(m_mostAboutBoxes, 1);
+        QCOMPARE(m_aboutLines, (QStringList{QStringLiteral("Neue Version:Quarn Kvara Programmer => V 99.0 (2099-01-01)"),
+                                            QStringLiteral("Update Kvara P20 V1.00 => V1.07")}));
         ServeVersions("[Kvara_Programmer]\nVersion=0.1\nBuild=2000-01-01\n", "[Alias]\n");
     }
 
