@@ -7,6 +7,7 @@
 #include <chrono>
 #include <vector>
 
+#include "common/deadline.h"
 #include "common/ui_hooks.h"
 #include "net/ping.h"
 #include "net/tcp_link.h"
@@ -59,15 +60,13 @@ CTCPSocketThread* ConfigLinkOf(const std::shared_ptr<CKvara_Port>& port) {
 }  // namespace
 
 void PauseDispatching(int ms) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    const Deadline deadline = Deadline::InMs(ms);
     for (;;) {
         PumpPendingMessages();
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
+        if (deadline.Expired()) {
             return;
         }
-        poll(nullptr, 0, static_cast<int>(std::min<long long>(left, 10)));
+        poll(nullptr, 0, std::min(deadline.RemainingMs(), 10));
     }
 }
 
@@ -302,8 +301,7 @@ void RecoverUnresponsiveReader(const std::string& name, SteadyTime deadline) {
         }
         CloseConfigLink(port, *link, false);
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    PauseDispatching(static_cast<int>(std::clamp<long long>(left.count(), 0, kRecoveryPauseMs)));
+    PauseDispatching(std::min(Deadline::At(deadline).RemainingMs(), kRecoveryPauseMs));
 }
 
 }  // namespace kvara::net

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "common/deadline.h"
 #include "net/tcp_link.h"
 
 namespace kvara::net {
@@ -184,10 +185,9 @@ bool CPing::Ping(const std::string& host, Reply* reply, int timeToLive, int time
         const bool raw = m_kind == Kind::kRaw;
         ByteBuffer buffer(static_cast<std::size_t>(size) + 128);
         while (!answered) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const int left = Deadline::At(deadline).RemainingMs();
             pollfd ready = {fd, POLLIN, 0};
-            if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) {
+            if (left <= 0 || poll(&ready, 1, left) <= 0) {
                 break;
             }
             sockaddr_in from{};

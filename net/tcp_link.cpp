@@ -9,6 +9,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "common/deadline.h"
 #include "common/ui_hooks.h"
 #include "reader/handles.h"
 
@@ -151,18 +152,15 @@ void CTCPSocketThread::Stop() {
 
 bool CTCPSocketThread::PauseUnlessStopped(int ms) {
     pollfd stop = {m_stopEvent, POLLIN, 0};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const Deadline deadline = Deadline::InMs(ms);
     for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
         if (m_stopRequested.load()) {
             return false;
         }
-        if (left <= 0) {
+        if (deadline.Expired()) {
             return true;
         }
-        poll(&stop, 1, static_cast<int>(left));
+        poll(&stop, 1, deadline.RemainingMs());
     }
 }
 

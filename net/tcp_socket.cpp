@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "common/deadline.h"
 #include "common/ui_hooks.h"
 
 namespace kvara::net {
@@ -23,13 +24,8 @@ using Clock = std::chrono::steady_clock;
 // Milliseconds from now until then (0 once it has passed), rounded up so that a wait never
 // ends just before it.
 int MillisecondsBetween(Clock::time_point now, Clock::time_point then) {
-    if (then <= now) {
-        return 0;
-    }
-    // Compared in milliseconds first: "no deadline" (time_point::max) must not overflow.
-    const auto nowMs = std::chrono::floor<std::chrono::milliseconds>(now.time_since_epoch());
-    const auto thenMs = std::chrono::ceil<std::chrono::milliseconds>(then.time_since_epoch());
-    return static_cast<int>(std::min<long long>((thenMs - nowMs).count(), 1 << 30));
+    const Deadline deadline = Deadline::At(then);
+    return deadline.Never() ? 1 << 30 : std::min(deadline.RemainingMs(now), 1 << 30);
 }
 
 sockaddr_in SocketAddress(const Ipv4& address, std::uint16_t port) {

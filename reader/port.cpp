@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "common/deadline.h"
 #include "common/ui_hooks.h"
 #include "protocol/frame.h"
 #include "reader/handles.h"
@@ -39,21 +40,6 @@ constexpr std::uint8_t kCmdTxPowerRead = 0x07;
 // its way (each late answer shifts every later one by one place), at most this many.
 constexpr int kMaxInStepQueries = 8;
 constexpr std::size_t kHidDrainBytes = 10;
-
-// A phase of the answer wait: its own time window of m_timeoutMs from its start.
-class Phase {
-public:
-    explicit Phase(std::uint32_t timeoutMs)
-        : m_start(Clock::now()), m_timeout(std::chrono::milliseconds(timeoutMs)) {}
-    bool Expired() const { return Clock::now() - m_start > m_timeout; }
-    Clock::duration Remaining() const {
-        return std::max(Clock::duration::zero(), m_start + m_timeout - Clock::now());
-    }
-
-private:
-    Clock::time_point m_start;
-    Clock::duration m_timeout;
-};
 
 }  // namespace
 
@@ -297,7 +283,7 @@ void CKvara_Port::AwaitLateAnswer() {
     m_waiting = true;
     WindowLock lock(!m_noWindowLock);
     const bool pulls = Pulls();
-    const Phase phase(m_timeoutMs);
+    const Deadline phase = Deadline::InMs(m_timeoutMs);
     auto quietSince = Clock::now();
     std::uint64_t last = m_receiveSequence.load();
     bool heard = ReceivedCount(nullptr) > 0;
@@ -341,7 +327,7 @@ bool CKvara_Port::RunPhases() {
     const bool pulls = Pulls();
     const auto spinUntil = Clock::now() + (m_nearReader ? kSpinBeforeBlocking : Clock::duration::zero());
     // One polling pass; false when the phase has run out of time.
-    auto pass = [&](const Phase& phase, std::uint64_t seen, bool mayBlock) {
+    auto pass = [&](const Deadline& phase, std::uint64_t seen, bool mayBlock) {
         const bool dispatched = PumpPendingMessages();
         PollInput();
         if (phase.Expired()) {
@@ -363,7 +349,7 @@ bool CKvara_Port::RunPhases() {
 
     // Phase 1: the first four bytes.
     {
-        const Phase phase(m_timeoutMs);
+        const Deadline phase = Deadline::InMs(m_timeoutMs);
         std::uint64_t seen = 0;
         while (ReceivedCount(&seen) < 4) {
             if (!pass(phase, seen, true)) {
@@ -374,7 +360,7 @@ bool CKvara_Port::RunPhases() {
 
     // Phase 2 (mode 0): drop stray bytes in front of the 0x02.
     if (m_protocolMode == 0) {
-        const Phase phase(m_timeoutMs);
+        const Deadline phase = Deadline::InMs(m_timeoutMs);
         bool dropped = false;
         for (;;) {
             std::uint64_t seen = 0;
@@ -412,7 +398,7 @@ bool CKvara_Port::RunPhases() {
 
     // Phase 3: the rest of the answer, as long as its L byte says.
     {
-        const Phase phase(m_timeoutMs);
+        const Deadline phase = Deadline::InMs(m_timeoutMs);
         for (;;) {
             std::uint64_t seen = 0;
             bool complete = false;
