@@ -2,19 +2,38 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 namespace kvara {
 
 namespace {
+
 std::atomic<LogSink> g_sink{nullptr};
-}
+std::mutex g_handlerLock;
+void (*g_handler)(const char*, void*) = nullptr;  // guarded by g_handlerLock
+void* g_context = nullptr;
+
+}  // namespace
 
 void SetLogSink(LogSink sink) { g_sink.store(sink); }
+
+void SetLogHandler(void (*handler)(const char* line, void* context), void* context) {
+    std::lock_guard<std::mutex> guard(g_handlerLock);
+    g_handler = handler;
+    g_context = context;
+}
 
 void LogDebug(const std::string& line) {
     if (LogSink sink = g_sink.load()) {
         sink(line);
         return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(g_handlerLock);
+        if (g_handler != nullptr) {
+            g_handler(line.c_str(), g_context);
+            return;
+        }
     }
     std::fprintf(stderr, "kvara: %s\n", line.c_str());
 }

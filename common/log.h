@@ -8,6 +8,8 @@ namespace kvara {
 using LogSink = void (*)(const std::string& line);
 // Installs the sink for diagnostic lines; null restores stderr.
 void SetLogSink(LogSink sink);
+// A handler with a context pointer (the C API's form); replaces the sink, null restores stderr.
+void SetLogHandler(void (*handler)(const char* line, void* context), void* context);
 void LogDebug(const std::string& line);
 
 }  // namespace kvara

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "common/log.h"
+#include "reader/errors.h"
 #include "reader/link_factory.h"
 #include "protocol/names.h"
 #include "reader/registry.h"
@@ -151,6 +153,19 @@ thread_local bool t_opening = false;
 extern "C" {
 
 int KvaraGetSdkVersion(void) { return kSdkVersion; }
+
+int KvaraErrorText(int code, char* buffer, int size) {
+    const std::string text = kvara::ErrorText(code);
+    if (buffer == nullptr || size <= 0 || text.size() + 1 > static_cast<std::size_t>(size)) {
+        return 0;
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<int>(text.size() + 1);
+}
+
+void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context) { kvara::SetFrameTrace(handler, context); }
+
+void KvaraSetLogHandler(KvaraLogHandler handler, void* context) { kvara::SetLogHandler(handler, context); }
 
 int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs) {
     if (name == nullptr || t_opening) {

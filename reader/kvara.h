@@ -60,6 +60,11 @@ extern "C" {
 #define KVARA_API
 #endif
 
+/* Version of this library (and of its header). */
+#define KVARA_VERSION_MAJOR 1
+#define KVARA_VERSION_MINOR 1
+#define KVARA_VERSION_PATCH 0
+
 /* Error codes the library sets itself (the reader's own status codes are 1-255). */
 #define KVARA_ERROR_NO_PORT 3            /* the handle names no open reader */
 #define KVARA_ERROR_TIMEOUT 4            /* no complete answer within the time-out */
@@ -80,6 +85,32 @@ extern "C" {
 #define KVARA_BANK_EPC 1      /* stored CRC (2 bytes), PC word (2), EPC */
 #define KVARA_BANK_TID 2      /* the chip's maker and model, often a serial number */
 #define KVARA_BANK_USER 3     /* User memory, where the chip has any */
+
+/**
+ * The text of an error code as KvaraGetLastError returns it (German, as the program shows
+ * it): the reader's status codes and the library's own codes; an unknown code gives
+ * "Unbekannter Fehler (n) aufgetreten!".
+ * @param[out] buffer receives the zero-terminated text (UTF-8); may be NULL with size 0.
+ * @return the bytes written including the zero, 0 when the text does not fit (nothing written).
+ */
+KVARA_API int KvaraErrorText(int code, char *buffer, int size);
+
+/**
+ * Called with every frame the library sends to a reader (direction 0) and every answer it
+ * takes from one (direction 1), on the thread that runs the command, for traces in support
+ * cases. The bytes are whole frames as they went over the link; the pointer is valid only
+ * during the call. NULL switches the trace off. Set it before commands run.
+ */
+typedef void (*KvaraTraceHandler)(int handle, int direction, const unsigned char *bytes, int length,
+                                  void *context);
+KVARA_API void KvaraSetTraceHandler(KvaraTraceHandler handler, void *context);
+
+/**
+ * Receives the library's diagnostic lines (a missing FTDI entry point, for example) instead of
+ * stderr; NULL restores stderr. The line is valid only during the call.
+ */
+typedef void (*KvaraLogHandler)(const char *line, void *context);
+KVARA_API void KvaraSetLogHandler(KvaraLogHandler handler, void *context);
 
 /**
  * Version of the library times 100 (119 is version 1.19).

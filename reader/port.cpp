@@ -41,7 +41,24 @@ constexpr std::uint8_t kCmdTxPowerRead = 0x07;
 constexpr int kMaxInStepQueries = 8;
 constexpr std::size_t kHidDrainBytes = 10;
 
+std::mutex g_traceLock;
+FrameTrace g_trace = nullptr;  // guarded by g_traceLock
+void* g_traceContext = nullptr;
+
+void Trace(int handle, int direction, const ByteBuffer& bytes) {
+    std::lock_guard<std::mutex> guard(g_traceLock);
+    if (g_trace != nullptr && !bytes.empty()) {
+        g_trace(handle, direction, bytes.data(), static_cast<int>(bytes.size()), g_traceContext);
+    }
+}
+
 }  // namespace
+
+void SetFrameTrace(FrameTrace trace, void* context) {
+    std::lock_guard<std::mutex> guard(g_traceLock);
+    g_trace = trace;
+    g_traceContext = context;
+}
 
 CommandScope::CommandScope(CKvara_Port& port) : m_port(port) {
     if (port.m_commandOwner.load() == std::this_thread::get_id()) {
@@ -252,6 +269,7 @@ bool CKvara_Port::SendCommand() {
     ClearReceive();
     bool handedOver = true;
     if (m_link && m_link->Handle() != 0) {
+        Trace(GetHandle(), 0, m_request);
         handedOver = m_link->Send(m_request.data(), m_request.size());
     }
     m_request.clear();
@@ -423,6 +441,7 @@ bool CKvara_Port::ReceiveAnswer(ByteBuffer& answer) {
         std::lock_guard<std::mutex> guard(m_receiveLock);
         answer.swap(m_receive);
     }
+    Trace(GetHandle(), 1, answer);
     if (answer.empty()) {
         m_lastError = kErrorEmptyAnswer;
         return false;

@@ -3,6 +3,7 @@
 
 #include "common/string_table.h"
 #include "reader/errors.h"
+#include "reader/kvara.h"
 
 using kvara::ErrorText;
 using kvara::StatusLine;
@@ -70,4 +71,17 @@ TEST(StringTable, SortedAndLookupMisses) {
     }
     EXPECT_EQ(kvara::GermanString(1), nullptr);
     EXPECT_EQ(kvara::LoadString(99999), "");
+}
+
+// The texts through the C API: copied whole or not at all.
+TEST(ErrorText, ThroughTheReaderApi) {
+    char buffer[128] = {};
+    const int n = KvaraErrorText(4, buffer, sizeof buffer);
+    EXPECT_EQ(n, 8);
+    EXPECT_STREQ(buffer, "Timeout");
+    EXPECT_EQ(KvaraErrorText(4, buffer, 7), 0);  // "Timeout" and its zero need 8
+    EXPECT_EQ(KvaraErrorText(4, nullptr, 100), 0);
+    EXPECT_EQ(KvaraErrorText(4, buffer, -1), 0);
+    EXPECT_GT(KvaraErrorText(9999, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "Unbekannter Fehler (9999) aufgetreten!");
 }

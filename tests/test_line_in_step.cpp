@@ -278,3 +278,32 @@ TEST(NetworkLink, AFrameWhoseCommandReturnedIsNeverSent) {
     close(late);
     EXPECT_EQ(KvaraClosePort(handle), 0);
 }
+
+namespace {
+struct TraceLog {
+    std::vector<std::pair<int, ByteBuffer>> frames;
+    int handle = 0;
+};
+void Record(int handle, int direction, const unsigned char* bytes, int length, void* context) {
+    auto* log = static_cast<TraceLog*>(context);
+    log->handle = handle;
+    log->frames.emplace_back(direction, ByteBuffer(bytes, bytes + length));
+}
+}  // namespace
+
+// Every frame out and every answer in reaches the trace handler, whole.
+TEST_F(PtyReaderTest, TheTraceSeesEveryFrameBothWays) {
+    StartReader({}, {SimTag::WithEpc(kEpc)});
+    const int handle = Open(300);
+    ASSERT_GT(handle, 0);
+    TraceLog log;
+    KvaraSetTraceHandler(&Record, &log);
+    unsigned char type[4] = {};
+    ASSERT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
+    KvaraSetTraceHandler(nullptr, nullptr);
+    ASSERT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);  // no longer traced
+    ASSERT_EQ(log.frames.size(), 2u);
+    EXPECT_EQ(log.handle, handle);
+    EXPECT_EQ(log.frames[0], std::make_pair(0, ByteBuffer{0x02, 0x01, 0xF0, 0x00, 0xF1}));
+    EXPECT_EQ(log.frames[1], std::make_pair(1, Mode0Answer(0, {'3', '1', '2', '0'})));
+}
