@@ -4,15 +4,19 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
 #include "netns_fixture.h"
 #include "settings/settings.h"
+#include "tests/support/device_stand_in.h"
 #include "ui/ip_search_dlg.h"
 #include "ui/lan_config_dlg.h"
 #include "ui/message_box.h"
@@ -186,6 +190,63 @@ TEST_F(LanDialogTest, InterfaceDialogListsNetworkReadersWhenEthernetIsOn) {
         EXPECT_TRUE(dialog.LanChosen());
     }
     EXPECT_EQ(kvara::ReadText(kvara::keys::kPortName), QStringLiteral("LAN: 10.77.1.40-10001"));
+}
+
+// A network reader picked through "IP ?" has no baud rate, parity or stop bits: the dialog
+// greys them out as it does for a network reader selected in its list.
+TEST_F(LanDialogTest, AReaderPickedThroughTheSearchHasNoSerialLine) {
+    AddReader(segment, "10.77.1.45", {.configured = Ip("10.77.1.45")});
+    kvara::test::ScopedDeviceStandIn stand;
+    stand.devices->AddUsbSerial("/dev/ttyS0", "");
+    kvara::WriteInt(kvara::keys::kEthernet, 1);
+    kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/ttyS0"));
+    kvara::CPortSelectDlg dialog;
+    dialog.InitDialog();
+    QCoreApplication::processEvents();
+    auto* baud = Child<QComboBox>(dialog, "baudCombo");
+    ASSERT_TRUE(baud->isEnabled());
+    QTimer pick;
+    pick.setInterval(5);
+    QObject::connect(&pick, &QTimer::timeout, [&] {
+        if (auto* search = qobject_cast<kvara::CIPAddrSuche*>(QApplication::activeModalWidget())) {
+            search->List()->setCurrentRow(0);
+            search->reject();
+        }
+    });
+    pick.start();
+    Child<QPushButton>(dialog, "ipButton")->click();
+    pick.stop();
+    QCoreApplication::processEvents();  // the refresh the dialog asked for
+    EXPECT_EQ(dialog.InterfaceName(), QStringLiteral("LAN: 10.77.1.45-10001"));
+    EXPECT_EQ(Child<QListWidget>(dialog, "interfaceList")->currentItem()->text(),
+              QStringLiteral("LAN: 10.77.1.45-10001"));
+    EXPECT_TRUE(dialog.LanChosen());
+    EXPECT_FALSE(baud->isEnabled());
+    EXPECT_FALSE(Child<QComboBox>(dialog, "parityCombo")->isEnabled());
+    EXPECT_FALSE(Child<QComboBox>(dialog, "stopBitsCombo")->isEnabled());
+}
+
+// The address fields take an octet only up to 255 as it is typed, and an incomplete address is
+// refused before the reader is asked.
+TEST_F(LanDialogTest, AddressFieldsTakeOnlyOctetsUpTo255) {
+    kvara::CLanConfig dialog(QStringLiteral("10.77.1.99"));  // nobody answers: every field editable
+    auto* address = Child<QLineEdit>(dialog, "addressField");
+    address->clear();
+    QTest::keyClicks(address, QStringLiteral("999.999.1.1"));
+    EXPECT_EQ(address->text(), QStringLiteral("99.99.1.1"));
+    auto* mask = Child<QLineEdit>(dialog, "maskField");
+    mask->clear();
+    QTest::keyClicks(mask, QStringLiteral("255.255.256.0.7"));
+    EXPECT_EQ(mask->text(), QStringLiteral("255.255.25.0"));
+    Child<QLineEdit>(dialog, "gatewayField")->setText(QStringLiteral("10.77.1.1"));
+    Child<QLineEdit>(dialog, "portField")->setText(QStringLiteral("10001"));
+    address->setText(QStringLiteral("10.77.1"));
+    Child<QRadioButton>(dialog, "fixedRadio")->click();
+    dialog.Apply();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Keine gültige IP-Adresse: 10.77.1"))) << messages[0].toStdString();
+    EXPECT_NE(dialog.result(), int(QDialog::Accepted));
+    EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isVisibleTo(&dialog));
 }
 
 int main(int argc, char** argv) {
