@@ -89,10 +89,11 @@ protected:
         InstallResponder();
     }
 
-    void StartReader(sim::SimConfig config, std::vector<sim::SimTag> tags) {
+    // The reader's terminal, under symlinkPath when one is given (the name the window shows).
+    void StartReader(sim::SimConfig config, std::vector<sim::SimTag> tags, const std::string& symlinkPath = {}) {
         m_reader = std::make_shared<sim::SimReader>(config);
         m_reader->SetTags(std::move(tags));
-        m_server = std::make_unique<sim::PtyServer>(m_reader);
+        m_server = std::make_unique<sim::PtyServer>(m_reader, symlinkPath);
         QVERIFY(m_server->Start());
         WriteText(keys::kPortName, QString::fromStdString(m_server->Path()));
     }

@@ -13,10 +13,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include "netns_fixture.h"
 #include "settings/settings.h"
 #include "tests/support/device_stand_in.h"
+#include "tests/support/screenshot.h"
+#include "ui/app_icon.h"
 #include "ui/ip_search_dlg.h"
 #include "ui/lan_config_dlg.h"
 #include "ui/message_box.h"
@@ -24,6 +27,9 @@
 
 using kvara::test::Ip;
 using kvara::test::NetnsTest;
+
+// Failures show texts as texts.
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace {
 
@@ -249,8 +255,42 @@ TEST_F(LanDialogTest, AddressFieldsTakeOnlyOctetsUpTo255) {
     EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isVisibleTo(&dialog));
 }
 
+// The manual's pictures of the reader search and the LAN configuration, in German and English
+// (scripts/screenshots; skipped otherwise).
+TEST_F(LanDialogTest, Screenshots) {
+    if (!kvara::test::ScreenshotsWanted()) {
+        GTEST_SKIP() << "KVARA_SCREENSHOT_DIR is not set";
+    }
+    QApplication::setWindowIcon(kvara::ProgramIcon());  // as the program sets it
+    AddReader(segment, "10.77.1.100", {.configured = Ip("10.77.1.100"), .hostBits = 8, .gateway = Ip("10.77.1.1")});
+    AddReader(segment, "10.77.1.33", {.name = "AB12"});
+    AddReader(segment, "10.77.1.50", {.configured = Ip("10.77.1.50"), .deviceText = "xp-9000"});
+    for (const QString& language : {QStringLiteral("de"), QStringLiteral("en")}) {
+        QTranslator english;
+        if (language == QLatin1String("en")) {
+            ASSERT_TRUE(english.load(QStringLiteral(KVARA_CATALOGUE)));
+            QCoreApplication::installTranslator(&english);
+        }
+        {
+            kvara::CIPAddrSuche search;
+            ASSERT_TRUE(search.Refresh());
+            search.List()->setCurrentRow(0);
+            search.show();
+            EXPECT_TRUE(kvara::test::SaveScreenshot(language + QStringLiteral("/reader-search.png"), {&search}));
+        }
+        {
+            kvara::CLanConfig config(QStringLiteral("10.77.1.100-10001"));
+            config.show();
+            EXPECT_TRUE(kvara::test::SaveScreenshot(language + QStringLiteral("/lan-config.png"), {&config}));
+        }
+        QCoreApplication::removeTranslator(&english);
+    }
+}
+
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");  // scripts/screenshots sets xcb
+    }
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
