@@ -415,7 +415,7 @@ Install a PDF viewer (for example with “sudo apt install evince”) or open th
     </message>
     <message>
         <source>Fehler bei Select: Der Leser antwortet nicht</source>
-        <translation>Select failed: the reader does not answer</translation>
+        <translation>Error selecting the tag: the reader does not answer</translation>
     </message>
     <message>
         <source>EPC</source>
