@@ -48,7 +48,8 @@ bool FitImages(QTextDocument& document, double maxWidth) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (fragment.isValid() && fragment.charFormat().isImageFormat()) {
-                runs.push_back({fragment.position(), fragment.length(), fragment.charFormat().toImageFormat()});
+                runs.push_back({fragment.position(), fragment.length(),
+                                fragment.charFormat().toImageFormat()});
             }
         }
     }
@@ -57,7 +58,8 @@ bool FitImages(QTextDocument& document, double maxWidth) {
         const QUrl url = document.baseUrl().resolved(QUrl(run.format.name()));
         const QImage image(url.toLocalFile());
         if (image.isNull()) {
-            std::fprintf(stderr, "kvara-manual-pdf: picture %s not found\n", qPrintable(url.toLocalFile()));
+            std::fprintf(stderr, "kvara-manual-pdf: picture %s not found\n",
+                         qPrintable(url.toLocalFile()));
             complete = false;
             continue;
         }
@@ -95,7 +97,8 @@ void BreakPages(QTextDocument& document) {
             first = false;
         } else if (level == 2) {
             breakBefore = block.next().isValid() && HoldsPicture(block.next()) &&
-                          block.previous().isValid() && block.previous().blockFormat().headingLevel() == 0;
+                          block.previous().isValid() &&
+                          block.previous().blockFormat().headingLevel() == 0;
         }
         if (breakBefore) {
             QTextBlockFormat format = block.blockFormat();

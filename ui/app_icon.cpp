@@ -5,7 +5,8 @@ namespace kvara {
 QIcon ProgramIcon() {
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256}) {
-        icon.addFile(QStringLiteral(":/kvara/icons/kvara-programmer-%1.png").arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/kvara/icons/kvara-programmer-%1.png").arg(size),
+                     QSize(size, size));
     }
     return icon;
 }

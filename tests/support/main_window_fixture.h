@@ -64,7 +64,8 @@ protected:
 
     // Before each test: fresh settings (no update check), no answers, no actions.
     void ResetFixture() {
-        QFile::remove(m_config.path() + QStringLiteral("/Quarn Applikationen/Kvara Programmer.conf"));
+        QFile::remove(m_config.path() +
+                      QStringLiteral("/Quarn Applikationen/Kvara Programmer.conf"));
         WriteInt(keys::kUpdate, 0);
         m_messages.clear();
         m_answerYes = true;
@@ -90,7 +91,8 @@ protected:
     }
 
     // The reader's terminal, under symlinkPath when one is given (the name the window shows).
-    void StartReader(sim::SimConfig config, std::vector<sim::SimTag> tags, const std::string& symlinkPath = {}) {
+    void StartReader(sim::SimConfig config, std::vector<sim::SimTag> tags,
+                     const std::string& symlinkPath = {}) {
         m_reader = std::make_shared<sim::SimReader>(config);
         m_reader->SetTags(std::move(tags));
         m_server = std::make_unique<sim::PtyServer>(m_reader, symlinkPath);
@@ -141,8 +143,9 @@ protected:
     // handed to the action; dialogs without an action are cancelled and counted by class.
     template <typename T>
     void WhenShown(std::function<void(T*)> action) {
-        m_dialogActions.push_back(DialogAction{[](QDialog* dialog) { return qobject_cast<T*>(dialog) != nullptr; },
-                                               [action](QDialog* dialog) { action(qobject_cast<T*>(dialog)); }});
+        m_dialogActions.push_back(
+            DialogAction{[](QDialog* dialog) { return qobject_cast<T*>(dialog) != nullptr; },
+                         [action](QDialog* dialog) { action(qobject_cast<T*>(dialog)); }});
     }
     int Unanswered(const char* className) const {
         const auto it = m_unanswered.find(QByteArray(className));
@@ -157,7 +160,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show) {
             auto* dialog = qobject_cast<QDialog*>(watched);
-            if (dialog != nullptr && dialog->isWindow() && qobject_cast<CKvara_ProgrammerDlg*>(dialog) == nullptr) {
+            if (dialog != nullptr && dialog->isWindow() &&
+                qobject_cast<CKvara_ProgrammerDlg*>(dialog) == nullptr) {
                 QPointer<QDialog> shown(dialog);
                 // After the dialog's own event loop has started.
                 QTimer::singleShot(0, this, [this, shown] {

@@ -5,18 +5,20 @@
 
 #include <xcb/xcb.h>
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 
 namespace kvara::test {
 
-inline bool ScreenshotsWanted() { return !qEnvironmentVariableIsEmpty("KVARA_SCREENSHOT_DIR"); }
+inline bool ScreenshotsWanted() {
+    return !qEnvironmentVariableIsEmpty("KVARA_SCREENSHOT_DIR");
+}
 
 // The window manager's frame around a window, asked of the X server: the ancestor of the
 // window just below the root. (Qt learns the frame's size from a property the window manager
@@ -29,7 +31,8 @@ inline QRect WindowManagerFrame(QWidget* window) {
     xcb_connection_t* connection = x11->connection();
     xcb_window_t current = static_cast<xcb_window_t>(window->winId());
     for (;;) {
-        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, current), nullptr);
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, current), nullptr);
         if (tree == nullptr) {
             return {};
         }
@@ -68,7 +71,8 @@ inline bool SaveScreenshot(const QString& name, const QList<QWidget*>& windows) 
         if (!QTest::qWaitForWindowExposed(window)) {
             return false;
         }
-        (void)QTest::qWaitFor([&] { return !screen || WindowManagerFrame(window).isValid(); }, 2000);
+        (void)QTest::qWaitFor([&] { return !screen || WindowManagerFrame(window).isValid(); },
+                              2000);
     }
     // The window manager draws its frames, the windows paint after being mapped.
     QTest::qWait(400);
@@ -81,7 +85,8 @@ inline bool SaveScreenshot(const QString& name, const QList<QWidget*>& windows) 
     QDir().mkpath(QFileInfo(path).absolutePath());
     QPixmap shot;
     if (screen) {
-        shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
+                                                            area.height());
     } else {
         shot = windows.first()->grab();
     }

@@ -76,7 +76,8 @@ class Screenshots : public kvara::test::MainWindowFixture {
             dialog->findChild<QPushButton*>(QStringLiteral("executeButton"))->click();
         });
         WhenShown<QMessageBox>([&](QMessageBox* box) {
-            QVERIFY(SaveScreenshot(dir + QStringLiteral("lock-question.png"), {m_window.get(), box}));
+            QVERIFY(
+                SaveScreenshot(dir + QStringLiteral("lock-question.png"), {m_window.get(), box}));
             box->reject();
         });
         Click("lockButton");
@@ -84,7 +85,8 @@ class Screenshots : public kvara::test::MainWindowFixture {
         // The question when "Nutzlänge" does not fit the EPC typed.
         Type("epcField", QStringLiteral("30 08 33 B2 DD D9 01 40 00 00 00 01 00 00 00 02"));
         WhenShown<QMessageBox>([&](QMessageBox* box) {
-            QVERIFY(SaveScreenshot(dir + QStringLiteral("epc-length-question.png"), {m_window.get(), box}));
+            QVERIFY(SaveScreenshot(dir + QStringLiteral("epc-length-question.png"),
+                                   {m_window.get(), box}));
             box->reject();
         });
         Click("epcWriteButton");
@@ -115,7 +117,8 @@ class Screenshots : public kvara::test::MainWindowFixture {
         stand.devices->usb.push_back({"USB\\VID_0403&PID_E5A1", false});
         stand.devices->hid.push_back({0x7A3C, 0x0C5C, "5260-0042", true, "fake:hid0"});
         fakehid::AddDevice("fake:hid0");
-        kvara::TtyDeviceInfo vcom{"/dev/ttyACM0", "tty", true, "CDC device", "USB\\VID_7A3C&PID_0C5D"};
+        kvara::TtyDeviceInfo vcom{"/dev/ttyACM0", "tty", true, "CDC device",
+                                  "USB\\VID_7A3C&PID_0C5D"};
         vcom.stableName = "/dev/serial/by-id/usb-Quarn_Kvara_P20_52600007-if00";
         stand.devices->tty.push_back(vcom);
         stand.devices->usb.push_back({"USB\\VID_7A3C&PID_0C5D", true});

@@ -105,28 +105,35 @@ private slots:
         Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11\n22"));
         Click("userWriteButton");
         QCOMPARE(m_window->StatusText(),
-                 QStringLiteral("Ungültiges Zeichen Zeilenumbruch in „Daten“: es wurde nichts geschrieben"));
+                 QStringLiteral(
+                     "Ungültiges Zeichen Zeilenumbruch in „Daten“: es wurde nichts geschrieben"));
 
         Click("epcReadButton");
         Type("epcField", QStringLiteral("AA BB CC DD EE FG 00 00 00 00 00 00"));
         Click("epcWriteButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Ungültiges Zeichen „G“ in „EPC“: es wurde nichts geschrieben"));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Ungültiges Zeichen „G“ in „EPC“: es wurde nichts geschrieben"));
 
         Type("killField", QStringLiteral("11 22 33 4ä"));
         Click("killWriteButton");
         QCOMPARE(m_window->StatusText(),
-                 QStringLiteral("Ungültiges Zeichen „ä“ in „Kill Passwort“: es wurde nichts geschrieben"));
+                 QStringLiteral(
+                     "Ungültiges Zeichen „ä“ in „Kill Passwort“: es wurde nichts geschrieben"));
 
         // The EPC that addresses the tag and a password in use count as well.
         Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
         Find<QCheckBox>("userUsePassword")->setChecked(true);
         Type("userPassword", QStringLiteral("1122334O"));
         Click("userWriteButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Ungültiges Zeichen „O“ in „Passwort“: es wurde nichts geschrieben"));
+        QCOMPARE(
+            m_window->StatusText(),
+            QStringLiteral("Ungültiges Zeichen „O“ in „Passwort“: es wurde nichts geschrieben"));
         Type("epcEdit", kTextA + QStringLiteral("\t"));
         Click("accessWriteButton");
-        QCOMPARE(m_window->StatusText(),
-                 QStringLiteral("Ungültiges Zeichen Tabulator in „EPC der Auswahl“: es wurde nichts geschrieben"));
+        QCOMPARE(
+            m_window->StatusText(),
+            QStringLiteral(
+                "Ungültiges Zeichen Tabulator in „EPC der Auswahl“: es wurde nichts geschrieben"));
 
         QVERIFY(RequestsOf(0xC4).empty());
         QVERIFY(RequestsOf(0xC5).empty());
@@ -147,7 +154,8 @@ private slots:
         QCOMPARE(Field("pcField")->text(), QStringLiteral("36 05"));
         QCOMPARE(Field("afiField")->text(), QStringLiteral("5"));
 
-        m_reader->PushFault(SimFault{.raw = kvara::test::ReaderAnswer({0x12, 0x34, 0x30}), .forCommand = 0xC3});
+        m_reader->PushFault(
+            SimFault{.raw = kvara::test::ReaderAnswer({0x12, 0x34, 0x30}), .forCommand = 0xC3});
         Click("epcReadButton");
         QCOMPARE(Field("crcField")->text(), QStringLiteral("12 34"));
         QCOMPARE(Field("pcField")->text(), QString());

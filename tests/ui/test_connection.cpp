@@ -61,10 +61,12 @@ private slots:
         m_window->OnChooseInterface();
         QCOMPARE(Unanswered("kvara::CPortSelectDlg"), 1);
         QCOMPARE(m_window->ReaderHandle(), 0);
-        QVERIFY2(m_window->windowTitle().endsWith(QStringLiteral(" <>")), qPrintable(m_window->windowTitle()));
+        QVERIFY2(m_window->windowTitle().endsWith(QStringLiteral(" <>")),
+                 qPrintable(m_window->windowTitle()));
         m_messages.clear();
         m_window->OnTransmitPower();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
+        QCOMPARE(m_messages.value(0),
+                 QStringLiteral("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
     }
 
     // A reader that no longer answers fails the tag selection first; the status line says that
@@ -75,13 +77,15 @@ private slots:
         Click("inventoryButton");
         m_reader->SetFault(SimFault{.silent = true});
         Click("tidReadButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
 
         // Unplugged: the line goes away.
         m_reader->ClearFaults();
         m_server->Stop();
         Click("userReadButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
     }
 };
 

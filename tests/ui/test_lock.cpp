@@ -22,7 +22,8 @@ std::function<void(CSperrenDlg*)> Execute(const QString& password, int protectio
     return [password, protection](CSperrenDlg* dialog) {
         dialog->findChild<QLineEdit*>(QStringLiteral("lockPassword"))->setText(password);
         dialog->findChild<QRadioButton*>(QStringLiteral("area2"))->setChecked(true);
-        dialog->findChild<QRadioButton*>(QStringLiteral("protection%1").arg(protection))->setChecked(true);
+        dialog->findChild<QRadioButton*>(QStringLiteral("protection%1").arg(protection))
+            ->setChecked(true);
         dialog->findChild<QPushButton*>(QStringLiteral("executeButton"))->click();
     };
 }
@@ -60,7 +61,8 @@ private slots:
             QVERIFY(noIsDefault);
             QVERIFY(RequestsOf(0xC6).empty());
         }
-        QVERIFY(m_reader->Tags()[0].locks[kvara::sim::kAreaEpc] == kvara::sim::LockState::kUnlocked);
+        QVERIFY(m_reader->Tags()[0].locks[kvara::sim::kAreaEpc] ==
+                kvara::sim::LockState::kUnlocked);
     }
 
     // A password with a character that is no hex digit is not taken as four bytes: the dialog
@@ -73,8 +75,9 @@ private slots:
             dialog->reject();
         });
         Click("lockButton");
-        QCOMPARE(statusAtSecondShowing,
-                 QStringLiteral("Ungültiges Zeichen „G“ in „Passwort“: es wurde nichts geschrieben"));
+        QCOMPARE(
+            statusAtSecondShowing,
+            QStringLiteral("Ungültiges Zeichen „G“ in „Passwort“: es wurde nichts geschrieben"));
         QVERIFY(RequestsOf(0xC6).empty());
 
         WhenShown<CSperrenDlg>(Execute(QStringLiteral("00 00 00 00"), 2));

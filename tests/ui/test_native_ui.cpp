@@ -29,10 +29,12 @@ public:
         for (const char* name : kNames) {
             m_saved.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
         }
-        for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+        for (const char* name :
+             {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
             qputenv(name, m_empty.path().toLocal8Bit());
         }
-        for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"}) {
+        for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                                 "GNOME_DESKTOP_SESSION_ID"}) {
             qunsetenv(name);
         }
     }
@@ -47,9 +49,9 @@ public:
     }
 
 private:
-    static constexpr const char* kNames[] = {"XDG_DATA_HOME",       "XDG_DATA_DIRS",   "XDG_CONFIG_HOME",
-                                             "XDG_CONFIG_DIRS",     "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION",
-                                             "KDE_FULL_SESSION",    "GNOME_DESKTOP_SESSION_ID"};
+    static constexpr const char* kNames[] = {
+        "XDG_DATA_HOME",       "XDG_DATA_DIRS",   "XDG_CONFIG_HOME",  "XDG_CONFIG_DIRS",
+        "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"};
     struct Saved {
         const char* name;
         QByteArray value;
@@ -131,8 +133,9 @@ private slots:
         kvara::ShowMessage(&search, QStringLiteral("Keine Geräte gefunden!"));
         QVERIFY(shownAt.isValid());
         const QPoint offset = shownAt.center() - m_window->frameGeometry().center();
-        QVERIFY2(offset.manhattanLength() <= 20,
-                 qPrintable(QStringLiteral("box centre off by %1,%2").arg(offset.x()).arg(offset.y())));
+        QVERIFY2(
+            offset.manhattanLength() <= 20,
+            qPrintable(QStringLiteral("box centre off by %1,%2").arg(offset.x()).arg(offset.y())));
     }
 
     // F1 with no PDF viewer on the desktop says where the manual of the language in use is.
@@ -144,7 +147,8 @@ private slots:
         m_messages.clear();
         QTest::keyClick(m_window.get(), Qt::Key_F1);
         QCOMPARE(m_messages.size(), 1);
-        const QString german = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Kvara_Programmer_Handbuch.pdf"));
+        const QString german = QDir(QCoreApplication::applicationDirPath())
+                                   .filePath(QStringLiteral("Kvara_Programmer_Handbuch.pdf"));
         QVERIFY2(m_messages[0].contains(german), qPrintable(m_messages[0]));
         QFile pdf(german);
         QVERIFY(pdf.open(QIODevice::ReadOnly));
@@ -157,7 +161,8 @@ private slots:
         m_messages.clear();
         QTest::keyClick(m_window.get(), Qt::Key_F1);
         QCOMPARE(m_messages.size(), 1);
-        QVERIFY2(m_messages[0].contains(QStringLiteral("Kvara_Programmer_Manual.pdf")), qPrintable(m_messages[0]));
+        QVERIFY2(m_messages[0].contains(QStringLiteral("Kvara_Programmer_Manual.pdf")),
+                 qPrintable(m_messages[0]));
         QVERIFY2(m_messages[0].contains(QStringLiteral("PDF viewer")), qPrintable(m_messages[0]));
     }
 };
