@@ -1024,7 +1024,8 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
         return;
     }
     const ByteBuffer epc = ParseHex(m_values.epcData, kEpcCapacity);
-    if (!SettleUseLength(epc.size())) {
+    // Without a reader the write ends with "Kein Zugriff auf Gerät möglich"; nothing to ask.
+    if (m_handle != 0 && !SettleUseLength(epc.size())) {
         Refresh();
         return;
     }
