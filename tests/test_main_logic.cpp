@@ -19,6 +19,21 @@ TEST(PcWord, LengthBitsKeepTheRest) {
     EXPECT_EQ(RoundDownToEven(-3), -4);
 }
 
+// "Nutzlänge" counts bytes but the PC codes words: an EPC with an odd byte count fills its
+// last word, and only a different word count is a disagreement.
+TEST(PcWord, UseLengthAgainstATypedEpc) {
+    EXPECT_EQ(UseLengthForEpc(12), 12);
+    EXPECT_EQ(UseLengthForEpc(11), 12);
+    EXPECT_EQ(UseLengthForEpc(0), 0);
+    EXPECT_FALSE(UseLengthDisagrees(12, 12));
+    EXPECT_FALSE(UseLengthDisagrees(12, 11));
+    EXPECT_FALSE(UseLengthDisagrees(13, 12));  // 13 bytes are 6 words, as the PC codes them
+    EXPECT_TRUE(UseLengthDisagrees(0, 12));
+    EXPECT_TRUE(UseLengthDisagrees(12, 13));
+    EXPECT_TRUE(UseLengthDisagrees(12, 0));
+    EXPECT_FALSE(UseLengthDisagrees(0, 0));
+}
+
 TEST(Firmware, TitleAndRecordedVersions) {
     EXPECT_EQ(FormatFirmwareTitle("FW V%d.%02d", FirmwareDigitForTitle('5')), "FW V1.05");
     EXPECT_EQ(FormatFirmwareTitle("FW V%d.%02d", FirmwareDigitForTitle('a')), "FW V1.10");

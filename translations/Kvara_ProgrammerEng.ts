@@ -308,10 +308,20 @@ The program may have to be allowed through the firewall by hand.</translation>
 <context>
     <name>kvara::CKvara_ProgrammerApp</name>
     <message>
-        <source>Zur Ausführung der Hilfe muss ein PDF-Betrachter installiert sein.
-Öffnen Sie die Hilfe von Hand: %1</source>
-        <translation>A PDF viewer is needed to show the help.
-Open the help yourself: %1</translation>
+        <source>Das Handbuch wurde nicht gefunden. Gesucht in:
+%1</source>
+        <translation>The manual was not found. Looked in:
+%1</translation>
+    </message>
+    <message>
+        <source>Zum Anzeigen der Hilfe fehlt ein PDF-Betrachter. Das Handbuch liegt hier:
+%1
+
+Installieren Sie einen PDF-Betrachter (zum Beispiel mit „sudo apt install evince“) oder öffnen Sie die Datei von Hand.</source>
+        <translation>No PDF viewer is available to show the help. The manual is here:
+%1
+
+Install a PDF viewer (for example with “sudo apt install evince”) or open the file yourself.</translation>
     </message>
 </context>
 <context>
@@ -516,6 +526,66 @@ Open the help yourself: %1</translation>
         <source>Diese Einstellung kann am Transponder nie wieder geändert werden. Wirklich ausführen?</source>
         <translation>This setting can never be changed on the transponder again. Really go ahead?</translation>
     </message>
+    <message>
+        <source>Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Sprache, Info</source>
+        <translation>Menu: choose interface, transmit power, IP address, language, about</translation>
+    </message>
+    <message>
+        <source>Zeilenumbruch</source>
+        <translation>line break</translation>
+    </message>
+    <message>
+        <source>Tabulator</source>
+        <translation>tab</translation>
+    </message>
+    <message>
+        <source>Ungültiges Zeichen %1 in „%2“: es wurde nichts geschrieben</source>
+        <translation>Invalid character %1 in “%2”: nothing was written</translation>
+    </message>
+    <message>
+        <source>EPC der Auswahl</source>
+        <translation>selected EPC</translation>
+    </message>
+    <message>
+        <source>Passwort</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>Fehler bei Select: Der Leser antwortet nicht</source>
+        <translation>Error selecting the tag: the reader does not answer</translation>
+    </message>
+    <message>
+        <source>EPC</source>
+        <translation>EPC</translation>
+    </message>
+    <message>
+        <source>Die Nutzlänge (%1 Byte) passt nicht zum eingegebenen EPC (%2 Byte).
+
+Ja: Nutzlänge %3 verwenden (die Länge des eingegebenen EPC).
+Nein: Nutzlänge %1 beibehalten.
+Abbrechen: nichts schreiben.</source>
+        <translation>The EPC length (%1 bytes) does not fit the EPC typed (%2 bytes).
+
+Yes: use EPC length %3 (the length of the EPC typed).
+No: keep EPC length %1.
+Cancel: write nothing.</translation>
+    </message>
+    <message>
+        <source>Mit der Nutzlänge 0 hat der Transponder danach keinen EPC mehr. Trotzdem schreiben?</source>
+        <translation>With EPC length 0 the transponder has no EPC afterwards. Write anyway?</translation>
+    </message>
+    <message>
+        <source>Daten</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>Access Passwort</source>
+        <translation>Access password</translation>
+    </message>
+    <message>
+        <source>Kill Passwort</source>
+        <translation>Kill password</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CLanConfig</name>
@@ -562,6 +632,12 @@ Open the help yourself: %1</translation>
     <message>
         <source>IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!</source>
         <translation>IP address, subnet mask or gateway could not be set!</translation>
+    </message>
+    <message>
+        <source>Keine gültige IP-Adresse: %1
+Vier Zahlen von 0 bis 255, durch Punkte getrennt.</source>
+        <translation>Not a valid IP address: %1
+Four numbers from 0 to 255, separated by dots.</translation>
     </message>
 </context>
 <context>

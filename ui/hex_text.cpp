@@ -56,6 +56,17 @@ ByteBuffer ParseHexBytes(const std::string& text, std::size_t capacity) {
     return bytes;
 }
 
+std::size_t FindNonHexCharacter(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool hexDigit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+        if (c != ' ' && !hexDigit) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
 std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string text;

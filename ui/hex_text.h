@@ -14,6 +14,11 @@ namespace kvara {
 // removing its outer blanks.
 ByteBuffer ParseHexBytes(const std::string& text, std::size_t capacity);
 
+// Position (in bytes) of the first character that is neither a hex digit nor a blank, or
+// std::string::npos when there is none. ParseHexBytes reads any other character as the digit
+// 0, so a write checks its text with this first and refuses it instead of writing zeros.
+std::size_t FindNonHexCharacter(const std::string& text);
+
 // Two upper-case hex digits per byte, separated by single blanks.
 std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count);
 inline std::string FormatHexBytes(const ByteBuffer& bytes) {

@@ -73,6 +73,10 @@ CIPAddrSuche::CIPAddrSuche(QWidget* parent) : QDialog(parent) {
     connect(m_change, &QPushButton::clicked, this, &CIPAddrSuche::OnChange);
     connect(close, &QPushButton::clicked, this, &CIPAddrSuche::reject);
     m_change->setEnabled(false);
+    // Wide enough for the title, which window managers set in bold beside their buttons.
+    QFont bold = font();
+    bold.setBold(true);
+    setMinimumWidth(QFontMetrics(bold).horizontalAdvance(windowTitle()) + 120);
 }
 
 int CIPAddrSuche::exec() {

@@ -36,6 +36,26 @@ QString AddressText(const QLineEdit* field) {
 
 }  // namespace
 
+QRegularExpression Ipv4WhileTyping() {
+    const QString octet = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])");
+    return QRegularExpression(QStringLiteral("(%1)?(\\.(%1)?){0,3}").arg(octet));
+}
+
+bool IsCompleteIpv4(const QString& text) {
+    const QStringList octets = text.split(QLatin1Char('.'));
+    if (octets.size() != 4) {
+        return false;
+    }
+    for (const QString& octet : octets) {
+        bool ok = false;
+        const int value = octet.toInt(&ok);
+        if (octet.isEmpty() || octet.size() > 3 || !ok || value < 0 || value > 255) {
+            return false;
+        }
+    }
+    return true;
+}
+
 QString MaskFromHostBits(int hostBits) {
     if (hostBits >= 32) {
         return QStringLiteral("0.0.0.0");
@@ -62,7 +82,6 @@ CLanConfig::CLanConfig(const QString& readerAddress, QWidget* parent)
     group->addButton(m_automatic, 0);
     group->addButton(m_fixed, 1);
     group->setExclusive(false);  // neither is chosen until the reader's settings are known
-    const auto ipValidator = QRegularExpression(QStringLiteral("[0-9.]{0,15}"));
     auto field = [this](const char* name, int width) {
         auto* edit = new QLineEdit(this);
         edit->setObjectName(QLatin1String(name));
@@ -76,8 +95,9 @@ CLanConfig::CLanConfig(const QString& readerAddress, QWidget* parent)
     m_port->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_port));
     m_mask = field("maskField", 120);
     m_gateway = field("gatewayField", 120);
+    // Each octet is checked as it is typed: "999" never gets into the field.
     for (QLineEdit* ip : {m_address, m_mask, m_gateway}) {
-        ip->setValidator(new QRegularExpressionValidator(ipValidator, ip));
+        ip->setValidator(new QRegularExpressionValidator(Ipv4WhileTyping(), ip));
     }
     grid->addWidget(m_automatic, 0, 0, 1, 4);
     grid->addWidget(new QLabel(tr("DHCP Name:"), this), 1, 0);
@@ -171,6 +191,19 @@ void CLanConfig::Apply() {
         ShowMessage(this, tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(0).arg(65535));
         m_port->setFocus();
         return;
+    }
+    // An address the reader could not take is refused here, before the reader is asked.
+    QList<QLineEdit*> addresses = {m_gateway};
+    if (Mode() != 0) {
+        addresses = {m_address, m_mask, m_gateway};
+    }
+    for (QLineEdit* field : addresses) {
+        if (!IsCompleteIpv4(AddressText(field))) {
+            ShowMessage(this, tr("Keine gültige IP-Adresse: %1\nVier Zahlen von 0 bis 255, durch Punkte getrennt.")
+                                  .arg(field->text()));
+            field->setFocus();
+            return;
+        }
     }
     QString newAddress;
     QString mask;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QRegularExpression>
 #include <QString>
 
 class QLineEdit;
@@ -55,5 +56,10 @@ private:
 // The subnet mask with one bits from bit position hostBits up to bit 31 ("255.255.255.0" for 8;
 // 0.0.0.0 for 32 or more).
 QString MaskFromHostBits(int hostBits);
+// What an IPv4 field takes while it is typed: up to four octets of 0 to 255, any of them still
+// missing ("192.168." on the way to an address).
+QRegularExpression Ipv4WhileTyping();
+// A whole dotted IPv4 address, four octets of 0 to 255.
+bool IsCompleteIpv4(const QString& text);
 
 }  // namespace kvara

@@ -1,5 +1,7 @@
 #include "ui/main_dialog.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,6 +28,7 @@
 #include "reader/kvara.h"
 #include "settings/settings.h"
 #include "ui/about_dlg.h"
+#include "ui/app_icon.h"
 #include "ui/busy.h"
 #include "ui/lan_config_dlg.h"
 #include "ui/hex_text.h"
@@ -104,6 +107,7 @@ CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(tr("Quarn Kvara Programmer"));
+    setWindowIcon(ProgramIcon());
     BuildLayout();
     // The reader's firmware check downloads in the background from the start.
     if (UpdateChecksEnabled()) {
@@ -174,6 +178,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     m_menuButton->setObjectName(QStringLiteral("menuButton"));
     m_menuButton->setText(QStringLiteral("\u2630"));
     m_menuButton->setPopupMode(QToolButton::InstantPopup);
+    m_menuButton->setToolTip(tr("Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Sprache, Info"));
     buttons->addWidget(m_cyclicButton, 0, 0);
     buttons->addWidget(m_inventoryButton, 0, 1);
     buttons->addWidget(m_menuButton, 0, 2, Qt::AlignRight);
@@ -303,6 +308,9 @@ void CKvara_ProgrammerDlg::BuildLayout() {
             m_epcEdit->setText(text);
         }
     });
+    // A click on the tag that is highlighted already addresses it again, over a typed EPC.
+    connect(m_epcList, &QListWidget::itemClicked, this, &CKvara_ProgrammerDlg::OnTagClicked);
+    connect(m_epcList, &QListWidget::itemActivated, this, &CKvara_ProgrammerDlg::OnTagClicked);
     connect(m_inventoryButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnInventory);
     connect(m_cyclicButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnCyclicToggled);
     connect(m_readAllButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnReadAll);
@@ -371,6 +379,9 @@ void CKvara_ProgrammerDlg::OnChooseInterface() {
         ShowMessage(this, FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
     }
     m_handle = 0;
+    // No reader is open now; cancelling the dialog leaves it so, and the title says it.
+    SetTitle(QString());
+    m_powerDialog = false;
     ConnectLoop(true);
     Refresh();
     m_ipAction->setEnabled(m_lan);
@@ -582,6 +593,40 @@ void CKvara_ProgrammerDlg::CloseReader() {
     }
 }
 
+int CKvara_ProgrammerDlg::CommandHandle() {
+    if (m_closing) {
+        CloseReader();
+    }
+    return m_handle;
+}
+
+bool CKvara_ProgrammerDlg::HexFieldUsable(const QString& text, const QString& fieldName) {
+    const std::string bytes = text.toStdString();
+    const std::size_t at = FindNonHexCharacter(bytes);
+    if (at == std::string::npos) {
+        return true;
+    }
+    const QList<uint> rest = QString::fromStdString(bytes.substr(at)).toUcs4();
+    const char32_t bad = rest.isEmpty() ? U'?' : rest.first();
+    QString shown;
+    if (bad == U'\n' || bad == U'\r') {
+        shown = tr("Zeilenumbruch");
+    } else if (bad == U'\t') {
+        shown = tr("Tabulator");
+    } else if (QChar::isPrint(bad) && bad != U' ') {
+        shown = QStringLiteral("„") + QString::fromUcs4(&bad, 1) + QStringLiteral("“");
+    } else {
+        shown = QStringLiteral("U+%1").arg(static_cast<uint>(bad), 4, 16, QLatin1Char('0')).toUpper();
+    }
+    ShowStatus(tr("Ungültiges Zeichen %1 in „%2“: es wurde nichts geschrieben").arg(shown, fieldName), 0);
+    return false;
+}
+
+bool CKvara_ProgrammerDlg::WriteFieldsUsable(bool usePassword, const QString& password) {
+    return HexFieldUsable(m_epcEdit->text(), tr("EPC der Auswahl")) &&
+           (!usePassword || HexFieldUsable(password, tr("Passwort")));
+}
+
 QString CKvara_ProgrammerDlg::StatusText() const { return m_statusField->text(); }
 
 bool CKvara_ProgrammerDlg::CyclicPressed() const { return m_cyclicButton->isChecked(); }
@@ -676,7 +721,15 @@ bool CKvara_ProgrammerDlg::ReportResult(bool write, int result, int lastError) {
             ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"), lastError);
             return true;
         case kResultSelectFailed:
-            ShowStatus(tr("Fehler bei Select"), 0);
+            // A reader that vanished or went silent fails the select first; "Fehler bei Select"
+            // alone would send the user looking for the tag.
+            if (lastError == KVARA_ERROR_TIMEOUT) {
+                ShowStatus(tr("Fehler bei Select: Der Leser antwortet nicht"), 0);
+            } else if (lastError == KVARA_ERROR_OUT_OF_STEP) {
+                ShowStatus(tr("Fehler bei Select"), lastError);
+            } else {
+                ShowStatus(tr("Fehler bei Select"), 0);
+            }
             return true;
         case kResultNoReader:
             ShowStatus(tr("Kein Zugriff auf Gerät möglich"), 0);
@@ -702,7 +755,7 @@ std::optional<ByteBuffer> CKvara_ProgrammerDlg::PasswordIfUsed(bool use, const Q
 }
 
 bool CKvara_ProgrammerDlg::SelectCurrentTag() {
-    if (m_handle == 0) {
+    if (CommandHandle() == 0) {
         return false;
     }
     const ByteBuffer epc = ParseHex(m_epcEdit->text(), 64);
@@ -712,11 +765,14 @@ bool CKvara_ProgrammerDlg::SelectCurrentTag() {
 int CKvara_ProgrammerDlg::ReadBankExact(int bank, int byteAddress,
                                         const std::optional<ByteBuffer>& password,
                                         std::uint8_t* buffer, int count) {
-    if (m_handle == 0) {
+    if (CommandHandle() == 0) {
         return kResultNoReader;
     }
     if (!SelectCurrentTag()) {
         return kResultSelectFailed;
+    }
+    if (CommandHandle() == 0) {
+        return kResultNoReader;
     }
     const int result = password ? KvaraReadBytesPwd(m_handle, bank, byteAddress / 2,
                                                     password->data(), buffer, count)
@@ -727,11 +783,14 @@ int CKvara_ProgrammerDlg::ReadBankExact(int bank, int byteAddress,
 int CKvara_ProgrammerDlg::ReadBankToEnd(int bank, int byteAddress,
                                         const std::optional<ByteBuffer>& password,
                                         std::uint8_t* buffer, int capacity) {
-    if (m_handle == 0) {
+    if (CommandHandle() == 0) {
         return kResultNoReader;
     }
     if (!SelectCurrentTag()) {
         return kResultSelectFailed;
+    }
+    if (CommandHandle() == 0) {
+        return kResultNoReader;
     }
     const int result = password ? KvaraReadBankPwd(m_handle, bank, byteAddress / 2,
                                                    password->data(), buffer, capacity)
@@ -742,11 +801,14 @@ int CKvara_ProgrammerDlg::ReadBankToEnd(int bank, int byteAddress,
 int CKvara_ProgrammerDlg::WriteBank(int bank, int byteAddress,
                                     const std::optional<ByteBuffer>& password,
                                     const std::uint8_t* data, int count) {
-    if (m_handle == 0) {
+    if (CommandHandle() == 0) {
         return kResultNoReader;
     }
     if (!SelectCurrentTag()) {
         return kResultSelectFailed;
+    }
+    if (CommandHandle() == 0) {
+        return kResultNoReader;
     }
     const int result = password ? KvaraWriteBankPwd(m_handle, bank, byteAddress / 2,
                                                     password->data(), data, count)
@@ -756,7 +818,7 @@ int CKvara_ProgrammerDlg::WriteBank(int bank, int byteAddress,
 
 bool CKvara_ProgrammerDlg::RunInventory() {
     std::uint8_t answer[kInventoryBuffer] = {};
-    const int n = KvaraInventory(m_handle, 0, answer, kInventoryBuffer);
+    const int n = KvaraInventory(CommandHandle(), 0, answer, kInventoryBuffer);
     auto clear = [this] {
         m_epcList->clear();
         m_epcEdit->clear();
@@ -782,7 +844,7 @@ bool CKvara_ProgrammerDlg::RunInventory() {
     // the window here for more answers than the byte can count.
     for (int more = 0; latest > 1 && more < kMaxInventoryAnswers; ++more) {
         std::uint8_t next[kInventoryBuffer] = {};
-        const int m = KvaraInventory(m_handle, 2, next, kInventoryBuffer);
+        const int m = KvaraInventory(CommandHandle(), 2, next, kInventoryBuffer);
         if (m <= 3) {
             break;
         }
@@ -877,25 +939,45 @@ void CKvara_ProgrammerDlg::OnLock() {
     if (dialog.exec() != kLockExecute) {
         return;
     }
-    ByteBuffer password = ParseHex(dialog.Password(), 10);
-    while (password.size() != 4) {
-        ShowStatus(FromUtf8(LoadString(124)), 0);
+    // The password must be four bytes of hex text; otherwise the dialog comes again with what
+    // the user left in it.
+    auto passwordOf = [this](const QString& text) -> std::optional<ByteBuffer> {
+        if (!HexFieldUsable(text, tr("Passwort"))) {
+            return std::nullopt;
+        }
+        ByteBuffer password = ParseHex(text, 10);
+        if (password.size() != 4) {
+            ShowStatus(FromUtf8(LoadString(124)), 0);
+            return std::nullopt;
+        }
+        return password;
+    };
+    std::optional<ByteBuffer> password = passwordOf(dialog.Password());
+    while (!password) {
         if (dialog.exec() != kLockExecute) {
             return;
         }
-        password = ParseHex(dialog.Password(), 10);
+        password = passwordOf(dialog.Password());
     }
-    // A permanent lock or unlock can never be undone on the tag: ask once more.
-    const bool permanent = dialog.Protection() == 1 || dialog.Protection() == 3;
-    if (permanent && !AskYesNo(this, tr("Diese Einstellung kann am Transponder nie wieder geändert werden. "
-                                        "Wirklich ausführen?"))) {
+    if (!HexFieldUsable(m_epcEdit->text(), tr("EPC der Auswahl"))) {
         return;
     }
-    if (m_handle == 0) {
+    // A permanent lock or unlock can never be undone on the tag: ask once more, with No as the
+    // answer Enter gives.
+    const bool permanent = dialog.Protection() == 1 || dialog.Protection() == 3;
+    if (permanent && !AskYesNo(this,
+                               tr("Diese Einstellung kann am Transponder nie wieder geändert werden. "
+                                  "Wirklich ausführen?"),
+                               false)) {
+        return;
+    }
+    if (CommandHandle() == 0) {
         ReportResult(true, kResultNoReader, 0);
     } else if (!SelectCurrentTag()) {
-        ReportResult(true, kResultSelectFailed, 0);
-    } else if (KvaraLock(m_handle, dialog.Area(), dialog.Protection(), password.data()) == -1) {
+        ReportResult(true, kResultSelectFailed, KvaraGetLastError(m_handle));
+    } else if (CommandHandle() == 0) {
+        ReportResult(true, kResultNoReader, 0);
+    } else if (KvaraLock(m_handle, dialog.Area(), dialog.Protection(), password->data()) == -1) {
         ReportResult(true, kResultLockFailed, KvaraGetLastError(m_handle));
     } else {
         ReportResult(true, 1, 0);
@@ -944,7 +1026,14 @@ void CKvara_ProgrammerDlg::OnEpcRead() {
 }
 
 void CKvara_ProgrammerDlg::OnEpcWrite() {
-    if (!Validate()) {
+    if (!Validate() || !WriteFieldsUsable(m_values.epcUsePassword, m_values.epcPassword) ||
+        !HexFieldUsable(m_values.epcData, tr("EPC"))) {
+        return;
+    }
+    const ByteBuffer epc = ParseHex(m_values.epcData, kEpcCapacity);
+    // Without a reader the write ends with "Kein Zugriff auf Gerät möglich"; nothing to ask.
+    if (m_handle != 0 && !SettleUseLength(epc.size())) {
+        Refresh();
         return;
     }
     const auto password = PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword);
@@ -957,28 +1046,94 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
     } else if (ReadBankExact(1, 2, password, pc, 2) != 2) {
         pc[0] = 0;
     }
-    const ByteBuffer epc = ParseHex(m_values.epcData, kEpcCapacity);
     pc[0] = static_cast<std::uint8_t>(PcWithLength(m_values.epcUseLength, pc[0], 0x06) |
                                       (m_values.iso ? 0x01 : 0x00));
     pc[1] = static_cast<std::uint8_t>(m_values.afi & 0xFF);
     ByteBuffer data = {pc[0], pc[1]};
     data.insert(data.end(), epc.begin(), epc.end());
+    const QString addressedBefore = m_epcEdit->text();
     const int result = WriteBank(1, 2, password, data.data(), static_cast<int>(data.size()));
     ReportResult(true, result, KvaraGetLastError(m_handle));
-    // Look for the tag again under its new EPC, whether or not the write went through: it
-    // answers only after the field was off and on again.
-    if (m_handle != 0) {
-        for (int pass = 0; pass < kRefindPasses; ++pass) {
-            KvaraSetRf(m_handle, 0);
-            PauseMs(kRfPauseMs);
-            KvaraSetRf(m_handle, 1);
-            PauseMs(kRfPauseMs);
-            if (RunInventory()) {
-                break;
+    // The inventory that finds the tag again reports on the status line itself; the write's
+    // result is what the user needs to see, so it stays there.
+    const QString writeResult = StatusText();
+    // The tag answers an inventory under its EPC as the PC word's length field cuts it.
+    const std::size_t coded = static_cast<std::size_t>(LengthFromPc(pc[0]));
+    RefindWrittenTag(Hex(epc.data(), std::min(coded, epc.size())), coded > epc.size(), addressedBefore);
+    m_statusField->setText(writeResult);
+    Refresh();
+}
+
+bool CKvara_ProgrammerDlg::SettleUseLength(std::size_t epcBytes) {
+    if (!UseLengthDisagrees(m_values.epcUseLength, epcBytes)) {
+        return true;
+    }
+    const int typed = UseLengthForEpc(epcBytes);
+    const Answer answer = AskYesNoCancel(
+        this, tr("Die Nutzlänge (%1 Byte) passt nicht zum eingegebenen EPC (%2 Byte).\n\n"
+                 "Ja: Nutzlänge %3 verwenden (die Länge des eingegebenen EPC).\n"
+                 "Nein: Nutzlänge %1 beibehalten.\n"
+                 "Abbrechen: nichts schreiben.")
+                  .arg(m_values.epcUseLength)
+                  .arg(epcBytes)
+                  .arg(typed));
+    if (answer == Answer::kCancel) {
+        return false;
+    }
+    if (answer == Answer::kYes) {
+        m_values.epcUseLength = typed;
+        return true;
+    }
+    // A length of 0 leaves the tag without an EPC: only when the user says so once more.
+    if (m_values.epcUseLength / 2 == 0 && epcBytes > 0) {
+        return AskYesNo(this,
+                        tr("Mit der Nutzlänge 0 hat der Transponder danach keinen EPC mehr. "
+                           "Trotzdem schreiben?"),
+                        false);
+    }
+    return true;
+}
+
+void CKvara_ProgrammerDlg::RefindWrittenTag(const QString& writtenEpc, bool writtenIsPrefix,
+                                            const QString& addressedBefore) {
+    // Another tag in the field does not end the search: it goes on until the written tag (or,
+    // after a failed write, the tag as it was) answers.
+    auto find = [this](const QString& epc, bool prefix) -> QListWidgetItem* {
+        for (int row = 0; row < m_epcList->count(); ++row) {
+            const QString listed = m_epcList->item(row)->text();
+            if (listed == epc || (prefix && listed.startsWith(epc + QLatin1Char(' ')))) {
+                return m_epcList->item(row);
             }
         }
+        return nullptr;
+    };
+    for (int pass = 0; pass < kRefindPasses && CommandHandle() != 0; ++pass) {
+        KvaraSetRf(m_handle, 0);
+        PauseMs(kRfPauseMs);
+        if (CommandHandle() == 0) {
+            return;
+        }
+        KvaraSetRf(m_handle, 1);
+        PauseMs(kRfPauseMs);
+        if (!RunInventory()) {
+            continue;
+        }
+        QListWidgetItem* found = find(writtenEpc, writtenIsPrefix);
+        if (found == nullptr) {
+            found = find(addressedBefore, false);
+        }
+        if (found != nullptr) {
+            m_epcList->setCurrentItem(found);
+            m_epcEdit->setText(found->text());
+            return;
+        }
     }
-    Refresh();
+}
+
+void CKvara_ProgrammerDlg::OnTagClicked(QListWidgetItem* item) {
+    if (item != nullptr && !item->text().isEmpty()) {
+        m_epcEdit->setText(item->text());
+    }
 }
 
 void CKvara_ProgrammerDlg::ReadTid() {
@@ -1037,7 +1192,8 @@ void CKvara_ProgrammerDlg::OnUserRead() {
 }
 
 void CKvara_ProgrammerDlg::OnUserWrite() {
-    if (!Validate()) {
+    if (!Validate() || !WriteFieldsUsable(m_values.userUsePassword, m_values.userPassword) ||
+        !HexFieldUsable(m_values.userData, tr("Daten"))) {
         return;
     }
     std::uint8_t buffer[kBufferBytes] = {};
@@ -1095,6 +1251,10 @@ void CKvara_ProgrammerDlg::OnAccessRead() {
 }
 
 void CKvara_ProgrammerDlg::WritePassword(int byteAddress, const QString& text, bool isAccess) {
+    if (!WriteFieldsUsable(m_values.resUsePassword, m_values.resPassword) ||
+        !HexFieldUsable(text, isAccess ? tr("Access Passwort") : tr("Kill Passwort"))) {
+        return;
+    }
     const ByteBuffer password = ParseHex(text, kBufferBytes);
     if (password.size() != 4) {
         ShowStatus(FromUtf8(LoadString(124)), 0);
@@ -1132,7 +1292,12 @@ void CKvara_ProgrammerDlg::OnEpcTextChanged() {
     SetTextIfDifferent(m_epcLengthField, QString::number(count));
 }
 
+// The PC reactions change a PC the field shows. An empty field stays empty: it means the
+// tag's PC is not known, and an EPC write then reads the tag's own PC bits first.
 void CKvara_ProgrammerDlg::OnUseLengthChanged() {
+    if (m_pcField->text().isEmpty()) {
+        return;
+    }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
     pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0], 0x07);
@@ -1140,6 +1305,9 @@ void CKvara_ProgrammerDlg::OnUseLengthChanged() {
 }
 
 void CKvara_ProgrammerDlg::OnAfiChanged() {
+    if (m_pcField->text().isEmpty()) {
+        return;
+    }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
     pc[1] = static_cast<std::uint8_t>(NumberOrZero(m_afiField) & 0xFF);
@@ -1147,6 +1315,9 @@ void CKvara_ProgrammerDlg::OnAfiChanged() {
 }
 
 void CKvara_ProgrammerDlg::OnIsoClicked() {
+    if (m_pcField->text().isEmpty()) {
+        return;
+    }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
     pc[0] = static_cast<std::uint8_t>((pc[0] & ~0x01) | (m_isoCheck->isChecked() ? 0x01 : 0x00));
@@ -1169,6 +1340,10 @@ void CKvara_ProgrammerDlg::done(int code) {
     if (m_cyclicButton->isChecked()) {
         return;  // the window does not close while the cyclic toggle is pressed
     }
+    // The window may close while a reader command waits (its wait dispatches the close). The
+    // operation around that command then ends at its next command instead of going on with
+    // a reader nobody watches: CommandHandle() closes the reader.
+    m_closing = true;
     QDialog::done(code);
 }
 

@@ -15,6 +15,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
@@ -119,6 +120,24 @@ private:
     bool Validate();
     void Refresh();
     void SetTitle(const QString& link);
+    // The reader handle for the next reader command; 0 when none is open. Once the window is
+    // closing, the reader is closed here, so an operation that is still running stops talking
+    // to the reader at its next command.
+    int CommandHandle();
+    // A hex field as a write uses it. With anything but hex digits and blanks in it, the status
+    // line names the first such character and the field, and the result is false.
+    bool HexFieldUsable(const QString& text, const QString& fieldName);
+    // The hex fields every write needs: the EPC that addresses the tag, and the group's
+    // password when "Passwort verwenden" is ticked.
+    bool WriteFieldsUsable(bool usePassword, const QString& password);
+    // Before an EPC write of epcBytes bytes: settles "Nutzlänge" with the user when it does not
+    // code that length. False: nothing is to be written.
+    bool SettleUseLength(std::size_t epcBytes);
+    // After an EPC write: finds the tag again (the field goes off and on, it then answers under
+    // its new EPC) and selects it. writtenIsPrefix: the PC codes more than was written, so the
+    // tag answers with the written bytes followed by what it held before.
+    void RefindWrittenTag(const QString& writtenEpc, bool writtenIsPrefix, const QString& addressedBefore);
+    void OnTagClicked(QListWidgetItem* item);
 
     void OnInventory();
     void OnCyclicToggled();
@@ -163,6 +182,7 @@ private:
     bool m_initialized = false;
     bool m_lan = false;
     bool m_aboutOpen = false;
+    bool m_closing = false;
     QString m_recordedModel;
     QString m_recordedCode;
     QString m_recordedFirmware;

@@ -11,6 +11,12 @@ std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMa
 
 int LengthFromPc(std::uint8_t pcByte0) { return (pcByte0 >> 3) * 2; }
 
+int UseLengthForEpc(std::size_t epcBytes) { return static_cast<int>((epcBytes + 1) / 2 * 2); }
+
+bool UseLengthDisagrees(int useLengthBytes, std::size_t epcBytes) {
+    return useLengthBytes / 2 != UseLengthForEpc(epcBytes) / 2;
+}
+
 int RoundDownToEven(int value) {
     return value % 2 == 0 ? value : value - 1;  // -3 becomes -4: down, not towards zero
 }

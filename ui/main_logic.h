@@ -14,6 +14,11 @@ namespace kvara {
 std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask);
 // EPC length in bytes coded in PC byte 0.
 int LengthFromPc(std::uint8_t pcByte0);
+// The "Nutzlänge" that codes an EPC of the given number of bytes: whole words, an odd byte
+// rounded up to its word.
+int UseLengthForEpc(std::size_t epcBytes);
+// Whether "Nutzlänge" (bytes) and a typed EPC of epcBytes bytes code different word counts.
+bool UseLengthDisagrees(int useLengthBytes, std::size_t epcBytes);
 // A value rounded down to the next even number (fields that hold whole words).
 int RoundDownToEven(int value);
 

@@ -9,13 +9,25 @@ class QWidget;
 namespace kvara {
 
 void ShowMessage(QWidget* parent, const QString& text);
-// Yes/No question with a question icon; true for Yes.
-bool AskYesNo(QWidget* parent, const QString& text);
+// Yes/No question with a question icon; true for Yes. defaultYes decides which button Enter
+// presses: a question whose Yes cannot be undone passes false.
+bool AskYesNo(QWidget* parent, const QString& text, bool defaultYes = true);
+
+// Yes/No/Cancel question (Escape cancels).
+enum class Answer { kYes, kNo, kCancel };
+Answer AskYesNoCancel(QWidget* parent, const QString& text, bool defaultYes = true);
 
 // Retry/Cancel question with its own caption; true for Retry.
 bool AskRetry(QWidget* parent, const QString& text, const QString& caption);
 
+// The window a message box about parent is centred on: parent's own window when it is shown,
+// else the nearest shown window above it, else the program's main window when shown; null
+// (centred on the screen) when none is. A dialog that is built but not yet shown (a search
+// that finds nothing before its dialog opens) thus does not put its message in a corner.
+QWidget* MessageAnchor(QWidget* parent);
+
 // question is false for a plain message; the return value answers a question (true = Yes).
+// A Yes/No/Cancel question is answered Yes or No this way.
 using MessageResponder = std::function<bool(const QString& text, bool question)>;
 void SetMessageResponder(MessageResponder responder);
 

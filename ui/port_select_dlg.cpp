@@ -272,6 +272,9 @@ void CPortSelectDlg::SelectName() {
     for (int row = 0; row < m_list->count(); ++row) {
         if (BeginsWithIgnoringCase(m_list->item(row)->text().toStdString(), m_name.toStdString())) {
             m_list->setCurrentRow(row);
+            // The selection changed without its signal: the line controls follow it here (a
+            // network reader picked through "IP ?" has no baud rate).
+            SetLineControlsFor(m_list->item(row)->text());
             return;
         }
     }

@@ -4,15 +4,22 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTranslator>
 
 #include "netns_fixture.h"
 #include "settings/settings.h"
+#include "tests/support/device_stand_in.h"
+#include "tests/support/screenshot.h"
+#include "ui/app_icon.h"
 #include "ui/ip_search_dlg.h"
 #include "ui/lan_config_dlg.h"
 #include "ui/message_box.h"
@@ -20,6 +27,9 @@
 
 using kvara::test::Ip;
 using kvara::test::NetnsTest;
+
+// Failures show texts as texts.
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace {
 
@@ -188,8 +198,99 @@ TEST_F(LanDialogTest, InterfaceDialogListsNetworkReadersWhenEthernetIsOn) {
     EXPECT_EQ(kvara::ReadText(kvara::keys::kPortName), QStringLiteral("LAN: 10.77.1.40-10001"));
 }
 
+// A network reader picked through "IP ?" has no baud rate, parity or stop bits: the dialog
+// greys them out as it does for a network reader selected in its list.
+TEST_F(LanDialogTest, AReaderPickedThroughTheSearchHasNoSerialLine) {
+    AddReader(segment, "10.77.1.45", {.configured = Ip("10.77.1.45")});
+    kvara::test::ScopedDeviceStandIn stand;
+    stand.devices->AddUsbSerial("/dev/ttyS0", "");
+    kvara::WriteInt(kvara::keys::kEthernet, 1);
+    kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/ttyS0"));
+    kvara::CPortSelectDlg dialog;
+    dialog.InitDialog();
+    QCoreApplication::processEvents();
+    auto* baud = Child<QComboBox>(dialog, "baudCombo");
+    ASSERT_TRUE(baud->isEnabled());
+    QTimer pick;
+    pick.setInterval(5);
+    QObject::connect(&pick, &QTimer::timeout, [&] {
+        if (auto* search = qobject_cast<kvara::CIPAddrSuche*>(QApplication::activeModalWidget())) {
+            search->List()->setCurrentRow(0);
+            search->reject();
+        }
+    });
+    pick.start();
+    Child<QPushButton>(dialog, "ipButton")->click();
+    pick.stop();
+    QCoreApplication::processEvents();  // the refresh the dialog asked for
+    EXPECT_EQ(dialog.InterfaceName(), QStringLiteral("LAN: 10.77.1.45-10001"));
+    EXPECT_EQ(Child<QListWidget>(dialog, "interfaceList")->currentItem()->text(),
+              QStringLiteral("LAN: 10.77.1.45-10001"));
+    EXPECT_TRUE(dialog.LanChosen());
+    EXPECT_FALSE(baud->isEnabled());
+    EXPECT_FALSE(Child<QComboBox>(dialog, "parityCombo")->isEnabled());
+    EXPECT_FALSE(Child<QComboBox>(dialog, "stopBitsCombo")->isEnabled());
+}
+
+// The address fields take an octet only up to 255 as it is typed, and an incomplete address is
+// refused before the reader is asked.
+TEST_F(LanDialogTest, AddressFieldsTakeOnlyOctetsUpTo255) {
+    kvara::CLanConfig dialog(QStringLiteral("10.77.1.99"));  // nobody answers: every field editable
+    auto* address = Child<QLineEdit>(dialog, "addressField");
+    address->clear();
+    QTest::keyClicks(address, QStringLiteral("999.999.1.1"));
+    EXPECT_EQ(address->text(), QStringLiteral("99.99.1.1"));
+    auto* mask = Child<QLineEdit>(dialog, "maskField");
+    mask->clear();
+    QTest::keyClicks(mask, QStringLiteral("255.255.256.0.7"));
+    EXPECT_EQ(mask->text(), QStringLiteral("255.255.25.0"));
+    Child<QLineEdit>(dialog, "gatewayField")->setText(QStringLiteral("10.77.1.1"));
+    Child<QLineEdit>(dialog, "portField")->setText(QStringLiteral("10001"));
+    address->setText(QStringLiteral("10.77.1"));
+    Child<QRadioButton>(dialog, "fixedRadio")->click();
+    dialog.Apply();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Keine gültige IP-Adresse: 10.77.1"))) << messages[0].toStdString();
+    EXPECT_NE(dialog.result(), int(QDialog::Accepted));
+    EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isVisibleTo(&dialog));
+}
+
+// The manual's pictures of the reader search and the LAN configuration, in German and English
+// (scripts/screenshots; skipped otherwise).
+TEST_F(LanDialogTest, Screenshots) {
+    if (!kvara::test::ScreenshotsWanted()) {
+        GTEST_SKIP() << "KVARA_SCREENSHOT_DIR is not set";
+    }
+    QApplication::setWindowIcon(kvara::ProgramIcon());  // as the program sets it
+    AddReader(segment, "10.77.1.100", {.configured = Ip("10.77.1.100"), .hostBits = 8, .gateway = Ip("10.77.1.1")});
+    AddReader(segment, "10.77.1.33", {.name = "AB12"});
+    AddReader(segment, "10.77.1.50", {.configured = Ip("10.77.1.50"), .deviceText = "xp-9000"});
+    for (const QString& language : {QStringLiteral("de"), QStringLiteral("en")}) {
+        QTranslator english;
+        if (language == QLatin1String("en")) {
+            ASSERT_TRUE(english.load(QStringLiteral(KVARA_CATALOGUE)));
+            QCoreApplication::installTranslator(&english);
+        }
+        {
+            kvara::CIPAddrSuche search;
+            ASSERT_TRUE(search.Refresh());
+            search.List()->setCurrentRow(0);
+            search.show();
+            EXPECT_TRUE(kvara::test::SaveScreenshot(language + QStringLiteral("/reader-search.png"), {&search}));
+        }
+        {
+            kvara::CLanConfig config(QStringLiteral("10.77.1.100-10001"));
+            config.show();
+            EXPECT_TRUE(kvara::test::SaveScreenshot(language + QStringLiteral("/lan-config.png"), {&config}));
+        }
+        QCoreApplication::removeTranslator(&english);
+    }
+}
+
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");  // scripts/screenshots sets xcb
+    }
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

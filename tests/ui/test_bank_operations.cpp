@@ -1,0 +1,203 @@
+// The main window's bank operations as a user meets them, against the simulated reader on a
+// pseudo terminal: what a write leaves on the status line and in the tag list, and what it
+// refuses to write.
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QtTest>
+
+#include "tests/support/main_window_fixture.h"
+
+using kvara::ByteBuffer;
+using kvara::sim::SimFault;
+using kvara::sim::SimTag;
+
+namespace {
+
+const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
+const ByteBuffer kEpcB = {0xBB, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
+const QString kTextA = QStringLiteral("AA 01 02 03 04 05 06 07 08 09 0A 0B");
+const QString kTextB = QStringLiteral("BB 01 02 03 04 05 06 07 08 09 0A 0B");
+const QString kNewEpc = QStringLiteral("CC 00 00 00 00 00 00 00 00 00 12 34");
+const ByteBuffer kNewEpcBytes = {0xCC, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
+
+// A write request carries the bank and the word address in its first four bytes, then the data.
+constexpr std::size_t kWriteData = 4;
+
+}  // namespace
+
+class BankOperationsTest : public kvara::test::MainWindowFixture {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { SetUpFixture(); }
+    void init() { ResetFixture(); }
+    void cleanup() { TearDownWindow(); }
+
+    // The window looks for the tag again after an EPC write; that inventory must not wipe the
+    // write's result off the status line.
+    void theEpcWriteResultStaysOnTheStatusLine() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("epcReadButton");
+        Type("epcField", kNewEpc);
+        m_reader->PushFault(SimFault{.status = 0x1B, .refuse = true, .forCommand = 0xC4});
+        Click("epcWriteButton");
+        QVERIFY(!RequestsOf(0xF5).empty());  // the tag was looked for again
+        QVERIFY2(m_window->StatusText().startsWith(QStringLiteral("Fehler beim Schreiben <")),
+                 qPrintable(m_window->StatusText()));
+        QCOMPARE(m_reader->Tags()[0].Epc(), kEpcA);
+
+        Click("epcWriteButton");
+        QCOMPARE(m_reader->Tags()[0].Epc(), kNewEpcBytes);
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+    }
+
+    // "Nutzlänge" 0 from an empty window and a 12-byte EPC typed: the write asks, and by
+    // default codes the typed length; keeping 0 needs a second yes.
+    void aUseLengthThatDoesNotFitTheEpcIsAskedAbout() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        QCOMPARE(Field("useLengthField")->text(), QStringLiteral("0"));
+        Type("epcField", kNewEpc);
+        m_answers = {true};  // use the typed EPC's length
+        Click("epcWriteButton");
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].contains(QStringLiteral("Nutzlänge (0 Byte)")) &&
+                     m_messages[0].contains(QStringLiteral("(12 Byte)")),
+                 qPrintable(m_messages[0]));
+        QCOMPARE(RequestsOf(0xC4).back().payload[kWriteData], std::uint8_t{0x30});  // 6 words
+        QCOMPARE(m_reader->Tags()[0].Epc(), kNewEpcBytes);
+        QCOMPARE(Field("useLengthField")->text(), QStringLiteral("12"));
+
+        // Keeping 0 is asked once more; No there writes nothing.
+        Type("useLengthField", QStringLiteral("0"));
+        Type("epcField", kTextA);
+        const std::size_t writes = RequestsOf(0xC4).size();
+        m_messages.clear();
+        m_answers = {false, false};
+        Click("epcWriteButton");
+        QCOMPARE(m_messages.size(), 2);
+        QVERIFY(m_messages[1].contains(QStringLiteral("keinen EPC mehr")));
+        QCOMPARE(RequestsOf(0xC4).size(), writes);
+        QCOMPARE(m_reader->Tags()[0].Epc(), kNewEpcBytes);
+
+        // Both confirmed: the user wants the empty EPC.
+        m_answers = {false, true};
+        Click("epcWriteButton");
+        QCOMPARE(RequestsOf(0xC4).size(), writes + 1);
+        QCOMPARE(RequestsOf(0xC4).back().payload[kWriteData], std::uint8_t{0x00});
+        QVERIFY(m_reader->Tags()[0].Epc().empty());
+    }
+
+    // Anything but hex digits and blanks in a field a write uses refuses the write: nothing is
+    // sent, and the status line names the character and the field.
+    void aWriteRefusesFieldsWithOtherCharacters() {
+        SimTag tag = SimTag::WithEpc(kEpcA);
+        tag.user = ByteBuffer(16, 0);
+        StartReader({}, {tag});
+        OpenWindow();
+        Click("inventoryButton");
+
+        Type("userLengthField", QStringLiteral("2"));
+        Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11\n22"));
+        Click("userWriteButton");
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral(
+                     "Ungültiges Zeichen Zeilenumbruch in „Daten“: es wurde nichts geschrieben"));
+
+        Click("epcReadButton");
+        Type("epcField", QStringLiteral("AA BB CC DD EE FG 00 00 00 00 00 00"));
+        Click("epcWriteButton");
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Ungültiges Zeichen „G“ in „EPC“: es wurde nichts geschrieben"));
+
+        Type("killField", QStringLiteral("11 22 33 4ä"));
+        Click("killWriteButton");
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral(
+                     "Ungültiges Zeichen „ä“ in „Kill Passwort“: es wurde nichts geschrieben"));
+
+        // The EPC that addresses the tag and a password in use count as well.
+        Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
+        Find<QCheckBox>("userUsePassword")->setChecked(true);
+        Type("userPassword", QStringLiteral("1122334O"));
+        Click("userWriteButton");
+        QCOMPARE(
+            m_window->StatusText(),
+            QStringLiteral("Ungültiges Zeichen „O“ in „Passwort“: es wurde nichts geschrieben"));
+        Type("epcEdit", kTextA + QStringLiteral("\t"));
+        Click("accessWriteButton");
+        QCOMPARE(
+            m_window->StatusText(),
+            QStringLiteral(
+                "Ungültiges Zeichen Tabulator in „EPC der Auswahl“: es wurde nichts geschrieben"));
+
+        QVERIFY(RequestsOf(0xC4).empty());
+        QVERIFY(RequestsOf(0xC5).empty());
+        QCOMPARE(m_reader->Tags()[0].user, ByteBuffer(16, 0));
+    }
+
+    // A read of three bytes or fewer shows no PC; the next EPC write then takes the tag's own
+    // PC bits instead of a PC of zeros.
+    void aShortEpcReadLeavesThePcEmpty() {
+        SimTag tag = SimTag::WithEpc(kEpcA);
+        tag.epcBank[2] |= 0x06;  // PC bits the write keeps
+        tag.epcBank[3] = 0x05;   // AFI
+        tag.UpdateCrc();
+        StartReader({}, {tag});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("epcReadButton");
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("36 05"));
+        QCOMPARE(Field("afiField")->text(), QStringLiteral("5"));
+
+        m_reader->PushFault(
+            SimFault{.raw = kvara::test::ReaderAnswer({0x12, 0x34, 0x30}), .forCommand = 0xC3});
+        Click("epcReadButton");
+        QCOMPARE(Field("crcField")->text(), QStringLiteral("12 34"));
+        QCOMPARE(Field("pcField")->text(), QString());
+        QCOMPARE(Field("afiField")->text(), QStringLiteral("0"));
+
+        Type("epcField", kNewEpc);
+        Click("epcWriteButton");
+        const auto writes = RequestsOf(0xC4);
+        QCOMPARE(writes.size(), std::size_t{1});
+        QCOMPARE(writes[0].payload[kWriteData], std::uint8_t{0x36});
+        QCOMPARE(writes[0].payload[kWriteData + 1], std::uint8_t{0x00});
+    }
+
+    // After an EPC write the written tag is the one selected, not the alphabetically first.
+    void theWrittenTagIsSelectedAfterTheWrite() {
+        StartReader({}, {SimTag::WithEpc(kEpcA), SimTag::WithEpc(kEpcB)});
+        OpenWindow();
+        Click("inventoryButton");
+        QCOMPARE(Field("epcEdit")->text(), kTextA);
+        ClickTag(1);
+        QCOMPARE(Field("epcEdit")->text(), kTextB);
+        Click("epcReadButton");
+        Type("epcField", kNewEpc);
+        Click("epcWriteButton");
+        QCOMPARE(m_reader->Tags()[1].Epc(), kNewEpcBytes);
+        QCOMPARE(Field("epcEdit")->text(), kNewEpc);
+        QCOMPARE(Find<QListWidget>("epcList")->currentItem()->text(), kNewEpc);
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+    }
+
+    // A click on the highlighted tag addresses it again over an EPC typed into the edit line.
+    void clickingTheHighlightedTagAddressesItAgain() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Type("epcEdit", QStringLiteral("DE AD"));
+        ClickTag(0);
+        QCOMPARE(Field("epcEdit")->text(), kTextA);
+        Click("tidReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
+    }
+};
+
+QTEST_MAIN(BankOperationsTest)
+#include "test_bank_operations.moc"
