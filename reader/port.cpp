@@ -37,8 +37,9 @@ constexpr std::size_t kHidPollBytes = 100;
 constexpr std::uint8_t kCmdDeviceType = 0xF0;
 constexpr std::uint8_t kCmdTxPowerRead = 0x07;
 // Device type queries that prove the line in step again: one per answer that may still be on
-// its way (each late answer shifts every later one by one place), at most this many.
-constexpr int kMaxInStepQueries = 8;
+// its way (each late answer shifts every later one by one place), at most this many. The count
+// starts again at every confirmed step, so a long run of time-outs is what it must cover.
+constexpr int kMaxInStepQueries = 32;
 constexpr std::size_t kHidDrainBytes = 10;
 
 std::mutex g_traceLock;

@@ -15,6 +15,11 @@ const char* const kSimUsage =
     "  --modes 0|1|both   framing modes answered (default both)\n"
     "  --address N        reader bus address (default 1)\n"
     "  --delay MS         time to answer (default 0)\n"
+    "  --wire-baud N      model a serial line of N baud: an answer leaves no earlier than the\n"
+    "                     request and the answer take on it (10 bits a byte)\n"
+    "  --tag-time US      model the tag: each tag command takes US microseconds\n"
+    "  --conveyor         the tags pass one at a time, in the order given: the tag in the field\n"
+    "                     leaves when its EPC was written and the next inventory starts\n"
     "  --power N          transmit power in tenths of a dBm (default 270)\n"
     "  --info TEXT        answer of the information command\n"
     "  --tag EPC[,tid=HEX][,user=HEX][,kill=HEX][,access=HEX][,lock-AREA=N]...\n"
@@ -168,6 +173,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
             options->udp = true;
             continue;
         }
+        if (arg == "--conveyor") {
+            options->config.conveyor = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             *error = "missing value for " + arg;
             return false;
@@ -193,6 +202,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
             options->config.address = static_cast<std::uint8_t>(number);
         } else if (arg == "--delay" && ParseInt(value, &number) && number >= 0) {
             options->config.answerDelayMs = number;
+        } else if (arg == "--wire-baud" && ParseInt(value, &number) && number >= 0) {
+            options->config.wireBaud = number;
+        } else if (arg == "--tag-time" && ParseInt(value, &number) && number >= 0) {
+            options->config.tagTimeUs = number;
         } else if (arg == "--power" && ParseInt(value, &number) && number >= 0 && number <= 0xFFFF) {
             options->config.txPower = static_cast<std::uint16_t>(number);
         } else if (arg == "--info") {

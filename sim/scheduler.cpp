@@ -16,7 +16,7 @@ void PieceScheduler::Schedule(const std::vector<SimPiece>& pieces, SimClock::tim
         std::lock_guard<std::mutex> guard(m_lock);
         SimClock::time_point at = now;
         for (const auto& piece : pieces) {
-            at += std::chrono::milliseconds(piece.delayMs);
+            at += std::chrono::milliseconds(piece.delayMs) + std::chrono::microseconds(piece.delayUs);
             if (at < m_last) {
                 at = m_last;
             }
@@ -33,7 +33,7 @@ void PieceScheduler::Dispatch(std::vector<SimPiece> pieces) {
         std::lock_guard<std::mutex> guard(m_lock);
         idle = m_queue.empty() && !m_busy;
     }
-    if (!pieces.empty() && pieces.front().delayMs == 0 && idle) {
+    if (!pieces.empty() && pieces.front().delayMs == 0 && pieces.front().delayUs == 0 && idle) {
         m_emit(pieces.front().bytes);
         pieces.erase(pieces.begin());
     }

@@ -142,12 +142,32 @@ SimConfig SimReader::Config() const {
 
 void SimReader::SetTags(std::vector<SimTag> tags) {
     std::lock_guard<std::mutex> guard(m_lock);
+    m_departed.clear();
+    m_arriving.clear();
+    m_fieldWritten = false;
+    if (m_config.conveyor && tags.size() > 1) {
+        m_arriving.assign(tags.begin() + 1, tags.end());
+        tags.resize(1);
+    }
     m_tags = std::move(tags);
 }
 
 std::vector<SimTag> SimReader::Tags() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_tags;
+}
+
+std::vector<SimTag> SimReader::AllTags() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::vector<SimTag> all = m_departed;
+    all.insert(all.end(), m_tags.begin(), m_tags.end());
+    all.insert(all.end(), m_arriving.begin(), m_arriving.end());
+    return all;
+}
+
+std::int64_t SimReader::ModelledMicros() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_modelledUs;
 }
 
 std::vector<SimRequest> SimReader::Requests() const {
@@ -242,6 +262,21 @@ std::size_t SimReader::NextCompleteFrame() const {
     return 0;
 }
 
+// The line and tag time of one exchange: request and answer bytes at the modelled rate (start,
+// eight data bits and stop: 10 bits a byte) and the tag's own time for a tag command.
+int SimReader::ModelledTime(std::size_t requestBytes, std::uint8_t command, std::size_t answerData) {
+    std::int64_t us = 0;
+    if (m_config.wireBaud > 0) {
+        const std::size_t answerBytes = answerData + 5;
+        us += static_cast<std::int64_t>((requestBytes + answerBytes) * 10) * 1000000 / m_config.wireBaud;
+    }
+    if (command >= 0xC0 && command <= 0xC6) {
+        us += m_config.tagTimeUs;
+    }
+    m_modelledUs += us;
+    return static_cast<int>(us);
+}
+
 std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
     // Mode 0: 02 addr cmd L payload bcc; mode 1: addr cmd L payload crc crc.
     const std::size_t head = mode == 0 ? 1 : 0;
@@ -275,9 +310,11 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
         return {};
     }
     const int delay = fault.delayMs >= 0 ? fault.delayMs : m_config.answerDelayMs;
+    const int modelledUs = ModelledTime(frame.size(), request.command, result.data.size());
     if (fault.drop) {
         SimPiece drop;
         drop.delayMs = delay;
+        drop.delayUs = modelledUs;
         drop.dropConnection = true;
         return {drop};
     }
@@ -300,6 +337,7 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
         const std::size_t to = bytes.size() * (i + 1) / count;
         SimPiece piece;
         piece.delayMs = i == 0 ? delay : fault.gapMs;
+        piece.delayUs = i == 0 ? modelledUs : 0;
         piece.bytes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(from),
                            bytes.begin() + static_cast<std::ptrdiff_t>(to));
         pieces.push_back(std::move(piece));
@@ -410,6 +448,17 @@ SimReader::Result SimReader::Inventory(const ByteBuffer& payload) {
         return r;
     }
     if (payload[0] != 2) {  // a new inventory round
+        if (m_config.conveyor && m_fieldWritten && !m_tags.empty()) {
+            // The written tag moves on; the next one arrives.
+            m_departed.push_back(m_tags.front());
+            m_tags.clear();
+            if (!m_arriving.empty()) {
+                m_tags.push_back(m_arriving.front());
+                m_arriving.pop_front();
+            }
+            m_fieldWritten = false;
+            m_selected.reset();
+        }
         m_inventory.clear();
         if (m_rfOn) {
             for (const auto& tag : m_tags) {
@@ -601,6 +650,7 @@ SimReader::Result SimReader::Write(const ByteBuffer& payload, bool withPassword)
     std::copy(data.begin(), data.end(), memory->begin() + static_cast<std::ptrdiff_t>(from));
     if (bank == 1) {
         tag->UpdateCrc();
+        m_fieldWritten = true;
     }
     return r;
 }

@@ -79,6 +79,15 @@ struct SimConfig {
     std::uint16_t txPower = 270;      // tenths of a dBm
     std::string infoText = "Kvara Simulator";
     std::size_t userCapacity = 64;    // User bank size of tags made from options
+    // A modelled line: an answer leaves no earlier than request and answer take on a serial
+    // line of this many baud (10 bits a byte); 0: no line time.
+    int wireBaud = 0;
+    // A modelled tag: every tag command (inventory, select, read, write, lock) takes this long.
+    int tagTimeUs = 0;
+    // A conveyor: the tags pass the antenna one at a time, in the order given. The tag in the
+    // field leaves once its EPC has been written and the next inventory starts, and the next
+    // one arrives with it.
+    bool conveyor = false;
 };
 
 // A request as the simulated reader received it.
@@ -92,6 +101,7 @@ struct SimRequest {
 // One piece of an answer, sent delayMs after the previous piece (or the request).
 struct SimPiece {
     int delayMs = 0;
+    int delayUs = 0;  // added to delayMs: the modelled line and tag times are finer than that
     ByteBuffer bytes;
     bool dropConnection = false;  // a network server closes the connection at this point
 };
@@ -125,9 +135,15 @@ public:
     void SetConfig(const SimConfig& config);
     SimConfig Config() const;
 
-    // The tag field. Changing it does not disturb an inventory already running.
+    // The tag field. Changing it does not disturb an inventory already running. With a
+    // conveyor the first tag is in the field and the others wait their turn.
     void SetTags(std::vector<SimTag> tags);
+    // The tags in the field.
     std::vector<SimTag> Tags() const;
+    // Every tag: those that have left the field, those in it, those still to come.
+    std::vector<SimTag> AllTags() const;
+    // The line and tag time modelled so far (wireBaud, tagTimeUs), in microseconds.
+    std::int64_t ModelledMicros() const;
 
     std::vector<SimRequest> Requests() const;
     void ClearRequests();
@@ -152,6 +168,7 @@ private:
     Result Lock(const ByteBuffer& payload);
     SimTag* Addressed(std::uint8_t* status);
     ByteBuffer Frame(int mode, std::uint8_t status, const ByteBuffer& data) const;
+    int ModelledTime(std::size_t requestBytes, std::uint8_t command, std::size_t answerData);
 
     mutable std::mutex m_lock;
     SimConfig m_config;
@@ -163,6 +180,10 @@ private:
     std::vector<SimRequest> m_requests;
 
     std::vector<ByteBuffer> m_inventory;  // EPCs still to deliver
+    std::vector<SimTag> m_departed;         // conveyor: tags past the antenna
+    std::deque<SimTag> m_arriving;          // conveyor: tags still to come
+    bool m_fieldWritten = false;            // conveyor: the EPC of the tag in the field was written
+    std::int64_t m_modelledUs = 0;
     std::optional<ByteBuffer> m_selected;
     std::uint16_t m_storedTxPower;
     int m_readerMode = 0;

@@ -368,3 +368,35 @@ TEST(SimNetwork, DatagramSideOfTheReader) {
     EXPECT_TRUE(ask({0x00, 0x01, 0x00, 0xF8}).empty());
     EXPECT_EQ(reader.Log().size(), 14u);  // every datagram with a header
 }
+
+// The modelled line and tag: an answer leaves no earlier than its bytes take at the rate, and
+// the time adds up; a conveyor passes tags one at a time.
+TEST(SimReaderModel, WireTimeTagTimeAndConveyor) {
+    kvara::sim::SimConfig config;
+    config.wireBaud = 19200;
+    config.tagTimeUs = 3000;
+    config.conveyor = true;
+    kvara::sim::SimReader reader(config);
+    reader.SetTags({kvara::sim::SimTag::WithEpc({0x11, 0x11}), kvara::sim::SimTag::WithEpc({0x22, 0x22})});
+    ASSERT_EQ(reader.Tags().size(), 1u);
+    EXPECT_EQ(reader.AllTags().size(), 2u);
+
+    const auto device = Request(0, 0xF0, {});  // 5 bytes out, 9 back
+    const auto pieces = reader.Receive(device.data(), device.size());
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].delayUs, 14 * 10 * 1000000 / 19200);  // no tag time: no tag command
+    const auto inventory = Request(0, 0xC0, {0});
+    const auto answer = reader.Receive(inventory.data(), inventory.size());
+    ASSERT_EQ(answer.size(), 1u);
+    EXPECT_GE(answer[0].delayUs, 3000);
+    EXPECT_EQ(reader.ModelledMicros(), pieces[0].delayUs + answer[0].delayUs);
+
+    // Written, then the next inventory: the second tag has arrived, the first has gone.
+    const auto write = Request(0, 0xC4, {1, 2, 0, 0, 0xAB, 0xCD});
+    reader.Receive(write.data(), write.size());
+    EXPECT_EQ(reader.Tags().front().Epc(), (kvara::ByteBuffer{0xAB, 0xCD}));
+    reader.Receive(inventory.data(), inventory.size());
+    ASSERT_EQ(reader.Tags().size(), 1u);
+    EXPECT_EQ(reader.Tags().front().Epc(), (kvara::ByteBuffer{0x22, 0x22}));
+    EXPECT_EQ(reader.AllTags().front().Epc(), (kvara::ByteBuffer{0xAB, 0xCD}));
+}
