@@ -1,16 +1,19 @@
 // The TCP link and the datagram endpoint from inside the library: the worker's start and stop,
-// a reader behind a router, the discovery window, the search over every adapter, and the kinds
-// of ICMP socket.
+// a reader behind a router, a name resolved on the worker, the discovery window, the search over
+// every adapter, and the kinds of ICMP socket.
 #include <gtest/gtest.h>
 
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/ui_hooks.h"
 #include "net/discovery.h"
@@ -201,6 +204,39 @@ TEST_F(NetnsTest, ReaderBehindARouterIsNeverConnected) {
     CTCPSocketThread direct;
     EXPECT_TRUE(direct.Start("10.77.3.2"));
     EXPECT_TRUE(router.tcp->WaitForConnections(1));
+}
+
+namespace {
+
+// The threads on which window messages were dispatched.
+std::mutex g_pumpLock;
+std::vector<std::thread::id> g_pumpThreads;
+
+}  // namespace
+
+TEST_F(NetnsTest, WorkerResolvesANameWithoutDispatchingWindowMessages) {
+    const std::string segment = AddSegment({"10.77.3.1/24"});
+    auto& named = AddReader(segment, "10.77.3.40", {.tcpPort = 4001, .name = "lab-1"});
+    kvara::UiHooks hooks;
+    hooks.pumpPendingMessages = [] {
+        std::lock_guard<std::mutex> guard(g_pumpLock);
+        g_pumpThreads.push_back(std::this_thread::get_id());
+        return false;
+    };
+    kvara::SetUiHooks(hooks);
+    g_pumpThreads.clear();
+
+    CTCPSocketThread link;
+    const bool started = link.Start("[lab-1]");
+    kvara::ResetUiHooks();
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(named.tcp->WaitForConnections(1));
+    // Start dispatches the caller's messages while it waits; the worker, resolving the name
+    // meanwhile, has none to dispatch.
+    std::lock_guard<std::mutex> guard(g_pumpLock);
+    EXPECT_FALSE(g_pumpThreads.empty());
+    EXPECT_EQ(std::count(g_pumpThreads.begin(), g_pumpThreads.end(), std::this_thread::get_id()),
+              static_cast<std::ptrdiff_t>(g_pumpThreads.size()));
 }
 
 TEST_F(NetnsTest, DiscoveryWindowRestartsWithEveryAnswerButNotForever) {
