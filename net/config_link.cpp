@@ -9,8 +9,9 @@
 
 #include "common/deadline.h"
 #include "common/ui_hooks.h"
+#include "net/discovery.h"
 #include "net/ping.h"
-#include "net/tcp_link.h"
+#include "reader/handles.h"
 #include "reader/port.h"
 #include "reader/registry.h"
 
@@ -33,7 +34,7 @@ constexpr int kWritePauseMs = 500;
 // dispatched during the first one's wait, is refused.
 class Exchange {
 public:
-    explicit Exchange(CTCPSocketThread& link) : m_link(link), m_begun(link.TryBeginExchange()) {}
+    explicit Exchange(CConfigLink& link) : m_link(link), m_begun(link.TryBeginExchange()) {}
     ~Exchange() {
         if (m_begun) {
             m_link.EndExchange();
@@ -44,20 +45,59 @@ public:
     bool Begun() const { return m_begun; }
 
 private:
-    CTCPSocketThread& m_link;
+    CConfigLink& m_link;
     bool m_begun;
 };
 
 // The link of a port registered by OpenConfigLink.
-CTCPSocketThread* ConfigLinkOf(const std::shared_ptr<CKvara_Port>& port) {
-    if (!port) {
-        return nullptr;
-    }
-    auto* link = dynamic_cast<CTCPSocketThread*>(port->Link());
-    return link != nullptr && link->IsConfigLink() ? link : nullptr;
+CConfigLink* ConfigLinkOf(const std::shared_ptr<CKvara_Port>& port) {
+    return port ? dynamic_cast<CConfigLink*>(port->Link()) : nullptr;
 }
 
 }  // namespace
+
+CConfigLink::~CConfigLink() {
+    if (m_linkId != 0) {
+        TcpHandles().Release(m_linkId);
+        m_linkId = 0;
+    }
+}
+
+bool CConfigLink::TryBeginExchange() {
+    if (m_inExchange) {
+        return false;
+    }
+    m_inExchange = true;
+    return true;
+}
+
+bool CConfigLink::Open(const std::string& address) {
+    const std::string peer = CutPortPart(address);
+    Ipv4 peerAddress{};
+    if (!ParseIpv4(peer, &peerAddress)) {
+        return false;  // no reader answers to the name, or no address at all: nobody to ask
+    }
+    if (IsLoopback(peerAddress)) {
+        // A reader on this host (a simulated one, or one behind a tunnel) is asked through the
+        // loopback interface alone; the network adapters never carry a query for it.
+        m_endpoint.SetAdapters({{"127.0.0.1", "255.0.0.0", if_nametoindex("lo")}});
+    } else if (m_endpoint.Adapters().empty()) {
+        m_endpoint.EnumerateAdapters();
+    }
+    if (!m_endpoint.SelectFirstAdapter()) {
+        return false;
+    }
+    do {
+        if (m_endpoint.Open(peer, kDatagramPort) && m_endpoint.QueryRecord(0, nullptr)) {
+            if (m_linkId == 0) {
+                m_linkId = TcpHandles().Acquire();
+            }
+            return true;
+        }
+        m_endpoint.Close();
+    } while (!m_endpoint.PastDeadline() && m_endpoint.SelectNextAdapter());
+    return false;
+}
 
 void PauseDispatching(int ms) {
     const Deadline deadline = Deadline::InMs(ms);
@@ -73,68 +113,44 @@ void PauseDispatching(int ms) {
 int OpenConfigLink(const std::string& readerAddress, SteadyTime deadline) {
     BusyScope busy;
     auto port = std::make_shared<CKvara_Port>();
-    auto owned = std::make_unique<CTCPSocketThread>();
-    CTCPSocketThread& link = *owned;
+    auto owned = std::make_unique<CConfigLink>();
+    CConfigLink& link = *owned;
     port->AttachLink(std::move(owned));
-    link.Socket().SetDeadline(deadline);
-
-    const std::string address = link.ResolveAddress(CutDeviceAddress(readerAddress));
-    link.SetAddress(address);
-    const std::string peer = CutPortPart(address);
-    Ipv4 peerAddress{};
-    if (!ParseIpv4(peer, &peerAddress)) {
-        return -1;  // no reader answers to the name, or no address at all: nobody to ask
-    }
-    CTCPSocket& socket = link.Socket();
-    if (IsLoopback(peerAddress)) {
-        // A reader on this host (a simulated one, or one behind a tunnel) is asked through the
-        // loopback interface alone; the network adapters never carry a query for it.
-        socket.SetAdapters({{"127.0.0.1", "255.0.0.0", if_nametoindex("lo")}});
-    } else if (socket.Adapters().empty()) {
-        socket.EnumerateAdapters();
-    }
-    if (!socket.SelectFirstAdapter()) {
+    link.Endpoint().SetDeadline(deadline);
+    if (!link.Open(ResolveAddress(link.Endpoint(), CutDeviceAddress(readerAddress)))) {
         return -1;
     }
-    do {
-        if (socket.OpenDatagram(peer, kDatagramPort) && socket.QueryRecord(0, nullptr)) {
-            link.SetConfigLink(true);
-            link.TakeLinkId();
-            CKvara_SDKApp::Instance().AddPort(port);
-            return link.GetLinkId();
-        }
-        socket.CloseDatagram();
-    } while (!socket.PastDeadline() && socket.SelectNextAdapter());
-    return -1;
+    CKvara_SDKApp::Instance().AddPort(port);
+    return link.GetLinkId();
 }
 
-std::shared_ptr<CKvara_Port> FindConfigLink(int handle, CTCPSocketThread** link) {
+std::shared_ptr<CKvara_Port> FindConfigLink(int handle, CConfigLink** link) {
     auto port = CKvara_SDKApp::Instance().FindPort(handle);
-    CTCPSocketThread* found = ConfigLinkOf(port);
+    CConfigLink* found = ConfigLinkOf(port);
     if (link != nullptr) {
         *link = found;
     }
     return found != nullptr ? port : nullptr;
 }
 
-bool ReadRecord(CTCPSocketThread& link, int record, ByteBuffer* payload) {
+bool ReadRecord(CConfigLink& link, int record, ByteBuffer* payload) {
     BusyScope busy;
-    return link.Socket().QueryRecord(record, payload);
+    return link.Endpoint().QueryRecord(record, payload);
 }
 
-bool WriteRecord(CTCPSocketThread& link, int record, const ByteBuffer& payload) {
+bool WriteRecord(CConfigLink& link, int record, const ByteBuffer& payload) {
     BusyScope busy;
     if (record < 0 || record >= kRecordCount) {
         return false;
     }
-    return link.Socket().Ask(RecordWrite(record, payload), false, WriteAcknowledgement(record),
-                             nullptr);
+    return link.Endpoint().Ask(RecordWrite(record, payload), false, WriteAcknowledgement(record),
+                               nullptr);
 }
 
-bool QueryIdentity(CTCPSocketThread& link, ByteBuffer* identity) {
+bool QueryIdentity(CConfigLink& link, ByteBuffer* identity) {
     BusyScope busy;
     Datagram answer;
-    if (!link.Socket().Ask(IdentityQuery(), true, IdentityAnswer(), &answer)) {
+    if (!link.Endpoint().Ask(IdentityQuery(), true, IdentityAnswer(), &answer)) {
         return false;
     }
     if (identity != nullptr) {
@@ -143,20 +159,19 @@ bool QueryIdentity(CTCPSocketThread& link, ByteBuffer* identity) {
     return true;
 }
 
-bool SendIpSetup(CTCPSocketThread& link, std::uint8_t identity1, std::uint8_t identity2,
+bool SendIpSetup(CConfigLink& link, std::uint8_t identity1, std::uint8_t identity2,
                  const Ipv4& address) {
     BusyScope busy;
-    CTCPSocket& socket = link.Socket();
-    return socket.IsDatagramMode() && socket.Broadcast(IpSetup(identity1, identity2, address));
+    CDatagramEndpoint& endpoint = link.Endpoint();
+    return endpoint.IsOpen() && endpoint.Broadcast(IpSetup(identity1, identity2, address));
 }
 
-void CloseConfigLink(const std::shared_ptr<CKvara_Port>& port, CTCPSocketThread& link,
-                     bool finish) {
-    CTCPSocket& socket = link.Socket();
-    if (finish && socket.IsDatagramMode()) {
-        socket.SendToPeer(Finish());
+void CloseConfigLink(const std::shared_ptr<CKvara_Port>& port, CConfigLink& link, bool finish) {
+    CDatagramEndpoint& endpoint = link.Endpoint();
+    if (finish && endpoint.IsOpen()) {
+        endpoint.SendToPeer(Finish());
     }
-    socket.CloseDatagram();
+    endpoint.Close();
     CKvara_SDKApp::Instance().RemovePort(port);
 }
 
@@ -185,9 +200,9 @@ int OpenConfigLinkAgain(const std::string& address) {
 std::string FindReaderAgain(const ByteBuffer& identity, const std::vector<CAdapter>& adapters) {
     const auto since = Clock::now();
     for (;;) {
-        CTCPSocketThread finder;  // never started: only its socket is used
-        finder.Socket().SetAdapters(adapters);
-        const StringList found = finder.Socket().FindByIdentity(identity);
+        CDatagramEndpoint finder;
+        finder.SetAdapters(adapters);
+        const StringList found = finder.FindByIdentity(identity);
         if (found.size() == 1) {
             return found.front();
         }
@@ -220,7 +235,7 @@ int ReopenAfterIpSetup(const NetworkSettings& settings, const std::string& newAd
 
 // Writes record 0 with the new settings, trying again 500 ms apart. 0, or -1 when every
 // attempt failed.
-int WriteSettings(CTCPSocketThread& link, ByteBuffer& record, const NetworkSettings& settings) {
+int WriteSettings(CConfigLink& link, ByteBuffer& record, const NetworkSettings& settings) {
     ApplySettings(record, settings);
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
         if (attempt > 0) {
@@ -245,7 +260,7 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
     if (first <= 0) {
         return first < 0 ? first : -1;
     }
-    CTCPSocketThread* link = nullptr;
+    CConfigLink* link = nullptr;
     std::shared_ptr<CKvara_Port> port = FindConfigLink(first, &link);
     if (!port) {
         return -1;
@@ -260,7 +275,7 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
         if (AddressDiffers(record, settings) && QueryIdentity(*link, &identity)) {
             SendIpSetup(*link, identity[kIdentityByte1], identity[kIdentityByte2],
                         settings.address);
-            const std::vector<CAdapter> adapters = link->Socket().Adapters();
+            const std::vector<CAdapter> adapters = link->Endpoint().Adapters();
             exchange.reset();
             CloseConfigLink(port, *link, false);
             port.reset();
@@ -287,13 +302,13 @@ int SetNetworkConfig(const std::string& readerAddress, const std::string& newAdd
 
 void RecoverUnresponsiveReader(const std::string& name, SteadyTime deadline) {
     const int handle = OpenConfigLink(name, deadline);
-    CTCPSocketThread* link = nullptr;
+    CConfigLink* link = nullptr;
     if (auto port = FindConfigLink(handle, &link)) {
         ByteBuffer record;
         if (ReadRecord(*link, 0, &record) && record.size() >= kRecordBytes) {
             ToggleModeByte(record);
             for (int attempt = 0;
-                 attempt < kRecoveryWriteAttempts && !link->Socket().PastDeadline(); ++attempt) {
+                 attempt < kRecoveryWriteAttempts && !link->Endpoint().PastDeadline(); ++attempt) {
                 if (WriteRecord(*link, 0, record)) {
                     break;
                 }

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "net/config_link.h"
+#include "net/discovery.h"
 #include "net/ping.h"
-#include "net/tcp_link.h"
 #include "reader/kvara.h"
 #include "reader/port.h"
 #include "common/bytes.h"
@@ -18,9 +18,9 @@ int FindLanReaders(char* buffer, int size, bool filter) {
     if (buffer == nullptr || size < 1) {
         return 0;
     }
-    kvara::net::CTCPSocketThread link;  // never started: only its socket is used
+    kvara::net::CDatagramEndpoint endpoint;
     kvara::StringList entries;
-    link.Search(entries, kSearchWindowMs, filter);
+    kvara::net::SearchAllAdapters(endpoint, entries, kSearchWindowMs, filter);
     return kvara::WriteList(entries, buffer, size);
 }
 
@@ -51,7 +51,7 @@ int KvaraOpenConfigLink(const char* name) {
 }
 
 int KvaraReadNetConfig(int handle, int record, unsigned char* buffer, int size) {
-    kvara::net::CTCPSocketThread* link = nullptr;
+    kvara::net::CConfigLink* link = nullptr;
     auto port = kvara::net::FindConfigLink(handle, &link);
     if (!port) {
         return -1;
@@ -81,7 +81,7 @@ int KvaraReadNetConfig(int handle, int record, unsigned char* buffer, int size) 
 }
 
 int KvaraCloseConfigLink(int handle, int finish) {
-    kvara::net::CTCPSocketThread* link = nullptr;
+    kvara::net::CConfigLink* link = nullptr;
     auto port = kvara::net::FindConfigLink(handle, &link);
     if (!port) {
         return -1;

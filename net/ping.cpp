@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "common/deadline.h"
-#include "net/tcp_link.h"
+#include "net/discovery.h"
 
 namespace kvara::net {
 
@@ -231,8 +231,8 @@ bool CPing::Ping(const std::string& host, Reply* reply, int timeToLive, int time
 }
 
 bool IsReachable(const std::string& addressText) {
-    CTCPSocketThread link;  // never started: its socket resolves a bracketed name
-    const std::string resolved = link.ResolveAddress(CutDeviceAddress(addressText));
+    CDatagramEndpoint endpoint;  // resolves a bracketed name
+    const std::string resolved = ResolveAddress(endpoint, CutDeviceAddress(addressText));
     if (resolved.empty()) {
         return false;
     }

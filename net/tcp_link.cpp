@@ -11,6 +11,7 @@
 
 #include "common/deadline.h"
 #include "common/ui_hooks.h"
+#include "net/datagram_endpoint.h"
 #include "reader/handles.h"
 
 namespace kvara::net {
@@ -55,14 +56,6 @@ void CTCPSocketThread::TakeLinkId() {
     if (m_linkId.load() == 0) {
         m_linkId.store(TcpHandles().Acquire());
     }
-}
-
-bool CTCPSocketThread::TryBeginExchange() {
-    if (m_inExchange) {
-        return false;
-    }
-    m_inExchange = true;
-    return true;
 }
 
 bool CTCPSocketThread::Start(const std::string& address, CTCPSocket::Clock::time_point deadline) {
@@ -144,7 +137,6 @@ void CTCPSocketThread::Stop() {
         m_worker.join();
     }
     m_running.store(false);
-    // Without a worker the caller's thread owns the socket: a configuration link's endpoint.
     m_socket.Close();
     std::lock_guard<std::mutex> guard(m_sendLock);
     m_sendQueue.clear();
@@ -164,14 +156,21 @@ bool CTCPSocketThread::PauseUnlessStopped(int ms) {
     }
 }
 
-bool CTCPSocketThread::Connect() {
+bool CTCPSocketThread::FindPeer() {
     std::string address = m_address;
     std::string namePart;
     if (BracketedNamePart(address, true, &namePart)) {
-        address = m_socket.ResolveName(namePart);
+        CDatagramEndpoint resolver;
+        resolver.SetDispatchMessages(false);  // the worker has no window messages
+        resolver.SetDeadline(m_socket.Deadline());
+        resolver.SetAdapters(m_socket.Adapters());
+        address = resolver.ResolveName(namePart);
         if (address.empty()) {
             return false;  // no reader answers to the name
         }
+        // Without a route to the reader the stream goes out from the adapter it answered on.
+        m_socket.SetAdapters(resolver.Adapters());
+        m_socket.SetLocalAddress(resolver.LocalAddress());
     }
     Ipv4 peer{};
     std::uint16_t port = 0;
@@ -181,7 +180,13 @@ bool CTCPSocketThread::Connect() {
     m_socket.SetPeerAddress(FormatIpv4(peer));
     m_socket.SetPeerPort(port);
     m_socket.SelectAdapterFor(m_socket.PeerAddress());
+    return true;
+}
 
+bool CTCPSocketThread::Connect() {
+    if (!FindPeer()) {
+        return false;
+    }
     for (int attempt = 0; attempt < kConnectAttempts && !m_socket.PastDeadline(); ++attempt) {
         int created = 0;
         while (!m_socket.CreateStream(0)) {
@@ -206,7 +211,6 @@ bool CTCPSocketThread::Connect() {
 }
 
 void CTCPSocketThread::Run() {
-    m_socket.SetDispatchMessages(false);  // the worker has no window messages
     const bool connected = Connect();
     // The deadline was the open's; reconnects later take their own time.
     m_socket.SetDeadline(CTCPSocket::Clock::time_point::max());
@@ -273,34 +277,6 @@ void CTCPSocketThread::SendQueued() {
         const FrameGate gate{&m_sendLock, [&] { return frame.number >= m_withdrawnBelow; }};
         m_socket.SendFrame(frame.bytes.data(), frame.bytes.size(), m_stopEvent, &gate);
     }
-}
-
-int CTCPSocketThread::Search(StringList& result, int timeoutMs, bool filter) {
-    BusyScope busy;
-    m_socket.EnumerateAdapters();
-    result.clear();
-    if (!m_socket.SelectFirstAdapter()) {
-        return 0;
-    }
-    // One time limit for the whole search. Each adapter gets an equal share of what is left,
-    // so that a network where answers never stop cannot take the time of the others.
-    const auto end = m_socket.Now() + std::chrono::milliseconds(kSearchLimitMs);
-    auto adaptersLeft = static_cast<std::int64_t>(m_socket.Adapters().size());
-    do {
-        const auto now = m_socket.Now();
-        m_socket.SetDeadline(now + (end - now) / std::max<std::int64_t>(adaptersLeft--, 1));
-        m_socket.DiscoverOnAdapter(result, timeoutMs, filter);
-    } while (m_socket.Now() < end && m_socket.SelectNextAdapter());
-    m_socket.SetDeadline(CTCPSocket::Clock::time_point::max());
-    return static_cast<int>(result.size());
-}
-
-std::string CTCPSocketThread::ResolveAddress(const std::string& text) {
-    std::string namePart;
-    if (text.empty() || !BracketedNamePart(text, false, &namePart)) {
-        return text;
-    }
-    return m_socket.ResolveName(namePart);
 }
 
 }  // namespace kvara::net

@@ -1,7 +1,5 @@
 // The TCP link of a network reader: one worker thread that owns the socket, connects, sends the
-// frames the port queues, and hands every received byte to the port. The same object, with its
-// worker never started, carries the datagram endpoint of a configuration link and runs
-// discovery and name resolution on the caller's thread.
+// frames the port queues, and hands every received byte to the port.
 #pragma once
 
 #include <atomic>
@@ -45,31 +43,14 @@ public:
     // worker runs, as it would be by a failed send.
     bool QueueSend(const std::uint8_t* data, std::size_t length);
     // Ends the worker and closes the socket; the link id stays. Returns when the worker has
-    // ended. Also closes a datagram endpoint of a configuration link.
+    // ended.
     void Stop();
-    // The link id, 0 before a successful Start (or configuration link open).
+    // The link id, 0 before a successful Start.
     int GetLinkId() const { return m_linkId.load(); }
-    // Takes a link id for a configuration link; nothing when one is held already.
-    void TakeLinkId();
 
-    // Search over every adapter (inside a busy scope): the entries in ascending byte order.
-    int Search(StringList& result, int timeoutMs, bool filter);
-    // The address text with its bracketed name replaced by the reader's "a.b.c.d-port", or
-    // empty when no reader answers to the name; a text without "[" comes back unchanged.
-    std::string ResolveAddress(const std::string& text);
-
-    CTCPSocket& Socket() { return m_socket; }
+    // The address text of the last Start.
     const std::string& Address() const { return m_address; }
-    void SetAddress(const std::string& address) { m_address = address; }
     bool IsWorkerRunning() const { return m_running.load(); }
-    // Marks the object as the endpoint of a configuration link.
-    void SetConfigLink(bool configLink) { m_configLink = configLink; }
-    bool IsConfigLink() const { return m_configLink; }
-    // Set while a configuration exchange runs on this link, so that one started from a window
-    // message dispatched during its wait is refused instead of sharing the endpoint.
-    bool TryBeginExchange();
-    void EndExchange() { m_inExchange = false; }
-    bool InExchange() const { return m_inExchange; }
 
     // Frames queued so far are never sent: their command has returned. A frame the worker
     // holds while it connects is dropped when the connection is up.
@@ -84,6 +65,12 @@ public:
 
 private:
     void Run();
+    // Takes a link id; nothing when one is held already.
+    void TakeLinkId();
+    // The reader's address from the address text: a bracketed name is resolved through a
+    // datagram endpoint, whose choice of adapter the socket takes over. False when no reader
+    // answers to the name or the text holds no address.
+    bool FindPeer();
     bool Connect();
     void SendQueued();
     // Pauses up to ms; false when a stop was requested meanwhile.
@@ -109,8 +96,6 @@ private:
     int m_sendEvent = -1;  // eventfd: frames queued
     std::mutex m_startLock;
     std::condition_variable m_startSignal;
-    bool m_configLink = false;
-    bool m_inExchange = false;
 };
 
 }  // namespace kvara::net

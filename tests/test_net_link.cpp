@@ -1,17 +1,22 @@
 // The TCP link and the datagram endpoint from inside the library: the worker's start and stop,
-// a reader behind a router, the discovery window, and the kinds of ICMP socket.
+// a reader behind a router, a name resolved on the worker, the discovery window, the search over
+// every adapter, and the kinds of ICMP socket.
 #include <gtest/gtest.h>
 
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/ui_hooks.h"
+#include "net/discovery.h"
 #include "net/ping.h"
 #include "net/tcp_link.h"
 #include "netns_fixture.h"
@@ -20,6 +25,7 @@
 
 using kvara::ByteBuffer;
 using kvara::StringList;
+using kvara::net::CDatagramEndpoint;
 using kvara::net::CPing;
 using kvara::net::CTCPSocketThread;
 using kvara::sim::SimNetFault;
@@ -70,14 +76,14 @@ ByteBuffer AnswerOf(const std::string& configured, std::uint16_t port,
     return datagram;
 }
 
-// Virtual time for the datagram waits of one socket. It moves on by 10 ms each time a wait
+// Virtual time for the datagram waits of one endpoint. It moves on by 10 ms each time a wait
 // dispatches messages, which every pass of a wait does once, and the test's answers go out at
 // the virtual times it chooses: each from a socket on the segment, the step returning only
 // once the answer is ready to be read at the library's endpoint. What a wait sees therefore
 // depends on virtual time alone, however slowly the machine runs.
 class VirtualTime {
 public:
-    explicit VirtualTime(kvara::net::CTCPSocket& socket) : m_socket(socket) {
+    explicit VirtualTime(CDatagramEndpoint& socket) : m_socket(socket) {
         s_current = this;
         socket.SetClock([this] { return m_now; });
         kvara::UiHooks hooks;
@@ -102,7 +108,7 @@ public:
         m_start = m_now;
         atStep = nullptr;
     }
-    // Sends a datagram to the endpoint of the socket and returns once it can be read there.
+    // Sends a datagram to the endpoint and returns once it can be read there.
     void Deliver(const UdpPeer& from, const ByteBuffer& bytes) {
         ASSERT_TRUE(m_socket.IsValid());
         ASSERT_TRUE(from.SendTo(m_socket.LocalAddress(), 30718, bytes));
@@ -123,7 +129,7 @@ private:
     }
 
     static inline VirtualTime* s_current = nullptr;
-    kvara::net::CTCPSocket& m_socket;
+    CDatagramEndpoint& m_socket;
     Clock::time_point m_now = Clock::now();
     Clock::time_point m_start = m_now;
 };
@@ -200,11 +206,43 @@ TEST_F(NetnsTest, ReaderBehindARouterIsNeverConnected) {
     EXPECT_TRUE(router.tcp->WaitForConnections(1));
 }
 
+namespace {
+
+// The threads on which window messages were dispatched.
+std::mutex g_pumpLock;
+std::vector<std::thread::id> g_pumpThreads;
+
+}  // namespace
+
+TEST_F(NetnsTest, WorkerResolvesANameWithoutDispatchingWindowMessages) {
+    const std::string segment = AddSegment({"10.77.3.1/24"});
+    auto& named = AddReader(segment, "10.77.3.40", {.tcpPort = 4001, .name = "lab-1"});
+    kvara::UiHooks hooks;
+    hooks.pumpPendingMessages = [] {
+        std::lock_guard<std::mutex> guard(g_pumpLock);
+        g_pumpThreads.push_back(std::this_thread::get_id());
+        return false;
+    };
+    kvara::SetUiHooks(hooks);
+    g_pumpThreads.clear();
+
+    CTCPSocketThread link;
+    const bool started = link.Start("[lab-1]");
+    kvara::ResetUiHooks();
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(named.tcp->WaitForConnections(1));
+    // Start dispatches the caller's messages while it waits; the worker, resolving the name
+    // meanwhile, has none to dispatch.
+    std::lock_guard<std::mutex> guard(g_pumpLock);
+    EXPECT_FALSE(g_pumpThreads.empty());
+    EXPECT_EQ(std::count(g_pumpThreads.begin(), g_pumpThreads.end(), std::this_thread::get_id()),
+              static_cast<std::ptrdiff_t>(g_pumpThreads.size()));
+}
+
 TEST_F(NetnsTest, DiscoveryWindowRestartsWithEveryAnswerButNotForever) {
     const std::string segment = AddSegment({"10.77.2.1/24"});
     const UdpPeer reader = BindUdp(AddReaderNamespace(segment, "10.77.2.5/24"), "10.77.2.5", 30718);
-    CTCPSocketThread link;
-    auto& socket = link.Socket();
+    CDatagramEndpoint socket;
     ASSERT_TRUE(socket.EnumerateAdapters());
     ASSERT_EQ(socket.Adapters().size(), 1u);
     ASSERT_TRUE(socket.SelectFirstAdapter());
@@ -255,8 +293,8 @@ TEST_F(NetnsTest, DiscoveryWindowRestartsWithEveryAnswerButNotForever) {
     };
     EXPECT_EQ(socket.ResolveOnAdapter("[LAB]"), "10.77.2.5-4100");
     EXPECT_EQ(time.ElapsedMs(), 110);
-    EXPECT_EQ(link.ResolveAddress("10.77.2.5-10001"), "10.77.2.5-10001");
-    EXPECT_EQ(link.ResolveAddress(""), "");
+    EXPECT_EQ(kvara::net::ResolveAddress(socket, "10.77.2.5-10001"), "10.77.2.5-10001");
+    EXPECT_EQ(kvara::net::ResolveAddress(socket, ""), "");
 }
 
 TEST_F(NetnsTest, SearchSharesItsTimeLimitBetweenAdapters) {
@@ -264,8 +302,7 @@ TEST_F(NetnsTest, SearchSharesItsTimeLimitBetweenAdapters) {
     const std::string second = AddSegment({"10.77.3.1/24"});
     const UdpPeer endless = BindUdp(AddReaderNamespace(first, "10.77.2.5/24"), "10.77.2.5", 30718);
     const UdpPeer reader = BindUdp(AddReaderNamespace(second, "10.77.3.5/24"), "10.77.3.5", 30718);
-    CTCPSocketThread link;
-    auto& socket = link.Socket();
+    CDatagramEndpoint socket;
     VirtualTime time(socket);
     // One network answers without end; the other has one reader, which answers once.
     bool answered = false;
@@ -278,10 +315,10 @@ TEST_F(NetnsTest, SearchSharesItsTimeLimitBetweenAdapters) {
         }
     };
     StringList list;
-    EXPECT_EQ(link.Search(list, 500, false), 2);
+    EXPECT_EQ(kvara::net::SearchAllAdapters(socket, list, 500, false), 2);
     EXPECT_EQ(list, (StringList{"10.77.2.5-10001", "10.77.3.5-10001"}));
     EXPECT_LE(time.ElapsedMs(), kvara::net::kSearchLimitMs);
-    EXPECT_EQ(socket.Deadline(), kvara::net::CTCPSocket::Clock::time_point::max());
+    EXPECT_EQ(socket.Deadline(), CDatagramEndpoint::Clock::time_point::max());
 }
 
 TEST_F(NetnsTest, EchoThroughEitherKindOfIcmpSocket) {

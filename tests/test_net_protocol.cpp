@@ -9,9 +9,10 @@
 #include <random>
 
 #include "net/adapters.h"
+#include "net/datagram_endpoint.h"
 #include "net/ping.h"
-#include "protocol/datagram.h"
 #include "net/tcp_socket.h"
+#include "protocol/datagram.h"
 
 using kvara::ByteBuffer;
 using kvara::StringList;
@@ -506,18 +507,22 @@ TEST(NetAdapters, FirstAndNextAdapter) {
 }
 
 TEST(NetEndpoint, ClosedEndpointsRefuseEveryExchange) {
-    CTCPSocket socket;
+    CDatagramEndpoint endpoint;
     ByteBuffer payload;
-    EXPECT_FALSE(socket.QueryRecord(0, &payload));
-    EXPECT_FALSE(socket.SendToPeer(Finish()));
-    EXPECT_FALSE(socket.Broadcast(Finish()));
-    EXPECT_FALSE(socket.TakeDatagram(nullptr));
-    EXPECT_FALSE(socket.OpenDatagram("127.0.0.1", kDatagramPort));  // no local address
+    EXPECT_FALSE(endpoint.QueryRecord(0, &payload));
+    EXPECT_FALSE(endpoint.SendToPeer(Finish()));
+    EXPECT_FALSE(endpoint.Broadcast(Finish()));
+    EXPECT_FALSE(endpoint.TakeDatagram(nullptr));
+    EXPECT_FALSE(endpoint.Open("127.0.0.1", kDatagramPort));  // no local address
+    EXPECT_FALSE(endpoint.IsOpen());
+    endpoint.Close();
+    StringList list = {"kept"};
+    EXPECT_EQ(endpoint.DiscoverOnAdapter(list, 10, true), 1);
+    EXPECT_EQ(endpoint.ResolveOnAdapter("[x]"), "");
+
+    CTCPSocket socket;
     EXPECT_FALSE(socket.CreateStream(0));
     EXPECT_FALSE(socket.SendFrame(payload.data(), 0, -1));
-    socket.CloseDatagram();
+    EXPECT_FALSE(socket.IsConnected());
     socket.Close();
-    StringList list = {"kept"};
-    EXPECT_EQ(socket.DiscoverOnAdapter(list, 10, true), 1);
-    EXPECT_EQ(socket.ResolveOnAdapter("[x]"), "");
 }
