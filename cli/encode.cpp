@@ -144,8 +144,9 @@ bool EncodeTag(ReaderSession& reader, const EncodeRow& row, const ByteBuffer& ol
         return false;
     }
     steps["epc"] = "ok";
+    // The proof of the EPC write left the tag selected by its new EPC.
     auto step = [&](const char* name, const std::function<bool()>& work) {
-        if (!reader.Select(row.epc) || !work()) {
+        if (!work()) {
             steps[name] = reader.LastError();
             *error = std::string(name) + ": " + reader.LastError();
             return false;
