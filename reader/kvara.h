@@ -62,7 +62,7 @@ extern "C" {
 
 /* Version of this library (and of its header). */
 #define KVARA_VERSION_MAJOR 1
-#define KVARA_VERSION_MINOR 1
+#define KVARA_VERSION_MINOR 0
 #define KVARA_VERSION_PATCH 0
 
 /* Error codes the library sets itself (the reader's own status codes are 1-255). */

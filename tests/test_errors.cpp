@@ -5,6 +5,8 @@
 #include "reader/errors.h"
 #include "reader/kvara.h"
 
+#include <string>
+
 using kvara::ErrorText;
 using kvara::StatusLine;
 
@@ -84,4 +86,11 @@ TEST(ErrorText, ThroughTheReaderApi) {
     EXPECT_EQ(KvaraErrorText(4, buffer, -1), 0);
     EXPECT_GT(KvaraErrorText(9999, buffer, sizeof buffer), 0);
     EXPECT_STREQ(buffer, "Unbekannter Fehler (9999) aufgetreten!");
+}
+
+// The header's version is the project's.
+TEST(Version, HeaderMacrosMatchTheBuild) {
+    EXPECT_EQ(std::to_string(KVARA_VERSION_MAJOR) + "." + std::to_string(KVARA_VERSION_MINOR) + "." +
+                  std::to_string(KVARA_VERSION_PATCH),
+              KVARA_PROJECT_VERSION);
 }

@@ -19,6 +19,9 @@
 #include "update/installer.h"
 #include "update/update_config.h"
 
+#ifndef KVARA_PROGRAM_VERSION_TEXT
+#define KVARA_PROGRAM_VERSION_TEXT "0"
+#endif
 #ifndef KVARA_DATA_DIR
 #define KVARA_DATA_DIR "/usr/share/kvara-programmer"
 #endif
@@ -76,13 +79,26 @@ CKvara_ProgrammerApp::~CKvara_ProgrammerApp() {
     }
 }
 
+// The folder of the running program (also before there is an application object).
+QString ProgramFolder() {
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return exe.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exe).absolutePath();
+}
+
+std::string CKvara_ProgrammerApp::VersionText() { return KVARA_PROGRAM_VERSION_TEXT; }
+
+std::string CKvara_ProgrammerApp::CatalogueText() { return FindCatalogue().toStdString(); }
+
+// The data folder is looked up beside the program (a build folder), then relative to it (an
+// installed program under any prefix: <prefix>/bin and <prefix>/share), then where the build
+// said it would be installed.
 QString CKvara_ProgrammerApp::FindCatalogue() {
-    for (const QString& dir : {QCoreApplication::applicationDirPath(),
-                               QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
-                               QStringLiteral(KVARA_DATA_DIR)}) {
+    const QString folder = ProgramFolder();
+    for (const QString& dir : {folder, folder + QStringLiteral("/translations"),
+                               folder + QStringLiteral("/../share/kvara-programmer"), QStringLiteral(KVARA_DATA_DIR)}) {
         const QString path = dir + QLatin1Char('/') + QLatin1String(kCatalogue);
         if (QFileInfo::exists(path)) {
-            return path;
+            return QFileInfo(path).canonicalFilePath();
         }
     }
     return {};
@@ -152,7 +168,8 @@ int CKvara_ProgrammerApp::Run() {
 }
 
 QStringList CKvara_ProgrammerApp::HelpFolders() {
-    return {QCoreApplication::applicationDirPath(), QStringLiteral(KVARA_DOC_DIR)};
+    const QString folder = ProgramFolder();
+    return {folder, folder + QStringLiteral("/../share/doc/kvara-programmer"), QStringLiteral(KVARA_DOC_DIR)};
 }
 
 QString CKvara_ProgrammerApp::FindHelpDocument(bool english) {

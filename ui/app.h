@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <string>
 #include <memory>
 
 class QTranslator;
@@ -36,6 +37,10 @@ public:
     // Where the help document and the catalogue are looked for.
     static QStringList HelpFolders();
     static QString FindCatalogue();
+    // For --version, without an application object: the program's version, and the English
+    // catalogue it would load (empty when none is found).
+    static std::string VersionText();
+    static std::string CatalogueText();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
