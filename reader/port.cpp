@@ -126,9 +126,11 @@ void CKvara_Port::OnBytesReceived(const std::uint8_t* data, std::size_t length) 
     m_receiveSignal.notify_one();
 }
 
-void CKvara_Port::ClearReceive() {
+std::size_t CKvara_Port::ClearReceive() {
+    std::size_t discarded = 0;
     {
         std::lock_guard<std::mutex> guard(m_receiveLock);
+        discarded = m_receive.size();
         m_receive.clear();
     }
     if (Pulls()) {
@@ -142,7 +144,9 @@ void CKvara_Port::ClearReceive() {
             }
             drained += n;
         }
+        discarded += drained;
     }
+    return discarded;
 }
 
 void CKvara_Port::PollInput() {
@@ -226,23 +230,30 @@ bool CKvara_Port::Execute(std::uint8_t command, const ByteBuffer& payload, ByteB
 // answer would then still be on its way and arrive in place of the next one. The reader answers
 // in order, so queries right after it show whether the answers are shifted: as many device type
 // queries as answers may still be on their way, each of which must get exactly the reader's own
-// device type, and then one transmit power query, which must get anything but that (its power,
-// or a refusal where the reader has no such command). All device type answers look alike, so a
-// late one could pass for a query's own; the last query's different answer cannot. A mismatch
-// means the answers are shifted and one more is on its way.
+// device type, then one transmit power query, which must get anything but that (its power, or a
+// refusal where the reader has no such command), and one more device type query. All device
+// type answers look alike, so a late one could pass for a query's own; the power query's
+// different answer cannot, and where the reader refused the device type query before it (a
+// refusal passes for a power answer), the last query gets the power answer instead of the
+// device type. A mismatch means the answers are shifted and one more is on its way.
+//
+// The proof holds only while every answer is taken by some query. Bytes that came after an
+// answer was taken and were swept away when the next query went out (this thread was held up
+// in between) may have been the command's own answer: the line is in step again, yet the
+// command got another one's answer. So any bytes swept away fail the proof as well.
 bool CKvara_Port::ConfirmInStep() {
     const int queries = std::clamp(m_lateAnswers, 1, kMaxInStepQueries);
-    for (int i = 0; i <= queries; ++i) {
-        const bool last = i == queries;
+    for (int i = 0; i <= queries + 1; ++i) {
+        const bool power = i == queries;
         ByteBuffer answer;
-        const bool answered = RunCommand(last ? kCmdTxPowerRead : kCmdDeviceType, {}, answer);
+        const bool answered = RunCommand(power ? kCmdTxPowerRead : kCmdDeviceType, {}, answer);
         const int code = m_lastError;
         const bool noAnswer = !answered && (code == kErrorTimeout || code == kErrorChecksum || code == kErrorEmptyAnswer);
         if (noAnswer) {
             return false;  // marked out of step already; its answer may still come
         }
         const bool identity = answered && answer == m_identity;
-        if (identity != !last) {
+        if (identity == power || m_discardedAtSend) {
             MarkOutOfStep(false);  // another command's answer: the query's own is still to come
             return false;
         }
@@ -267,7 +278,7 @@ bool CKvara_Port::SendCommand() {
     if (m_lateAnswerPossible) {
         AwaitLateAnswer();
     }
-    ClearReceive();
+    m_discardedAtSend = ClearReceive() > 0;
     bool handedOver = true;
     if (m_link && m_link->Handle() != 0) {
         Trace(GetHandle(), 0, m_request);

@@ -107,7 +107,9 @@ public:
     // Appends a batch under one lock and wakes the waiting thread once.
     void OnBytesReceived(const std::uint8_t* data, std::size_t length) override;
     // Empties m_receive and drains pending input of a pull link.
-    void ClearReceive();
+    // Empties the receive buffer (and a HID device's pending reports); the number of bytes
+    // thrown away.
+    std::size_t ClearReceive();
     // Reads pending input of a pull link (HID) into m_receive.
     void PollInput();
 
@@ -151,6 +153,7 @@ private:
     // type answer that proves the line in step again.
     bool m_outOfStep = false;
     int m_lateAnswers = 0;
+    bool m_discardedAtSend = false;  // the last frame's send swept bytes out of the receive buffer
     ByteBuffer m_identity;
 
     // One command at a time: the lock and the thread that holds it.

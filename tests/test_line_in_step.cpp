@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "sim_fixture.h"
 
@@ -148,6 +149,103 @@ TEST_F(PtyReaderTest, AnAnswerThatMayBeAnotherCommandsIsNotDelivered) {
     }
     EXPECT_EQ(KvaraGetTxPower(handle, &power), 0);
     EXPECT_EQ(power, 270);
+}
+
+namespace {
+
+// Holds the calling thread for a while after it took a given answer, as a busy machine may: the
+// bytes that come meanwhile sit in the receive buffer until the next frame goes out.
+struct HoldAfter {
+    ByteBuffer answer;
+    std::chrono::milliseconds hold{0};
+    int held = 0;
+};
+void HoldAfterTaking(int, int direction, const unsigned char* bytes, int length, void* context) {
+    auto* hold = static_cast<HoldAfter*>(context);
+    if (direction == 1 && ByteBuffer(bytes, bytes + length) == hold->answer) {
+        ++hold->held;
+        std::this_thread::sleep_for(hold->hold);
+    }
+}
+
+}  // namespace
+
+// A device type query takes the late answer of a User read; its own answer comes while the
+// thread is held up and is swept away when the first proving query goes out. Every proving query
+// then gets its own answer, but the device type query's answer was the read's: it fails with
+// code 258 instead of handing out the read's bytes.
+TEST_F(PtyReaderTest, AnAnswerSweptAwayBeforeTheProofIsNotForgotten) {
+    constexpr int kSlowTimeoutMs = 100;
+    SimTag tag = SimTag::WithEpc(kEpc);
+    std::copy(kData.begin(), kData.end(), tag.user.begin());
+    StartReader({}, {tag});
+    const int handle = Open(kSlowTimeoutMs);
+    ASSERT_GT(handle, 0);
+    // The read times out; its answer comes while the device type query waits (after the wait
+    // for a late answer), and the query's own answer a while after that.
+    reader->PushFault(SimFault{.delayMs = 5 * kSlowTimeoutMs / 2, .forCommand = 0xC3});
+    reader->PushFault(SimFault{.delayMs = 2 * kSlowTimeoutMs, .forCommand = 0xF0});
+    unsigned char data[3] = {};
+    ASSERT_EQ(KvaraReadBytes(handle, 3, 0, data, 3), -1);
+    ASSERT_EQ(KvaraGetLastError(handle), KVARA_ERROR_TIMEOUT);
+
+    HoldAfter hold{Mode0Answer(0, {kData[0], kData[1], kData[2]}), std::chrono::milliseconds(3 * kSlowTimeoutMs)};
+    KvaraSetTraceHandler(&HoldAfterTaking, &hold);
+    unsigned char type[4] = {};
+    const int n = KvaraGetDeviceType(handle, type, 4, nullptr, 0);
+    KvaraSetTraceHandler(nullptr, nullptr);
+    if (hold.held == 0) {
+        GTEST_SKIP() << "the read's answer was drained before the query went out";
+    }
+    EXPECT_EQ(n, -1) << "the device type query handed out the read's answer";
+    EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_OUT_OF_STEP);
+
+    // The next commands prove the line in step again and get their own answers.
+    ASSERT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
+    EXPECT_EQ(ByteBuffer(type, type + 4), (ByteBuffer{'3', '1', '2', '0'}));
+    ASSERT_EQ(KvaraReadBytes(handle, 3, 0, data, 3), 3);
+    EXPECT_EQ(ByteBuffer(data, data + 3), ByteBuffer(kData.begin(), kData.begin() + 3));
+}
+
+// The answers are shifted by one and the reader refuses the proving device type query: the
+// power query gets that refusal, which looks like the refusal of a reader without a power
+// query. The device type query after it gets the power answer, so the proof fails and the
+// device type query does not hand out the read's answer it took.
+TEST_F(PtyReaderTest, ARefusedProvingQueryDoesNotPassForThePowerAnswer) {
+    constexpr int kSlowTimeoutMs = 200;
+    SimTag tag = SimTag::WithEpc(kEpc);
+    std::copy(kData.begin(), kData.end(), tag.user.begin());
+    StartReader({}, {tag});
+    const int handle = Open(kSlowTimeoutMs);
+    ASSERT_GT(handle, 0);
+    // Read: times out, answered at 2.5 time-outs, while the device type query waits. The query's
+    // own answer comes 3/4 of a time-out later and goes to the proving device type query, whose
+    // own answer (a refusal) comes half a time-out after that, into the power query's wait.
+    // The power query's own answer comes a quarter time-out later still.
+    reader->PushFault(SimFault{.delayMs = 5 * kSlowTimeoutMs / 2, .forCommand = 0xC3});
+    reader->PushFault(SimFault{.delayMs = 5 * kSlowTimeoutMs / 4, .forCommand = 0xF0});
+    reader->PushFault(SimFault{.delayMs = 5 * kSlowTimeoutMs / 4, .status = 0x18, .forCommand = 0xF0});
+    reader->PushFault(SimFault{.delayMs = 3 * kSlowTimeoutMs / 4, .forCommand = 0x07});
+    unsigned char data[3] = {};
+    ASSERT_EQ(KvaraReadBytes(handle, 3, 0, data, 3), -1);
+    ASSERT_EQ(KvaraGetLastError(handle), KVARA_ERROR_TIMEOUT);
+
+    unsigned char type[4] = {};
+    const int n = KvaraGetDeviceType(handle, type, 4, nullptr, 0);
+    if (n == 4) {
+        // The read's answer was drained before the query went out.
+        EXPECT_EQ(ByteBuffer(type, type + 4), (ByteBuffer{'3', '1', '2', '0'}));
+    } else {
+        EXPECT_EQ(n, -1) << "the device type query handed out the read's answer";
+        EXPECT_NE(KvaraGetLastError(handle), 0);
+    }
+    reader->ClearFaults();
+    int in = -1;
+    for (int attempt = 0; attempt < 5 && in != 4; ++attempt) {
+        in = KvaraGetDeviceType(handle, type, 4, nullptr, 0);
+    }
+    ASSERT_EQ(in, 4);
+    EXPECT_EQ(ByteBuffer(type, type + 4), (ByteBuffer{'3', '1', '2', '0'}));
 }
 
 // A User read of 251 bytes is an answer frame of exactly 256 bytes, one whole read piece of

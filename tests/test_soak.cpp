@@ -25,6 +25,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -349,11 +350,53 @@ protected:
         } else {
             return;
         }
+        Note("fault: delay " + std::to_string(shape.delayMs) + ", status " + std::to_string(shape.status) +
+             (shape.refuse ? " refused" : "") + ", pieces " + std::to_string(shape.pieces) +
+             (shape.badCheck ? ", bad check" : "") + (shape.silent ? ", silent" : ""));
         m_reader->PushFault(shape);
+    }
+
+    void SetUp() override {
+        SoakTest::SetUp();
+        m_start = std::chrono::steady_clock::now();
+        KvaraSetTraceHandler(&LateSoakTest::OnFrame, this);
+    }
+
+    void TearDown() override {
+        KvaraSetTraceHandler(nullptr, nullptr);
+        SoakTest::TearDown();
+    }
+
+    // The last frames each way, with the steps that sent them, for the report of a failure.
+    void Note(std::string line) {
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - m_start);
+        m_history.push_back(std::to_string(us.count() / 1000) + "." + std::to_string(us.count() / 100 % 10) + " ms " + line);
+        if (m_history.size() > 80) {
+            m_history.pop_front();
+        }
+    }
+
+    static void OnFrame(int, int direction, const unsigned char* bytes, int length, void* context) {
+        std::string line = direction == 0 ? "sent " : "took ";
+        char hex[4];
+        for (int i = 0; i < length; ++i) {
+            std::snprintf(hex, sizeof hex, "%02X ", bytes[i]);
+            line += hex;
+        }
+        static_cast<LateSoakTest*>(context)->Note(std::move(line));
+    }
+
+    std::string History() const {
+        std::string text;
+        for (const auto& line : m_history) {
+            text += line + "\n";
+        }
+        return text;
     }
 
     void LateStep() {
         const auto command = static_cast<Command>(m_random() % static_cast<unsigned>(Command::kCount));
+        Note("step, command " + std::to_string(static_cast<int>(command)));
         ArmLate();
         CKvara_SDKApp::Instance().SetPortError(m_handle, 0);
         const bool ok = Run(command);  // a success must carry what the reader holds
@@ -367,6 +410,8 @@ protected:
 
     int m_late = 0;
     int m_done[2] = {};
+    std::chrono::steady_clock::time_point m_start;
+    std::deque<std::string> m_history;
 };
 
 TEST_F(LateSoakTest, LateAnswersNeverConfirmAWriteThatDidNotHappen) {
@@ -375,7 +420,7 @@ TEST_F(LateSoakTest, LateAnswersNeverConfirmAWriteThatDidNotHappen) {
     for (int i = 0; i < kCommands && !HasFatalFailure(); ++i) {
         LateStep();
         if (HasFailure()) {
-            ADD_FAILURE() << "stopped at command " << i;
+            ADD_FAILURE() << "stopped at command " << i << "; the last frames:\n" << History();
             break;
         }
     }
