@@ -38,7 +38,7 @@ const StringTableEntry kStrings[] = {
     {188, QT_TRANSLATE_NOOP("StringTable", "Keine Sendedaten")},
     {230, QT_TRANSLATE_NOOP("StringTable", "Kein gültiger Transponder vorhanden!")},
     {231, QT_TRANSLATE_NOOP("StringTable", "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!")},
-    {232, QT_TRANSLATE_NOOP("StringTable", "Antwort nicht eindeutig: ob der Befehl ausgeführt wurde, ist unbekannt")},
+    {232, QT_TRANSLATE_NOOP("StringTable", "Antworten des Lesers nicht zuzuordnen: Befehl nicht gesendet")},
     {600, QT_TRANSLATE_NOOP("StringTable", "Neue Version:")},
     {601, QT_TRANSLATE_NOOP("StringTable", " ist aktuell")},
     {602, QT_TRANSLATE_NOOP("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!")},

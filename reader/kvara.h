@@ -35,17 +35,18 @@
  * answer) a reader is out of step until the library knows the line is in step again. Then:
  * - before the next command goes out, the library waits up to one time-out for the late
  *   answer, and discards it;
- * - an answer counts only when the queries sent right after it prove the line in step: device
- *   type queries (one per answer that may still be on its way) that get exactly the reader's
- *   own device type, then a transmit power query (0x07) that gets anything else; otherwise the
- *   command fails with code 258 (KVARA_ERROR_OUT_OF_STEP): the reader may or may not have
- *   carried it out;
+ * - then queries prove the line in step before the command itself is sent: device type queries
+ *   (one per answer that may still be on its way) that get exactly the reader's own device
+ *   type, a transmit power query (0x07) that gets anything else, and one more device type
+ *   query; otherwise the command is not sent and fails with code 258
+ *   (KVARA_ERROR_OUT_OF_STEP), or with code 4 when the reader did not answer a query, and the
+ *   next command tries again;
  * - a write (KvaraWriteBank, KvaraWriteBankPwd) is reported done only when the area reads back
  *   as written (with the write's password), else it fails with code 21.
  * A caller can rely on this: a function that returns success got the reader's answer to that
- * very call; a failure after a time-out means the outcome is unknown, never that the command
- * was certainly not carried out. A frame whose command has returned is never sent later (a
- * network link that reconnects drops it).
+ * very call; code 258 means the command was not sent; a failure after a time-out (code 4)
+ * means the outcome is unknown, never that the command was certainly not carried out. A frame
+ * whose command has returned is never sent later (a network link that reconnects drops it).
  */
 #ifndef KVARA_H
 #define KVARA_H
@@ -78,7 +79,7 @@ extern "C" {
 #define KVARA_ERROR_NO_TRANSPONDER 21    /* write not confirmed by reading back */
 #define KVARA_ERROR_PORT_BUSY 256        /* the reader is still waiting for another command */
 #define KVARA_ERROR_INVALID_ARGUMENT 257 /* NULL pointer or negative length */
-#define KVARA_ERROR_OUT_OF_STEP 258      /* answer may be an earlier command's; see "Late answers" */
+#define KVARA_ERROR_OUT_OF_STEP 258      /* not sent: earlier answers still on their way; see "Late answers" */
 
 /* The memory banks of a Gen2 tag (the bank argument of the read, write and select functions). */
 #define KVARA_BANK_RESERVED 0 /* kill password (bytes 0-3), access password (bytes 4-7) */

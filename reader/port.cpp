@@ -205,42 +205,39 @@ bool CKvara_Port::RunCommand(std::uint8_t command, const ByteBuffer& payload, By
     return false;
 }
 
+// While the reader is out of step (an earlier answer may still be on its way), an answer cannot
+// be told from an earlier command's: a command whose own answer is lost would take the earlier
+// one for its own. So the line is proven in step before the command goes out; when that fails,
+// the command is not sent.
 bool CKvara_Port::Execute(std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer) {
-    const bool unsure = m_outOfStep && !m_identity.empty();
-    const std::int32_t before = m_lastError;
-    const bool answered = RunCommand(command, payload, answer);
-    const std::int32_t code = m_lastError;
-    if (!unsure) {
-        return answered;
-    }
-    if (!answered && (code == kErrorTimeout || code == kErrorDataCount || code == kErrorPortBusy ||
-                      code == kErrorChecksum || code == kErrorEmptyAnswer)) {
-        return false;  // no answer to judge; the port stays out of step
-    }
-    if (ConfirmInStep()) {
-        m_lastError = answered ? before : code;  // the queries leave the command's own result
-        return answered;
-    }
     answer.clear();
-    m_lastError = kErrorOutOfStep;
-    return false;
+    if (m_outOfStep && !m_identity.empty()) {
+        const std::int32_t before = m_lastError;
+        if (!ConfirmInStep()) {
+            // A reader that does not answer at all says so (4); answers that came but do not
+            // fit say that the command was held back (258).
+            if (m_lastError != kErrorPortBusy && m_lastError != kErrorTimeout) {
+                m_lastError = kErrorOutOfStep;
+            }
+            return false;
+        }
+        m_lastError = before;  // the queries leave the code of the last failure as it was
+    }
+    return RunCommand(command, payload, answer);
 }
 
-// The answer just taken may have been the late answer of an earlier command; the command's own
-// answer would then still be on its way and arrive in place of the next one. The reader answers
-// in order, so queries right after it show whether the answers are shifted: as many device type
-// queries as answers may still be on their way, each of which must get exactly the reader's own
-// device type, then one transmit power query, which must get anything but that (its power, or a
-// refusal where the reader has no such command), and one more device type query. All device
-// type answers look alike, so a late one could pass for a query's own; the power query's
-// different answer cannot, and where the reader refused the device type query before it (a
-// refusal passes for a power answer), the last query gets the power answer instead of the
-// device type. A mismatch means the answers are shifted and one more is on its way.
-//
-// The proof holds only while every answer is taken by some query. Bytes that came after an
-// answer was taken and were swept away when the next query went out (this thread was held up
-// in between) may have been the command's own answer: the line is in step again, yet the
-// command got another one's answer. So any bytes swept away fail the proof as well.
+// Proves that no earlier answer is still on its way, so that the next answer is the next
+// command's own. The reader answers in order, so queries show whether the answers are shifted:
+// as many device type queries as answers may still be on their way, each of which must get
+// exactly the reader's own device type, then one transmit power query, which must get anything
+// but that (its power, or a refusal where the reader has no such command), and one more device
+// type query. All device type answers look alike, so a late one could pass for a query's own;
+// the power query's different answer cannot, and where the reader refused the device type query
+// before it (a refusal passes for a power answer), the last query gets the power answer instead
+// of the device type. A mismatch means the answers are shifted and one more is on its way.
+// Bytes swept away when a later query goes out (they came after the previous query's answer was
+// taken) are an answer no query accounts for: they fail the proof too. Bytes swept away by the
+// first query are the late answers the proof is there to clear.
 bool CKvara_Port::ConfirmInStep() {
     const int queries = std::clamp(m_lateAnswers, 1, kMaxInStepQueries);
     for (int i = 0; i <= queries + 1; ++i) {
@@ -248,13 +245,17 @@ bool CKvara_Port::ConfirmInStep() {
         ByteBuffer answer;
         const bool answered = RunCommand(power ? kCmdTxPowerRead : kCmdDeviceType, {}, answer);
         const int code = m_lastError;
+        if (!answered && (code == kErrorPortBusy || code == kErrorDataCount)) {
+            return false;  // nothing was sent
+        }
         const bool noAnswer = !answered && (code == kErrorTimeout || code == kErrorChecksum || code == kErrorEmptyAnswer);
         if (noAnswer) {
             return false;  // marked out of step already; its answer may still come
         }
         const bool identity = answered && answer == m_identity;
-        if (identity == power || m_discardedAtSend) {
+        if (identity == power || (i > 0 && m_discardedAtSend)) {
             MarkOutOfStep(false);  // another command's answer: the query's own is still to come
+            m_lastError = kErrorOutOfStep;
             return false;
         }
     }

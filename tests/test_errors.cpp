@@ -24,7 +24,7 @@ TEST(ErrorText, KnownCodes) {
     EXPECT_EQ(ErrorText(21), "Kein gültiger Transponder vorhanden!");
     EXPECT_EQ(ErrorText(23), "Kollision Fehler");
     EXPECT_EQ(ErrorText(24), "Unbekanntes Kommando");
-    EXPECT_EQ(ErrorText(258), "Antwort nicht eindeutig: ob der Befehl ausgeführt wurde, ist unbekannt");
+    EXPECT_EQ(ErrorText(258), "Antworten des Lesers nicht zuzuordnen: Befehl nicht gesendet");
 }
 
 TEST(ErrorText, EveryOtherCodeIsUnknownWithItsNumber) {

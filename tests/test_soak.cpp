@@ -32,6 +32,7 @@
 #include <string>
 
 #include "reader/kvara.h"
+#include "reader/port.h"
 #include "reader/registry.h"
 #include "sim/pty_server.h"
 #include "sim/sim_reader.h"
@@ -266,8 +267,23 @@ protected:
         }
     }
 
+    // A garbled answer leaves the line out of step, and the next command first proves it in step
+    // again with queries of its own. That happens here, before the next fault is armed, so that
+    // each fault meets the command it is drawn for and not one of those queries.
+    void BackInStep() {
+        const auto port = CKvara_SDKApp::Instance().FindPort(m_handle);
+        for (int attempt = 0; port && port->OutOfStep() && attempt < 5; ++attempt) {
+            unsigned char type[4];
+            if (KvaraGetDeviceType(m_handle, type, 4, nullptr, 0) < 0 && KvaraGetLastError(m_handle) == KVARA_ERROR_TIMEOUT) {
+                Reopen();
+                return;
+            }
+        }
+    }
+
     // One command under a drawn fault, checked; the application's reaction to a time-out.
     void Step() {
+        BackInStep();
         const Fault fault = DrawFault();
         const auto command = static_cast<Command>(m_random() % static_cast<unsigned>(Command::kCount));
         const int status = Arm(fault);

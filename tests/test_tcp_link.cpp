@@ -176,19 +176,34 @@ TEST_F(TcpReaderTest, HostileBytesFromTheReaderNeverHurt) {
     const int handle = Open(100);
     ASSERT_GT(handle, 0);
 
+    // After each fault the line is out of step; the commands after it prove it in step again
+    // before the next fault, so that each fault meets a command of its own.
+    const auto backInStep = [&] {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (DeviceTypeWorks(handle)) {
+                return true;
+            }
+        }
+        return false;
+    };
+
     // A record list that never ends, a length byte promising more than comes, garbage.
     const ByteBuffer endless = {0x02, 0x01, 0x00, 0xFF, 0x05, 1, 2, 3, 4, 5, 0x07};
     reader->PushFault(SimFault{.raw = endless});
     EXPECT_FALSE(DeviceTypeWorks(handle));
     EXPECT_EQ(KvaraGetLastError(handle), 4);
+    ASSERT_TRUE(backInStep());
     reader->PushFault(SimFault{.raw = ByteBuffer{0x02, 0x01, 0x00, 0xF0, 0x33}});
     EXPECT_FALSE(DeviceTypeWorks(handle));
     EXPECT_EQ(KvaraGetLastError(handle), 4);
+    ASSERT_TRUE(backInStep());
     reader->PushFault(SimFault{.raw = ByteBuffer(5000, 0xA5)});
     EXPECT_FALSE(DeviceTypeWorks(handle));
+    ASSERT_TRUE(backInStep());
     reader->PushFault(SimFault{.trailing = ByteBuffer(100, 0x00)});
     EXPECT_FALSE(DeviceTypeWorks(handle));
     EXPECT_EQ(KvaraGetLastError(handle), 10);
+    ASSERT_TRUE(backInStep());
 
     // A stray byte in front and an answer in many pieces still come through.
     reader->PushFault(SimFault{.pieces = 9, .gapMs = 2, .strayBefore = {0x55, 0x66}});

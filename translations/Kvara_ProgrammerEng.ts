@@ -86,8 +86,8 @@ Please choose another interface.</translation>
         <translation>No valid transponder present!</translation>
     </message>
     <message>
-        <source>Antwort nicht eindeutig: ob der Befehl ausgeführt wurde, ist unbekannt</source>
-        <translation>Ambiguous answer: whether the command was carried out is unknown</translation>
+        <source>Antworten des Lesers nicht zuzuordnen: Befehl nicht gesendet</source>
+        <translation>The reader's answers cannot be matched: command not sent</translation>
     </message>
     <message>
         <source>Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!</source>
