@@ -2,9 +2,16 @@
 
 namespace kvara {
 
+std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask) {
+    const int words = lengthBytes / 2;  // truncated towards zero
+    return static_cast<std::uint8_t>((static_cast<unsigned>(words) << 3 & 0xFFu) | (old & keepMask));
+}
+
+int LengthFromPc(std::uint8_t pcByte0) { return (pcByte0 >> 3) * 2; }
+
 PcWord DecodePc(std::uint8_t byte0, std::uint8_t byte1) {
     PcWord pc;
-    pc.epcBytes = (byte0 >> 3) * 2;
+    pc.epcBytes = LengthFromPc(byte0);
     pc.userMemory = (byte0 & 0x04) != 0;
     pc.extendedPc = (byte0 & 0x02) != 0;
     pc.isoToggle = (byte0 & 0x01) != 0;

@@ -1,19 +1,11 @@
-// Main-window arithmetic: PC word, firmware texts, interface text, line values, placement.
+// Main-window arithmetic: EPC length, TID names, firmware texts, interface text, line values, placement.
 #include <gtest/gtest.h>
 
 #include "ui/main_logic.h"
 
 using namespace kvara;
 
-TEST(PcWord, LengthBitsKeepTheRest) {
-    EXPECT_EQ(PcWithLength(12, 0x06, 0x06), 0x36);  // 6 words, bits 1-2 kept
-    EXPECT_EQ(PcWithLength(12, 0xFF, 0x07), 0x37);
-    EXPECT_EQ(PcWithLength(13, 0x00, 0x07), 0x30);  // 13 bytes are 6 whole words
-    EXPECT_EQ(PcWithLength(64, 0x07, 0x07), 0x07);  // 32 words: only five bits remain
-    EXPECT_EQ(PcWithLength(62, 0x00, 0x07), 0xF8);
-    EXPECT_EQ(PcWithLength(-4, 0x00, 0x00), 0xF0);  // -2 words, eight bits kept
-    EXPECT_EQ(LengthFromPc(0x30), 12);
-    EXPECT_EQ(LengthFromPc(0xFF), 62);
+TEST(PcWord, WordFieldsRoundDown) {
     EXPECT_EQ(RoundDownToEven(13), 12);
     EXPECT_EQ(RoundDownToEven(12), 12);
     EXPECT_EQ(RoundDownToEven(-3), -4);
@@ -70,12 +62,24 @@ TEST(Interface, TextAndLineValues) {
     EXPECT_EQ(SplitLineValue(19250).baudRate, 19200);
 }
 
+// Names where the catalogue knows the chip, the numbers where it does not; the numbers always
+// for the tooltip.
 TEST(Tid, ManufacturerAndModel) {
-    const auto impinj = DecodeTid({0xE2, 0x80, 0x11, 0x05, 0x20, 0x00});
-    EXPECT_EQ(impinj.manufacturer, "001");
-    EXPECT_EQ(impinj.model, "105");
-    EXPECT_TRUE(DecodeTid({0xE0, 0x04, 0x01, 0x00}).manufacturer.empty());
-    EXPECT_TRUE(DecodeTid({0xE2, 0x80}).model.empty());
+    const TidCatalog catalog = ParseTidCatalog("maker 001 Impinj\nchip 001 105 128 512 Monza 4QT\n");
+    const ByteBuffer monza = {0xE2, 0x80, 0x11, 0x05, 0x20, 0x00};
+    const auto named = TidIdentityOf(monza, catalog);
+    EXPECT_EQ(named.manufacturer, "Impinj");
+    EXPECT_EQ(named.model, "Monza 4QT");
+    EXPECT_EQ(named.numbers, "MDID 0x001, TMN 0x105");
+    const auto unknown = TidIdentityOf(monza, TidCatalog{});
+    EXPECT_EQ(unknown.manufacturer, "MDID 0x001");
+    EXPECT_EQ(unknown.model, "TMN 0x105");
+    EXPECT_EQ(unknown.numbers, "MDID 0x001, TMN 0x105");
+    const auto otherChip = TidIdentityOf({0xE2, 0x80, 0x11, 0x06}, catalog);
+    EXPECT_EQ(otherChip.manufacturer, "Impinj");
+    EXPECT_EQ(otherChip.model, "TMN 0x106");
+    EXPECT_TRUE(TidIdentityOf({0xE2, 0x80}, catalog).model.empty());
+    EXPECT_TRUE(TidIdentityOf({0x12, 0x34, 0x56, 0x78}, catalog).manufacturer.empty());
 }
 
 TEST(Placement, MovedInsideTheScreensWithoutResizing) {

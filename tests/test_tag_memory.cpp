@@ -62,6 +62,25 @@ TEST(TagMemory, PcWordRoundTripsAndRefusesLengthsNoPcCanName) {
     }
 }
 
+// The PC byte as the window's length field sets it: any typed length, the low five bits of its
+// word count kept, the other bits as the mask says.
+TEST(TagMemory, LengthBitsKeepTheRest) {
+    EXPECT_EQ(kvara::PcWithLength(12, 0x06, 0x06), 0x36);  // 6 words, bits 1-2 kept
+    EXPECT_EQ(kvara::PcWithLength(12, 0xFF, 0x07), 0x37);
+    EXPECT_EQ(kvara::PcWithLength(13, 0x00, 0x07), 0x30);  // 13 bytes are 6 whole words
+    EXPECT_EQ(kvara::PcWithLength(64, 0x07, 0x07), 0x07);  // 32 words: only five bits remain
+    EXPECT_EQ(kvara::PcWithLength(62, 0x00, 0x07), 0xF8);
+    EXPECT_EQ(kvara::PcWithLength(-4, 0x00, 0x00), 0xF0);  // -2 words, eight bits kept
+    EXPECT_EQ(kvara::LengthFromPc(0x30), 12);
+    EXPECT_EQ(kvara::LengthFromPc(0xFF), 62);
+    // Every length a PC can name comes back, and agrees with the PC encoding.
+    for (int bytes = 0; bytes <= kvara::kMaxEpcBytes; bytes += 2) {
+        const std::uint8_t byte0 = kvara::PcWithLength(bytes, 0x07, 0x07);
+        EXPECT_EQ(kvara::LengthFromPc(byte0), bytes);
+        EXPECT_EQ((*kvara::EncodePc(kvara::PcWord{bytes, true, true, true, 0}))[0], byte0);
+    }
+}
+
 TEST(TagMemory, InventoryEntries) {
     EXPECT_FALSE(kvara::DecodeInventoryEntry({}));
     const auto none = kvara::DecodeInventoryEntry({0x00});

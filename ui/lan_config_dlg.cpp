@@ -13,6 +13,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "protocol/datagram.h"
 #include "reader/kvara.h"
 #include "ui/busy.h"
 #include "ui/message_box.h"
@@ -21,12 +22,9 @@ namespace kvara {
 
 namespace {
 
-constexpr int kRecordBytes = 120;
 int g_reachWaitMs = 25000;
 
-QString Dotted(const unsigned char* octets) {
-    return QStringLiteral("%1.%2.%3.%4").arg(octets[0]).arg(octets[1]).arg(octets[2]).arg(octets[3]);
-}
+QString Dotted(const net::Ipv4& address) { return QString::fromStdString(net::FormatIpv4(address)); }
 
 // The text of an address field as the address control gives it: blank reads as 0.0.0.0.
 QString AddressText(const QLineEdit* field) {
@@ -56,15 +54,7 @@ bool IsCompleteIpv4(const QString& text) {
     return true;
 }
 
-QString MaskFromHostBits(int hostBits) {
-    if (hostBits >= 32) {
-        return QStringLiteral("0.0.0.0");
-    }
-    const std::uint32_t mask = hostBits <= 0 ? 0xFFFFFFFFu : (0xFFFFFFFFu << hostBits);
-    const unsigned char octets[4] = {static_cast<unsigned char>(mask >> 24), static_cast<unsigned char>(mask >> 16),
-                                     static_cast<unsigned char>(mask >> 8), static_cast<unsigned char>(mask)};
-    return Dotted(octets);
-}
+QString MaskFromHostBits(int hostBits) { return Dotted(net::MaskOfHostBits(hostBits)); }
 
 void CLanConfig::SetReachWaitForTesting(int ms) { g_reachWaitMs = ms; }
 
@@ -161,15 +151,16 @@ void CLanConfig::UpdateEnabling() {
 void CLanConfig::Load() {
     const QByteArray address = m_readerAddress.toLocal8Bit();
     const int link = KvaraOpenConfigLink(address.constData());
-    unsigned char record[kRecordBytes] = {};
-    if (link > 0 && KvaraReadNetConfig(link, 0, record, kRecordBytes) == kRecordBytes) {
-        const bool fixed = record[0] != 0 || record[1] != 0 || record[2] != 0 || record[3] != 0;
-        m_address->setText(Dotted(record));
-        m_mask->setText(fixed ? MaskFromHostBits(record[6]) : QStringLiteral("255.255.255.0"));
-        m_gateway->setText(Dotted(record + 12));
-        m_port->setText(QString::number(record[20] | (record[21] << 8)));
-        m_name->setText(QString::fromLatin1(reinterpret_cast<const char*>(record + 112),
-                                            static_cast<int>(qstrnlen(reinterpret_cast<const char*>(record + 112), 8))));
+    unsigned char bytes[net::kRecordBytes] = {};
+    net::Record0 record;
+    if (link > 0 && KvaraReadNetConfig(link, 0, bytes, net::kRecordBytes) == static_cast<int>(net::kRecordBytes) &&
+        net::ReadRecord0(bytes, net::kRecordBytes, &record)) {
+        const bool fixed = net::IsFixedAddress(record.address);
+        m_address->setText(Dotted(record.address));
+        m_mask->setText(fixed ? MaskFromHostBits(record.hostBits) : QStringLiteral("255.255.255.0"));
+        m_gateway->setText(Dotted(record.gateway));
+        m_port->setText(QString::number(record.tcpPort));
+        m_name->setText(QString::fromLatin1(record.name.data(), static_cast<qsizetype>(record.name.size())));
         SetMode(fixed ? 1 : 0);
     }
     if (link > 0) {

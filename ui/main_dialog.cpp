@@ -24,14 +24,16 @@
 #include <QVBoxLayout>
 
 #include "common/string_table.h"
+#include "protocol/hex_text.h"
+#include "protocol/tag_memory.h"
 #include "reader/errors.h"
 #include "reader/kvara.h"
 #include "settings/settings.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/busy.h"
+#include "ui/chip_catalog.h"
 #include "ui/lan_config_dlg.h"
-#include "ui/hex_text.h"
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
 #include "ui/port_select_dlg.h"
@@ -65,6 +67,13 @@ QString FromUtf8(const std::string& text) { return QString::fromStdString(text);
 
 QString Hex(const std::uint8_t* bytes, std::size_t count) {
     return FromUtf8(FormatHexBytes(bytes, count));
+}
+
+QString Hex(const ByteBuffer& bytes) { return FromUtf8(FormatHexBytes(bytes)); }
+
+// The bytes a reader command delivered into a buffer of capacity bytes: none for a failure.
+ByteBuffer Delivered(const std::uint8_t* buffer, int n, int capacity) {
+    return ByteBuffer(buffer, buffer + std::clamp(n, 0, capacity));
 }
 
 ByteBuffer ParseHex(const QString& text, std::size_t capacity) {
@@ -694,6 +703,9 @@ void CKvara_ProgrammerDlg::Refresh() {
     SetTextIfDifferent(m_tidLengthField, QString::number(m_values.tidLength));
     SetTextIfDifferent(m_manufacturerField, m_values.manufacturer);
     SetTextIfDifferent(m_modelField, m_values.model);
+    // The numbers stay in reach behind the names.
+    m_manufacturerField->setToolTip(m_values.tidNumbers);
+    m_modelField->setToolTip(m_values.tidNumbers);
     m_userUsePassword->setChecked(m_values.userUsePassword);
     SetTextIfDifferent(m_userPassword, m_values.userPassword);
     SetTextIfDifferent(m_userStartField, QString::number(m_values.userStart));
@@ -748,7 +760,7 @@ std::optional<ByteBuffer> CKvara_ProgrammerDlg::PasswordIfUsed(bool use, const Q
         return std::nullopt;
     }
     ByteBuffer password = ParseHex(text, 10);
-    if (password.size() != 4) {
+    if (password.size() != kPasswordBytes) {
         return std::nullopt;
     }
     return password;
@@ -820,6 +832,7 @@ bool CKvara_ProgrammerDlg::RunInventory() {
     std::uint8_t answer[kInventoryBuffer] = {};
     const int n = KvaraInventory(CommandHandle(), 0, answer, kInventoryBuffer);
     auto clear = [this] {
+        m_inventory.clear();
         m_epcList->clear();
         m_epcEdit->clear();
         m_values.count = 0;
@@ -830,26 +843,30 @@ bool CKvara_ProgrammerDlg::RunInventory() {
         m_statusField->setText(FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
         return false;
     }
-    if (answer[0] == 0) {
+    const auto first = DecodeInventoryEntry(Delivered(answer, n, kInventoryBuffer));
+    if (!first || first->remaining == 0) {
         clear();
         m_statusField->clear();
         return false;
     }
-    m_values.count = answer[0];
+    m_values.count = first->remaining;
     SetTextIfDifferent(m_countField, QString::number(m_values.count));
     m_epcList->clear();
-    m_epcList->addItem(Hex(answer + 3, n > 3 ? static_cast<std::size_t>(n - 3) : 0));
-    std::uint8_t latest = answer[0];
-    // The count byte falls by one per answer; a reader that never lets it fall cannot keep
-    // the window here for more answers than the byte can count.
+    m_inventory = {first->epc};
+    m_epcList->addItem(Hex(first->epc));
+    int latest = first->remaining;
+    // The count falls by one per answer; a reader that never lets it fall cannot keep the
+    // window here for more answers than the count byte can count.
     for (int more = 0; latest > 1 && more < kMaxInventoryAnswers; ++more) {
         std::uint8_t next[kInventoryBuffer] = {};
         const int m = KvaraInventory(CommandHandle(), 2, next, kInventoryBuffer);
-        if (m <= 3) {
+        const auto entry = DecodeInventoryEntry(Delivered(next, m, kInventoryBuffer));
+        if (!entry || entry->epc.empty()) {
             break;
         }
-        m_epcList->addItem(Hex(next + 3, static_cast<std::size_t>(m - 3)));
-        latest = next[0];
+        m_inventory.push_back(entry->epc);
+        m_epcList->addItem(Hex(entry->epc));
+        latest = entry->remaining;
     }
     m_epcList->setCurrentRow(0);
     m_epcEdit->setText(m_epcList->item(0)->text());
@@ -946,7 +963,7 @@ void CKvara_ProgrammerDlg::OnLock() {
             return std::nullopt;
         }
         ByteBuffer password = ParseHex(text, 10);
-        if (password.size() != 4) {
+        if (password.size() != kPasswordBytes) {
             ShowStatus(FromUtf8(LoadString(124)), 0);
             return std::nullopt;
         }
@@ -986,7 +1003,7 @@ void CKvara_ProgrammerDlg::OnLock() {
 
 void CKvara_ProgrammerDlg::ReadEpc() {
     std::uint8_t buffer[kBufferBytes] = {};
-    const int n = ReadBankToEnd(1, 0, PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword),
+    const int n = ReadBankToEnd(KVARA_BANK_EPC, 0, PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword),
                                 buffer, kBufferBytes);
     if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
         m_values.crc.clear();
@@ -995,19 +1012,21 @@ void CKvara_ProgrammerDlg::ReadEpc() {
         m_values.epcLength = 0;
         return;
     }
-    m_values.crc = n >= 2 ? Hex(buffer, 2) : QString();
-    if (n > 3) {
-        m_values.pc = Hex(buffer + 2, 2);
-        m_values.epcUseLength = LengthFromPc(buffer[2]);
-        m_values.afi = buffer[3];
-        m_values.iso = (buffer[2] & 0x01) != 0;
-        if (n < 5) {
-            m_values.epcData.clear();
-            m_values.epcLength = 0;
-        } else {
-            m_values.epcData = Hex(buffer + 4, static_cast<std::size_t>(n - 4));
-            m_values.epcLength = n - 4;
-        }
+    const EpcBank bank = DecodeEpcBank(Delivered(buffer, n, kBufferBytes));
+    if (bank.storedCrc) {
+        const std::uint8_t crc[2] = {static_cast<std::uint8_t>(*bank.storedCrc >> 8),
+                                     static_cast<std::uint8_t>(*bank.storedCrc & 0xFF)};
+        m_values.crc = Hex(crc, 2);
+    } else {
+        m_values.crc.clear();
+    }
+    if (bank.pc) {
+        m_values.pc = Hex(bank.pcBytes);
+        m_values.epcUseLength = bank.pc->epcBytes;
+        m_values.afi = bank.pc->afi;
+        m_values.iso = bank.pc->isoToggle;
+        m_values.epcData = Hex(bank.epc);
+        m_values.epcLength = static_cast<int>(bank.epc.size());
     } else {
         m_values.pc.clear();
         m_values.afi = 0;
@@ -1043,7 +1062,7 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
         for (std::size_t i = 0; i < parsed.size(); ++i) {
             pc[i] = parsed[i];
         }
-    } else if (ReadBankExact(1, 2, password, pc, 2) != 2) {
+    } else if (ReadBankExact(KVARA_BANK_EPC, kEpcBankPcOffset, password, pc, 2) != 2) {
         pc[0] = 0;
     }
     pc[0] = static_cast<std::uint8_t>(PcWithLength(m_values.epcUseLength, pc[0], 0x06) |
@@ -1052,7 +1071,7 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
     ByteBuffer data = {pc[0], pc[1]};
     data.insert(data.end(), epc.begin(), epc.end());
     const QString addressedBefore = m_epcEdit->text();
-    const int result = WriteBank(1, 2, password, data.data(), static_cast<int>(data.size()));
+    const int result = WriteBank(KVARA_BANK_EPC, kEpcBankPcOffset, password, data.data(), static_cast<int>(data.size()));
     ReportResult(true, result, KvaraGetLastError(m_handle));
     // The inventory that finds the tag again reports on the status line itself; the write's
     // result is what the user needs to see, so it stays there.
@@ -1138,20 +1157,22 @@ void CKvara_ProgrammerDlg::OnTagClicked(QListWidgetItem* item) {
 
 void CKvara_ProgrammerDlg::ReadTid() {
     std::uint8_t buffer[kBufferBytes] = {};
-    const int n = ReadBankToEnd(2, 0, std::nullopt, buffer, kBufferBytes);
+    const int n = ReadBankToEnd(KVARA_BANK_TID, 0, std::nullopt, buffer, kBufferBytes);
     const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
     if (failed || n < 2) {
         m_values.tid.clear();
         m_values.tidLength = 0;
         m_values.manufacturer.clear();
         m_values.model.clear();
+        m_values.tidNumbers.clear();
         return;
     }
     m_values.tid = Hex(buffer, static_cast<std::size_t>(n));
     m_values.tidLength = n;
-    const TidIdentity identity = DecodeTid(ByteBuffer(buffer, buffer + n));
+    const TidIdentity identity = TidIdentityOf(Delivered(buffer, n, kBufferBytes), ChipCatalog());
     m_values.manufacturer = FromUtf8(identity.manufacturer);
     m_values.model = FromUtf8(identity.model);
+    m_values.tidNumbers = FromUtf8(identity.numbers);
 }
 
 void CKvara_ProgrammerDlg::OnTidRead() {
@@ -1168,9 +1189,9 @@ int CKvara_ProgrammerDlg::ReadUser(int start, int length) {
     int n = 0;
     if (length != 0) {
         // A length beyond the buffer is read as far as the buffer goes.
-        n = ReadBankExact(3, start, password, buffer, std::clamp(length, 0, kBufferBytes));
+        n = ReadBankExact(KVARA_BANK_USER, start, password, buffer, std::clamp(length, 0, kBufferBytes));
     } else {
-        n = ReadBankToEnd(3, start, password, buffer, kBufferBytes);
+        n = ReadBankToEnd(KVARA_BANK_USER, start, password, buffer, kBufferBytes);
     }
     int newLength = 0;
     if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
@@ -1217,22 +1238,22 @@ void CKvara_ProgrammerDlg::OnUserWrite() {
         }
         m_values.userData = Hex(buffer, static_cast<std::size_t>(n));
     }
-    const int result = WriteBank(3, m_values.userStart, password, buffer, n);
+    const int result = WriteBank(KVARA_BANK_USER, m_values.userStart, password, buffer, n);
     ReportResult(true, result, KvaraGetLastError(m_handle));
     Refresh();
 }
 
-void CKvara_ProgrammerDlg::ReadPassword(int byteAddress, QString* target) {
-    std::uint8_t buffer[4] = {};
-    const int n = ReadBankExact(0, byteAddress, PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
-                                buffer, 4);
+void CKvara_ProgrammerDlg::ReadPassword(std::size_t byteAddress, QString* target) {
+    std::uint8_t buffer[kPasswordBytes] = {};
+    const int n = ReadBankExact(KVARA_BANK_RESERVED, byteAddress,
+                                PasswordIfUsed(m_values.resUsePassword, m_values.resPassword), buffer, kPasswordBytes);
     const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
-    *target = !failed && n == 4 ? Hex(buffer, 4) : QString();
+    *target = !failed && n == static_cast<int>(kPasswordBytes) ? Hex(buffer, kPasswordBytes) : QString();
 }
 
-void CKvara_ProgrammerDlg::ReadKillPassword() { ReadPassword(0, &m_values.killPassword); }
+void CKvara_ProgrammerDlg::ReadKillPassword() { ReadPassword(kReservedKillOffset, &m_values.killPassword); }
 
-void CKvara_ProgrammerDlg::ReadAccessPassword() { ReadPassword(4, &m_values.accessPassword); }
+void CKvara_ProgrammerDlg::ReadAccessPassword() { ReadPassword(kReservedAccessOffset, &m_values.accessPassword); }
 
 void CKvara_ProgrammerDlg::OnKillRead() {
     if (!Validate()) {
@@ -1250,24 +1271,25 @@ void CKvara_ProgrammerDlg::OnAccessRead() {
     Refresh();
 }
 
-void CKvara_ProgrammerDlg::WritePassword(int byteAddress, const QString& text, bool isAccess) {
+void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString& text, bool isAccess) {
     if (!WriteFieldsUsable(m_values.resUsePassword, m_values.resPassword) ||
         !HexFieldUsable(text, isAccess ? tr("Access Passwort") : tr("Kill Passwort"))) {
         return;
     }
     const ByteBuffer password = ParseHex(text, kBufferBytes);
-    if (password.size() != 4) {
+    if (password.size() != kPasswordBytes) {
         ShowStatus(FromUtf8(LoadString(124)), 0);
         Refresh();
         return;
     }
-    const int result = WriteBank(0, byteAddress, PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
-                                 password.data(), 4);
+    const int result = WriteBank(KVARA_BANK_RESERVED, byteAddress,
+                                 PasswordIfUsed(m_values.resUsePassword, m_values.resPassword), password.data(),
+                                 kPasswordBytes);
     const bool failed = ReportResult(true, result, KvaraGetLastError(m_handle));
     if (isAccess && !failed) {
         // The next protected operation uses the new password. Written as eight digits without
         // blanks, so it fits the eight-character password fields whole.
-        const QString compact = Hex(password.data(), 4).remove(QLatin1Char(' '));
+        const QString compact = Hex(password).remove(QLatin1Char(' '));
         m_values.epcPassword = compact;
         m_values.userPassword = compact;
         m_values.resPassword = compact;
@@ -1277,13 +1299,13 @@ void CKvara_ProgrammerDlg::WritePassword(int byteAddress, const QString& text, b
 
 void CKvara_ProgrammerDlg::OnKillWrite() {
     if (Validate()) {
-        WritePassword(0, m_values.killPassword, false);
+        WritePassword(kReservedKillOffset, m_values.killPassword, false);
     }
 }
 
 void CKvara_ProgrammerDlg::OnAccessWrite() {
     if (Validate()) {
-        WritePassword(4, m_values.accessPassword, true);
+        WritePassword(kReservedAccessOffset, m_values.accessPassword, true);
     }
 }
 

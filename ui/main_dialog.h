@@ -8,6 +8,7 @@
 #include <QVector>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "common/bytes.h"
 
@@ -104,6 +105,7 @@ private:
         int tidLength = 0;
         QString manufacturer;
         QString model;
+        QString tidNumbers;  // the maker and model numbers behind the names, for the tooltip
         bool userUsePassword = false;
         QString userPassword;
         int userStart = 0;
@@ -162,8 +164,8 @@ private:
     int ReadUser(int start, int length);
     void ReadKillPassword();
     void ReadAccessPassword();
-    void ReadPassword(int byteAddress, QString* target);
-    void WritePassword(int byteAddress, const QString& text, bool isAccess);
+    void ReadPassword(std::size_t byteAddress, QString* target);
+    void WritePassword(std::size_t byteAddress, const QString& text, bool isAccess);
 
     void SetCyclicControlsEnabled(bool enabled);
     void ConnectLoop(bool showDialogFirst);
@@ -176,6 +178,8 @@ private:
     void RestorePlacement();
 
     Values m_values;
+    // The EPCs of the last inventory, one per answering tag, as the reader reported them.
+    std::vector<ByteBuffer> m_inventory;
     int m_handle = 0;
     bool m_powerDialog = false;
     bool m_cyclicRunning = false;

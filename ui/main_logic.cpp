@@ -2,14 +2,9 @@
 
 #include <cstdio>
 
+#include "common/hex.h"
+
 namespace kvara {
-
-std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask) {
-    const int words = lengthBytes / 2;  // truncated towards zero
-    return static_cast<std::uint8_t>(((words << 3) & 0xFF) | (old & keepMask));
-}
-
-int LengthFromPc(std::uint8_t pcByte0) { return (pcByte0 >> 3) * 2; }
 
 int UseLengthForEpc(std::size_t epcBytes) { return static_cast<int>((epcBytes + 1) / 2 * 2); }
 
@@ -84,15 +79,7 @@ std::string RecordedFirmwareVersion(char c) {
 int ModelCodeOf(const ByteBuffer& answer) {
     int code = 0;
     for (std::size_t i = 0; i < 3 && i < answer.size(); ++i) {
-        const char c = static_cast<char>(answer[i]);
-        int digit = -1;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        }
+        const int digit = HexDigitValue(static_cast<char>(answer[i]));
         if (digit < 0) {
             break;
         }
@@ -120,18 +107,22 @@ LineValue SplitLineValue(int lineValue) {
     return line;
 }
 
-TidIdentity DecodeTid(const ByteBuffer& tid) {
+TidIdentity TidIdentityOf(const ByteBuffer& tid, const TidCatalog& catalog) {
     TidIdentity identity;
-    if (tid.size() < 4 || tid[0] != 0xE2) {
+    const TidInfo info = DecodeTid(tid, catalog);
+    if (!info.known) {
         return identity;
     }
-    const int designer = ((tid[1] & 0x1F) << 4) | (tid[2] >> 4);
-    const int model = ((tid[2] & 0x0F) << 8) | tid[3];
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%03X", designer);
-    identity.manufacturer = buffer;
-    std::snprintf(buffer, sizeof buffer, "%03X", model);
-    identity.model = buffer;
+    identity.manufacturer = info.MakerText();
+    identity.model = info.ModelText();
+    char numbers[48];
+    if (info.maskDesigner >= 0) {
+        std::snprintf(numbers, sizeof numbers, "MDID 0x%03X, TMN 0x%03X", static_cast<unsigned>(info.maskDesigner),
+                      static_cast<unsigned>(info.modelNumber));
+    } else {
+        std::snprintf(numbers, sizeof numbers, "ISO 0x%02X", static_cast<unsigned>(info.isoMaker));
+    }
+    identity.numbers = numbers;
     return identity;
 }
 

@@ -1,4 +1,4 @@
-// Main-window arithmetic that needs no widget: PC word, firmware texts, interface text, line
+// Main-window arithmetic that needs no widget: EPC length, firmware texts, TID names, interface text, line
 // values, window placement. Standard library only.
 #pragma once
 
@@ -6,14 +6,10 @@
 #include <string>
 
 #include "common/bytes.h"
+#include "protocol/tid.h"
 
 namespace kvara {
 
-// PC byte 0 with the EPC length field set from a length in bytes: the word count (length / 2,
-// truncated towards zero) in bits 3-7, keeping the bits of old selected by keepMask.
-std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask);
-// EPC length in bytes coded in PC byte 0.
-int LengthFromPc(std::uint8_t pcByte0);
 // The "Nutzlänge" that codes an EPC of the given number of bytes: whole words, an odd byte
 // rounded up to its word.
 int UseLengthForEpc(std::size_t epcBytes);
@@ -44,12 +40,15 @@ struct LineValue {
 };
 LineValue SplitLineValue(int lineValue);
 
-// Manufacturer and model number of an EPC Gen2 TID (class 0xE2); empty texts otherwise.
+// What the TID group shows of a TID: maker and chip by name from the catalogue, or by number
+// where the catalogue does not know them, and the numbers themselves for the tooltip
+// ("MDID 0x001, TMN 0x105"). All empty for a TID of neither known class or too short to decode.
 struct TidIdentity {
     std::string manufacturer;
     std::string model;
+    std::string numbers;
 };
-TidIdentity DecodeTid(const ByteBuffer& tid);
+TidIdentity TidIdentityOf(const ByteBuffer& tid, const TidCatalog& catalog);
 
 struct Rect {
     int left = 0;

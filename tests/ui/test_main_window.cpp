@@ -459,7 +459,11 @@ private slots:
         Click("readAllButton");
         QCOMPARE(Field("epcField")->text(), QStringLiteral("AA 01 02 03 04 05 06 07 08 09 0A 0B"));
         QCOMPARE(Field("tidField")->text().left(11), QStringLiteral("E2 80 11 05"));
-        QCOMPARE(Field("manufacturerField")->text(), QStringLiteral("001"));
+        // The simulated tags carry an Impinj Monza 4QT TID: names from the catalogue beside the
+        // program, the numbers behind them.
+        QCOMPARE(Field("manufacturerField")->text(), QStringLiteral("Impinj"));
+        QCOMPARE(Field("modelField")->text(), QStringLiteral("Monza 4QT"));
+        QCOMPARE(Field("modelField")->toolTip(), QStringLiteral("MDID 0x001, TMN 0x105"));
         QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(), QStringLiteral("10 20 30 40"));
         QCOMPARE(Field("userLengthField")->text(), QStringLiteral("4"));
         QCOMPARE(Field("killField")->text(), QStringLiteral("01 02 03 04"));
