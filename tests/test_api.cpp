@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "sim_fixture.h"
+#include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimConfig;
@@ -549,53 +550,27 @@ TEST_F(PtyReaderTest, EveryFunctionSurvivesNullPointersAndNegativeSizesOnAnOpenR
     EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
 }
 
-namespace {
-
-struct HookWindow {
-    int enabled = 1;
-    int disabledSeen = 0;
-    int pumps = 0;
-    int focus = 0;  // address taken as the focus owner
-    void* focused = &focus;
-};
-HookWindow g_window;
-
-KvaraUiHooks WindowHooks() {
-    KvaraUiHooks hooks{};
-    hooks.pumpPendingMessages = [] {
-        ++g_window.pumps;
-        g_window.disabledSeen += g_window.enabled == 0 ? 1 : 0;
-        return 0;
-    };
-    hooks.activeWindow = []() -> void* { return &g_window; };
-    hooks.isWindowEnabled = [](void*) { return g_window.enabled; };
-    hooks.enableWindow = [](void*, int enable) { g_window.enabled = enable; };
-    hooks.focusWindow = []() -> void* { return g_window.focused; };
-    hooks.setFocus = [](void* w) { g_window.focused = w; };
-    return hooks;
-}
-
-}  // namespace
 
 TEST_F(PtyReaderTest, WindowHooksThroughTheLibraryAndTheNoLockFlag) {
     StartReader(SimConfig{.answerDelayMs = 15});
     const int handle = Open();
-    const KvaraUiHooks hooks = WindowHooks();
-    KvaraSetUiHooks(&hooks);
-    g_window = HookWindow{};
-    g_window.focused = &g_window.focus;
+    {
+        kvara::test::FakeWindow window;
+        window.isActiveWindow = true;
+        window.InstallPublic();
+        unsigned char type[4];
+        EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
+        EXPECT_GT(window.pumps, 0);
+        EXPECT_GT(window.disabledPumps, 0);
+        EXPECT_TRUE(window.enabled);
+        EXPECT_EQ(window.focus, &window.focusOwner);
+    }
+    EXPECT_EQ(KvaraSetNoWindowLock(handle, 5), 1);
+    kvara::test::FakeWindow window;
+    window.isActiveWindow = true;
+    window.InstallPublic();
     unsigned char type[4];
     EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
-    EXPECT_GT(g_window.pumps, 0);
-    EXPECT_GT(g_window.disabledSeen, 0);
-    EXPECT_EQ(g_window.enabled, 1);
-    EXPECT_EQ(g_window.focused, &g_window.focus);
-
-    EXPECT_EQ(KvaraSetNoWindowLock(handle, 5), 1);
-    g_window = HookWindow{};
-    g_window.focused = &g_window.focus;
-    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
-    EXPECT_GT(g_window.pumps, 0);
-    EXPECT_EQ(g_window.disabledSeen, 0);
-    KvaraSetUiHooks(nullptr);
+    EXPECT_GT(window.pumps, 0);
+    EXPECT_EQ(window.disabledPumps, 0);
 }
