@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_reader_fixture.h"
 #include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
@@ -125,7 +125,7 @@ TEST_F(PtyReaderTest, ReaderAnsweringOnlyInModeOne) {
 
 TEST_F(PtyReaderTest, AddressSuffixSelectsTheReaderOnTheBus) {
     StartReader(SimConfig{.address = 2});
-    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 20), -11);  // address 1: nobody answers
+    EXPECT_EQ(KvaraOpenPort(name.c_str(), 19200, 0, 20), -11);  // address 1: nobody answers
     const int handle = Open(300, ":2");
     ASSERT_GT(handle, 0);
     EXPECT_EQ(LastRequest().address, 2);
@@ -133,7 +133,7 @@ TEST_F(PtyReaderTest, AddressSuffixSelectsTheReaderOnTheBus) {
 
 TEST_F(PtyReaderTest, DeviceTypeOfOtherLengthThanFourIsNotAReader) {
     StartReader(SimConfig{.deviceType = "31200"});
-    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 30), -11);
+    EXPECT_EQ(KvaraOpenPort(name.c_str(), 19200, 0, 30), -11);
     // Answered in mode 0, so mode 1 is not tried; and no further attempts, since the link
     // itself opened.
     EXPECT_EQ(Requests().size(), 1u);
@@ -431,7 +431,7 @@ TEST_F(PtyReaderTest, ASecondOpenOfTheSameDeviceIsRefused) {
     StartReader();
     const int handle = Open();
     ASSERT_GT(handle, 0);
-    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 50), -1);
+    EXPECT_EQ(KvaraOpenPort(name.c_str(), 19200, 0, 50), -1);
 }
 
 namespace {

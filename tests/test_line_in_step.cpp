@@ -13,7 +13,7 @@
 #include <chrono>
 #include <string>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_reader_fixture.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimConfig;

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tcp_fixture.h"
+#include "tests/support/sim_reader_fixture.h"
 #include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
