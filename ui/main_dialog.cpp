@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QEventLoop>
@@ -33,11 +36,13 @@
 #include "ui/app_icon.h"
 #include "ui/busy.h"
 #include "ui/chip_catalog.h"
+#include "ui/epc_gtin_dlg.h"
 #include "ui/lan_config_dlg.h"
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
 #include "ui/port_select_dlg.h"
 #include "ui/sperren_dlg.h"
+#include "ui/tag_export.h"
 #include "ui/tx_power_dlg.h"
 #include "update/version_check.h"
 #include "ui/permission_hint.h"
@@ -51,6 +56,7 @@ namespace kvara {
 namespace {
 
 constexpr int kBufferBytes = 200;
+constexpr int kSelectCapacity = 64;  // bytes of the EPC that addresses a tag
 constexpr int kEpcCapacity = 196;
 constexpr int kInventoryBuffer = 100;
 constexpr int kMaxInventoryAnswers = 255;
@@ -187,7 +193,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     m_menuButton->setObjectName(QStringLiteral("menuButton"));
     m_menuButton->setText(QStringLiteral("\u2630"));
     m_menuButton->setPopupMode(QToolButton::InstantPopup);
-    m_menuButton->setToolTip(tr("Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Sprache, Info"));
+    m_menuButton->setToolTip(tr("Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Export, Sprache, Info"));
     buttons->addWidget(m_cyclicButton, 0, 0);
     buttons->addWidget(m_inventoryButton, 0, 1);
     buttons->addWidget(m_menuButton, 0, 2, Qt::AlignRight);
@@ -228,10 +234,18 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     epc->addWidget(new QLabel(tr("EPC:"), this), 2, 2, Qt::AlignRight);
     m_epcField = makeField("epcField", false);
     epc->addWidget(m_epcField, 2, 3, 1, 5);
+    // The EPC's GS1 identity, or why it has none, right under it.
+    m_gs1Label = new QLabel(this);
+    m_gs1Label->setObjectName(QStringLiteral("gs1Label"));
+    m_gs1Label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    epc->addWidget(m_gs1Label, 3, 3, 1, 5);
     auto* epcRead = makeButton(tr("Lesen"), "epcReadButton");
     auto* epcWrite = makeButton(tr("Schreiben"), "epcWriteButton");
+    auto* epcFromGtin = makeButton(tr("Aus GTIN ..."), "epcFromGtinButton");
+    epcFromGtin->setToolTip(tr("EPC aus GTIN, Firmennummer, Filter und Seriennummer bilden"));
     epc->addWidget(epcRead, 0, 8);
     epc->addWidget(epcWrite, 2, 8);
+    epc->addWidget(epcFromGtin, 3, 8);
     root->addWidget(epcGroup);
 
     // TID bank.
@@ -327,6 +341,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     connect(m_lockButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnLock);
     connect(epcRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnEpcRead);
     connect(epcWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnEpcWrite);
+    connect(epcFromGtin, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnEpcFromGtin);
     connect(tidRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnTidRead);
     connect(userRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnUserRead);
     connect(userWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnUserWrite);
@@ -355,6 +370,16 @@ void CKvara_ProgrammerDlg::BuildMenu() {
         ->setObjectName(QStringLiteral("powerAction"));
     m_ipAction = m_menu->addAction(tr("IP-Adresse"), this, &CKvara_ProgrammerDlg::OnIpAddress);
     m_ipAction->setObjectName(QStringLiteral("ipAction"));
+    m_menu->addSeparator();
+    m_menu->addAction(tr("Inventur kopieren"), this, [this] { CopyText(InventoryCsvText()); })
+        ->setObjectName(QStringLiteral("copyInventoryAction"));
+    m_menu->addAction(tr("Inventur als CSV speichern ..."), this, [this] { SaveWithDialog(InventoryCsvText()); })
+        ->setObjectName(QStringLiteral("saveInventoryAction"));
+    m_menu->addAction(tr("Gelesene Speicherbänke kopieren"), this, [this] { CopyText(BanksCsvText()); })
+        ->setObjectName(QStringLiteral("copyBanksAction"));
+    m_menu->addAction(tr("Gelesene Speicherbänke als CSV speichern ..."), this,
+                      [this] { SaveWithDialog(BanksCsvText()); })
+        ->setObjectName(QStringLiteral("saveBanksAction"));
     m_menu->addSeparator();
     const int language = ReadInt(keys::kLanguage);
     if (language != 0) {
@@ -770,7 +795,7 @@ bool CKvara_ProgrammerDlg::SelectCurrentTag() {
     if (CommandHandle() == 0) {
         return false;
     }
-    const ByteBuffer epc = ParseHex(m_epcEdit->text(), 64);
+    const ByteBuffer epc = ParseHex(m_epcEdit->text(), kSelectCapacity);
     return KvaraSelectTag(m_handle, epc.data(), static_cast<int>(epc.size())) != -1;
 }
 
@@ -1010,8 +1035,10 @@ void CKvara_ProgrammerDlg::ReadEpc() {
         m_values.pc.clear();
         m_values.epcData.clear();
         m_values.epcLength = 0;
+        ForgetRead(KVARA_BANK_EPC);
         return;
     }
+    RecordRead(KVARA_BANK_EPC, 0, Delivered(buffer, n, kBufferBytes));
     const EpcBank bank = DecodeEpcBank(Delivered(buffer, n, kBufferBytes));
     if (bank.storedCrc) {
         const std::uint8_t crc[2] = {static_cast<std::uint8_t>(*bank.storedCrc >> 8),
@@ -1050,6 +1077,9 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
         return;
     }
     const ByteBuffer epc = ParseHex(m_values.epcData, kEpcCapacity);
+    if (!ConfirmDuplicateEpc()) {
+        return;
+    }
     // Without a reader the write ends with "Kein Zugriff auf Gerät möglich"; nothing to ask.
     if (m_handle != 0 && !SettleUseLength(epc.size())) {
         Refresh();
@@ -1071,6 +1101,7 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
     ByteBuffer data = {pc[0], pc[1]};
     data.insert(data.end(), epc.begin(), epc.end());
     const QString addressedBefore = m_epcEdit->text();
+    ForgetRead(KVARA_BANK_EPC);  // whatever the write did, the bank read before is not the tag's now
     const int result = WriteBank(KVARA_BANK_EPC, kEpcBankPcOffset, password, data.data(), static_cast<int>(data.size()));
     ReportResult(true, result, KvaraGetLastError(m_handle));
     // The inventory that finds the tag again reports on the status line itself; the write's
@@ -1165,8 +1196,10 @@ void CKvara_ProgrammerDlg::ReadTid() {
         m_values.manufacturer.clear();
         m_values.model.clear();
         m_values.tidNumbers.clear();
+        ForgetRead(KVARA_BANK_TID);
         return;
     }
+    RecordRead(KVARA_BANK_TID, 0, Delivered(buffer, n, kBufferBytes));
     m_values.tid = Hex(buffer, static_cast<std::size_t>(n));
     m_values.tidLength = n;
     const TidIdentity identity = TidIdentityOf(Delivered(buffer, n, kBufferBytes), ChipCatalog());
@@ -1196,9 +1229,15 @@ int CKvara_ProgrammerDlg::ReadUser(int start, int length) {
     int newLength = 0;
     if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
         m_values.userData.clear();
+        ForgetRead(KVARA_BANK_USER);
     } else {
         m_values.userData = n < 2 ? QString() : Hex(buffer, static_cast<std::size_t>(n));
         newLength = n;
+        if (n < 2) {
+            ForgetRead(KVARA_BANK_USER);
+        } else {
+            RecordRead(KVARA_BANK_USER, start, Delivered(buffer, n, kBufferBytes));
+        }
     }
     m_values.userLength = newLength;
     return newLength;
@@ -1215,6 +1254,9 @@ void CKvara_ProgrammerDlg::OnUserRead() {
 void CKvara_ProgrammerDlg::OnUserWrite() {
     if (!Validate() || !WriteFieldsUsable(m_values.userUsePassword, m_values.userPassword) ||
         !HexFieldUsable(m_values.userData, tr("Daten"))) {
+        return;
+    }
+    if (!ConfirmDuplicateEpc()) {
         return;
     }
     std::uint8_t buffer[kBufferBytes] = {};
@@ -1238,9 +1280,45 @@ void CKvara_ProgrammerDlg::OnUserWrite() {
         }
         m_values.userData = Hex(buffer, static_cast<std::size_t>(n));
     }
-    const int result = WriteBank(KVARA_BANK_USER, m_values.userStart, password, buffer, n);
-    ReportResult(true, result, KvaraGetLastError(m_handle));
+    WriteUserWords(ByteBuffer(buffer, buffer + n), password);
     Refresh();
+}
+
+void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data, const std::optional<ByteBuffer>& password) {
+    const int start = m_values.userStart;
+    // Only the words that differ from what was last read from this tag at these addresses go to
+    // it; without such a read (or with the tag's EPC on several tags) everything does.
+    std::vector<ByteRun> runs = {{0, data.size()}};
+    const ByteBuffer tag = ParseHex(m_epcEdit->text(), kSelectCapacity);
+    if (!data.empty() && tag == m_readTag && InventoryCount(tag) <= 1) {
+        for (const auto& [key, known] : m_reads) {
+            if (key.first == KVARA_BANK_USER) {
+                runs = ChangedWordRuns(start, data, key.second, known);
+            }
+        }
+    }
+    // What stands on the tag now is the write's to say; the next write compares with a new read.
+    ForgetRead(KVARA_BANK_USER);
+    int written = 0;
+    for (const ByteRun& run : runs) {
+        const int result = WriteBank(KVARA_BANK_USER, start + static_cast<int>(run.offset), password,
+                                     data.data() + run.offset, static_cast<int>(run.length));
+        if (ReportResult(true, result, KvaraGetLastError(m_handle))) {
+            return;
+        }
+        written += WordsOf(run.length);
+    }
+    if (data.empty()) {
+        return;
+    }
+    if (runs.empty()) {
+        ShowStatus(tr("Keine Änderung gegenüber dem zuletzt Gelesenen: 0 von %1 Wörtern geschrieben")
+                       .arg(WordsOf(data.size())),
+                   0);
+    } else {
+        ShowStatus(tr("Schreiben erfolgreich: %1 von %2 Wörtern geschrieben").arg(written).arg(WordsOf(data.size())),
+                   0);
+    }
 }
 
 void CKvara_ProgrammerDlg::ReadPassword(std::size_t byteAddress, QString* target) {
@@ -1248,7 +1326,13 @@ void CKvara_ProgrammerDlg::ReadPassword(std::size_t byteAddress, QString* target
     const int n = ReadBankExact(KVARA_BANK_RESERVED, byteAddress,
                                 PasswordIfUsed(m_values.resUsePassword, m_values.resPassword), buffer, kPasswordBytes);
     const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
-    *target = !failed && n == static_cast<int>(kPasswordBytes) ? Hex(buffer, kPasswordBytes) : QString();
+    const bool whole = !failed && n == static_cast<int>(kPasswordBytes);
+    *target = whole ? Hex(buffer, kPasswordBytes) : QString();
+    if (whole) {
+        RecordRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress), ByteBuffer(buffer, buffer + kPasswordBytes));
+    } else {
+        ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
+    }
 }
 
 void CKvara_ProgrammerDlg::ReadKillPassword() { ReadPassword(kReservedKillOffset, &m_values.killPassword); }
@@ -1282,6 +1366,11 @@ void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString&
         Refresh();
         return;
     }
+    if (!ConfirmDuplicateEpc()) {
+        Refresh();
+        return;
+    }
+    ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
     const int result = WriteBank(KVARA_BANK_RESERVED, byteAddress,
                                  PasswordIfUsed(m_values.resUsePassword, m_values.resPassword), password.data(),
                                  kPasswordBytes);
@@ -1310,8 +1399,117 @@ void CKvara_ProgrammerDlg::OnAccessWrite() {
 }
 
 void CKvara_ProgrammerDlg::OnEpcTextChanged() {
-    const int count = static_cast<int>(ParseHex(m_epcField->text(), kBufferBytes).size());
-    SetTextIfDifferent(m_epcLengthField, QString::number(count));
+    const ByteBuffer epc = ParseHex(m_epcField->text(), kBufferBytes);
+    SetTextIfDifferent(m_epcLengthField, QString::number(static_cast<int>(epc.size())));
+    ShowGs1Identity(epc, FindNonHexCharacter(m_epcField->text().toStdString()) == std::string::npos);
+}
+
+void CKvara_ProgrammerDlg::ShowGs1Identity(const ByteBuffer& epc, bool usable) {
+    if (epc.empty()) {
+        m_gs1Label->clear();
+        m_gs1Label->setToolTip(QString());
+        return;
+    }
+    const EpcIdentity identity = usable ? DescribeEpc(epc) : EpcIdentity{};
+    if (!identity.gs1) {
+        m_gs1Label->setText(tr("Kein GS1-EPC"));
+        m_gs1Label->setToolTip(usable ? FromUtf8(identity.reason) : tr("Der EPC enthält andere Zeichen als Hex-Ziffern"));
+        return;
+    }
+    QString text = FromUtf8(identity.pureIdentity);
+    if (!identity.elementString.empty()) {
+        text += QStringLiteral("   ") + FromUtf8(identity.elementString);
+    }
+    m_gs1Label->setText(text);
+    m_gs1Label->setToolTip(FromUtf8(identity.tagUri));
+}
+
+void CKvara_ProgrammerDlg::OnEpcFromGtin() {
+    CEpcFromGtinDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted || dialog.Epc().empty() || !Validate()) {
+        return;
+    }
+    m_values.epcData = Hex(dialog.Epc());
+    m_values.epcUseLength = static_cast<int>(dialog.Epc().size());
+    Refresh();
+}
+
+int CKvara_ProgrammerDlg::InventoryCount(const ByteBuffer& epc) const {
+    return static_cast<int>(std::count(m_inventory.begin(), m_inventory.end(), epc));
+}
+
+bool CKvara_ProgrammerDlg::ConfirmDuplicateEpc() {
+    const ByteBuffer epc = ParseHex(m_epcEdit->text(), kSelectCapacity);
+    const int count = InventoryCount(epc);
+    if (m_handle == 0 || count <= 1) {
+        return true;
+    }
+    // The select addresses every tag with this EPC: the write goes to whichever answers.
+    return AskYesNo(this,
+                    tr("Die letzte Inventur hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird "
+                       "auf den, der zuerst antwortet. Trotzdem schreiben?")
+                        .arg(Hex(epc))
+                        .arg(count),
+                    false);
+}
+
+void CKvara_ProgrammerDlg::RecordRead(int bank, int byteAddress, const ByteBuffer& bytes) {
+    const ByteBuffer tag = ParseHex(m_epcEdit->text(), kSelectCapacity);
+    if (tag != m_readTag) {
+        m_reads.clear();
+        m_readTag = tag;
+    }
+    if (bank == KVARA_BANK_USER) {
+        ForgetRead(KVARA_BANK_USER);  // one stretch of User memory: the last one read
+    }
+    m_reads[{bank, byteAddress}] = bytes;
+}
+
+void CKvara_ProgrammerDlg::ForgetRead(int bank, int byteAddress) {
+    for (auto it = m_reads.begin(); it != m_reads.end();) {
+        const bool match = it->first.first == bank && (byteAddress < 0 || it->first.second == byteAddress);
+        it = match ? m_reads.erase(it) : std::next(it);
+    }
+}
+
+QString CKvara_ProgrammerDlg::InventoryCsvText() const { return FromUtf8(InventoryCsv(m_inventory)); }
+
+QString CKvara_ProgrammerDlg::BanksCsvText() const {
+    std::vector<BankRead> reads;
+    for (const auto& [key, bytes] : m_reads) {
+        reads.push_back({key.first, key.second, bytes});
+    }
+    return FromUtf8(BanksCsv(m_readTag, reads));
+}
+
+void CKvara_ProgrammerDlg::CopyText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    ShowStatus(tr("In die Zwischenablage kopiert"), 0);
+}
+
+void CKvara_ProgrammerDlg::SaveWithDialog(const QString& text) {
+    const QString path = QFileDialog::getSaveFileName(this, tr("Als CSV speichern"), QString(),
+                                                      tr("CSV-Dateien (*.csv);;Alle Dateien (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    QString error;
+    if (SaveCsv(path, text, &error)) {
+        ShowStatus(tr("Gespeichert: %1").arg(path), 0);
+    } else {
+        ShowMessage(this, tr("Die Datei %1 konnte nicht gespeichert werden: %2").arg(path, error));
+    }
+}
+
+bool CKvara_ProgrammerDlg::SaveCsv(const QString& path, const QString& text, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0 || !file.flush()) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    return true;
 }
 
 // The PC reactions change a PC the field shows. An empty field stays empty: it means the

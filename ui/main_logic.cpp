@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/hex.h"
+#include "protocol/gs1.h"
 
 namespace kvara {
 
@@ -125,6 +126,55 @@ TidIdentity TidIdentityOf(const ByteBuffer& tid, const TidCatalog& catalog) {
     identity.numbers = numbers;
     return identity;
 }
+
+EpcIdentity DescribeEpc(const ByteBuffer& epc) {
+    EpcIdentity identity;
+    const auto decoded = gs1::Decode(epc);
+    if (!decoded) {
+        identity.reason = decoded.error;
+        return identity;
+    }
+    identity.gs1 = true;
+    identity.pureIdentity = decoded.value->PureIdentityUri();
+    identity.elementString = decoded.value->ElementString();
+    identity.tagUri = decoded.value->TagUri();
+    return identity;
+}
+
+std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int knownStart, const ByteBuffer& known) {
+    std::vector<ByteRun> runs;
+    if (wanted.empty()) {
+        return runs;
+    }
+    if (start % 2 != 0) {
+        runs.push_back({0, wanted.size()});
+        return runs;
+    }
+    // Whether the byte at offset i of wanted is known to stand on the tag already.
+    auto same = [&](std::size_t i) {
+        const long long address = static_cast<long long>(start) + static_cast<long long>(i);
+        const long long at = address - knownStart;
+        return at >= 0 && at < static_cast<long long>(known.size()) &&
+               known[static_cast<std::size_t>(at)] == wanted[i];
+    };
+    for (std::size_t word = 0; word < wanted.size(); word += 2) {
+        // A last odd byte goes to the reader alone, as a full write would send it.
+        const bool whole = word + 1 < wanted.size();
+        const bool changed = !same(word) || (whole && !same(word + 1));
+        if (!changed) {
+            continue;
+        }
+        const std::size_t length = whole ? 2 : 1;
+        if (!runs.empty() && runs.back().offset + runs.back().length == word) {
+            runs.back().length += length;
+        } else {
+            runs.push_back({word, length});
+        }
+    }
+    return runs;
+}
+
+int WordsOf(std::size_t bytes) { return static_cast<int>((bytes + 1) / 2); }
 
 Rect FitIntoScreens(Rect saved, const Rect& screens) {
     auto shift = [&](int dx, int dy) {

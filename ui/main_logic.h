@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/bytes.h"
 #include "protocol/tid.h"
@@ -49,6 +50,30 @@ struct TidIdentity {
     std::string numbers;
 };
 TidIdentity TidIdentityOf(const ByteBuffer& tid, const TidCatalog& catalog);
+
+// What the window shows of an EPC's GS1 identity: the pure-identity URI, the element string
+// (empty for schemes without one) and the tag URI; or, for no GS1 EPC, the reason.
+struct EpcIdentity {
+    bool gs1 = false;
+    std::string pureIdentity;
+    std::string elementString;
+    std::string tagUri;
+    std::string reason;
+};
+EpcIdentity DescribeEpc(const ByteBuffer& epc);
+
+// A stretch of a write: offset and length in bytes from the start of the data.
+struct ByteRun {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+};
+// The words of wanted (written from byte address start) that must go to the tag, given what was
+// last read from it: known, read from byte address knownStart. Runs of adjacent words merge into
+// one run; a word not wholly covered by known counts as changed; a last odd byte is a word of its
+// own. A start that is not on a word gives one run over everything.
+std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int knownStart, const ByteBuffer& known);
+// The number of words a write of that many bytes touches.
+int WordsOf(std::size_t bytes);
 
 struct Rect {
     int left = 0;

@@ -270,7 +270,8 @@ private slots:
         QVERIFY(m_messages[0].startsWith(QStringLiteral("Angegebene Datenlänge")));
         QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{3, 0, 0, 0, 0x11, 0x22, 0x00, 0x00}));
         QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(), QStringLiteral("11 22 00 00"));
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+        // Nothing was read from the tag before: the whole stretch went to it.
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich: 2 von 2 Wörtern geschrieben"));
 
         Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
         m_answerYes = false;
