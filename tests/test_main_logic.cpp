@@ -1,6 +1,9 @@
 // Main-window arithmetic: EPC length, TID names, firmware texts, interface text, line values, placement.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "ui/main_logic.h"
 
 using namespace kvara;
@@ -94,4 +97,96 @@ TEST(Placement, MovedInsideTheScreensWithoutResizing) {
     EXPECT_EQ(r.right, 1920);
     EXPECT_EQ(r.bottom, 1080);
     EXPECT_EQ(r.right - r.left, 3010);
+}
+
+// The line under the EPC field: pure-identity URI and element string of a GS1 EPC, the reason
+// for anything else.
+TEST(EpcIdentity, Gs1AndOtherEpcs) {
+    const auto sgtin = DescribeEpc({0x30, 0x74, 0x25, 0x7B, 0xF7, 0x19, 0x4E, 0x40, 0x00, 0x00, 0x1A, 0x85});
+    EXPECT_TRUE(sgtin.gs1);
+    EXPECT_EQ(sgtin.pureIdentity, "urn:epc:id:sgtin:0614141.812345.6789");
+    EXPECT_EQ(sgtin.elementString, "(01)80614141123458(21)6789");
+    EXPECT_EQ(sgtin.tagUri, "urn:epc:tag:sgtin-96:3.0614141.812345.6789");
+    const auto other = DescribeEpc({0xAA, 0x01, 0x02, 0x03});
+    EXPECT_FALSE(other.gs1);
+    EXPECT_TRUE(other.pureIdentity.empty());
+    EXPECT_NE(other.reason.find("header AA"), std::string::npos) << other.reason;
+    EXPECT_FALSE(DescribeEpc({}).gs1);
+}
+
+namespace {
+
+// What the tag holds after the runs of wanted are written over known (both from the same start).
+ByteBuffer Apply(ByteBuffer tag, const ByteBuffer& wanted, const std::vector<ByteRun>& runs) {
+    tag.resize(std::max(tag.size(), wanted.size()), 0xEE);
+    for (const ByteRun& run : runs) {
+        std::copy_n(wanted.begin() + static_cast<std::ptrdiff_t>(run.offset), run.length,
+                    tag.begin() + static_cast<std::ptrdiff_t>(run.offset));
+    }
+    return tag;
+}
+
+}  // namespace
+
+// Writing only the changed words leaves the tag as a full write would, and no run holds a word
+// that stood there already; runs are word-aligned, ordered and apart.
+TEST(ChangedWords, OnlyTheChangedWordsAndTheResultOfAFullWrite) {
+    std::mt19937 random(14);
+    for (int round = 0; round < 2000; ++round) {
+        const std::size_t size = random() % 24;
+        ByteBuffer known(size);
+        for (auto& byte : known) {
+            byte = static_cast<std::uint8_t>(random() % 4);
+        }
+        ByteBuffer wanted = known;
+        for (auto& byte : wanted) {
+            if (random() % 3 == 0) {
+                byte = static_cast<std::uint8_t>(random() % 4);
+            }
+        }
+        const auto runs = ChangedWordRuns(10, wanted, 10, known);
+        EXPECT_EQ(Apply(known, wanted, runs), wanted);
+        std::size_t end = 0;
+        for (const ByteRun& run : runs) {
+            EXPECT_EQ(run.offset % 2, 0u);
+            EXPECT_GE(run.offset, end);
+            end = run.offset + run.length;
+            for (std::size_t word = run.offset; word < end; word += 2) {
+                const std::size_t last = std::min(word + 2, wanted.size());
+                EXPECT_FALSE(std::equal(wanted.begin() + static_cast<std::ptrdiff_t>(word),
+                                        wanted.begin() + static_cast<std::ptrdiff_t>(last),
+                                        known.begin() + static_cast<std::ptrdiff_t>(word)))
+                    << "an unchanged word is written";
+            }
+        }
+        EXPECT_LE(end, wanted.size());
+    }
+}
+
+TEST(ChangedWords, WhatWasNotReadIsWritten) {
+    const ByteBuffer wanted = {1, 2, 3, 4, 5, 6, 7, 8};
+    // Nothing known: all of it, as one run.
+    auto runs = ChangedWordRuns(0, wanted, 0, {});
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].offset, 0u);
+    EXPECT_EQ(runs[0].length, 8u);
+    // Read from byte 4 on: the first two words are not known, the rest equal.
+    runs = ChangedWordRuns(0, wanted, 4, {5, 6, 7, 8});
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].length, 4u);
+    // Read from byte 2 with the third word different: words 0 and 2 apart.
+    runs = ChangedWordRuns(0, wanted, 2, {3, 4, 0, 0, 7, 8});
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].offset, 0u);
+    EXPECT_EQ(runs[1].offset, 4u);
+    EXPECT_EQ(runs[1].length, 2u);
+    // A write off the word grid is written whole; a last odd byte counts as a word.
+    EXPECT_EQ(ChangedWordRuns(1, wanted, 1, wanted).size(), 1u);
+    EXPECT_TRUE(ChangedWordRuns(0, {1, 2, 3}, 0, {1, 2, 3}).empty());
+    runs = ChangedWordRuns(0, {1, 2, 3}, 0, {1, 2, 4});
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].offset, 2u);
+    EXPECT_EQ(runs[0].length, 1u);
+    EXPECT_EQ(WordsOf(3), 2);
+    EXPECT_EQ(WordsOf(0), 0);
 }

@@ -1430,7 +1430,8 @@ void CKvara_ProgrammerDlg::OnEpcFromGtin() {
         return;
     }
     m_values.epcData = Hex(dialog.Epc());
-    m_values.epcUseLength = static_cast<int>(dialog.Epc().size());
+    m_values.epcLength = static_cast<int>(dialog.Epc().size());
+    m_values.epcUseLength = UseLengthForEpc(dialog.Epc().size());
     Refresh();
 }
 
