@@ -62,6 +62,7 @@ class PortSelectTest : public kvara::test::MainWindowFixture {
         if (folder.isEmpty()) {
             return;
         }
+        WhenShown<QDialog>([](QDialog*) {});  // shown for the picture: the fixture leaves it open
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTest::qWait(200);
