@@ -1,4 +1,4 @@
-// The inventory and the banks read as CSV: what a spreadsheet or `kvara encode` reads back.
+// The inventory and the banks read as CSV, as a spreadsheet reads them back.
 #include <gtest/gtest.h>
 
 #include "ui/tag_export.h"

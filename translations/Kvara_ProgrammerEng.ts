@@ -646,11 +646,11 @@ Cancel: write nothing.</translation>
         <translation>Make the EPC from GTIN, company prefix, filter and serial number</translation>
     </message>
     <message>
-        <source>Inventur kopieren</source>
+        <source>Inventory kopieren</source>
         <translation>Copy inventory</translation>
     </message>
     <message>
-        <source>Inventur als CSV speichern ...</source>
+        <source>Inventory als CSV speichern ...</source>
         <translation>Save inventory as CSV ...</translation>
     </message>
     <message>
@@ -678,7 +678,7 @@ Cancel: write nothing.</translation>
         <translation>The EPC holds characters other than hex digits</translation>
     </message>
     <message>
-        <source>Die letzte Inventur hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird auf den, der zuerst antwortet. Trotzdem schreiben?</source>
+        <source>Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird auf den, der zuerst antwortet. Trotzdem schreiben?</source>
         <translation>The last inventory found the EPC %1 on %2 transponders. The write goes to whichever answers first. Write anyway?</translation>
     </message>
     <message>

@@ -371,9 +371,9 @@ void CKvara_ProgrammerDlg::BuildMenu() {
     m_ipAction = m_menu->addAction(tr("IP-Adresse"), this, &CKvara_ProgrammerDlg::OnIpAddress);
     m_ipAction->setObjectName(QStringLiteral("ipAction"));
     m_menu->addSeparator();
-    m_menu->addAction(tr("Inventur kopieren"), this, [this] { CopyText(InventoryCsvText()); })
+    m_menu->addAction(tr("Inventory kopieren"), this, [this] { CopyText(InventoryCsvText()); })
         ->setObjectName(QStringLiteral("copyInventoryAction"));
-    m_menu->addAction(tr("Inventur als CSV speichern ..."), this, [this] { SaveWithDialog(InventoryCsvText()); })
+    m_menu->addAction(tr("Inventory als CSV speichern ..."), this, [this] { SaveWithDialog(InventoryCsvText()); })
         ->setObjectName(QStringLiteral("saveInventoryAction"));
     m_menu->addAction(tr("Gelesene Speicherbänke kopieren"), this, [this] { CopyText(BanksCsvText()); })
         ->setObjectName(QStringLiteral("copyBanksAction"));
@@ -1447,7 +1447,7 @@ bool CKvara_ProgrammerDlg::ConfirmDuplicateEpc() {
     }
     // The select addresses every tag with this EPC: the write goes to whichever answers.
     return AskYesNo(this,
-                    tr("Die letzte Inventur hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird "
+                    tr("Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird "
                        "auf den, der zuerst antwortet. Trotzdem schreiben?")
                         .arg(Hex(epc))
                         .arg(count),
