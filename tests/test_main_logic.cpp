@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <random>
 
+#include "protocol/names.h"
 #include "ui/main_logic.h"
 
 using namespace kvara;
@@ -43,8 +44,9 @@ TEST(Firmware, TitleAndRecordedVersions) {
 }
 
 TEST(Models, CodesAndClasses) {
-    EXPECT_EQ(ModelCodeOf({'3', '2', '2', '5'}), 0x322);
-    EXPECT_EQ(ModelCodeOf({'3', 'x', '2'}), 0x3);
+    EXPECT_EQ(ModelCode({'3', '2', '2', '5'}), 0x322);
+    EXPECT_EQ(ModelCode({'3', 'x', '2'}), 0x3);
+    EXPECT_EQ(ModelCode({'3', '2'}), 0x32);
     EXPECT_TRUE(IsReaderOnly(0x301));
     EXPECT_TRUE(IsReaderOnly(0x320));
     EXPECT_FALSE(IsReaderOnly(0x313));

@@ -12,6 +12,7 @@ TEST(TagMemory, EpcBankWithCrcPcAndEpc) {
     const auto decoded = kvara::DecodeEpcBank(bank);
     ASSERT_TRUE(decoded.storedCrc && decoded.pc);
     EXPECT_EQ(*decoded.storedCrc, 0x1234);
+    EXPECT_EQ(decoded.crcBytes, (ByteBuffer{0x12, 0x34}));
     EXPECT_EQ(decoded.pc->epcBytes, 12);
     EXPECT_FALSE(decoded.pc->userMemory || decoded.pc->extendedPc || decoded.pc->isoToggle);
     EXPECT_EQ(decoded.pcBytes, (ByteBuffer{0x30, 0x00}));
@@ -30,6 +31,7 @@ TEST(TagMemory, ShortReadsGiveNoPc) {
     for (const ByteBuffer& bank : {ByteBuffer{}, ByteBuffer{0x12}, ByteBuffer{0x12, 0x34}, ByteBuffer{0x12, 0x34, 0x30}}) {
         const auto decoded = kvara::DecodeEpcBank(bank);
         EXPECT_FALSE(decoded.pc) << bank.size();
+        EXPECT_EQ(decoded.crcBytes.empty(), bank.size() < 2) << bank.size();
         EXPECT_TRUE(decoded.pcBytes.empty());
         EXPECT_TRUE(decoded.epc.empty());
     }
@@ -72,6 +74,8 @@ TEST(TagMemory, LengthBitsKeepTheRest) {
     EXPECT_EQ(kvara::PcWithLength(62, 0x00, 0x07), 0xF8);
     EXPECT_EQ(kvara::PcWithLength(-4, 0x00, 0x00), 0xF0);  // -2 words, eight bits kept
     EXPECT_EQ(kvara::LengthFromPc(0x30), 12);
+    EXPECT_EQ(kvara::PcWithToggle(0x36, true), 0x37);
+    EXPECT_EQ(kvara::PcWithToggle(0x37, false), 0x36);
     EXPECT_EQ(kvara::LengthFromPc(0xFF), 62);
     // Every length a PC can name comes back, and agrees with the PC encoding.
     for (int bytes = 0; bytes <= kvara::kMaxEpcBytes; bytes += 2) {

@@ -28,6 +28,7 @@
 
 #include "common/string_table.h"
 #include "protocol/hex_text.h"
+#include "protocol/names.h"
 #include "protocol/tag_memory.h"
 #include "reader/errors.h"
 #include "reader/kvara.h"
@@ -506,15 +507,15 @@ void CKvara_ProgrammerDlg::ConnectLoop(bool showDialogFirst) {
 }
 
 void CKvara_ProgrammerDlg::RecordVersions() {
-    unsigned char type[5] = {};
+    unsigned char type[kDeviceTypeBytes + 1] = {};
     char model[31] = {};
-    const int n = KvaraGetDeviceType(m_handle, type, 5, model, sizeof model);
-    if (n < 4) {
+    const int n = KvaraGetDeviceType(m_handle, type, sizeof type, model, sizeof model);
+    if (n < static_cast<int>(kDeviceTypeBytes)) {
         return;
     }
     m_recordedModel = QString::fromLocal8Bit(model);
-    m_recordedCode = QString::fromLatin1(reinterpret_cast<const char*>(type), 3);
-    m_recordedFirmware = FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[3])));
+    m_recordedCode = QString::fromLatin1(reinterpret_cast<const char*>(type), kDeviceTypeFirmwareDigit);
+    m_recordedFirmware = FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[kDeviceTypeFirmwareDigit])));
     DeviceCheck().SetDevice(m_recordedModel.toStdString(), m_recordedCode.toStdString(),
                             m_recordedFirmware.toStdString());
     if (ReadInt(keys::kUpdate) != 0 && UpdateChecksEnabled()) {
@@ -582,17 +583,18 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
         ShowMessage(this, text);
         return false;
     }
-    unsigned char type[4] = {};
+    unsigned char type[kDeviceTypeBytes] = {};
     char model[33] = {};
-    const int typeLength = KvaraGetDeviceType(handle, type, 4, model, sizeof model);
+    const int typeLength = KvaraGetDeviceType(handle, type, sizeof type, model, sizeof model);
     if (typeLength < 0) {
         KvaraClosePort(handle);
         ShowMessage(this, FromUtf8(ErrorText(11)));
         return false;
     }
     const ByteBuffer answer(type, type + typeLength);
-    const int modelCode = ModelCodeOf(answer);
-    const char firmwareDigit = typeLength >= 4 ? static_cast<char>(type[3]) : '\0';
+    const int modelCode = ModelCode(answer);
+    const char firmwareDigit =
+        typeLength >= static_cast<int>(kDeviceTypeBytes) ? static_cast<char>(type[kDeviceTypeFirmwareDigit]) : '\0';
     QString firmware = FromUtf8(FormatFirmwareTitle(LoadString(139), FirmwareDigitForTitle(firmwareDigit)));
     if (IsReaderOnly(modelCode)) {
         KvaraClosePort(handle);
@@ -603,7 +605,7 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
     m_powerDialog = HasTransmitPowerDialog(modelCode);
     if (m_powerDialog) {
         unsigned char info[256] = {};
-        const int n = KvaraExecute(handle, 0x09, nullptr, 0, info, sizeof info);
+        const int n = KvaraExecute(handle, kCommandReaderInfo, nullptr, 0, info, sizeof info);
         if (n > 0) {
             const QString text = QString::fromLatin1(reinterpret_cast<const char*>(info), n).left(99);
             firmware += QStringLiteral("[") + text + QStringLiteral("]");
@@ -1040,13 +1042,7 @@ void CKvara_ProgrammerDlg::ReadEpc() {
     }
     RecordRead(KVARA_BANK_EPC, 0, Delivered(buffer, n, kBufferBytes));
     const EpcBank bank = DecodeEpcBank(Delivered(buffer, n, kBufferBytes));
-    if (bank.storedCrc) {
-        const std::uint8_t crc[2] = {static_cast<std::uint8_t>(*bank.storedCrc >> 8),
-                                     static_cast<std::uint8_t>(*bank.storedCrc & 0xFF)};
-        m_values.crc = Hex(crc, 2);
-    } else {
-        m_values.crc.clear();
-    }
+    m_values.crc = Hex(bank.crcBytes);
     if (bank.pc) {
         m_values.pc = Hex(bank.pcBytes);
         m_values.epcUseLength = bank.pc->epcBytes;
@@ -1086,17 +1082,17 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
         return;
     }
     const auto password = PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword);
-    std::uint8_t pc[2] = {0, 0};
+    std::uint8_t pc[kPcBytes] = {0, 0};
     if (!m_values.pc.isEmpty()) {
         const ByteBuffer parsed = ParseHex(m_values.pc, 2);
         for (std::size_t i = 0; i < parsed.size(); ++i) {
             pc[i] = parsed[i];
         }
-    } else if (ReadBankExact(KVARA_BANK_EPC, kEpcBankPcOffset, password, pc, 2) != 2) {
+    } else if (ReadBankExact(KVARA_BANK_EPC, kEpcBankPcOffset, password, pc, kPcBytes) != static_cast<int>(kPcBytes)) {
         pc[0] = 0;
     }
-    pc[0] = static_cast<std::uint8_t>(PcWithLength(m_values.epcUseLength, pc[0], 0x06) |
-                                      (m_values.iso ? 0x01 : 0x00));
+    // The length and the toggle from the fields; the User memory and XPC indicators as they were.
+    pc[0] = PcWithToggle(PcWithLength(m_values.epcUseLength, pc[0], kPcUserMemoryBit | kPcXpcBit), m_values.iso);
     pc[1] = static_cast<std::uint8_t>(m_values.afi & 0xFF);
     ByteBuffer data = {pc[0], pc[1]};
     data.insert(data.end(), epc.begin(), epc.end());
@@ -1521,7 +1517,7 @@ void CKvara_ProgrammerDlg::OnUseLengthChanged() {
     }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
-    pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0], 0x07);
+    pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0], kPcUserMemoryBit | kPcXpcBit | kPcToggleBit);
     SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
 }
 
@@ -1541,7 +1537,7 @@ void CKvara_ProgrammerDlg::OnIsoClicked() {
     }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
-    pc[0] = static_cast<std::uint8_t>((pc[0] & ~0x01) | (m_isoCheck->isChecked() ? 0x01 : 0x00));
+    pc[0] = PcWithToggle(pc[0], m_isoCheck->isChecked());
     SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
 }
 

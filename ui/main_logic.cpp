@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "common/hex.h"
 #include "protocol/gs1.h"
 
 namespace kvara {
@@ -75,18 +74,6 @@ std::string RecordedFirmwareVersion(char c) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "1.%02d", FirmwareDigitForRecord(c));
     return buffer;
-}
-
-int ModelCodeOf(const ByteBuffer& answer) {
-    int code = 0;
-    for (std::size_t i = 0; i < 3 && i < answer.size(); ++i) {
-        const int digit = HexDigitValue(static_cast<char>(answer[i]));
-        if (digit < 0) {
-            break;
-        }
-        code = code * 16 + digit;
-    }
-    return code;
 }
 
 bool IsReaderOnly(int modelCode) { return (modelCode & 0x0F) <= 1; }

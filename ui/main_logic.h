@@ -26,8 +26,6 @@ int FirmwareDigitForTitle(char c);
 int FirmwareDigitForRecord(char c);
 std::string FormatFirmwareTitle(const std::string& pattern, int digit);  // "FW V%d.%02d"
 std::string RecordedFirmwareVersion(char c);                              // "1.%02d"
-// Model code of a device type answer: its first three characters as a hex number.
-int ModelCodeOf(const ByteBuffer& answer);
 bool IsReaderOnly(int modelCode);
 bool HasTransmitPowerDialog(int modelCode);
 
