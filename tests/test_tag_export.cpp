@@ -13,7 +13,8 @@ const ByteBuffer kOther = {0xAA, 0x01};
 }  // namespace
 
 TEST(TagExport, FieldsAreQuotedOnlyWhereTheyMustBe) {
-    EXPECT_EQ(CsvField("urn:epc:id:sgtin:0614141.812345.6789"), "urn:epc:id:sgtin:0614141.812345.6789");
+    EXPECT_EQ(CsvField("urn:epc:id:sgtin:0614141.812345.6789"),
+              "urn:epc:id:sgtin:0614141.812345.6789");
     EXPECT_EQ(CsvField("(01)04012345000009(21)X,1"), "\"(01)04012345000009(21)X,1\"");
     EXPECT_EQ(CsvField("say \"x\""), "\"say \"\"x\"\"\"");
     EXPECT_EQ(CsvField("a\nb"), "\"a\nb\"");

@@ -13,9 +13,10 @@ namespace kvara {
 const TidCatalog& ChipCatalog() {
     static const TidCatalog catalog = [] {
         const QString folder = QCoreApplication::applicationDirPath();
-        const QStringList places = {folder + QStringLiteral("/tid-chips.txt"),
-                                    folder + QStringLiteral("/../share/kvara-programmer/tid-chips.txt"),
-                                    QStringLiteral(KVARA_DATA_DIR "/tid-chips.txt")};
+        const QStringList places = {
+            folder + QStringLiteral("/tid-chips.txt"),
+            folder + QStringLiteral("/../share/kvara-programmer/tid-chips.txt"),
+            QStringLiteral(KVARA_DATA_DIR "/tid-chips.txt")};
         for (const QString& path : places) {
             QFile file(path);
             if (file.open(QIODevice::ReadOnly)) {

@@ -1,8 +1,8 @@
 #include "ui/epc_gtin_dlg.h"
 
 #include <QPushButton>
-#include <algorithm>
 #include <QRegularExpressionValidator>
+#include <algorithm>
 
 #include "protocol/gs1.h"
 #include "protocol/hex_text.h"
@@ -17,10 +17,11 @@ constexpr int kBitsOfChoice[] = {0, 96, 198};
 
 }  // namespace
 
-CEpcFromGtinDlg::CEpcFromGtinDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::CEpcFromGtinDlg>()) {
+CEpcFromGtinDlg::CEpcFromGtinDlg(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CEpcFromGtinDlg>()) {
     m_ui->setupUi(this);
-    m_ui->gtinField->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,14}")), m_ui->gtinField));
+    m_ui->gtinField->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,14}")), m_ui->gtinField));
     connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_ui->gtinField, &QLineEdit::textChanged, this, &CEpcFromGtinDlg::Update);
@@ -44,9 +45,11 @@ void CEpcFromGtinDlg::Update() {
         return;
     }
     const int choice = std::clamp(m_ui->bitsCombo->currentIndex(), 0, 2);
-    const auto sgtin = gs1::SgtinFromGtin(gtin, m_ui->prefixLengthSpin->value(), m_ui->filterSpin->value(),
-                                          m_ui->serialField->text().toStdString(), kBitsOfChoice[choice]);
-    const auto encoded = sgtin ? gs1::Encode(*sgtin.value) : gs1::Result<ByteBuffer>::Fail(sgtin.error);
+    const auto sgtin =
+        gs1::SgtinFromGtin(gtin, m_ui->prefixLengthSpin->value(), m_ui->filterSpin->value(),
+                           m_ui->serialField->text().toStdString(), kBitsOfChoice[choice]);
+    const auto encoded =
+        sgtin ? gs1::Encode(*sgtin.value) : gs1::Result<ByteBuffer>::Fail(sgtin.error);
     if (!encoded) {
         m_ui->resultLabel->setText(tr("Kein EPC: %1").arg(QString::fromStdString(encoded.error)));
         m_ui->resultLabel->setStyleSheet(QStringLiteral("color: #c00000"));
@@ -54,8 +57,9 @@ void CEpcFromGtinDlg::Update() {
         return;
     }
     m_epc = *encoded.value;
-    m_ui->resultLabel->setText(QStringLiteral("%1\n%2").arg(QString::fromStdString(sgtin.value->TagUri()),
-                                                             QString::fromStdString(FormatHexBytes(m_epc))));
+    m_ui->resultLabel->setText(
+        QStringLiteral("%1\n%2").arg(QString::fromStdString(sgtin.value->TagUri()),
+                                     QString::fromStdString(FormatHexBytes(m_epc))));
     m_ui->resultLabel->setStyleSheet(QString());
     ok->setEnabled(true);
 }

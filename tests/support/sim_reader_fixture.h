@@ -78,7 +78,8 @@ using TcpReaderTest = SimReaderTest<sim::SimTcpServer>;
 inline ByteBuffer Mode0Answer(std::uint8_t status, const ByteBuffer& data) {
     ByteBuffer frame;
     frame.reserve(data.size() + 5);
-    for (std::uint8_t b : {std::uint8_t{0x02}, std::uint8_t{0x01}, status, static_cast<std::uint8_t>(data.size())}) {
+    for (std::uint8_t b :
+         {std::uint8_t{0x02}, std::uint8_t{0x01}, status, static_cast<std::uint8_t>(data.size())}) {
         frame.push_back(b);
     }
     for (std::uint8_t b : data) {

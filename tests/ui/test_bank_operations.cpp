@@ -11,13 +11,13 @@
 using kvara::ByteBuffer;
 using kvara::sim::SimFault;
 using kvara::sim::SimTag;
+using kvara::test::kEpcA;
+using kvara::test::kEpcB;
+using kvara::test::kTextA;
+using kvara::test::kTextB;
 
 namespace {
 
-const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-const ByteBuffer kEpcB = {0xBB, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-const QString kTextA = QStringLiteral("AA 01 02 03 04 05 06 07 08 09 0A 0B");
-const QString kTextB = QStringLiteral("BB 01 02 03 04 05 06 07 08 09 0A 0B");
 const QString kNewEpc = QStringLiteral("CC 00 00 00 00 00 00 00 00 00 12 34");
 const ByteBuffer kNewEpcBytes = {0xCC, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
 
@@ -202,7 +202,8 @@ private slots:
         StartReader({}, {SimTag::WithEpc(kEpcA)});
         OpenWindow();
         Type("epcField", QStringLiteral("11 22"));
-        m_reader->PushFault(SimFault{.raw = kvara::test::ReaderAnswer({0x12, 0x34, 0x30, 0x05}), .forCommand = 0xC3});
+        m_reader->PushFault(SimFault{.raw = kvara::test::ReaderAnswer({0x12, 0x34, 0x30, 0x05}),
+                                     .forCommand = 0xC3});
         Click("epcReadButton");
         QCOMPARE(Field("crcField")->text(), QStringLiteral("12 34"));
         QCOMPARE(Field("pcField")->text(), QStringLiteral("30 05"));
@@ -269,9 +270,11 @@ private slots:
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(m_messages[0].startsWith(QStringLiteral("Angegebene Datenlänge")));
         QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{3, 0, 0, 0, 0x11, 0x22, 0x00, 0x00}));
-        QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(), QStringLiteral("11 22 00 00"));
+        QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(),
+                 QStringLiteral("11 22 00 00"));
         // Nothing was read from the tag before: the whole stretch went to it.
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich: 2 von 2 Wörtern geschrieben"));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Schreiben erfolgreich: 2 von 2 Wörtern geschrieben"));
 
         Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
         m_answerYes = false;
@@ -338,7 +341,8 @@ private slots:
         QCOMPARE(Field("manufacturerField")->text(), QStringLiteral("Impinj"));
         QCOMPARE(Field("modelField")->text(), QStringLiteral("Monza 4QT"));
         QCOMPARE(Field("modelField")->toolTip(), QStringLiteral("MDID 0x001, TMN 0x105"));
-        QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(), QStringLiteral("10 20 30 40"));
+        QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(),
+                 QStringLiteral("10 20 30 40"));
         QCOMPARE(Field("userLengthField")->text(), QStringLiteral("4"));
         QCOMPARE(Field("killField")->text(), QStringLiteral("01 02 03 04"));
         QCOMPARE(Field("accessField")->text(), QStringLiteral("05 06 07 08"));

@@ -19,12 +19,7 @@ using kvara::ByteBuffer;
 using kvara::sim::SimConfig;
 using kvara::sim::SimFault;
 using kvara::sim::SimTag;
-
-namespace {
-
-const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-
-}  // namespace
+using kvara::test::kEpcA;
 
 class ConnectionTest : public kvara::test::MainWindowFixture {
     Q_OBJECT
@@ -99,9 +94,10 @@ private slots:
         StartReader(SimConfig{.infoText = "Sim 1"}, {});
         OpenWindow();
         QVERIFY(m_window->ReaderHandle() > 0);
-        const QString expected = QStringLiteral("Quarn Kvara Programmer V%1 <Kvara P20 %2:1 FW V1.00[Sim 1]>")
-                                     .arg(QStringLiteral(KVARA_PROGRAM_VERSION),
-                                          QString::fromStdString(m_server->Path()));
+        const QString expected =
+            QStringLiteral("Quarn Kvara Programmer V%1 <Kvara P20 %2:1 FW V1.00[Sim 1]>")
+                .arg(QStringLiteral(KVARA_PROGRAM_VERSION),
+                     QString::fromStdString(m_server->Path()));
         QCOMPARE(m_window->windowTitle(), expected);
         QVERIFY(m_messages.isEmpty());
         QCOMPARE(m_reader->ReaderMode(), 0);
@@ -111,8 +107,8 @@ private slots:
         StartReader(SimConfig{.deviceType = "3110"}, {});
         OpenWindow();
         QCOMPARE(m_window->ReaderHandle(), 0);
-        QCOMPARE(m_messages.value(0),
-                 QStringLiteral("Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!"));
+        QCOMPARE(m_messages.value(0), QStringLiteral("Das gewählte Gerät ist ein reiner Leser! "
+                                                     "Hier wird jedoch ein Programmer benötigt!"));
         QCOMPARE(Unanswered("kvara::CPortSelectDlg"), 1);  // the interface dialog follows
         QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
     }
@@ -122,7 +118,9 @@ private slots:
              {std::tuple{"3225", "FW V1.05", "1.05"}, std::tuple{"322a", "FW V1.10", "1.36"}}) {
             StartReader(SimConfig{.deviceType = type, .infoText = ""}, {});
             OpenWindow();
-            const QString tail = QStringLiteral("Kvara P30 %1:1 %2>").arg(QString::fromStdString(m_server->Path()), QLatin1String(title));
+            const QString tail =
+                QStringLiteral("Kvara P30 %1:1 %2>")
+                    .arg(QString::fromStdString(m_server->Path()), QLatin1String(title));
             QVERIFY2(m_window->windowTitle().endsWith(tail), qPrintable(m_window->windowTitle()));
             QCOMPARE(m_window->RecordedFirmware(), QLatin1String(recorded));
             QCOMPARE(m_window->RecordedModelCode(), QStringLiteral("322"));
@@ -133,7 +131,8 @@ private slots:
     void aNewUserPicksTheReaderFromTheList() {
         // The saved interface points nowhere; the device database shows the maker's virtual
         // COM device, whose device node is the simulated reader's terminal.
-        StartReader(SimConfig{.deviceType = "3220", .infoText = "Werkstatt"}, {SimTag::WithEpc(kEpcA)});
+        StartReader(SimConfig{.deviceType = "3220", .infoText = "Werkstatt"},
+                    {SimTag::WithEpc(kEpcA)});
         kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/ttyUSB7"));
         kvara::test::ScopedDeviceStandIn stand;
         stand.devices->AddUsbSerial("/dev/ttyS0", "");
@@ -153,11 +152,14 @@ private slots:
         QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
         QCOMPARE(portDialogs, 1);
         QVERIFY(m_window->ReaderHandle() > 0);
-        QVERIFY2(m_window->windowTitle().contains(QStringLiteral("<Kvara P30 ") + QString::fromStdString(m_server->DevicePath()) +
-                                                  QStringLiteral(" [Quarn Virtual COM]:1 FW V1.00[Werkstatt]>")),
-                 qPrintable(m_window->windowTitle()));
+        QVERIFY2(
+            m_window->windowTitle().contains(
+                QStringLiteral("<Kvara P30 ") + QString::fromStdString(m_server->DevicePath()) +
+                QStringLiteral(" [Quarn Virtual COM]:1 FW V1.00[Werkstatt]>")),
+            qPrintable(m_window->windowTitle()));
         QCOMPARE(kvara::ReadText(kvara::keys::kPortName),
-                 QString::fromStdString(m_server->DevicePath()) + QStringLiteral(" [Quarn Virtual COM]"));
+                 QString::fromStdString(m_server->DevicePath()) +
+                     QStringLiteral(" [Quarn Virtual COM]"));
         Click("inventoryButton");
         QCOMPARE(Field("countField")->text(), QStringLiteral("1"));
     }
@@ -173,7 +175,8 @@ private slots:
         QCOMPARE(KvaraGetLastError(first), 3);  // closed
         WhenShown<kvara::CPortSelectDlg>([this](kvara::CPortSelectDlg* dialog) {
             auto* list = dialog->findChild<QListWidget*>("interfaceList");
-            const auto found = list->findItems(QString::fromStdString(m_server->Path()), Qt::MatchStartsWith);
+            const auto found =
+                list->findItems(QString::fromStdString(m_server->Path()), Qt::MatchStartsWith);
             if (!found.isEmpty()) {
                 list->setCurrentItem(found.first());
             }
@@ -193,7 +196,8 @@ private slots:
         reader->SetConfig(SimConfig{.infoText = "HID"});
         kvara::WriteText(kvara::keys::kPortName, QStringLiteral("USB: 5260-0007 HID"));
         OpenWindow();
-        QVERIFY2(m_window->windowTitle().endsWith(QStringLiteral("<Kvara P20 USB:5260-0007 HID:1 FW V1.00[HID]>")),
+        QVERIFY2(m_window->windowTitle().endsWith(
+                     QStringLiteral("<Kvara P20 USB:5260-0007 HID:1 FW V1.00[HID]>")),
                  qPrintable(m_window->windowTitle()));
         m_window.reset();  // closes the reader
 
@@ -207,10 +211,13 @@ private slots:
         stand.devices->virtualComDriver = false;  // first without the driver: it is offered
         m_answerYes = false;
         dialog.findChild<QPushButton*>("virtualComButton")->click();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber laden und installieren?\n"));
+        QCOMPARE(m_messages.value(0),
+                 QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber laden "
+                                "und installieren?\n"));
         QCOMPARE(reader->UsbMode(), 0);
         stand.devices->virtualComDriver = true;
-        list->setCurrentItem(list->findItems(QStringLiteral("USB: 5260-0007 HID"), Qt::MatchExactly).first());
+        list->setCurrentItem(
+            list->findItems(QStringLiteral("USB: 5260-0007 HID"), Qt::MatchExactly).first());
         dialog.findChild<QPushButton*>("virtualComButton")->click();
         QCOMPARE(reader->UsbMode(), 2);
         QCOMPARE(dialog.InterfaceName(), QString());

@@ -13,14 +13,9 @@ using kvara::ByteBuffer;
 using kvara::sim::SimConfig;
 using kvara::sim::SimFault;
 using kvara::sim::SimTag;
-
-namespace {
-
-const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-const ByteBuffer kEpcB = {0xBB, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-const ByteBuffer kEpcC = {0xCC, 0x01, 0x02, 0x03};
-
-}  // namespace
+using kvara::test::kEpcA;
+using kvara::test::kEpcB;
+using kvara::test::kEpcC;
 
 class InventoryTest : public kvara::test::MainWindowFixture {
     Q_OBJECT
@@ -58,7 +53,8 @@ private slots:
     }
 
     void cyclicInventoryKeepsTheWindowEnabledAndEndsOnRelease() {
-        StartReader(SimConfig{.answerDelayMs = 5}, {SimTag::WithEpc(kEpcA), SimTag::WithEpc(kEpcB)});
+        StartReader(SimConfig{.answerDelayMs = 5},
+                    {SimTag::WithEpc(kEpcA), SimTag::WithEpc(kEpcB)});
         OpenWindow();
         bool windowEnabledDuring = false;
         bool readButtonDisabledDuring = false;
@@ -97,7 +93,8 @@ private slots:
         QCOMPARE(Field("tidField")->text(), QString());
         m_reader->PushFault(SimFault{.status = 0xFF, .forCommand = 0xC3});
         Click("tidReadButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler beim Lesen <Unbekannter Fehler (-1) aufgetreten!>"));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Fehler beim Lesen <Unbekannter Fehler (-1) aufgetreten!>"));
         Type("epcEdit", QStringLiteral("DE AD"));
         Click("tidReadButton");
         QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Select"));
@@ -112,14 +109,15 @@ private slots:
         OpenWindow();
         Click("inventoryButton");
         const QString junk = QString(10000, QLatin1Char('Z')) + QStringLiteral("\n\r\t%s%n");
-        for (const char* name : {"epcEdit", "epcField", "epcPassword", "userPassword", "resPassword",
-                                 "killField", "accessField", "userStartField", "userLengthField",
-                                 "useLengthField", "afiField"}) {
+        for (const char* name :
+             {"epcEdit", "epcField", "epcPassword", "userPassword", "resPassword", "killField",
+              "accessField", "userStartField", "userLengthField", "useLengthField", "afiField"}) {
             Field(name)->setText(junk);
         }
         Find<QPlainTextEdit>("userDataField")->setPlainText(junk);
-        for (const char* button : {"inventoryButton", "readAllButton", "epcReadButton", "tidReadButton",
-                                   "userReadButton", "killReadButton", "accessReadButton"}) {
+        for (const char* button :
+             {"inventoryButton", "readAllButton", "epcReadButton", "tidReadButton",
+              "userReadButton", "killReadButton", "accessReadButton"}) {
             Click(button);
         }
         QVERIFY(RequestsOf(0xC4).empty());

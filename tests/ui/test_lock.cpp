@@ -13,10 +13,9 @@
 using kvara::ByteBuffer;
 using kvara::CSperrenDlg;
 using kvara::sim::SimTag;
+using kvara::test::kEpcA;
 
 namespace {
-
-const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
 
 // A lock dialog action: the password, the protection (0-3) and "Ausführen".
 std::function<void(CSperrenDlg*)> Execute(const QString& password, int protection) {
@@ -130,7 +129,8 @@ private slots:
         WhenShown<CSperrenDlg>([&](CSperrenDlg* dialog) {
             ++lockDialogs;
             QCOMPARE(m_window->StatusText(), QStringLiteral("Das Passwort muss 4 Byte lang sein!"));
-            QVERIFY(dialog->findChild<QRadioButton*>("area4")->isChecked());  // left as the user left it
+            // The area as the user left it.
+            QVERIFY(dialog->findChild<QRadioButton*>("area4")->isChecked());
             dialog->findChild<QLineEdit*>("lockPassword")->setText(QStringLiteral("11223344"));
             dialog->findChild<QPushButton*>("executeButton")->click();
         });

@@ -16,12 +16,7 @@
 using kvara::ByteBuffer;
 using kvara::CKvara_ProgrammerDlg;
 using kvara::sim::SimTag;
-
-namespace {
-
-const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-
-}  // namespace
+using kvara::test::kEpcA;
 
 class SettingsTest : public kvara::test::MainWindowFixture {
     Q_OBJECT
@@ -39,8 +34,9 @@ private slots:
         QDir().mkpath(dir);
         QFile file(dir + QStringLiteral("/Kvara Programmer.conf"));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("\x01\x02[Port\nTimeout=abc\nBaudrate=1e99\n[Version]\nUpdate=@Variant(garbage)\n"
-                   "[Settings]\nSprache=1,2\n\xff\xfe\n");
+        file.write(
+            "\x01\x02[Port\nTimeout=abc\nBaudrate=1e99\n[Version]\nUpdate=@Variant(garbage)\n"
+            "[Settings]\nSprache=1,2\n\xff\xfe\n");
         file.close();
         QCOMPARE(kvara::ReadInt(kvara::keys::kTimeout), 500);
         QCOMPARE(kvara::ReadInt(kvara::keys::kBaudrate), 19200);
@@ -75,12 +71,15 @@ private slots:
         kvara::WriteInt(kvara::keys::kLanguage, 1);
         app.ChooseLanguage();
         QVERIFY(app.EnglishLoaded());
-        QCOMPARE(QCoreApplication::translate("kvara::CKvara_ProgrammerDlg", "Lesen"), QStringLiteral("Read"));
-        QCOMPARE(QCoreApplication::translate("StringTable", "Kollision Fehler"), QStringLiteral("Collision error"));
+        QCOMPARE(QCoreApplication::translate("kvara::CKvara_ProgrammerDlg", "Lesen"),
+                 QStringLiteral("Read"));
+        QCOMPARE(QCoreApplication::translate("StringTable", "Kollision Fehler"),
+                 QStringLiteral("Collision error"));
         kvara::WriteInt(kvara::keys::kLanguage, 0);
         app.ChooseLanguage();
         QVERIFY(!app.EnglishLoaded());
-        QCOMPARE(QCoreApplication::translate("kvara::CKvara_ProgrammerDlg", "Lesen"), QStringLiteral("Lesen"));
+        QCOMPARE(QCoreApplication::translate("kvara::CKvara_ProgrammerDlg", "Lesen"),
+                 QStringLiteral("Lesen"));
     }
 
     void missingCatalogueLeavesGerman() {
@@ -106,8 +105,10 @@ private slots:
              {std::tuple{0, false, true}, std::tuple{1, true, false}, std::tuple{2, true, true}}) {
             kvara::WriteInt(kvara::keys::kLanguage, language);
             OpenWindow();
-            QCOMPARE(m_window->SystemMenu()->findChild<QAction*>("germanAction") != nullptr, german);
-            QCOMPARE(m_window->SystemMenu()->findChild<QAction*>("englishAction") != nullptr, english);
+            QCOMPARE(m_window->SystemMenu()->findChild<QAction*>("germanAction") != nullptr,
+                     german);
+            QCOMPARE(m_window->SystemMenu()->findChild<QAction*>("englishAction") != nullptr,
+                     english);
             QVERIFY(!m_window->SystemMenu()->findChild<QAction*>("ipAction")->isEnabled());
             m_window.reset();
         }
@@ -150,7 +151,8 @@ private slots:
             if (++windows == 1) {
                 window->OnLanguage(1);  // end code 10: a new window in English
             } else {
-                englishInSecond = window->findChild<QPushButton*>("readAllButton")->text() == QStringLiteral("Read all");
+                englishInSecond = window->findChild<QPushButton*>("readAllButton")->text() ==
+                                  QStringLiteral("Read all");
                 window->findChild<QPushButton*>("closeButton")->click();  // end code 2
             }
         });

@@ -22,10 +22,10 @@
 using kvara::ByteBuffer;
 using kvara::CEpcFromGtinDlg;
 using kvara::sim::SimTag;
+using kvara::test::kEpcA;
 
 namespace {
 
-const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
 // The Tag Data Standard's SGTIN-96 example: urn:epc:tag:sgtin-96:3.0614141.812345.6789.
 const ByteBuffer kSgtin = {0x30, 0x74, 0x25, 0x7B, 0xF7, 0x19, 0x4E, 0x40, 0x00, 0x00, 0x1A, 0x85};
 const QString kSgtinText = QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85");
@@ -54,7 +54,9 @@ class TagDataTest : public kvara::test::MainWindowFixture {
 
     QPlainTextEdit* UserData() { return Find<QPlainTextEdit>("userDataField"); }
     QLabel* Gs1Line() { return Find<QLabel>("gs1Label"); }
-    void TriggerMenu(const char* action) { m_window->SystemMenu()->findChild<QAction*>(action)->trigger(); }
+    void TriggerMenu(const char* action) {
+        m_window->SystemMenu()->findChild<QAction*>(action)->trigger();
+    }
 
     // "Lesen" of the User group for a stretch.
     void ReadUser(int start, int length) {
@@ -99,9 +101,11 @@ private slots:
         Click("inventoryButton");
         Click("epcReadButton");
         QCOMPARE(Field("epcField")->text(), kSgtinText);
-        QCOMPARE(Gs1Line()->text(),
-                 QStringLiteral("urn:epc:id:sgtin:0614141.812345.6789   (01)80614141123458(21)6789"));
-        QCOMPARE(Gs1Line()->toolTip(), QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.6789"));
+        QCOMPARE(
+            Gs1Line()->text(),
+            QStringLiteral("urn:epc:id:sgtin:0614141.812345.6789   (01)80614141123458(21)6789"));
+        QCOMPARE(Gs1Line()->toolTip(),
+                 QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.6789"));
         Type("epcField", QStringLiteral("AA 01 02 03"));
         QCOMPARE(Gs1Line()->text(), QStringLiteral("Kein GS1-EPC"));
         QVERIFY(Gs1Line()->toolTip().contains(QStringLiteral("header AA")));
@@ -121,11 +125,13 @@ private slots:
         QStringList reasons;
         bool okWhileWrong = true;
         WhenShown<CEpcFromGtinDlg>([&](CEpcFromGtinDlg* dialog) {
-            auto* ok = dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok);
+            auto* ok =
+                dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok);
             auto* result = dialog->findChild<QLabel*>("resultLabel");
             dialog->findChild<QSpinBox*>("filterSpin")->setValue(3);
             dialog->findChild<QLineEdit*>("serialField")->setText(QStringLiteral("6789"));
-            QTest::keyClicks(dialog->findChild<QLineEdit*>("gtinField"), QStringLiteral("80614141123459"));
+            QTest::keyClicks(dialog->findChild<QLineEdit*>("gtinField"),
+                             QStringLiteral("80614141123459"));
             reasons << result->text();
             okWhileWrong = ok->isEnabled();
             dialog->findChild<QSpinBox*>("prefixLengthSpin")->setValue(7);
@@ -137,7 +143,8 @@ private slots:
         QVERIFY2(reasons.value(0).contains(QStringLiteral("wrong check digit (it should be 8)")),
                  qPrintable(reasons.value(0)));
         QVERIFY(!okWhileWrong);
-        QVERIFY2(reasons.value(1).startsWith(QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.6789")),
+        QVERIFY2(reasons.value(1).startsWith(
+                     QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.6789")),
                  qPrintable(reasons.value(1)));
         QCOMPARE(Field("epcField")->text(), kSgtinText);
         QCOMPARE(Field("useLengthField")->text(), QStringLiteral("12"));
@@ -150,7 +157,9 @@ private slots:
             dialog->findChild<QComboBox*>("bitsCombo")->setCurrentIndex(1);
             refused = dialog->findChild<QLabel*>("resultLabel")->text();
             dialog->findChild<QComboBox*>("bitsCombo")->setCurrentIndex(0);
-            dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+            dialog->findChild<QDialogButtonBox*>("buttonBox")
+                ->button(QDialogButtonBox::Ok)
+                ->click();
         });
         Click("epcFromGtinButton");
         QVERIFY2(refused.contains(QStringLiteral("use 198 bits")), qPrintable(refused));
@@ -179,7 +188,8 @@ private slots:
         m_answers = {false};
         Click("epcWriteButton");
         QCOMPARE(m_messages.size(), 1);
-        QVERIFY2(m_messages[0].contains(QStringLiteral("auf 2 Transpondern")), qPrintable(m_messages[0]));
+        QVERIFY2(m_messages[0].contains(QStringLiteral("auf 2 Transpondern")),
+                 qPrintable(m_messages[0]));
         Type("userLengthField", QStringLiteral("2"));
         UserData()->setPlainText(QStringLiteral("11 22"));
         m_answers = {false};
@@ -227,7 +237,8 @@ private slots:
     // After a User read, a write sends only the words that differ from it; the status line says
     // how many. Without a read of that stretch of that tag, everything goes.
     void aUserWriteSendsOnlyTheChangedWords() {
-        const ByteBuffer user = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B};
+        const ByteBuffer user = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15,
+                                 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B};
         StartReader({}, {WithUser(kEpcA, user)});
         OpenWindow();
         Click("inventoryButton");
@@ -241,9 +252,10 @@ private slots:
         QCOMPARE(writes.size(), std::size_t{1});
         QCOMPARE(WordAddressOf(writes[0]), 3);
         QCOMPARE(DataOf(writes[0]), (ByteBuffer{0xAA, 0xBB}));
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich: 1 von 4 Wörtern geschrieben"));
-        QCOMPARE(m_reader->Tags()[0].user,
-                 (ByteBuffer{0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0xAA, 0xBB, 0x18, 0x19, 0x1A, 0x1B}));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Schreiben erfolgreich: 1 von 4 Wörtern geschrieben"));
+        QCOMPARE(m_reader->Tags()[0].user, (ByteBuffer{0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0xAA,
+                                                       0xBB, 0x18, 0x19, 0x1A, 0x1B}));
 
         // Written since: the next write compares with nothing and sends all four words.
         Click("userWriteButton");
@@ -251,7 +263,8 @@ private slots:
         QCOMPARE(writes.size(), std::size_t{2});
         QCOMPARE(WordAddressOf(writes[1]), 1);
         QCOMPARE(DataOf(writes[1]).size(), std::size_t{8});
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich: 4 von 4 Wörtern geschrieben"));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Schreiben erfolgreich: 4 von 4 Wörtern geschrieben"));
 
         // Read again; the first and the last word changed: two writes of a word each.
         ReadUser(2, 8);
@@ -263,16 +276,19 @@ private slots:
         QCOMPARE(DataOf(writes[2]), (ByteBuffer{0x00, 0x00}));
         QCOMPARE(WordAddressOf(writes[3]), 4);
         QCOMPARE(DataOf(writes[3]), (ByteBuffer{0x00, 0x00}));
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich: 2 von 4 Wörtern geschrieben"));
-        QCOMPARE(m_reader->Tags()[0].user,
-                 (ByteBuffer{0x10, 0x11, 0x00, 0x00, 0x14, 0x15, 0xAA, 0xBB, 0x00, 0x00, 0x1A, 0x1B}));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Schreiben erfolgreich: 2 von 4 Wörtern geschrieben"));
+        QCOMPARE(m_reader->Tags()[0].user, (ByteBuffer{0x10, 0x11, 0x00, 0x00, 0x14, 0x15, 0xAA,
+                                                       0xBB, 0x00, 0x00, 0x1A, 0x1B}));
 
         // Nothing changed since the read: nothing is written, and the status line says so.
         ReadUser(2, 8);
         Click("userWriteButton");
         QCOMPARE(RequestsOf(0xC4).size(), std::size_t{4});
-        QCOMPARE(m_window->StatusText(),
-                 QStringLiteral("Keine Änderung gegenüber dem zuletzt Gelesenen: 0 von 4 Wörtern geschrieben"));
+        QCOMPARE(
+            m_window->StatusText(),
+            QStringLiteral(
+                "Keine Änderung gegenüber dem zuletzt Gelesenen: 0 von 4 Wörtern geschrieben"));
 
         // A stretch reaching past what was read: the words not read go too.
         ReadUser(2, 4);
@@ -309,7 +325,8 @@ private slots:
         Click("readAllButton");
         const QString inventory = QStringLiteral(
             "epc,identity,element_string,count\r\n"
-            "30 74 25 7B F7 19 4E 40 00 00 1A 85,urn:epc:id:sgtin:0614141.812345.6789,(01)80614141123458(21)6789,1\r\n"
+            "30 74 25 7B F7 19 4E 40 00 00 1A "
+            "85,urn:epc:id:sgtin:0614141.812345.6789,(01)80614141123458(21)6789,1\r\n"
             "AA 01 02 03 04 05 06 07 08 09 0A 0B,,,2\r\n");
         QCOMPARE(m_window->InventoryCsvText(), inventory);
         TriggerMenu("copyInventoryAction");
@@ -319,13 +336,17 @@ private slots:
         const QString banks = m_window->BanksCsvText();
         const QStringList lines = banks.split(QStringLiteral("\r\n"));
         QCOMPARE(lines.value(0), QStringLiteral("epc,bank,byte_address,length,data"));
-        QCOMPARE(lines.value(1), QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85,Reserved,0,4,01 02 03 04"));
-        QCOMPARE(lines.value(2), QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85,Reserved,4,4,05 06 07 08"));
-        QVERIFY(lines.value(3).startsWith(QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85,EPC,0,")));
+        QCOMPARE(lines.value(1),
+                 QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85,Reserved,0,4,01 02 03 04"));
+        QCOMPARE(lines.value(2),
+                 QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85,Reserved,4,4,05 06 07 08"));
+        QVERIFY(lines.value(3).startsWith(
+            QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85,EPC,0,")));
         QVERIFY(lines.value(3).endsWith(kSgtinText));
         QVERIFY(lines.value(4).contains(QStringLiteral(",TID,0,")));
         QVERIFY(lines.value(4).contains(QStringLiteral("E2 80 11 05")));
-        QCOMPARE(lines.value(5), QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85,User,0,4,10 20 30 40"));
+        QCOMPARE(lines.value(5),
+                 QStringLiteral("30 74 25 7B F7 19 4E 40 00 00 1A 85,User,0,4,10 20 30 40"));
         QCOMPARE(lines.size(), 7);  // and the empty rest after the last line end
         TriggerMenu("copyBanksAction");
         QCOMPARE(QGuiApplication::clipboard()->text(), banks);
@@ -337,8 +358,8 @@ private slots:
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(saved.readAll()), inventory);
-        QVERIFY(!kvara::CKvara_ProgrammerDlg::SaveCsv(folder.filePath(QStringLiteral("no/such/folder.csv")), inventory,
-                                                      &error));
+        QVERIFY(!kvara::CKvara_ProgrammerDlg::SaveCsv(
+            folder.filePath(QStringLiteral("no/such/folder.csv")), inventory, &error));
         QVERIFY(!error.isEmpty());
 
         // A failed read takes its bank out of the export.

@@ -23,13 +23,16 @@ private slots:
         StartReader(SimConfig{.deviceType = "3130"}, {});
         OpenWindow();
         m_window->OnTransmitPower();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Diese Funktion kann nur bei Kvara P20 oder Kvara P30 verwendet werden!"));
+        QCOMPARE(m_messages.value(0),
+                 QStringLiteral(
+                     "Diese Funktion kann nur bei Kvara P20 oder Kvara P30 verwendet werden!"));
         TearDownWindow();
         kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
         OpenWindow();
         m_messages.clear();
         m_window->OnTransmitPower();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
+        QCOMPARE(m_messages.value(0),
+                 QStringLiteral("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
     }
 
     void transmitPowerDialogReadsAndStores() {
@@ -47,7 +50,9 @@ private slots:
         QCOMPARE(kvara::CTXPowerDlg::IndexOfPower(200), 7);
         m_reader->PushFault(SimFault{.status = 0x16, .forCommand = 0x08});
         QTest::mouseClick(dialog.findChild<QPushButton*>("powerWriteButton"), Qt::LeftButton);
-        QCOMPARE(m_messages.value(0), QStringLiteral("Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!"));
+        QCOMPARE(m_messages.value(0),
+                 QStringLiteral(
+                     "Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!"));
         // A reading out of range leaves no selection, and nothing can be written then.
         m_reader->SetConfig(SimConfig{.txPower = 300});
         QTest::mouseClick(dialog.findChild<QPushButton*>("powerReadButton"), Qt::LeftButton);

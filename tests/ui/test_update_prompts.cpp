@@ -42,16 +42,19 @@ private slots:
                       "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.00\n");
         {
             kvara::CAboutDlg about{QString(), QString()};
-            QTRY_COMPARE(about.ProgramLine()->text(), QStringLiteral("Quarn Kvara Programmer ist aktuell"));
+            QTRY_COMPARE(about.ProgramLine()->text(),
+                         QStringLiteral("Quarn Kvara Programmer ist aktuell"));
             QCOMPARE(about.ProgramLine()->TextColour(), QColor(128, 128, 128));
             QVERIFY(!about.ProgramLine()->Clickable());
             QCOMPARE(about.FirmwareLine()->text(), QString());
-            QCOMPARE(about.findChild<QLabel*>("libraryLine")->text(), QStringLiteral("SDK Version 1.19"));
+            QCOMPARE(about.findChild<QLabel*>("libraryLine")->text(),
+                     QStringLiteral("SDK Version 1.19"));
         }
         kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
         {
             kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
-            QTRY_COMPARE(about.FirmwareLine()->text(), QStringLiteral("Kvara P20 V1.00  ist aktuell"));
+            QTRY_COMPARE(about.FirmwareLine()->text(),
+                         QStringLiteral("Kvara P20 V1.00  ist aktuell"));
         }
         ServeVersions("[Kvara_Programmer]\nVersion=99.0\nBuild=2099-01-01\nInstaller=x\n",
                       "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07\n");
@@ -59,10 +62,13 @@ private slots:
         kvara::DeviceCheck().StartCheck(nullptr, 0);
         {
             kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
-            QTRY_COMPARE(about.ProgramLine()->text(), QStringLiteral("Neue Version:Quarn Kvara Programmer => V 99.0 (2099-01-01)"));
+            QTRY_COMPARE(
+                about.ProgramLine()->text(),
+                QStringLiteral("Neue Version:Quarn Kvara Programmer => V 99.0 (2099-01-01)"));
             QCOMPARE(about.ProgramLine()->TextColour(), QColor(192, 0, 0));
             QVERIFY(about.ProgramLine()->Clickable());
-            QCOMPARE(about.FirmwareLine()->text(), QStringLiteral("Update Kvara P20 V1.00 => V1.07"));
+            QCOMPARE(about.FirmwareLine()->text(),
+                     QStringLiteral("Update Kvara P20 V1.00 => V1.07"));
             QVERIFY(about.FirmwareLine()->Clickable());
         }
         {
@@ -74,14 +80,17 @@ private slots:
         ServeVersions("[Kvara_Programmer]\nVersion=2.0\n", "");
         {
             kvara::CAboutDlg about{QString(), QString()};
-            QTRY_COMPARE(about.ProgramLine()->text(), QStringLiteral("Keine Datei gefunden: Update Prüfung nicht möglich!"));
+            QTRY_COMPARE(about.ProgramLine()->text(),
+                         QStringLiteral("Keine Datei gefunden: Update Prüfung nicht möglich!"));
             QCOMPARE(about.ProgramLine()->TextColour(), QColor(255, 0, 0));
         }
         m_updates->Put("/rfid/software/RFIDVersionsUHF.txt", "");  // an empty file is no file
         kvara::SoftwareCheck().ResetForTesting();
         {
             kvara::CAboutDlg about{QString(), QString()};
-            QTRY_COMPARE(about.ProgramLine()->text(), QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+            QTRY_COMPARE(
+                about.ProgramLine()->text(),
+                QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
             about.findChild<QCheckBox*>("autoCheck")->setChecked(false);
             QTest::keyClick(&about, Qt::Key_Escape);
         }
@@ -124,7 +133,10 @@ private slots:
             connect(poll, &QTimer::timeout, about, [&, about, poll] {
                 int open = 0;
                 for (QWidget* widget : QApplication::topLevelWidgets()) {
-                    open += qobject_cast<kvara::CAboutDlg*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
+                    open +=
+                        qobject_cast<kvara::CAboutDlg*>(widget) != nullptr && widget->isVisible()
+                            ? 1
+                            : 0;
                 }
                 mostOpen = std::max(mostOpen, open);
                 if (!about->ProgramLine()->text().startsWith(QStringLiteral("Neue Version:")) ||
@@ -146,8 +158,10 @@ private slots:
         QCOMPARE(answered, 1);
         QCOMPARE(Unanswered("kvara::CAboutDlg"), 0);
         QCOMPARE(mostOpen, 1);
-        QCOMPARE(lines, (QStringList{QStringLiteral("Neue Version:Quarn Kvara Programmer => V 99.0 (2099-01-01)"),
-                                     QStringLiteral("Update Kvara P20 V1.00 => V1.07")}));
+        QCOMPARE(lines,
+                 (QStringList{
+                     QStringLiteral("Neue Version:Quarn Kvara Programmer => V 99.0 (2099-01-01)"),
+                     QStringLiteral("Update Kvara P20 V1.00 => V1.07")}));
         ServeVersions("[Kvara_Programmer]\nVersion=0.1\nBuild=2000-01-01\n", "[Alias]\n");
     }
 };
