@@ -326,6 +326,17 @@ int HostBitCount(const Ipv4& mask) {
     return count;
 }
 
+Ipv4 MaskOfHostBits(int hostBits) {
+    if (hostBits >= 32) {
+        return Ipv4{0, 0, 0, 0};
+    }
+    const std::uint32_t mask = hostBits <= 0 ? 0xFFFFFFFFu : (0xFFFFFFFFu << hostBits);
+    return Ipv4{static_cast<std::uint8_t>(mask >> 24), static_cast<std::uint8_t>(mask >> 16),
+                static_cast<std::uint8_t>(mask >> 8), static_cast<std::uint8_t>(mask)};
+}
+
+bool IsFixedAddress(const Ipv4& address) { return address != Ipv4{0, 0, 0, 0}; }
+
 bool ParseNetworkSettings(const std::string& newAddress, const std::string& mask,
                           const std::string& gateway, NetworkSettings* settings) {
     NetworkSettings parsed;

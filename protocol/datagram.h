@@ -184,6 +184,11 @@ bool SplitPeerAndPort(const std::string& text, Ipv4* peer, std::uint16_t* port);
 // Zero bits below the lowest one bit of a mask, from the last octet's least significant bit
 // towards the first octet: 255.255.255.0 counts 8, 0.0.0.0 counts 32.
 int HostBitCount(const Ipv4& mask);
+// The subnet mask of a host-bit count: one bits from bit position hostBits up to bit 31
+// (255.255.255.0 for 8; 0.0.0.0 for 32 or more, 255.255.255.255 for 0 or less).
+Ipv4 MaskOfHostBits(int hostBits);
+// Whether a record 0 address is set; 0.0.0.0 means the reader takes its address by DHCP.
+bool IsFixedAddress(const Ipv4& address);
 
 // ---- New network settings ---------------------------------------------------------------------
 

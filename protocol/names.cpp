@@ -132,18 +132,23 @@ LineCode LineCodeOf(int parityIndex) {
     }
 }
 
-std::string ModelName(const ByteBuffer& answer) {
-    if (answer.size() < 3) {
-        return "---";
-    }
+int ModelCode(const ByteBuffer& answer) {
     int code = 0;
-    for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < 3 && i < answer.size(); ++i) {
         const int digit = HexDigitValue(static_cast<char>(answer[i]));
         if (digit < 0) {
             break;  // read as far as the hexadecimal digits go
         }
         code = code * 16 + digit;
     }
+    return code;
+}
+
+std::string ModelName(const ByteBuffer& answer) {
+    if (answer.size() < 3) {
+        return "---";
+    }
+    const int code = ModelCode(answer);
     for (const auto& model : kModels) {
         if (model.code == code) {
             return model.name;

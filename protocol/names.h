@@ -46,6 +46,16 @@ struct LineCode {
 };
 LineCode LineCodeOf(int parityIndex);
 
+// The device type answer: three hexadecimal digits of the model code, then the firmware digit.
+constexpr std::size_t kDeviceTypeBytes = 4;
+constexpr std::size_t kDeviceTypeFirmwareDigit = 3;
+// The reader information command of the models with adjustable transmit power; it answers
+// with a text.
+constexpr std::uint8_t kCommandReaderInfo = 0x09;
+
+// Model code of a device type answer: its first three characters as a hexadecimal number, read
+// as far as the hexadecimal digits go (0 when none).
+int ModelCode(const ByteBuffer& answer);
 // Model name of a device type answer: "---" for fewer than 3 bytes, "" for a code not in the
 // model table.
 std::string ModelName(const ByteBuffer& answer);

@@ -2,12 +2,23 @@
 
 namespace kvara {
 
+std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask) {
+    const int words = lengthBytes / 2;  // truncated towards zero
+    return static_cast<std::uint8_t>((static_cast<unsigned>(words) << 3 & 0xFFu) | (old & keepMask));
+}
+
+int LengthFromPc(std::uint8_t pcByte0) { return (pcByte0 >> 3) * 2; }
+
+std::uint8_t PcWithToggle(std::uint8_t byte0, bool iso) {
+    return static_cast<std::uint8_t>((byte0 & ~kPcToggleBit) | (iso ? kPcToggleBit : 0));
+}
+
 PcWord DecodePc(std::uint8_t byte0, std::uint8_t byte1) {
     PcWord pc;
-    pc.epcBytes = (byte0 >> 3) * 2;
-    pc.userMemory = (byte0 & 0x04) != 0;
-    pc.extendedPc = (byte0 & 0x02) != 0;
-    pc.isoToggle = (byte0 & 0x01) != 0;
+    pc.epcBytes = LengthFromPc(byte0);
+    pc.userMemory = (byte0 & kPcUserMemoryBit) != 0;
+    pc.extendedPc = (byte0 & kPcXpcBit) != 0;
+    pc.isoToggle = (byte0 & kPcToggleBit) != 0;
     pc.afi = byte1;
     return pc;
 }
@@ -16,8 +27,8 @@ std::optional<ByteBuffer> EncodePc(const PcWord& pc) {
     if (pc.epcBytes < 0 || pc.epcBytes > kMaxEpcBytes || pc.epcBytes % 2 != 0) {
         return std::nullopt;
     }
-    const auto byte0 = static_cast<std::uint8_t>((pc.epcBytes / 2) << 3 | (pc.userMemory ? 0x04 : 0) |
-                                                 (pc.extendedPc ? 0x02 : 0) | (pc.isoToggle ? 0x01 : 0));
+    const auto byte0 = static_cast<std::uint8_t>((pc.epcBytes / 2) << 3 | (pc.userMemory ? kPcUserMemoryBit : 0) |
+                                                 (pc.extendedPc ? kPcXpcBit : 0) | (pc.isoToggle ? kPcToggleBit : 0));
     return ByteBuffer{byte0, pc.afi};
 }
 
@@ -25,6 +36,7 @@ EpcBank DecodeEpcBank(const ByteBuffer& bank) {
     EpcBank decoded;
     if (bank.size() >= kEpcBankPcOffset) {
         decoded.storedCrc = static_cast<std::uint16_t>(bank[0] << 8 | bank[1]);
+        decoded.crcBytes.assign(bank.begin(), bank.begin() + kEpcBankPcOffset);
     }
     if (bank.size() >= kEpcBankEpcOffset) {
         decoded.pcBytes.assign(bank.begin() + kEpcBankPcOffset, bank.begin() + kEpcBankEpcOffset);

@@ -16,6 +16,15 @@ enum class Bank : int { kReserved = 0, kEpc = 1, kTid = 2, kUser = 3 };
 constexpr std::size_t kEpcBankCrcOffset = 0;
 constexpr std::size_t kEpcBankPcOffset = 2;
 constexpr std::size_t kEpcBankEpcOffset = 4;
+constexpr std::size_t kPcBytes = 2;
+// The bits of PC byte 0 below the length field.
+constexpr std::uint8_t kPcUserMemoryBit = 0x04;
+constexpr std::uint8_t kPcXpcBit = 0x02;
+constexpr std::uint8_t kPcToggleBit = 0x01;
+// Byte offsets in the Reserved bank: the kill password, then the access password, 4 bytes each.
+constexpr std::size_t kReservedKillOffset = 0;
+constexpr std::size_t kReservedAccessOffset = 4;
+constexpr std::size_t kPasswordBytes = 4;
 // The longest EPC the PC word's 5-bit length field can name: 31 words.
 constexpr int kMaxEpcBytes = 62;
 
@@ -31,6 +40,15 @@ struct PcWord {
 };
 
 PcWord DecodePc(std::uint8_t byte0, std::uint8_t byte1);
+// PC byte 0 with the EPC length field set from a length in bytes: the word count (length / 2,
+// truncated towards zero) in bits 3-7, keeping the bits of old selected by keepMask. Unlike
+// EncodePc it takes any length as the user typed it: only the low five bits of the word count
+// remain, and a negative count keeps its two's complement bits.
+std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask);
+// EPC length in bytes coded in PC byte 0.
+int LengthFromPc(std::uint8_t pcByte0);
+// PC byte 0 with the numbering system toggle set (ISO/IEC 15961) or cleared.
+std::uint8_t PcWithToggle(std::uint8_t byte0, bool iso);
 // The two PC bytes of the fields; an EPC length that is no whole number of words up to 31 words
 // gives nothing (such a PC would name a different EPC than the one written).
 std::optional<ByteBuffer> EncodePc(const PcWord& pc);
@@ -39,6 +57,7 @@ std::optional<ByteBuffer> EncodePc(const PcWord& pc);
 // it (at least 4 bytes); the EPC is what follows it, and pcEpcBytes what the PC says it is.
 struct EpcBank {
     std::optional<std::uint16_t> storedCrc;
+    ByteBuffer crcBytes;  // the two CRC bytes as stored, empty when the read did not reach them
     std::optional<PcWord> pc;
     ByteBuffer pcBytes;  // the two PC bytes, empty when the read did not reach them
     ByteBuffer epc;

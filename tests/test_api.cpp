@@ -12,7 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "sim_fixture.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/sim_reader_fixture.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimConfig;
@@ -124,7 +125,7 @@ TEST_F(PtyReaderTest, ReaderAnsweringOnlyInModeOne) {
 
 TEST_F(PtyReaderTest, AddressSuffixSelectsTheReaderOnTheBus) {
     StartReader(SimConfig{.address = 2});
-    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 20), -11);  // address 1: nobody answers
+    EXPECT_EQ(KvaraOpenPort(name.c_str(), 19200, 0, 20), -11);  // address 1: nobody answers
     const int handle = Open(300, ":2");
     ASSERT_GT(handle, 0);
     EXPECT_EQ(LastRequest().address, 2);
@@ -132,7 +133,7 @@ TEST_F(PtyReaderTest, AddressSuffixSelectsTheReaderOnTheBus) {
 
 TEST_F(PtyReaderTest, DeviceTypeOfOtherLengthThanFourIsNotAReader) {
     StartReader(SimConfig{.deviceType = "31200"});
-    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 30), -11);
+    EXPECT_EQ(KvaraOpenPort(name.c_str(), 19200, 0, 30), -11);
     // Answered in mode 0, so mode 1 is not tried; and no further attempts, since the link
     // itself opened.
     EXPECT_EQ(Requests().size(), 1u);
@@ -248,7 +249,8 @@ TEST_F(PtyReaderTest, SelectAndReadTheBanks) {
     EXPECT_EQ(LastRequest().payload, (ByteBuffer{1, 0, 0, 0, 0}));
 
     EXPECT_EQ(KvaraReadBytesPwd(handle, 0, 2, kPassword.data(), buffer, 4), 4);
-    EXPECT_EQ(LastRequest().payload, (ByteBuffer{0x00, 0x02, 0x00, 0x00, 0x04, 0x11, 0x22, 0x33, 0x44}));
+    EXPECT_EQ(LastRequest().payload,
+              (ByteBuffer{0x00, 0x02, 0x00, 0x00, 0x04, 0x11, 0x22, 0x33, 0x44}));
     EXPECT_EQ(ByteBuffer(buffer, buffer + 4), kPassword);
 
     EXPECT_EQ(KvaraReadBytes(handle, 3, 0x0102, buffer, 0), -1);  // word 258 is past the bank
@@ -430,7 +432,7 @@ TEST_F(PtyReaderTest, ASecondOpenOfTheSameDeviceIsRefused) {
     StartReader();
     const int handle = Open();
     ASSERT_GT(handle, 0);
-    EXPECT_EQ(KvaraOpenPort(path.c_str(), 19200, 0, 50), -1);
+    EXPECT_EQ(KvaraOpenPort(name.c_str(), 19200, 0, 50), -1);
 }
 
 namespace {
@@ -536,7 +538,8 @@ TEST_F(PtyReaderTest, EveryFunctionSurvivesNullPointersAndNegativeSizesOnAnOpenR
     EXPECT_EQ(KvaraSetRf(handle, -1), 0);
     // Hostile bytes from the device: the library survives and the reader stays usable.
     for (int i = 0; i < 20; ++i) {
-        kvara::ByteBuffer raw(static_cast<std::size_t>(i * 13 % 70), static_cast<std::uint8_t>(i * 37));
+        kvara::ByteBuffer raw(static_cast<std::size_t>(i * 13 % 70),
+                              static_cast<std::uint8_t>(i * 37));
         if (!raw.empty()) {
             raw[0] = 0x02;
         }
@@ -549,53 +552,22 @@ TEST_F(PtyReaderTest, EveryFunctionSurvivesNullPointersAndNegativeSizesOnAnOpenR
     EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
 }
 
-namespace {
-
-struct HookWindow {
-    int enabled = 1;
-    int disabledSeen = 0;
-    int pumps = 0;
-    int focus = 0;  // address taken as the focus owner
-    void* focused = &focus;
-};
-HookWindow g_window;
-
-KvaraUiHooks WindowHooks() {
-    KvaraUiHooks hooks{};
-    hooks.pumpPendingMessages = [] {
-        ++g_window.pumps;
-        g_window.disabledSeen += g_window.enabled == 0 ? 1 : 0;
-        return 0;
-    };
-    hooks.activeWindow = []() -> void* { return &g_window; };
-    hooks.isWindowEnabled = [](void*) { return g_window.enabled; };
-    hooks.enableWindow = [](void*, int enable) { g_window.enabled = enable; };
-    hooks.focusWindow = []() -> void* { return g_window.focused; };
-    hooks.setFocus = [](void* w) { g_window.focused = w; };
-    return hooks;
-}
-
-}  // namespace
-
 TEST_F(PtyReaderTest, WindowHooksThroughTheLibraryAndTheNoLockFlag) {
     StartReader(SimConfig{.answerDelayMs = 15});
     const int handle = Open();
-    const KvaraUiHooks hooks = WindowHooks();
-    KvaraSetUiHooks(&hooks);
-    g_window = HookWindow{};
-    g_window.focused = &g_window.focus;
-    unsigned char type[4];
-    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
-    EXPECT_GT(g_window.pumps, 0);
-    EXPECT_GT(g_window.disabledSeen, 0);
-    EXPECT_EQ(g_window.enabled, 1);
-    EXPECT_EQ(g_window.focused, &g_window.focus);
-
+    // One command with the application's window installed: what the window saw meanwhile.
+    auto command = [handle] {
+        kvara::test::FakeWindow window;
+        window.isActiveWindow = true;
+        window.InstallPublic();
+        unsigned char type[4];
+        EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
+        EXPECT_GT(window.pumps, 0);
+        EXPECT_TRUE(window.enabled);
+        EXPECT_EQ(window.focus, &window.focusOwner);
+        return window.disabledPumps;
+    };
+    EXPECT_GT(command(), 0);
     EXPECT_EQ(KvaraSetNoWindowLock(handle, 5), 1);
-    g_window = HookWindow{};
-    g_window.focused = &g_window.focus;
-    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), 4);
-    EXPECT_GT(g_window.pumps, 0);
-    EXPECT_EQ(g_window.disabledSeen, 0);
-    KvaraSetUiHooks(nullptr);
+    EXPECT_EQ(command(), 0);
 }

@@ -1,7 +1,7 @@
 // Hex text as the main window reads and shows it.
 #include <gtest/gtest.h>
 
-#include "ui/hex_text.h"
+#include "protocol/hex_text.h"
 
 using kvara::ByteBuffer;
 using kvara::FormatHexBytes;

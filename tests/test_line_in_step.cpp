@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "sim_fixture.h"
+#include "tests/support/sim_reader_fixture.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimConfig;

@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "common/ui_hooks.h"
 #include "net/discovery.h"
 #include "net/ping.h"
 #include "net/tcp_link.h"
 #include "netns_fixture.h"
 #include "sim/sim_reader.h"
 #include "sim/tcp_server.h"
+#include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
 using kvara::StringList;
@@ -84,16 +84,13 @@ ByteBuffer AnswerOf(const std::string& configured, std::uint16_t port,
 class VirtualTime {
 public:
     explicit VirtualTime(CDatagramEndpoint& socket) : m_socket(socket) {
-        s_current = this;
         socket.SetClock([this] { return m_now; });
-        kvara::UiHooks hooks;
-        hooks.pumpPendingMessages = [] { return s_current->Step(); };
-        kvara::SetUiHooks(hooks);
+        m_pump.onEveryPump = [this] { return Step(); };
+        m_pump.Install();
     }
     ~VirtualTime() {
-        kvara::ResetUiHooks();
+        m_pump.Uninstall();
         m_socket.SetClock([] { return Clock::now(); });
-        s_current = nullptr;
     }
     VirtualTime(const VirtualTime&) = delete;
     VirtualTime& operator=(const VirtualTime&) = delete;
@@ -128,7 +125,7 @@ private:
         return false;
     }
 
-    static inline VirtualTime* s_current = nullptr;
+    kvara::test::FakeWindow m_pump;
     CDatagramEndpoint& m_socket;
     Clock::time_point m_now = Clock::now();
     Clock::time_point m_start = m_now;
@@ -206,37 +203,23 @@ TEST_F(NetnsTest, ReaderBehindARouterIsNeverConnected) {
     EXPECT_TRUE(router.tcp->WaitForConnections(1));
 }
 
-namespace {
-
-// The threads on which window messages were dispatched.
-std::mutex g_pumpLock;
-std::vector<std::thread::id> g_pumpThreads;
-
-}  // namespace
-
 TEST_F(NetnsTest, WorkerResolvesANameWithoutDispatchingWindowMessages) {
     const std::string segment = AddSegment({"10.77.3.1/24"});
     auto& named = AddReader(segment, "10.77.3.40", {.tcpPort = 4001, .name = "lab-1"});
-    kvara::UiHooks hooks;
-    hooks.pumpPendingMessages = [] {
-        std::lock_guard<std::mutex> guard(g_pumpLock);
-        g_pumpThreads.push_back(std::this_thread::get_id());
-        return false;
-    };
-    kvara::SetUiHooks(hooks);
-    g_pumpThreads.clear();
+    kvara::test::FakeWindow pump;
+    pump.Install();
 
     CTCPSocketThread link;
     const bool started = link.Start("[lab-1]");
-    kvara::ResetUiHooks();
+    pump.Uninstall();
     EXPECT_TRUE(started);
     EXPECT_TRUE(named.tcp->WaitForConnections(1));
     // Start dispatches the caller's messages while it waits; the worker, resolving the name
     // meanwhile, has none to dispatch.
-    std::lock_guard<std::mutex> guard(g_pumpLock);
-    EXPECT_FALSE(g_pumpThreads.empty());
-    EXPECT_EQ(std::count(g_pumpThreads.begin(), g_pumpThreads.end(), std::this_thread::get_id()),
-              static_cast<std::ptrdiff_t>(g_pumpThreads.size()));
+    const auto threads = pump.PumpThreads();
+    EXPECT_FALSE(threads.empty());
+    EXPECT_EQ(std::count(threads.begin(), threads.end(), std::this_thread::get_id()),
+              static_cast<std::ptrdiff_t>(threads.size()));
 }
 
 TEST_F(NetnsTest, DiscoveryWindowRestartsWithEveryAnswerButNotForever) {

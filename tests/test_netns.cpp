@@ -28,6 +28,7 @@
 #include "netns_fixture.h"
 #include "reader/kvara.h"
 #include "sim/icmp_responder.h"
+#include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimFault;
@@ -77,64 +78,19 @@ int Count(const std::vector<int>& codes, int code) {
     return static_cast<int>(std::count(codes.begin(), codes.end(), code));
 }
 
-// The application's side of the window hooks: one main window, a wait cursor, and a message
-// queue whose dispatch can run a handler once.
-struct Window {
-    int pumps = 0;
-    int cursorBegins = 0;
-    int cursorEnds = 0;
-    bool enabled = true;
-    bool disabledWhilePumping = false;
-    std::function<void()> handler;
-};
-Window g_window;
-
-KvaraUiHooks WindowHooks() {
-    KvaraUiHooks hooks{};
-    hooks.pumpPendingMessages = [] {
-        ++g_window.pumps;
-        g_window.disabledWhilePumping = g_window.disabledWhilePumping || !g_window.enabled;
-        if (auto handler = std::exchange(g_window.handler, nullptr)) {
-            handler();
-        }
-        return 0;
-    };
-    hooks.mainWindow = []() -> void* { return &g_window; };
-    hooks.isWindowEnabled = [](void*) { return g_window.enabled ? 1 : 0; };
-    hooks.enableWindow = [](void*, int enable) { g_window.enabled = enable != 0; };
-    hooks.beginWaitCursor = [] { ++g_window.cursorBegins; };
-    hooks.endWaitCursor = [] { ++g_window.cursorEnds; };
-    return hooks;
-}
-
-// A message pump that runs a step every time a network wait dispatches messages.
-std::function<void()> g_onPump;
-
-KvaraUiHooks StepHooks() {
-    KvaraUiHooks hooks{};
-    hooks.pumpPendingMessages = [] {
-        if (g_onPump) {
-            g_onPump();
-        }
-        return 0;
-    };
-    return hooks;
-}
-
-// Installs StepHooks with a step for one scope.
+// A message pump that runs a step every time a network wait dispatches messages, for one scope.
 class PumpSteps {
 public:
     explicit PumpSteps(std::function<void()> step) {
-        g_onPump = std::move(step);
-        const KvaraUiHooks hooks = StepHooks();
-        KvaraSetUiHooks(&hooks);
+        m_pump.onEveryPump = [step = std::move(step)] {
+            step();
+            return false;
+        };
+        m_pump.InstallPublic();
     }
-    ~PumpSteps() {
-        KvaraSetUiHooks(nullptr);
-        g_onPump = nullptr;
-    }
-    PumpSteps(const PumpSteps&) = delete;
-    PumpSteps& operator=(const PumpSteps&) = delete;
+
+private:
+    kvara::test::FakeWindow m_pump;
 };
 
 // Bytes waiting unread in the receive queue of this namespace's UDP socket on a local port, as
@@ -185,15 +141,18 @@ ByteBuffer DiscoveryAnswer(const std::string& name, std::uint16_t port) {
 TEST_F(NetnsTest, NetworkWaitsDisableTheMainWindowAndDispatchMessages) {
     const std::string segment = AddSegment({"10.77.1.1/24"});
     AddReader(segment, "10.77.1.100", {.configured = Ip("10.77.1.100")});
-    const KvaraUiHooks hooks = WindowHooks();
-    KvaraSetUiHooks(&hooks);
+    // The application's side: one main window, a wait cursor, and a message queue whose
+    // dispatch can run a handler once.
+    kvara::test::FakeWindow window;
+    window.isMainWindow = true;
+    window.InstallPublic();
 
     EXPECT_EQ(Search(false).size(), 1u);
-    EXPECT_GT(g_window.pumps, 100);  // at least every few milliseconds of the 500 ms window
-    EXPECT_TRUE(g_window.disabledWhilePumping);
-    EXPECT_TRUE(g_window.enabled);
-    EXPECT_GT(g_window.cursorBegins, 0);
-    EXPECT_EQ(g_window.cursorBegins, g_window.cursorEnds);
+    EXPECT_GT(window.pumps, 100);  // at least every few milliseconds of the 500 ms window
+    EXPECT_GT(window.disabledPumps, 0);
+    EXPECT_TRUE(window.enabled);
+    EXPECT_GT(window.cursorBegins, 0);
+    EXPECT_EQ(window.cursorBegins, window.cursorEnds);
 
     // A handler that runs during a record query cannot use or close the same link meanwhile.
     const int handle = KvaraOpenConfigLink("10.77.1.100");
@@ -201,7 +160,7 @@ TEST_F(NetnsTest, NetworkWaitsDisableTheMainWindowAndDispatchMessages) {
     int nestedRead = 0;
     int nestedCode = 0;
     int nestedClose = 0;
-    g_window.handler = [&] {
+    window.onNextPump = [&] {
         unsigned char inner[200];
         nestedRead = KvaraReadNetConfig(handle, 0, inner, sizeof inner);
         nestedCode = KvaraGetLastError(handle);
@@ -213,9 +172,9 @@ TEST_F(NetnsTest, NetworkWaitsDisableTheMainWindowAndDispatchMessages) {
     EXPECT_EQ(nestedCode, KVARA_ERROR_PORT_BUSY);
     EXPECT_EQ(nestedClose, -1);
     EXPECT_EQ(KvaraCloseConfigLink(handle, 0), 0);
-    EXPECT_TRUE(g_window.enabled);
-    EXPECT_EQ(g_window.cursorBegins, g_window.cursorEnds);
-    KvaraSetUiHooks(nullptr);
+    EXPECT_TRUE(window.enabled);
+    EXPECT_EQ(window.cursorBegins, window.cursorEnds);
+    window.Uninstall();
 }
 
 TEST_F(NetnsTest, SearchListsEveryReaderOnceInByteOrderAndFiltersTheMakersOnes) {

@@ -11,6 +11,7 @@
 #include "protocol/frame.h"
 #include "reader/handles.h"
 #include "reader/port.h"
+#include "tests/support/fake_window.h"
 #include "sim/sim_link.h"
 #include "sim/sim_reader.h"
 
@@ -22,39 +23,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A stand-in for the application's window system: one window and a focus owner.
-struct FakeUi {
-    int window = 0;
-    int focusOwner = 0;
-    bool enabled = true;
-    void* focus = &focusOwner;
-    int pumps = 0;
-    bool sawDisabledWhileWaiting = false;
-    bool sawFocusWhileWaiting = false;
-    std::function<void()> onPump;
-};
-FakeUi* g_ui = nullptr;
+using kvara::test::FakeWindow;
 
-void InstallFakeUi(FakeUi& ui) {
-    g_ui = &ui;
-    kvara::UiHooks hooks;
-    hooks.pumpPendingMessages = [] {
-        ++g_ui->pumps;
-        g_ui->sawDisabledWhileWaiting |= !g_ui->enabled;
-        g_ui->sawFocusWhileWaiting |= g_ui->focus != nullptr;
-        if (g_ui->onPump) {
-            auto call = g_ui->onPump;
-            g_ui->onPump = nullptr;
-            call();
-        }
-        return false;
-    };
-    hooks.activeWindow = []() -> kvara::WindowRef { return &g_ui->window; };
-    hooks.isWindowEnabled = [](kvara::WindowRef) { return g_ui->enabled; };
-    hooks.enableWindow = [](kvara::WindowRef, bool enable) { g_ui->enabled = enable; };
-    hooks.focusWindow = []() -> kvara::WindowRef { return g_ui->focus; };
-    hooks.setFocus = [](kvara::WindowRef w) { g_ui->focus = w; };
-    kvara::SetUiHooks(hooks);
+// The window system of these tests: one active window and a focus owner.
+void InstallFakeUi(FakeWindow& ui) {
+    ui.isActiveWindow = true;
+    ui.Install();
 }
 
 class PortTest : public ::testing::Test {
@@ -68,7 +42,6 @@ protected:
     void TearDown() override {
         port.reset();
         kvara::ResetUiHooks();
-        g_ui = nullptr;
     }
 
     // One command: SendCommand then ReceiveAnswer.
@@ -107,7 +80,7 @@ TEST_F(PortTest, DeviceTypeInBothModes) {
 }
 
 TEST_F(PortTest, SilentReaderTimesOutAfterOneTimeoutAndGivesTheWindowBack) {
-    FakeUi ui;
+    FakeWindow ui;
     InstallFakeUi(ui);
     reader->SetFault(SimFault{.silent = true});
     const auto start = Clock::now();
@@ -116,15 +89,15 @@ TEST_F(PortTest, SilentReaderTimesOutAfterOneTimeoutAndGivesTheWindowBack) {
     EXPECT_EQ(port->m_lastError, kvara::kErrorTimeout);
     EXPECT_GE(elapsed, 200.0);
     EXPECT_LT(elapsed, 400.0);
-    EXPECT_TRUE(ui.sawDisabledWhileWaiting);
-    EXPECT_FALSE(ui.sawFocusWhileWaiting);
+    EXPECT_GT(ui.disabledPumps, 0);
+    EXPECT_EQ(ui.focusedPumps, 0);
     EXPECT_TRUE(ui.enabled);
     EXPECT_EQ(ui.focus, &ui.focusOwner);
     EXPECT_GT(ui.pumps, 0);
 }
 
 TEST_F(PortTest, WindowThatWasDisabledStaysDisabled) {
-    FakeUi ui;
+    FakeWindow ui;
     ui.enabled = false;
     InstallFakeUi(ui);
     ASSERT_TRUE(Transact(0xF0, {}, nullptr));
@@ -133,13 +106,13 @@ TEST_F(PortTest, WindowThatWasDisabledStaysDisabled) {
 }
 
 TEST_F(PortTest, NoWindowLockLeavesWindowAndFocusAlone) {
-    FakeUi ui;
+    FakeWindow ui;
     InstallFakeUi(ui);
     port->m_noWindowLock = true;
     reader->SetFault(SimFault{.delayMs = 20});
     ASSERT_TRUE(Transact(0xF0, {}, nullptr));
-    EXPECT_FALSE(ui.sawDisabledWhileWaiting);
-    EXPECT_TRUE(ui.sawFocusWhileWaiting);
+    EXPECT_EQ(ui.disabledPumps, 0);
+    EXPECT_GT(ui.focusedPumps, 0);
     EXPECT_TRUE(ui.enabled);
 }
 
@@ -240,12 +213,12 @@ TEST_F(PortTest, PayloadTooLongToFrameIsRefusedBeforeSending) {
 }
 
 TEST_F(PortTest, NestedCommandDuringAWaitFailsAtOnce) {
-    FakeUi ui;
+    FakeWindow ui;
     InstallFakeUi(ui);
     reader->SetFault(SimFault{.delayMs = 30});
     bool nestedResult = true;
     int nestedError = 0;
-    ui.onPump = [&] {
+    ui.onNextPump = [&] {
         port->m_request = {0xF0};
         nestedResult = port->SendCommand();
         nestedError = port->m_lastError;

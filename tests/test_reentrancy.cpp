@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "common/ui_hooks.h"
 #include "reader/kvara.h"
 #include "reader/registry.h"
 #include "sim/pty_server.h"
 #include "sim/sim_reader.h"
+#include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimConfig;
@@ -36,33 +36,20 @@ struct PtyReader {
     std::unique_ptr<kvara::sim::PtyServer> server;
 };
 
-// Whatever the test wants done from inside a wait, run for every dispatch of window messages.
-std::function<void()> g_onMessage;
-int g_dispatches = 0;
-
 class ReentrancyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        kvara::UiHooks hooks;
-        hooks.pumpPendingMessages = [] {
-            ++g_dispatches;
-            if (g_onMessage) {
-                const auto call = g_onMessage;  // it may replace itself
-                call();
-            }
-            return false;
-        };
-        kvara::SetUiHooks(hooks);
-    }
+    // Whatever the test wants done from inside a wait runs at the dispatches of window
+    // messages.
+    void SetUp() override { ui.Install(); }
     void TearDown() override {
-        kvara::ResetUiHooks();
-        g_onMessage = nullptr;
-        g_dispatches = 0;
+        ui.Uninstall();
         for (int handle : m_opened) {
             KvaraClosePort(handle);
         }
         EXPECT_EQ(kvara::CKvara_SDKApp::Instance().PortCount(), 0u);
     }
+
+    kvara::test::FakeWindow ui;  // a bare message pump: no window to lock
 
     int Open(PtyReader& pty) {
         const int handle = KvaraOpenPort(pty.server->Path().c_str(), 19200, 0, 500);
@@ -88,7 +75,7 @@ TEST_F(ReentrancyTest, EveryCommandOnTheWaitingReaderFailsAtOnceAndNeverReachesI
     int nestedCalls = 0;
     int wrongResults = 0;
     int wrongCodes = 0;
-    g_onMessage = [&] {
+    ui.onEveryPump = [&] {
         // Every function that talks to the reader, each expected to fail with 256 at once.
         unsigned char buffer[64];
         unsigned short power = 0;
@@ -116,10 +103,11 @@ TEST_F(ReentrancyTest, EveryCommandOnTheWaitingReaderFailsAtOnceAndNeverReachesI
             wrongResults += result != -1 ? 1 : 0;
             wrongCodes += KvaraGetLastError(handle) != KVARA_ERROR_PORT_BUSY ? 1 : 0;
         }
+        return false;
     };
     unsigned char type[4] = {};
     const int n = KvaraGetDeviceType(handle, type, sizeof type, nullptr, 0);
-    g_onMessage = nullptr;
+    ui.onEveryPump = nullptr;
 
     EXPECT_EQ(n, 4);
     EXPECT_EQ(ByteBuffer(type, type + 4), (ByteBuffer{'3', '1', '2', '0'}));
@@ -147,13 +135,14 @@ TEST_F(ReentrancyTest, TheRefusedCallDoesNotDisturbTheWaitingWriteAndItsReadBack
     const unsigned char written[4] = {0x11, 0x22, 0x33, 0x44};
     const unsigned char other[4] = {0x99, 0x99, 0x99, 0x99};
     int refused = 0;
-    g_dispatches = 0;
-    g_onMessage = [&] {
+    ui.pumps = 0;
+    ui.onEveryPump = [&] {
         refused += KvaraWriteBank(handle, 3, 0, other, sizeof other) == -1 ? 1 : 0;
+        return false;
     };
     EXPECT_EQ(KvaraWriteBank(handle, 3, 0, written, sizeof written), 0);
-    g_onMessage = nullptr;
-    EXPECT_EQ(refused, g_dispatches);
+    ui.onEveryPump = nullptr;
+    EXPECT_EQ(refused, ui.pumps);
     EXPECT_EQ(KvaraGetLastError(handle), 0);  // confirmed by the read-back
     const ByteBuffer user = pty.reader->Tags().front().user;
     EXPECT_EQ(ByteBuffer(user.begin(), user.begin() + 4), ByteBuffer(written, written + 4));
@@ -171,8 +160,7 @@ TEST_F(ReentrancyTest, AnotherReaderAnswersFromInsideTheWait) {
     ASSERT_GT(second, 0);
     int nestedResult = -2;
     ByteBuffer nestedType(4);
-    g_onMessage = [&] {
-        g_onMessage = nullptr;  // once
+    ui.onNextPump = [&] {
         nestedResult = KvaraGetDeviceType(second, nestedType.data(), 4, nullptr, 0);
     };
     unsigned short power = 0;
@@ -189,8 +177,7 @@ TEST_F(ReentrancyTest, AnOpenFromInsideAnOpensWaitIsRefused) {
     PtyReader first(20);
     PtyReader second(0);
     int nested = 0;
-    g_onMessage = [&] {
-        g_onMessage = nullptr;
+    ui.onNextPump = [&] {
         nested = KvaraOpenPort(second.server->Path().c_str(), 19200, 0, 100);
     };
     const int handle = Open(first);

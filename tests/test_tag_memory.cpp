@@ -12,6 +12,7 @@ TEST(TagMemory, EpcBankWithCrcPcAndEpc) {
     const auto decoded = kvara::DecodeEpcBank(bank);
     ASSERT_TRUE(decoded.storedCrc && decoded.pc);
     EXPECT_EQ(*decoded.storedCrc, 0x1234);
+    EXPECT_EQ(decoded.crcBytes, (ByteBuffer{0x12, 0x34}));
     EXPECT_EQ(decoded.pc->epcBytes, 12);
     EXPECT_FALSE(decoded.pc->userMemory || decoded.pc->extendedPc || decoded.pc->isoToggle);
     EXPECT_EQ(decoded.pcBytes, (ByteBuffer{0x30, 0x00}));
@@ -30,6 +31,7 @@ TEST(TagMemory, ShortReadsGiveNoPc) {
     for (const ByteBuffer& bank : {ByteBuffer{}, ByteBuffer{0x12}, ByteBuffer{0x12, 0x34}, ByteBuffer{0x12, 0x34, 0x30}}) {
         const auto decoded = kvara::DecodeEpcBank(bank);
         EXPECT_FALSE(decoded.pc) << bank.size();
+        EXPECT_EQ(decoded.crcBytes.empty(), bank.size() < 2) << bank.size();
         EXPECT_TRUE(decoded.pcBytes.empty());
         EXPECT_TRUE(decoded.epc.empty());
     }
@@ -59,6 +61,27 @@ TEST(TagMemory, PcWordRoundTripsAndRefusesLengthsNoPcCanName) {
     }
     for (int bytes : {-2, 1, 13, 64, 1000}) {
         EXPECT_FALSE(kvara::EncodePc(kvara::PcWord{bytes})) << bytes;
+    }
+}
+
+// The PC byte as the window's length field sets it: any typed length, the low five bits of its
+// word count kept, the other bits as the mask says.
+TEST(TagMemory, LengthBitsKeepTheRest) {
+    EXPECT_EQ(kvara::PcWithLength(12, 0x06, 0x06), 0x36);  // 6 words, bits 1-2 kept
+    EXPECT_EQ(kvara::PcWithLength(12, 0xFF, 0x07), 0x37);
+    EXPECT_EQ(kvara::PcWithLength(13, 0x00, 0x07), 0x30);  // 13 bytes are 6 whole words
+    EXPECT_EQ(kvara::PcWithLength(64, 0x07, 0x07), 0x07);  // 32 words: only five bits remain
+    EXPECT_EQ(kvara::PcWithLength(62, 0x00, 0x07), 0xF8);
+    EXPECT_EQ(kvara::PcWithLength(-4, 0x00, 0x00), 0xF0);  // -2 words, eight bits kept
+    EXPECT_EQ(kvara::LengthFromPc(0x30), 12);
+    EXPECT_EQ(kvara::PcWithToggle(0x36, true), 0x37);
+    EXPECT_EQ(kvara::PcWithToggle(0x37, false), 0x36);
+    EXPECT_EQ(kvara::LengthFromPc(0xFF), 62);
+    // Every length a PC can name comes back, and agrees with the PC encoding.
+    for (int bytes = 0; bytes <= kvara::kMaxEpcBytes; bytes += 2) {
+        const std::uint8_t byte0 = kvara::PcWithLength(bytes, 0x07, 0x07);
+        EXPECT_EQ(kvara::LengthFromPc(byte0), bytes);
+        EXPECT_EQ((*kvara::EncodePc(kvara::PcWord{bytes, true, true, true, 0}))[0], byte0);
     }
 }
 

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "tcp_fixture.h"
+#include "tests/support/sim_reader_fixture.h"
+#include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimConfig;
@@ -235,9 +236,6 @@ TEST(TcpNames, MalformedNetworkNamesNeverOpen) {
     EXPECT_EQ(KvaraOpenPort("127.0.0.1-1", 19200, 0, -5), -2);
 }
 
-// When the window hooks dispatched messages.
-std::vector<Clock::time_point> g_pumps;
-
 TEST(TcpOpen, APeerThatDropsConnectAttemptsIsGivenUpInTimeWithTheWindowAlive) {
     // A listening socket whose accept queue is full: the system drops every further SYN, as a
     // host that never answers a connect would.
@@ -253,17 +251,17 @@ TEST(TcpOpen, APeerThatDropsConnectAttemptsIsGivenUpInTimeWithTheWindowAlive) {
     ASSERT_EQ(connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const std::string name = "127.0.0.1-" + std::to_string(ntohs(address.sin_port));
 
-    KvaraUiHooks hooks{};
-    hooks.pumpPendingMessages = [] {
-        g_pumps.push_back(Clock::now());
-        return 0;
+    std::vector<Clock::time_point> pumps;  // when the window hooks dispatched messages
+    kvara::test::FakeWindow pump;
+    pump.onEveryPump = [&pumps] {
+        pumps.push_back(Clock::now());
+        return false;
     };
-    KvaraSetUiHooks(&hooks);
-    g_pumps.clear();
+    pump.InstallPublic();
     const auto start = Clock::now();
     EXPECT_EQ(KvaraOpenPort(name.c_str(), 19200, 0, 100), -1);
     const auto end = Clock::now();
-    KvaraSetUiHooks(nullptr);
+    pump.Uninstall();
     close(filler);
     close(listener);
 
@@ -272,12 +270,12 @@ TEST(TcpOpen, APeerThatDropsConnectAttemptsIsGivenUpInTimeWithTheWindowAlive) {
     EXPECT_LT(end - start, std::chrono::milliseconds(15000 + 1000));
     EXPECT_GE(end - start, std::chrono::milliseconds(5000));
     // Messages were dispatched all the while: never a second without.
-    ASSERT_GT(g_pumps.size(), 100u);
-    auto longest = g_pumps.front() - start;
-    for (std::size_t i = 1; i < g_pumps.size(); ++i) {
-        longest = std::max(longest, g_pumps[i] - g_pumps[i - 1]);
+    ASSERT_GT(pumps.size(), 100u);
+    auto longest = pumps.front() - start;
+    for (std::size_t i = 1; i < pumps.size(); ++i) {
+        longest = std::max(longest, pumps[i] - pumps[i - 1]);
     }
-    longest = std::max(longest, end - g_pumps.back());
+    longest = std::max(longest, end - pumps.back());
     EXPECT_LT(longest, std::chrono::seconds(1));
 }
 

@@ -210,11 +210,11 @@ The update was stopped.</translation>
     </message>
     <message>
         <source>Die Signatur des Installers ist ungültig.</source>
-        <translation>The installer's signature is not valid.</translation>
+        <translation>The installer&apos;s signature is not valid.</translation>
     </message>
     <message>
         <source>Die Prüfsumme (SHA256) des Installers stimmt nicht.</source>
-        <translation>The installer's checksum (SHA256) does not match.</translation>
+        <translation>The installer&apos;s checksum (SHA256) does not match.</translation>
     </message>
     <message>
         <source>Die Datei
@@ -232,7 +232,7 @@ It is in the folder
         <source>Die Paketverwaltung des Desktops hat das Paket nicht geöffnet:
 %1
 Mit &quot;pkexec apt-get install&quot; installieren?</source>
-        <translation>The desktop's package manager did not open the package:
+        <translation>The desktop&apos;s package manager did not open the package:
 %1
 Install it with &quot;pkexec apt-get install&quot;?</translation>
     </message>
@@ -280,6 +280,57 @@ Install it with &quot;pkexec apt-get install&quot;?</translation>
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::CEpcFromGtinDlg</name>
+    <message>
+        <source>EPC aus GTIN</source>
+        <translation>EPC from GTIN</translation>
+    </message>
+    <message>
+        <source>GTIN:</source>
+        <translation>GTIN:</translation>
+    </message>
+    <message>
+        <source>8, 12, 13 oder 14 Ziffern</source>
+        <translation>8, 12, 13 or 14 digits</translation>
+    </message>
+    <message>
+        <source>Stellen der Firmennummer:</source>
+        <translation>Company prefix digits:</translation>
+    </message>
+    <message>
+        <source>Filter:</source>
+        <translation>Filter:</translation>
+    </message>
+    <message>
+        <source>Seriennummer:</source>
+        <translation>Serial number:</translation>
+    </message>
+    <message>
+        <source>Länge:</source>
+        <translation>Length:</translation>
+    </message>
+    <message>
+        <source>nach der Seriennummer</source>
+        <translation>as the serial number needs</translation>
+    </message>
+    <message>
+        <source>96 Bit (SGTIN-96)</source>
+        <translation>96 bits (SGTIN-96)</translation>
+    </message>
+    <message>
+        <source>198 Bit (SGTIN-198)</source>
+        <translation>198 bits (SGTIN-198)</translation>
+    </message>
+    <message>
+        <source>Geben Sie die GTIN und die Seriennummer ein.</source>
+        <translation>Enter the GTIN and the serial number.</translation>
+    </message>
+    <message>
+        <source>Kein EPC: %1</source>
+        <translation>No EPC: %1</translation>
     </message>
 </context>
 <context>
@@ -527,10 +578,6 @@ Install a PDF viewer (for example with “sudo apt install evince”) or open th
         <translation>This setting can never be changed on the transponder again. Really go ahead?</translation>
     </message>
     <message>
-        <source>Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Sprache, Info</source>
-        <translation>Menu: choose interface, transmit power, IP address, language, about</translation>
-    </message>
-    <message>
         <source>Zeilenumbruch</source>
         <translation>line break</translation>
     </message>
@@ -585,6 +632,74 @@ Cancel: write nothing.</translation>
     <message>
         <source>Kill Passwort</source>
         <translation>Kill password</translation>
+    </message>
+    <message>
+        <source>Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Export, Sprache, Info</source>
+        <translation>Menu: choose interface, transmit power, IP address, export, language, about</translation>
+    </message>
+    <message>
+        <source>Aus GTIN ...</source>
+        <translation>From GTIN ...</translation>
+    </message>
+    <message>
+        <source>EPC aus GTIN, Firmennummer, Filter und Seriennummer bilden</source>
+        <translation>Make the EPC from GTIN, company prefix, filter and serial number</translation>
+    </message>
+    <message>
+        <source>Inventory kopieren</source>
+        <translation>Copy inventory</translation>
+    </message>
+    <message>
+        <source>Inventory als CSV speichern ...</source>
+        <translation>Save inventory as CSV ...</translation>
+    </message>
+    <message>
+        <source>Gelesene Speicherbänke kopieren</source>
+        <translation>Copy the banks read</translation>
+    </message>
+    <message>
+        <source>Gelesene Speicherbänke als CSV speichern ...</source>
+        <translation>Save the banks read as CSV ...</translation>
+    </message>
+    <message>
+        <source>Keine Änderung gegenüber dem zuletzt Gelesenen: 0 von %1 Wörtern geschrieben</source>
+        <translation>No change from what was last read: 0 of %1 words written</translation>
+    </message>
+    <message>
+        <source>Schreiben erfolgreich: %1 von %2 Wörtern geschrieben</source>
+        <translation>Write successful: %1 of %2 words written</translation>
+    </message>
+    <message>
+        <source>Kein GS1-EPC</source>
+        <translation>No GS1 EPC</translation>
+    </message>
+    <message>
+        <source>Der EPC enthält andere Zeichen als Hex-Ziffern</source>
+        <translation>The EPC holds characters other than hex digits</translation>
+    </message>
+    <message>
+        <source>Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird auf den, der zuerst antwortet. Trotzdem schreiben?</source>
+        <translation>The last inventory found the EPC %1 on %2 transponders. The write goes to whichever answers first. Write anyway?</translation>
+    </message>
+    <message>
+        <source>In die Zwischenablage kopiert</source>
+        <translation>Copied to the clipboard</translation>
+    </message>
+    <message>
+        <source>Als CSV speichern</source>
+        <translation>Save as CSV</translation>
+    </message>
+    <message>
+        <source>CSV-Dateien (*.csv);;Alle Dateien (*)</source>
+        <translation>CSV files (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Gespeichert: %1</source>
+        <translation>Saved: %1</translation>
+    </message>
+    <message>
+        <source>Die Datei %1 konnte nicht gespeichert werden: %2</source>
+        <translation>The file %1 could not be saved: %2</translation>
     </message>
 </context>
 <context>

@@ -2,31 +2,26 @@
 
 #include <QButtonGroup>
 #include <QElapsedTimer>
-#include <QGridLayout>
 #include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QVBoxLayout>
 
+#include "protocol/datagram.h"
 #include "reader/kvara.h"
 #include "ui/busy.h"
 #include "ui/message_box.h"
+#include "ui_lan_config_dlg.h"
 
 namespace kvara {
 
 namespace {
 
-constexpr int kRecordBytes = 120;
 int g_reachWaitMs = 25000;
 
-QString Dotted(const unsigned char* octets) {
-    return QStringLiteral("%1.%2.%3.%4").arg(octets[0]).arg(octets[1]).arg(octets[2]).arg(octets[3]);
-}
+QString Dotted(const net::Ipv4& address) { return QString::fromStdString(net::FormatIpv4(address)); }
 
 // The text of an address field as the address control gives it: blank reads as 0.0.0.0.
 QString AddressText(const QLineEdit* field) {
@@ -56,83 +51,41 @@ bool IsCompleteIpv4(const QString& text) {
     return true;
 }
 
-QString MaskFromHostBits(int hostBits) {
-    if (hostBits >= 32) {
-        return QStringLiteral("0.0.0.0");
-    }
-    const std::uint32_t mask = hostBits <= 0 ? 0xFFFFFFFFu : (0xFFFFFFFFu << hostBits);
-    const unsigned char octets[4] = {static_cast<unsigned char>(mask >> 24), static_cast<unsigned char>(mask >> 16),
-                                     static_cast<unsigned char>(mask >> 8), static_cast<unsigned char>(mask)};
-    return Dotted(octets);
-}
+QString MaskFromHostBits(int hostBits) { return Dotted(net::MaskOfHostBits(hostBits)); }
 
 void CLanConfig::SetReachWaitForTesting(int ms) { g_reachWaitMs = ms; }
 
 CLanConfig::CLanConfig(const QString& readerAddress, QWidget* parent)
-    : QDialog(parent), m_readerAddress(readerAddress) {
-    setObjectName(QStringLiteral("lanConfigDialog"));
-    setWindowTitle(tr("LAN Einstellung"));
-    auto* root = new QHBoxLayout(this);
-    auto* grid = new QGridLayout;
+    : QDialog(parent), m_readerAddress(readerAddress), m_ui(std::make_unique<Ui::CLanConfig>()) {
+    m_ui->setupUi(this);
+    m_automatic = m_ui->automaticRadio;
+    m_fixed = m_ui->fixedRadio;
+    m_name = m_ui->dhcpName;
+    m_address = m_ui->addressField;
+    m_port = m_ui->portField;
+    m_mask = m_ui->maskField;
+    m_gateway = m_ui->gatewayField;
+    m_ok = m_ui->okButton;
+    m_cancel = m_ui->cancelButton;
+    m_progress = m_ui->progress;
+    m_progress->hide();
+    // Neither mode is chosen until the reader's settings are known; SetMode() keeps them apart.
     auto* group = new QButtonGroup(this);
-    m_automatic = new QRadioButton(tr("IP Adresse automatisch beziehen"), this);
-    m_automatic->setObjectName(QStringLiteral("automaticRadio"));
-    m_fixed = new QRadioButton(tr("Folgende IP Adresse verwenden"), this);
-    m_fixed->setObjectName(QStringLiteral("fixedRadio"));
     group->addButton(m_automatic, 0);
     group->addButton(m_fixed, 1);
-    group->setExclusive(false);  // neither is chosen until the reader's settings are known
-    auto field = [this](const char* name, int width) {
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(QLatin1String(name));
-        edit->setMinimumWidth(width);
-        return edit;
-    };
-    m_name = field("dhcpName", 90);
-    m_name->setMaxLength(8);
-    m_address = field("addressField", 120);
-    m_port = field("portField", 60);
+    group->setExclusive(false);
     m_port->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_port));
-    m_mask = field("maskField", 120);
-    m_gateway = field("gatewayField", 120);
     // Each octet is checked as it is typed: "999" never gets into the field.
     for (QLineEdit* ip : {m_address, m_mask, m_gateway}) {
         ip->setValidator(new QRegularExpressionValidator(Ipv4WhileTyping(), ip));
     }
-    grid->addWidget(m_automatic, 0, 0, 1, 4);
-    grid->addWidget(new QLabel(tr("DHCP Name:"), this), 1, 0);
-    grid->addWidget(m_name, 1, 1);
-    grid->addWidget(m_fixed, 2, 0, 1, 4);
-    grid->addWidget(new QLabel(tr("IP-Adresse:"), this), 3, 0);
-    grid->addWidget(m_address, 3, 1);
-    grid->addWidget(new QLabel(QStringLiteral("-"), this), 3, 2, Qt::AlignCenter);
-    grid->addWidget(m_port, 3, 3);
-    grid->addWidget(new QLabel(tr("Subnetzmaske:"), this), 4, 0);
-    grid->addWidget(m_mask, 4, 1);
-    grid->addWidget(new QLabel(tr("Gateway:"), this), 5, 0);
-    grid->addWidget(m_gateway, 5, 1);
-    root->addLayout(grid);
-    auto* side = new QVBoxLayout;
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("progress"));
-    m_progress->setOrientation(Qt::Vertical);
-    m_progress->setTextVisible(false);
-    m_progress->hide();
-    side->addWidget(m_progress, 1);
-    m_ok = new QPushButton(tr("OK"), this);
-    m_ok->setObjectName(QStringLiteral("okButton"));
-    m_ok->setDefault(true);
-    m_cancel = new QPushButton(tr("Abbrechen"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    m_cancel->setAutoDefault(false);
-    side->addWidget(m_ok);
-    side->addWidget(m_cancel);
-    root->addLayout(side);
     connect(m_ok, &QPushButton::clicked, this, &CLanConfig::Apply);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(group, &QButtonGroup::idClicked, this, [this](int id) { SetMode(id); });
     Load();
 }
+
+CLanConfig::~CLanConfig() = default;
 
 int CLanConfig::Mode() const {
     if (m_automatic->isChecked()) {
@@ -161,15 +114,16 @@ void CLanConfig::UpdateEnabling() {
 void CLanConfig::Load() {
     const QByteArray address = m_readerAddress.toLocal8Bit();
     const int link = KvaraOpenConfigLink(address.constData());
-    unsigned char record[kRecordBytes] = {};
-    if (link > 0 && KvaraReadNetConfig(link, 0, record, kRecordBytes) == kRecordBytes) {
-        const bool fixed = record[0] != 0 || record[1] != 0 || record[2] != 0 || record[3] != 0;
-        m_address->setText(Dotted(record));
-        m_mask->setText(fixed ? MaskFromHostBits(record[6]) : QStringLiteral("255.255.255.0"));
-        m_gateway->setText(Dotted(record + 12));
-        m_port->setText(QString::number(record[20] | (record[21] << 8)));
-        m_name->setText(QString::fromLatin1(reinterpret_cast<const char*>(record + 112),
-                                            static_cast<int>(qstrnlen(reinterpret_cast<const char*>(record + 112), 8))));
+    unsigned char bytes[net::kRecordBytes] = {};
+    net::Record0 record;
+    if (link > 0 && KvaraReadNetConfig(link, 0, bytes, net::kRecordBytes) == static_cast<int>(net::kRecordBytes) &&
+        net::ReadRecord0(bytes, net::kRecordBytes, &record)) {
+        const bool fixed = net::IsFixedAddress(record.address);
+        m_address->setText(Dotted(record.address));
+        m_mask->setText(fixed ? MaskFromHostBits(record.hostBits) : QStringLiteral("255.255.255.0"));
+        m_gateway->setText(Dotted(record.gateway));
+        m_port->setText(QString::number(record.tcpPort));
+        m_name->setText(QString::fromLatin1(record.name.data(), static_cast<qsizetype>(record.name.size())));
         SetMode(fixed ? 1 : 0);
     }
     if (link > 0) {

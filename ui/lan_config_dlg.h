@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QRegularExpression>
 #include <QString>
+#include <memory>
 
 class QLineEdit;
 class QProgressBar;
@@ -13,11 +14,16 @@ class QRadioButton;
 
 namespace kvara {
 
+namespace Ui {
+class CLanConfig;
+}
+
 class CLanConfig : public QDialog {
     Q_OBJECT
 
 public:
     CLanConfig(const QString& readerAddress, QWidget* parent = nullptr);
+    ~CLanConfig() override;
 
     // Reads the reader's setup record 0 into the fields.
     void Load();
@@ -40,6 +46,7 @@ private:
     void ShowApplying(bool applying);
 
     QString m_readerAddress;
+    std::unique_ptr<Ui::CLanConfig> m_ui;
     QRadioButton* m_automatic = nullptr;
     QRadioButton* m_fixed = nullptr;
     QLineEdit* m_name = nullptr;

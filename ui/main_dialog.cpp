@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QEventLoop>
@@ -24,18 +27,23 @@
 #include <QVBoxLayout>
 
 #include "common/string_table.h"
+#include "protocol/hex_text.h"
+#include "protocol/names.h"
+#include "protocol/tag_memory.h"
 #include "reader/errors.h"
 #include "reader/kvara.h"
 #include "settings/settings.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/busy.h"
+#include "ui/chip_catalog.h"
+#include "ui/epc_gtin_dlg.h"
 #include "ui/lan_config_dlg.h"
-#include "ui/hex_text.h"
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
 #include "ui/port_select_dlg.h"
 #include "ui/sperren_dlg.h"
+#include "ui/tag_export.h"
 #include "ui/tx_power_dlg.h"
 #include "update/version_check.h"
 #include "ui/permission_hint.h"
@@ -49,6 +57,7 @@ namespace kvara {
 namespace {
 
 constexpr int kBufferBytes = 200;
+constexpr int kSelectCapacity = 64;  // bytes of the EPC that addresses a tag
 constexpr int kEpcCapacity = 196;
 constexpr int kInventoryBuffer = 100;
 constexpr int kMaxInventoryAnswers = 255;
@@ -65,6 +74,13 @@ QString FromUtf8(const std::string& text) { return QString::fromStdString(text);
 
 QString Hex(const std::uint8_t* bytes, std::size_t count) {
     return FromUtf8(FormatHexBytes(bytes, count));
+}
+
+QString Hex(const ByteBuffer& bytes) { return FromUtf8(FormatHexBytes(bytes)); }
+
+// The bytes a reader command delivered into a buffer of capacity bytes: none for a failure.
+ByteBuffer Delivered(const std::uint8_t* buffer, int n, int capacity) {
+    return ByteBuffer(buffer, buffer + std::clamp(n, 0, capacity));
 }
 
 ByteBuffer ParseHex(const QString& text, std::size_t capacity) {
@@ -178,7 +194,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     m_menuButton->setObjectName(QStringLiteral("menuButton"));
     m_menuButton->setText(QStringLiteral("\u2630"));
     m_menuButton->setPopupMode(QToolButton::InstantPopup);
-    m_menuButton->setToolTip(tr("Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Sprache, Info"));
+    m_menuButton->setToolTip(tr("Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Export, Sprache, Info"));
     buttons->addWidget(m_cyclicButton, 0, 0);
     buttons->addWidget(m_inventoryButton, 0, 1);
     buttons->addWidget(m_menuButton, 0, 2, Qt::AlignRight);
@@ -219,10 +235,18 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     epc->addWidget(new QLabel(tr("EPC:"), this), 2, 2, Qt::AlignRight);
     m_epcField = makeField("epcField", false);
     epc->addWidget(m_epcField, 2, 3, 1, 5);
+    // The EPC's GS1 identity, or why it has none, right under it.
+    m_gs1Label = new QLabel(this);
+    m_gs1Label->setObjectName(QStringLiteral("gs1Label"));
+    m_gs1Label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    epc->addWidget(m_gs1Label, 3, 3, 1, 5);
     auto* epcRead = makeButton(tr("Lesen"), "epcReadButton");
     auto* epcWrite = makeButton(tr("Schreiben"), "epcWriteButton");
+    auto* epcFromGtin = makeButton(tr("Aus GTIN ..."), "epcFromGtinButton");
+    epcFromGtin->setToolTip(tr("EPC aus GTIN, Firmennummer, Filter und Seriennummer bilden"));
     epc->addWidget(epcRead, 0, 8);
     epc->addWidget(epcWrite, 2, 8);
+    epc->addWidget(epcFromGtin, 3, 8);
     root->addWidget(epcGroup);
 
     // TID bank.
@@ -318,6 +342,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     connect(m_lockButton, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnLock);
     connect(epcRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnEpcRead);
     connect(epcWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnEpcWrite);
+    connect(epcFromGtin, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnEpcFromGtin);
     connect(tidRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnTidRead);
     connect(userRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnUserRead);
     connect(userWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnUserWrite);
@@ -346,6 +371,16 @@ void CKvara_ProgrammerDlg::BuildMenu() {
         ->setObjectName(QStringLiteral("powerAction"));
     m_ipAction = m_menu->addAction(tr("IP-Adresse"), this, &CKvara_ProgrammerDlg::OnIpAddress);
     m_ipAction->setObjectName(QStringLiteral("ipAction"));
+    m_menu->addSeparator();
+    m_menu->addAction(tr("Inventory kopieren"), this, [this] { CopyText(InventoryCsvText()); })
+        ->setObjectName(QStringLiteral("copyInventoryAction"));
+    m_menu->addAction(tr("Inventory als CSV speichern ..."), this, [this] { SaveWithDialog(InventoryCsvText()); })
+        ->setObjectName(QStringLiteral("saveInventoryAction"));
+    m_menu->addAction(tr("Gelesene Speicherbänke kopieren"), this, [this] { CopyText(BanksCsvText()); })
+        ->setObjectName(QStringLiteral("copyBanksAction"));
+    m_menu->addAction(tr("Gelesene Speicherbänke als CSV speichern ..."), this,
+                      [this] { SaveWithDialog(BanksCsvText()); })
+        ->setObjectName(QStringLiteral("saveBanksAction"));
     m_menu->addSeparator();
     const int language = ReadInt(keys::kLanguage);
     if (language != 0) {
@@ -472,15 +507,15 @@ void CKvara_ProgrammerDlg::ConnectLoop(bool showDialogFirst) {
 }
 
 void CKvara_ProgrammerDlg::RecordVersions() {
-    unsigned char type[5] = {};
+    unsigned char type[kDeviceTypeBytes + 1] = {};
     char model[31] = {};
-    const int n = KvaraGetDeviceType(m_handle, type, 5, model, sizeof model);
-    if (n < 4) {
+    const int n = KvaraGetDeviceType(m_handle, type, sizeof type, model, sizeof model);
+    if (n < static_cast<int>(kDeviceTypeBytes)) {
         return;
     }
     m_recordedModel = QString::fromLocal8Bit(model);
-    m_recordedCode = QString::fromLatin1(reinterpret_cast<const char*>(type), 3);
-    m_recordedFirmware = FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[3])));
+    m_recordedCode = QString::fromLatin1(reinterpret_cast<const char*>(type), kDeviceTypeFirmwareDigit);
+    m_recordedFirmware = FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[kDeviceTypeFirmwareDigit])));
     DeviceCheck().SetDevice(m_recordedModel.toStdString(), m_recordedCode.toStdString(),
                             m_recordedFirmware.toStdString());
     if (ReadInt(keys::kUpdate) != 0 && UpdateChecksEnabled()) {
@@ -548,17 +583,18 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
         ShowMessage(this, text);
         return false;
     }
-    unsigned char type[4] = {};
+    unsigned char type[kDeviceTypeBytes] = {};
     char model[33] = {};
-    const int typeLength = KvaraGetDeviceType(handle, type, 4, model, sizeof model);
+    const int typeLength = KvaraGetDeviceType(handle, type, sizeof type, model, sizeof model);
     if (typeLength < 0) {
         KvaraClosePort(handle);
         ShowMessage(this, FromUtf8(ErrorText(11)));
         return false;
     }
     const ByteBuffer answer(type, type + typeLength);
-    const int modelCode = ModelCodeOf(answer);
-    const char firmwareDigit = typeLength >= 4 ? static_cast<char>(type[3]) : '\0';
+    const int modelCode = ModelCode(answer);
+    const char firmwareDigit =
+        typeLength >= static_cast<int>(kDeviceTypeBytes) ? static_cast<char>(type[kDeviceTypeFirmwareDigit]) : '\0';
     QString firmware = FromUtf8(FormatFirmwareTitle(LoadString(139), FirmwareDigitForTitle(firmwareDigit)));
     if (IsReaderOnly(modelCode)) {
         KvaraClosePort(handle);
@@ -569,7 +605,7 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
     m_powerDialog = HasTransmitPowerDialog(modelCode);
     if (m_powerDialog) {
         unsigned char info[256] = {};
-        const int n = KvaraExecute(handle, 0x09, nullptr, 0, info, sizeof info);
+        const int n = KvaraExecute(handle, kCommandReaderInfo, nullptr, 0, info, sizeof info);
         if (n > 0) {
             const QString text = QString::fromLatin1(reinterpret_cast<const char*>(info), n).left(99);
             firmware += QStringLiteral("[") + text + QStringLiteral("]");
@@ -694,6 +730,9 @@ void CKvara_ProgrammerDlg::Refresh() {
     SetTextIfDifferent(m_tidLengthField, QString::number(m_values.tidLength));
     SetTextIfDifferent(m_manufacturerField, m_values.manufacturer);
     SetTextIfDifferent(m_modelField, m_values.model);
+    // The numbers stay in reach behind the names.
+    m_manufacturerField->setToolTip(m_values.tidNumbers);
+    m_modelField->setToolTip(m_values.tidNumbers);
     m_userUsePassword->setChecked(m_values.userUsePassword);
     SetTextIfDifferent(m_userPassword, m_values.userPassword);
     SetTextIfDifferent(m_userStartField, QString::number(m_values.userStart));
@@ -748,7 +787,7 @@ std::optional<ByteBuffer> CKvara_ProgrammerDlg::PasswordIfUsed(bool use, const Q
         return std::nullopt;
     }
     ByteBuffer password = ParseHex(text, 10);
-    if (password.size() != 4) {
+    if (password.size() != kPasswordBytes) {
         return std::nullopt;
     }
     return password;
@@ -758,7 +797,7 @@ bool CKvara_ProgrammerDlg::SelectCurrentTag() {
     if (CommandHandle() == 0) {
         return false;
     }
-    const ByteBuffer epc = ParseHex(m_epcEdit->text(), 64);
+    const ByteBuffer epc = ParseHex(m_epcEdit->text(), kSelectCapacity);
     return KvaraSelectTag(m_handle, epc.data(), static_cast<int>(epc.size())) != -1;
 }
 
@@ -820,6 +859,7 @@ bool CKvara_ProgrammerDlg::RunInventory() {
     std::uint8_t answer[kInventoryBuffer] = {};
     const int n = KvaraInventory(CommandHandle(), 0, answer, kInventoryBuffer);
     auto clear = [this] {
+        m_inventory.clear();
         m_epcList->clear();
         m_epcEdit->clear();
         m_values.count = 0;
@@ -830,26 +870,30 @@ bool CKvara_ProgrammerDlg::RunInventory() {
         m_statusField->setText(FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
         return false;
     }
-    if (answer[0] == 0) {
+    const auto first = DecodeInventoryEntry(Delivered(answer, n, kInventoryBuffer));
+    if (!first || first->remaining == 0) {
         clear();
         m_statusField->clear();
         return false;
     }
-    m_values.count = answer[0];
+    m_values.count = first->remaining;
     SetTextIfDifferent(m_countField, QString::number(m_values.count));
     m_epcList->clear();
-    m_epcList->addItem(Hex(answer + 3, n > 3 ? static_cast<std::size_t>(n - 3) : 0));
-    std::uint8_t latest = answer[0];
-    // The count byte falls by one per answer; a reader that never lets it fall cannot keep
-    // the window here for more answers than the byte can count.
+    m_inventory = {first->epc};
+    m_epcList->addItem(Hex(first->epc));
+    int latest = first->remaining;
+    // The count falls by one per answer; a reader that never lets it fall cannot keep the
+    // window here for more answers than the count byte can count.
     for (int more = 0; latest > 1 && more < kMaxInventoryAnswers; ++more) {
         std::uint8_t next[kInventoryBuffer] = {};
         const int m = KvaraInventory(CommandHandle(), 2, next, kInventoryBuffer);
-        if (m <= 3) {
+        const auto entry = DecodeInventoryEntry(Delivered(next, m, kInventoryBuffer));
+        if (!entry || entry->epc.empty()) {
             break;
         }
-        m_epcList->addItem(Hex(next + 3, static_cast<std::size_t>(m - 3)));
-        latest = next[0];
+        m_inventory.push_back(entry->epc);
+        m_epcList->addItem(Hex(entry->epc));
+        latest = entry->remaining;
     }
     m_epcList->setCurrentRow(0);
     m_epcEdit->setText(m_epcList->item(0)->text());
@@ -946,7 +990,7 @@ void CKvara_ProgrammerDlg::OnLock() {
             return std::nullopt;
         }
         ByteBuffer password = ParseHex(text, 10);
-        if (password.size() != 4) {
+        if (password.size() != kPasswordBytes) {
             ShowStatus(FromUtf8(LoadString(124)), 0);
             return std::nullopt;
         }
@@ -986,28 +1030,26 @@ void CKvara_ProgrammerDlg::OnLock() {
 
 void CKvara_ProgrammerDlg::ReadEpc() {
     std::uint8_t buffer[kBufferBytes] = {};
-    const int n = ReadBankToEnd(1, 0, PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword),
+    const int n = ReadBankToEnd(KVARA_BANK_EPC, 0, PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword),
                                 buffer, kBufferBytes);
     if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
         m_values.crc.clear();
         m_values.pc.clear();
         m_values.epcData.clear();
         m_values.epcLength = 0;
+        ForgetRead(KVARA_BANK_EPC);
         return;
     }
-    m_values.crc = n >= 2 ? Hex(buffer, 2) : QString();
-    if (n > 3) {
-        m_values.pc = Hex(buffer + 2, 2);
-        m_values.epcUseLength = LengthFromPc(buffer[2]);
-        m_values.afi = buffer[3];
-        m_values.iso = (buffer[2] & 0x01) != 0;
-        if (n < 5) {
-            m_values.epcData.clear();
-            m_values.epcLength = 0;
-        } else {
-            m_values.epcData = Hex(buffer + 4, static_cast<std::size_t>(n - 4));
-            m_values.epcLength = n - 4;
-        }
+    RecordRead(KVARA_BANK_EPC, 0, Delivered(buffer, n, kBufferBytes));
+    const EpcBank bank = DecodeEpcBank(Delivered(buffer, n, kBufferBytes));
+    m_values.crc = Hex(bank.crcBytes);
+    if (bank.pc) {
+        m_values.pc = Hex(bank.pcBytes);
+        m_values.epcUseLength = bank.pc->epcBytes;
+        m_values.afi = bank.pc->afi;
+        m_values.iso = bank.pc->isoToggle;
+        m_values.epcData = Hex(bank.epc);
+        m_values.epcLength = static_cast<int>(bank.epc.size());
     } else {
         m_values.pc.clear();
         m_values.afi = 0;
@@ -1031,28 +1073,32 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
         return;
     }
     const ByteBuffer epc = ParseHex(m_values.epcData, kEpcCapacity);
+    if (!ConfirmDuplicateEpc()) {
+        return;
+    }
     // Without a reader the write ends with "Kein Zugriff auf Gerät möglich"; nothing to ask.
     if (m_handle != 0 && !SettleUseLength(epc.size())) {
         Refresh();
         return;
     }
     const auto password = PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword);
-    std::uint8_t pc[2] = {0, 0};
+    std::uint8_t pc[kPcBytes] = {0, 0};
     if (!m_values.pc.isEmpty()) {
         const ByteBuffer parsed = ParseHex(m_values.pc, 2);
         for (std::size_t i = 0; i < parsed.size(); ++i) {
             pc[i] = parsed[i];
         }
-    } else if (ReadBankExact(1, 2, password, pc, 2) != 2) {
+    } else if (ReadBankExact(KVARA_BANK_EPC, kEpcBankPcOffset, password, pc, kPcBytes) != static_cast<int>(kPcBytes)) {
         pc[0] = 0;
     }
-    pc[0] = static_cast<std::uint8_t>(PcWithLength(m_values.epcUseLength, pc[0], 0x06) |
-                                      (m_values.iso ? 0x01 : 0x00));
+    // The length and the toggle from the fields; the User memory and XPC indicators as they were.
+    pc[0] = PcWithToggle(PcWithLength(m_values.epcUseLength, pc[0], kPcUserMemoryBit | kPcXpcBit), m_values.iso);
     pc[1] = static_cast<std::uint8_t>(m_values.afi & 0xFF);
     ByteBuffer data = {pc[0], pc[1]};
     data.insert(data.end(), epc.begin(), epc.end());
     const QString addressedBefore = m_epcEdit->text();
-    const int result = WriteBank(1, 2, password, data.data(), static_cast<int>(data.size()));
+    ForgetRead(KVARA_BANK_EPC);  // whatever the write did, the bank read before is not the tag's now
+    const int result = WriteBank(KVARA_BANK_EPC, kEpcBankPcOffset, password, data.data(), static_cast<int>(data.size()));
     ReportResult(true, result, KvaraGetLastError(m_handle));
     // The inventory that finds the tag again reports on the status line itself; the write's
     // result is what the user needs to see, so it stays there.
@@ -1138,20 +1184,24 @@ void CKvara_ProgrammerDlg::OnTagClicked(QListWidgetItem* item) {
 
 void CKvara_ProgrammerDlg::ReadTid() {
     std::uint8_t buffer[kBufferBytes] = {};
-    const int n = ReadBankToEnd(2, 0, std::nullopt, buffer, kBufferBytes);
+    const int n = ReadBankToEnd(KVARA_BANK_TID, 0, std::nullopt, buffer, kBufferBytes);
     const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
     if (failed || n < 2) {
         m_values.tid.clear();
         m_values.tidLength = 0;
         m_values.manufacturer.clear();
         m_values.model.clear();
+        m_values.tidNumbers.clear();
+        ForgetRead(KVARA_BANK_TID);
         return;
     }
+    RecordRead(KVARA_BANK_TID, 0, Delivered(buffer, n, kBufferBytes));
     m_values.tid = Hex(buffer, static_cast<std::size_t>(n));
     m_values.tidLength = n;
-    const TidIdentity identity = DecodeTid(ByteBuffer(buffer, buffer + n));
+    const TidIdentity identity = TidIdentityOf(Delivered(buffer, n, kBufferBytes), ChipCatalog());
     m_values.manufacturer = FromUtf8(identity.manufacturer);
     m_values.model = FromUtf8(identity.model);
+    m_values.tidNumbers = FromUtf8(identity.numbers);
 }
 
 void CKvara_ProgrammerDlg::OnTidRead() {
@@ -1168,16 +1218,22 @@ int CKvara_ProgrammerDlg::ReadUser(int start, int length) {
     int n = 0;
     if (length != 0) {
         // A length beyond the buffer is read as far as the buffer goes.
-        n = ReadBankExact(3, start, password, buffer, std::clamp(length, 0, kBufferBytes));
+        n = ReadBankExact(KVARA_BANK_USER, start, password, buffer, std::clamp(length, 0, kBufferBytes));
     } else {
-        n = ReadBankToEnd(3, start, password, buffer, kBufferBytes);
+        n = ReadBankToEnd(KVARA_BANK_USER, start, password, buffer, kBufferBytes);
     }
     int newLength = 0;
     if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
         m_values.userData.clear();
+        ForgetRead(KVARA_BANK_USER);
     } else {
         m_values.userData = n < 2 ? QString() : Hex(buffer, static_cast<std::size_t>(n));
         newLength = n;
+        if (n < 2) {
+            ForgetRead(KVARA_BANK_USER);
+        } else {
+            RecordRead(KVARA_BANK_USER, start, Delivered(buffer, n, kBufferBytes));
+        }
     }
     m_values.userLength = newLength;
     return newLength;
@@ -1194,6 +1250,9 @@ void CKvara_ProgrammerDlg::OnUserRead() {
 void CKvara_ProgrammerDlg::OnUserWrite() {
     if (!Validate() || !WriteFieldsUsable(m_values.userUsePassword, m_values.userPassword) ||
         !HexFieldUsable(m_values.userData, tr("Daten"))) {
+        return;
+    }
+    if (!ConfirmDuplicateEpc()) {
         return;
     }
     std::uint8_t buffer[kBufferBytes] = {};
@@ -1217,22 +1276,64 @@ void CKvara_ProgrammerDlg::OnUserWrite() {
         }
         m_values.userData = Hex(buffer, static_cast<std::size_t>(n));
     }
-    const int result = WriteBank(3, m_values.userStart, password, buffer, n);
-    ReportResult(true, result, KvaraGetLastError(m_handle));
+    WriteUserWords(ByteBuffer(buffer, buffer + n), password);
     Refresh();
 }
 
-void CKvara_ProgrammerDlg::ReadPassword(int byteAddress, QString* target) {
-    std::uint8_t buffer[4] = {};
-    const int n = ReadBankExact(0, byteAddress, PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
-                                buffer, 4);
-    const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
-    *target = !failed && n == 4 ? Hex(buffer, 4) : QString();
+void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data, const std::optional<ByteBuffer>& password) {
+    const int start = m_values.userStart;
+    // Only the words that differ from what was last read from this tag at these addresses go to
+    // it; without such a read (or with the tag's EPC on several tags) everything does.
+    std::vector<ByteRun> runs = {{0, data.size()}};
+    const ByteBuffer tag = ParseHex(m_epcEdit->text(), kSelectCapacity);
+    if (!data.empty() && tag == m_readTag && InventoryCount(tag) <= 1) {
+        for (const auto& [key, known] : m_reads) {
+            if (key.first == KVARA_BANK_USER) {
+                runs = ChangedWordRuns(start, data, key.second, known);
+            }
+        }
+    }
+    // What stands on the tag now is the write's to say; the next write compares with a new read.
+    ForgetRead(KVARA_BANK_USER);
+    int written = 0;
+    for (const ByteRun& run : runs) {
+        const int result = WriteBank(KVARA_BANK_USER, start + static_cast<int>(run.offset), password,
+                                     data.data() + run.offset, static_cast<int>(run.length));
+        if (ReportResult(true, result, KvaraGetLastError(m_handle))) {
+            return;
+        }
+        written += WordsOf(run.length);
+    }
+    if (data.empty()) {
+        return;
+    }
+    if (runs.empty()) {
+        ShowStatus(tr("Keine Änderung gegenüber dem zuletzt Gelesenen: 0 von %1 Wörtern geschrieben")
+                       .arg(WordsOf(data.size())),
+                   0);
+    } else {
+        ShowStatus(tr("Schreiben erfolgreich: %1 von %2 Wörtern geschrieben").arg(written).arg(WordsOf(data.size())),
+                   0);
+    }
 }
 
-void CKvara_ProgrammerDlg::ReadKillPassword() { ReadPassword(0, &m_values.killPassword); }
+void CKvara_ProgrammerDlg::ReadPassword(std::size_t byteAddress, QString* target) {
+    std::uint8_t buffer[kPasswordBytes] = {};
+    const int n = ReadBankExact(KVARA_BANK_RESERVED, byteAddress,
+                                PasswordIfUsed(m_values.resUsePassword, m_values.resPassword), buffer, kPasswordBytes);
+    const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
+    const bool whole = !failed && n == static_cast<int>(kPasswordBytes);
+    *target = whole ? Hex(buffer, kPasswordBytes) : QString();
+    if (whole) {
+        RecordRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress), ByteBuffer(buffer, buffer + kPasswordBytes));
+    } else {
+        ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
+    }
+}
 
-void CKvara_ProgrammerDlg::ReadAccessPassword() { ReadPassword(4, &m_values.accessPassword); }
+void CKvara_ProgrammerDlg::ReadKillPassword() { ReadPassword(kReservedKillOffset, &m_values.killPassword); }
+
+void CKvara_ProgrammerDlg::ReadAccessPassword() { ReadPassword(kReservedAccessOffset, &m_values.accessPassword); }
 
 void CKvara_ProgrammerDlg::OnKillRead() {
     if (!Validate()) {
@@ -1250,24 +1351,30 @@ void CKvara_ProgrammerDlg::OnAccessRead() {
     Refresh();
 }
 
-void CKvara_ProgrammerDlg::WritePassword(int byteAddress, const QString& text, bool isAccess) {
+void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString& text, bool isAccess) {
     if (!WriteFieldsUsable(m_values.resUsePassword, m_values.resPassword) ||
         !HexFieldUsable(text, isAccess ? tr("Access Passwort") : tr("Kill Passwort"))) {
         return;
     }
     const ByteBuffer password = ParseHex(text, kBufferBytes);
-    if (password.size() != 4) {
+    if (password.size() != kPasswordBytes) {
         ShowStatus(FromUtf8(LoadString(124)), 0);
         Refresh();
         return;
     }
-    const int result = WriteBank(0, byteAddress, PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
-                                 password.data(), 4);
+    if (!ConfirmDuplicateEpc()) {
+        Refresh();
+        return;
+    }
+    ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
+    const int result = WriteBank(KVARA_BANK_RESERVED, byteAddress,
+                                 PasswordIfUsed(m_values.resUsePassword, m_values.resPassword), password.data(),
+                                 kPasswordBytes);
     const bool failed = ReportResult(true, result, KvaraGetLastError(m_handle));
     if (isAccess && !failed) {
         // The next protected operation uses the new password. Written as eight digits without
         // blanks, so it fits the eight-character password fields whole.
-        const QString compact = Hex(password.data(), 4).remove(QLatin1Char(' '));
+        const QString compact = Hex(password).remove(QLatin1Char(' '));
         m_values.epcPassword = compact;
         m_values.userPassword = compact;
         m_values.resPassword = compact;
@@ -1277,19 +1384,129 @@ void CKvara_ProgrammerDlg::WritePassword(int byteAddress, const QString& text, b
 
 void CKvara_ProgrammerDlg::OnKillWrite() {
     if (Validate()) {
-        WritePassword(0, m_values.killPassword, false);
+        WritePassword(kReservedKillOffset, m_values.killPassword, false);
     }
 }
 
 void CKvara_ProgrammerDlg::OnAccessWrite() {
     if (Validate()) {
-        WritePassword(4, m_values.accessPassword, true);
+        WritePassword(kReservedAccessOffset, m_values.accessPassword, true);
     }
 }
 
 void CKvara_ProgrammerDlg::OnEpcTextChanged() {
-    const int count = static_cast<int>(ParseHex(m_epcField->text(), kBufferBytes).size());
-    SetTextIfDifferent(m_epcLengthField, QString::number(count));
+    const ByteBuffer epc = ParseHex(m_epcField->text(), kBufferBytes);
+    SetTextIfDifferent(m_epcLengthField, QString::number(static_cast<int>(epc.size())));
+    ShowGs1Identity(epc, FindNonHexCharacter(m_epcField->text().toStdString()) == std::string::npos);
+}
+
+void CKvara_ProgrammerDlg::ShowGs1Identity(const ByteBuffer& epc, bool usable) {
+    if (epc.empty()) {
+        m_gs1Label->clear();
+        m_gs1Label->setToolTip(QString());
+        return;
+    }
+    const EpcIdentity identity = usable ? DescribeEpc(epc) : EpcIdentity{};
+    if (!identity.gs1) {
+        m_gs1Label->setText(tr("Kein GS1-EPC"));
+        m_gs1Label->setToolTip(usable ? FromUtf8(identity.reason) : tr("Der EPC enthält andere Zeichen als Hex-Ziffern"));
+        return;
+    }
+    QString text = FromUtf8(identity.pureIdentity);
+    if (!identity.elementString.empty()) {
+        text += QStringLiteral("   ") + FromUtf8(identity.elementString);
+    }
+    m_gs1Label->setText(text);
+    m_gs1Label->setToolTip(FromUtf8(identity.tagUri));
+}
+
+void CKvara_ProgrammerDlg::OnEpcFromGtin() {
+    CEpcFromGtinDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted || dialog.Epc().empty() || !Validate()) {
+        return;
+    }
+    m_values.epcData = Hex(dialog.Epc());
+    m_values.epcLength = static_cast<int>(dialog.Epc().size());
+    m_values.epcUseLength = UseLengthForEpc(dialog.Epc().size());
+    Refresh();
+}
+
+int CKvara_ProgrammerDlg::InventoryCount(const ByteBuffer& epc) const {
+    return static_cast<int>(std::count(m_inventory.begin(), m_inventory.end(), epc));
+}
+
+bool CKvara_ProgrammerDlg::ConfirmDuplicateEpc() {
+    const ByteBuffer epc = ParseHex(m_epcEdit->text(), kSelectCapacity);
+    const int count = InventoryCount(epc);
+    if (m_handle == 0 || count <= 1) {
+        return true;
+    }
+    // The select addresses every tag with this EPC: the write goes to whichever answers.
+    return AskYesNo(this,
+                    tr("Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird "
+                       "auf den, der zuerst antwortet. Trotzdem schreiben?")
+                        .arg(Hex(epc))
+                        .arg(count),
+                    false);
+}
+
+void CKvara_ProgrammerDlg::RecordRead(int bank, int byteAddress, const ByteBuffer& bytes) {
+    const ByteBuffer tag = ParseHex(m_epcEdit->text(), kSelectCapacity);
+    if (tag != m_readTag) {
+        m_reads.clear();
+        m_readTag = tag;
+    }
+    if (bank == KVARA_BANK_USER) {
+        ForgetRead(KVARA_BANK_USER);  // one stretch of User memory: the last one read
+    }
+    m_reads[{bank, byteAddress}] = bytes;
+}
+
+void CKvara_ProgrammerDlg::ForgetRead(int bank, int byteAddress) {
+    for (auto it = m_reads.begin(); it != m_reads.end();) {
+        const bool match = it->first.first == bank && (byteAddress < 0 || it->first.second == byteAddress);
+        it = match ? m_reads.erase(it) : std::next(it);
+    }
+}
+
+QString CKvara_ProgrammerDlg::InventoryCsvText() const { return FromUtf8(InventoryCsv(m_inventory)); }
+
+QString CKvara_ProgrammerDlg::BanksCsvText() const {
+    std::vector<BankRead> reads;
+    for (const auto& [key, bytes] : m_reads) {
+        reads.push_back({key.first, key.second, bytes});
+    }
+    return FromUtf8(BanksCsv(m_readTag, reads));
+}
+
+void CKvara_ProgrammerDlg::CopyText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    ShowStatus(tr("In die Zwischenablage kopiert"), 0);
+}
+
+void CKvara_ProgrammerDlg::SaveWithDialog(const QString& text) {
+    const QString path = QFileDialog::getSaveFileName(this, tr("Als CSV speichern"), QString(),
+                                                      tr("CSV-Dateien (*.csv);;Alle Dateien (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    QString error;
+    if (SaveCsv(path, text, &error)) {
+        ShowStatus(tr("Gespeichert: %1").arg(path), 0);
+    } else {
+        ShowMessage(this, tr("Die Datei %1 konnte nicht gespeichert werden: %2").arg(path, error));
+    }
+}
+
+bool CKvara_ProgrammerDlg::SaveCsv(const QString& path, const QString& text, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0 || !file.flush()) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    return true;
 }
 
 // The PC reactions change a PC the field shows. An empty field stays empty: it means the
@@ -1300,7 +1517,7 @@ void CKvara_ProgrammerDlg::OnUseLengthChanged() {
     }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
-    pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0], 0x07);
+    pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0], kPcUserMemoryBit | kPcXpcBit | kPcToggleBit);
     SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
 }
 
@@ -1320,7 +1537,7 @@ void CKvara_ProgrammerDlg::OnIsoClicked() {
     }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
-    pc[0] = static_cast<std::uint8_t>((pc[0] & ~0x01) | (m_isoCheck->isChecked() ? 0x01 : 0x00));
+    pc[0] = PcWithToggle(pc[0], m_isoCheck->isChecked());
     SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
 }
 

@@ -7,7 +7,9 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <map>
 #include <optional>
+#include <vector>
 
 #include "common/bytes.h"
 
@@ -76,6 +78,12 @@ public:
                   const std::uint8_t* data, int count);
     bool RunInventory();
 
+    // The exports of the window menu: the last inventory (EPC, GS1 identity, count) and the
+    // banks last read from the addressed tag, as CSV text; SaveCsv writes such a text to a file.
+    QString InventoryCsvText() const;
+    QString BanksCsvText() const;
+    static bool SaveCsv(const QString& path, const QString& text, QString* error);
+
 public slots:
     void done(int code) override;
     void reject() override;
@@ -104,6 +112,7 @@ private:
         int tidLength = 0;
         QString manufacturer;
         QString model;
+        QString tidNumbers;  // the maker and model numbers behind the names, for the tooltip
         bool userUsePassword = false;
         QString userPassword;
         int userStart = 0;
@@ -138,6 +147,21 @@ private:
     // tag answers with the written bytes followed by what it held before.
     void RefindWrittenTag(const QString& writtenEpc, bool writtenIsPrefix, const QString& addressedBefore);
     void OnTagClicked(QListWidgetItem* item);
+    // How many tags of the last inventory answered with this EPC.
+    int InventoryCount(const ByteBuffer& epc) const;
+    // Before a write: when the last inventory saw the addressed EPC on more than one tag, asks
+    // whether to write all the same (No by default). False: nothing is to be written.
+    bool ConfirmDuplicateEpc();
+    // The reads of the addressed tag, kept for the export and for User writes that send only
+    // what changed. A read of another tag starts the record anew; byteAddress -1 forgets the
+    // whole bank.
+    void RecordRead(int bank, int byteAddress, const ByteBuffer& bytes);
+    void ForgetRead(int bank, int byteAddress = -1);
+    void WriteUserWords(const ByteBuffer& data, const std::optional<ByteBuffer>& password);
+    void ShowGs1Identity(const ByteBuffer& epc, bool usable);
+    void OnEpcFromGtin();
+    void CopyText(const QString& text);
+    void SaveWithDialog(const QString& text);
 
     void OnInventory();
     void OnCyclicToggled();
@@ -162,8 +186,8 @@ private:
     int ReadUser(int start, int length);
     void ReadKillPassword();
     void ReadAccessPassword();
-    void ReadPassword(int byteAddress, QString* target);
-    void WritePassword(int byteAddress, const QString& text, bool isAccess);
+    void ReadPassword(std::size_t byteAddress, QString* target);
+    void WritePassword(std::size_t byteAddress, const QString& text, bool isAccess);
 
     void SetCyclicControlsEnabled(bool enabled);
     void ConnectLoop(bool showDialogFirst);
@@ -176,6 +200,11 @@ private:
     void RestorePlacement();
 
     Values m_values;
+    // The EPCs of the last inventory, one per answering tag, as the reader reported them.
+    std::vector<ByteBuffer> m_inventory;
+    // The banks last read, by bank and byte address, and the EPC of the tag they were read from.
+    std::map<std::pair<int, int>, ByteBuffer> m_reads;
+    ByteBuffer m_readTag;
     int m_handle = 0;
     bool m_powerDialog = false;
     bool m_cyclicRunning = false;
@@ -211,6 +240,7 @@ private:
     QCheckBox* m_isoCheck = nullptr;
     QLineEdit* m_epcLengthField = nullptr;
     QLineEdit* m_epcField = nullptr;
+    QLabel* m_gs1Label = nullptr;
 
     QLineEdit* m_tidField = nullptr;
     QLineEdit* m_tidLengthField = nullptr;

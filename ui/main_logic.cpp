@@ -2,14 +2,9 @@
 
 #include <cstdio>
 
+#include "protocol/gs1.h"
+
 namespace kvara {
-
-std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask) {
-    const int words = lengthBytes / 2;  // truncated towards zero
-    return static_cast<std::uint8_t>(((words << 3) & 0xFF) | (old & keepMask));
-}
-
-int LengthFromPc(std::uint8_t pcByte0) { return (pcByte0 >> 3) * 2; }
 
 int UseLengthForEpc(std::size_t epcBytes) { return static_cast<int>((epcBytes + 1) / 2 * 2); }
 
@@ -81,26 +76,6 @@ std::string RecordedFirmwareVersion(char c) {
     return buffer;
 }
 
-int ModelCodeOf(const ByteBuffer& answer) {
-    int code = 0;
-    for (std::size_t i = 0; i < 3 && i < answer.size(); ++i) {
-        const char c = static_cast<char>(answer[i]);
-        int digit = -1;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        }
-        if (digit < 0) {
-            break;
-        }
-        code = code * 16 + digit;
-    }
-    return code;
-}
-
 bool IsReaderOnly(int modelCode) { return (modelCode & 0x0F) <= 1; }
 
 bool HasTransmitPowerDialog(int modelCode) { return modelCode == 0x312 || modelCode == 0x322; }
@@ -120,20 +95,73 @@ LineValue SplitLineValue(int lineValue) {
     return line;
 }
 
-TidIdentity DecodeTid(const ByteBuffer& tid) {
+TidIdentity TidIdentityOf(const ByteBuffer& tid, const TidCatalog& catalog) {
     TidIdentity identity;
-    if (tid.size() < 4 || tid[0] != 0xE2) {
+    const TidInfo info = DecodeTid(tid, catalog);
+    if (!info.known) {
         return identity;
     }
-    const int designer = ((tid[1] & 0x1F) << 4) | (tid[2] >> 4);
-    const int model = ((tid[2] & 0x0F) << 8) | tid[3];
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%03X", designer);
-    identity.manufacturer = buffer;
-    std::snprintf(buffer, sizeof buffer, "%03X", model);
-    identity.model = buffer;
+    identity.manufacturer = info.MakerText();
+    identity.model = info.ModelText();
+    char numbers[48];
+    if (info.maskDesigner >= 0) {
+        std::snprintf(numbers, sizeof numbers, "MDID 0x%03X, TMN 0x%03X", static_cast<unsigned>(info.maskDesigner),
+                      static_cast<unsigned>(info.modelNumber));
+    } else {
+        std::snprintf(numbers, sizeof numbers, "ISO 0x%02X", static_cast<unsigned>(info.isoMaker));
+    }
+    identity.numbers = numbers;
     return identity;
 }
+
+EpcIdentity DescribeEpc(const ByteBuffer& epc) {
+    EpcIdentity identity;
+    const auto decoded = gs1::Decode(epc);
+    if (!decoded) {
+        identity.reason = decoded.error;
+        return identity;
+    }
+    identity.gs1 = true;
+    identity.pureIdentity = decoded.value->PureIdentityUri();
+    identity.elementString = decoded.value->ElementString();
+    identity.tagUri = decoded.value->TagUri();
+    return identity;
+}
+
+std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int knownStart, const ByteBuffer& known) {
+    std::vector<ByteRun> runs;
+    if (wanted.empty()) {
+        return runs;
+    }
+    if (start % 2 != 0) {
+        runs.push_back({0, wanted.size()});
+        return runs;
+    }
+    // Whether the byte at offset i of wanted is known to stand on the tag already.
+    auto same = [&](std::size_t i) {
+        const long long address = static_cast<long long>(start) + static_cast<long long>(i);
+        const long long at = address - knownStart;
+        return at >= 0 && at < static_cast<long long>(known.size()) &&
+               known[static_cast<std::size_t>(at)] == wanted[i];
+    };
+    for (std::size_t word = 0; word < wanted.size(); word += 2) {
+        // A last odd byte goes to the reader alone, as a full write would send it.
+        const bool whole = word + 1 < wanted.size();
+        const bool changed = !same(word) || (whole && !same(word + 1));
+        if (!changed) {
+            continue;
+        }
+        const std::size_t length = whole ? 2 : 1;
+        if (!runs.empty() && runs.back().offset + runs.back().length == word) {
+            runs.back().length += length;
+        } else {
+            runs.push_back({word, length});
+        }
+    }
+    return runs;
+}
+
+int WordsOf(std::size_t bytes) { return static_cast<int>((bytes + 1) / 2); }
 
 Rect FitIntoScreens(Rect saved, const Rect& screens) {
     auto shift = [&](int dx, int dy) {

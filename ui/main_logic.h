@@ -1,19 +1,16 @@
-// Main-window arithmetic that needs no widget: PC word, firmware texts, interface text, line
+// Main-window arithmetic that needs no widget: EPC length, firmware texts, TID names, interface text, line
 // values, window placement. Standard library only.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/bytes.h"
+#include "protocol/tid.h"
 
 namespace kvara {
 
-// PC byte 0 with the EPC length field set from a length in bytes: the word count (length / 2,
-// truncated towards zero) in bits 3-7, keeping the bits of old selected by keepMask.
-std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask);
-// EPC length in bytes coded in PC byte 0.
-int LengthFromPc(std::uint8_t pcByte0);
 // The "Nutzlänge" that codes an EPC of the given number of bytes: whole words, an odd byte
 // rounded up to its word.
 int UseLengthForEpc(std::size_t epcBytes);
@@ -29,8 +26,6 @@ int FirmwareDigitForTitle(char c);
 int FirmwareDigitForRecord(char c);
 std::string FormatFirmwareTitle(const std::string& pattern, int digit);  // "FW V%d.%02d"
 std::string RecordedFirmwareVersion(char c);                              // "1.%02d"
-// Model code of a device type answer: its first three characters as a hex number.
-int ModelCodeOf(const ByteBuffer& answer);
 bool IsReaderOnly(int modelCode);
 bool HasTransmitPowerDialog(int modelCode);
 
@@ -44,12 +39,39 @@ struct LineValue {
 };
 LineValue SplitLineValue(int lineValue);
 
-// Manufacturer and model number of an EPC Gen2 TID (class 0xE2); empty texts otherwise.
+// What the TID group shows of a TID: maker and chip by name from the catalogue, or by number
+// where the catalogue does not know them, and the numbers themselves for the tooltip
+// ("MDID 0x001, TMN 0x105"). All empty for a TID of neither known class or too short to decode.
 struct TidIdentity {
     std::string manufacturer;
     std::string model;
+    std::string numbers;
 };
-TidIdentity DecodeTid(const ByteBuffer& tid);
+TidIdentity TidIdentityOf(const ByteBuffer& tid, const TidCatalog& catalog);
+
+// What the window shows of an EPC's GS1 identity: the pure-identity URI, the element string
+// (empty for schemes without one) and the tag URI; or, for no GS1 EPC, the reason.
+struct EpcIdentity {
+    bool gs1 = false;
+    std::string pureIdentity;
+    std::string elementString;
+    std::string tagUri;
+    std::string reason;
+};
+EpcIdentity DescribeEpc(const ByteBuffer& epc);
+
+// A stretch of a write: offset and length in bytes from the start of the data.
+struct ByteRun {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+};
+// The words of wanted (written from byte address start) that must go to the tag, given what was
+// last read from it: known, read from byte address knownStart. Runs of adjacent words merge into
+// one run; a word not wholly covered by known counts as changed; a last odd byte is a word of its
+// own. A start that is not on a word gives one run over everything.
+std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int knownStart, const ByteBuffer& known);
+// The number of words a write of that many bytes touches.
+int WordsOf(std::size_t bytes);
 
 struct Rect {
     int left = 0;

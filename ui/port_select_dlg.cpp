@@ -23,6 +23,7 @@
 #include "ui/busy.h"
 #include "ui/device_monitor.h"
 #include "ui/ip_search_dlg.h"
+#include "ui/main_logic.h"
 #include "ui/message_box.h"
 #include "ui/port_logic.h"
 
@@ -68,7 +69,7 @@ CPortSelectDlg::CPortSelectDlg(QWidget* parent) : QDialog(parent) {
         if (m_usbList.empty()) {
             m_name.clear();
             WriteText(keys::kPortName, m_name);
-        } else if (std::find(m_usbList.begin(), m_usbList.end(), m_name.mid(5).toStdString()) == m_usbList.end()) {
+        } else if (std::find(m_usbList.begin(), m_usbList.end(), m_name.mid(kUsbPrefix.size()).toStdString()) == m_usbList.end()) {
             m_name = kUsbPrefix + QString::fromStdString(m_usbList.front());
             WriteText(keys::kPortName, m_name);
         }
@@ -82,7 +83,7 @@ CPortSelectDlg::CPortSelectDlg(QWidget* parent) : QDialog(parent) {
             WriteText(keys::kPortName, m_name);
             m_lanChosen = false;
         } else {
-            if (std::find(m_lanList.begin(), m_lanList.end(), m_name.mid(5).toStdString()) == m_lanList.end()) {
+            if (std::find(m_lanList.begin(), m_lanList.end(), m_name.mid(kLanPrefix.size()).toStdString()) == m_lanList.end()) {
                 m_name = kLanPrefix + QString::fromStdString(m_lanList.front());
                 WriteText(keys::kPortName, m_name);
             }
@@ -216,9 +217,9 @@ void CPortSelectDlg::InitDialog() {
 }
 
 void CPortSelectDlg::ShowValues() {
-    const int code = m_lineValue % 100;
-    const int baud = m_lineValue - code;
-    m_baud->setCurrentIndex(m_baud->findText(QString::number(baud)));  // -1: none selected
+    const kvara::LineValue line = SplitLineValue(m_lineValue);
+    const int code = line.parityIndex;
+    m_baud->setCurrentIndex(m_baud->findText(QString::number(line.baudRate)));  // -1: none selected
     m_parity->setCurrentIndex(code == 1 ? 1 : code == 2 ? 2 : 0);
     m_stopBits->setCurrentIndex(code == 3 ? 1 : 0);
     m_timeoutField->setText(QString::number(m_timeoutMs));

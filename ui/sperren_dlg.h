@@ -2,12 +2,15 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 class QButtonGroup;
-class QGroupBox;
-class QLineEdit;
 
 namespace kvara {
+
+namespace Ui {
+class CSperrenDlg;
+}
 
 // End code of the dialog after "Ausführen".
 constexpr int kLockExecute = 3;
@@ -17,6 +20,7 @@ class CSperrenDlg : public QDialog {
 
 public:
     explicit CSperrenDlg(QWidget* parent = nullptr);
+    ~CSperrenDlg() override;
 
     int Area() const { return m_area; }
     int Protection() const { return m_protection; }
@@ -33,10 +37,9 @@ private:
     int m_area = 0;
     int m_protection = 0;
     QString m_password;
+    std::unique_ptr<Ui::CSperrenDlg> m_ui;
     QButtonGroup* m_areas = nullptr;
     QButtonGroup* m_protections = nullptr;
-    QGroupBox* m_protectionGroup = nullptr;
-    QLineEdit* m_passwordField = nullptr;
 };
 
 }  // namespace kvara

@@ -1,13 +1,12 @@
 #include "ui/tx_power_dlg.h"
 
 #include <QComboBox>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 
 #include "common/string_table.h"
 #include "reader/kvara.h"
 #include "ui/message_box.h"
+#include "ui_tx_power_dlg.h"
 
 namespace kvara {
 
@@ -15,43 +14,26 @@ namespace {
 constexpr int kEntries = 15;
 }
 
-CTXPowerDlg::CTXPowerDlg(int handle, QWidget* parent) : QDialog(parent), m_handle(handle) {
-    setObjectName(QStringLiteral("txPowerDialog"));
-    setWindowTitle(tr("Sendeleistung einstellen"));
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(new QLabel(tr("Sendeleistung: "), this));
-    m_list = new QComboBox(this);
-    m_list->setObjectName(QStringLiteral("powerList"));
+CTXPowerDlg::CTXPowerDlg(int handle, QWidget* parent)
+    : QDialog(parent), m_handle(handle), m_ui(std::make_unique<Ui::CTXPowerDlg>()) {
+    m_ui->setupUi(this);
+    m_list = m_ui->powerList;
+    m_write = m_ui->powerWriteButton;
     for (int i = 0; i < kEntries; ++i) {
-        m_list->addItem(QString::number(13 + i));
+        m_list->addItem(QString::number(PowerOfIndex(i) / 10));
     }
-    layout->addWidget(m_list);
-    layout->addWidget(new QLabel(tr("dBm"), this));
-    auto* read = new QPushButton(tr("Lesen"), this);
-    read->setObjectName(QStringLiteral("powerReadButton"));
-    read->setAutoDefault(false);
-    m_write = new QPushButton(tr("Schreiben"), this);
-    m_write->setObjectName(QStringLiteral("powerWriteButton"));
-    m_write->setAutoDefault(false);
-    auto* close = new QPushButton(tr("Schliessen"), this);
-    close->setObjectName(QStringLiteral("powerCloseButton"));
-    close->setDefault(true);
-    layout->addWidget(read);
-    layout->addWidget(m_write);
-    layout->addWidget(close);
-    connect(read, &QPushButton::clicked, this, &CTXPowerDlg::ReadPower);
+    connect(m_ui->powerReadButton, &QPushButton::clicked, this, &CTXPowerDlg::ReadPower);
     connect(m_write, &QPushButton::clicked, this, &CTXPowerDlg::WritePower);
-    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->powerCloseButton, &QPushButton::clicked, this, &QDialog::accept);
     // Nothing to write until a level is selected: an empty list would mean 12 dBm otherwise.
     connect(m_list, &QComboBox::currentIndexChanged, this, [this](int index) { m_write->setEnabled(index >= 0); });
 
     m_list->setCurrentIndex(-1);
     m_write->setEnabled(false);
-    unsigned short power = 0;
-    if (KvaraGetTxPower(m_handle, &power) == 0) {
-        m_list->setCurrentIndex(IndexOfPower(power));
-    }
+    ReadPower();
 }
+
+CTXPowerDlg::~CTXPowerDlg() = default;
 
 int CTXPowerDlg::IndexOfPower(int tenths) {
     const int index = tenths / 10 - 13;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "ui/hex_text.h"
+#include "protocol/hex_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {

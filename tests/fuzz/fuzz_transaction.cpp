@@ -29,6 +29,7 @@
 #include "reader/handles.h"
 #include "reader/port.h"
 #include "reader/registry.h"
+#include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
 using kvara::CKvara_Port;
@@ -333,13 +334,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.handle = port->GetHandle();
 
     g_run = &run;
-    kvara::UiHooks hooks;
-    hooks.pumpPendingMessages = PumpMessages;
-    kvara::SetUiHooks(hooks);
+    kvara::test::FakeWindow pump;
+    pump.onEveryPump = PumpMessages;
+    pump.Install();
 
     RunFunction(script, *port, run);
 
-    kvara::ResetUiHooks();
+    pump.Uninstall();
     g_run = nullptr;
     FUZZ_CHECK(!port->IsWaiting());
     FUZZ_CHECK(KvaraClosePort(run.handle) == 0);

@@ -34,6 +34,16 @@
 
 namespace kvara::test {
 
+// The EPCs of the window tests' simulated tags: two of 12 bytes that sort A before B, and a short
+// one; kTextA and kTextB as the window shows the first two.
+inline const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05,
+                                 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
+inline const ByteBuffer kEpcB = {0xBB, 0x01, 0x02, 0x03, 0x04, 0x05,
+                                 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
+inline const ByteBuffer kEpcC = {0xCC, 0x01, 0x02, 0x03};
+inline const QString kTextA = QStringLiteral("AA 01 02 03 04 05 06 07 08 09 0A 0B");
+inline const QString kTextB = QStringLiteral("BB 01 02 03 04 05 06 07 08 09 0A 0B");
+
 // A mode-0 answer frame with status 0 and the given data, as the reader would send it.
 inline ByteBuffer ReaderAnswer(const ByteBuffer& data) {
     ByteBuffer frame = {0x02, 0x01, 0x00, static_cast<std::uint8_t>(data.size())};

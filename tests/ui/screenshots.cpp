@@ -3,6 +3,7 @@
 // with a window manager and KVARA_SCREENSHOT_DIR set; the pictures go to <dir>/de/ and
 // <dir>/en/. The network dialogs are taken by test_lan_dialogs, which has network readers.
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -17,6 +18,7 @@
 #include "tests/support/screenshot.h"
 #include "ui/about_dlg.h"
 #include "ui/app.h"
+#include "ui/epc_gtin_dlg.h"
 #include "ui/port_select_dlg.h"
 #include "ui/sperren_dlg.h"
 #include "ui/tx_power_dlg.h"
@@ -96,6 +98,15 @@ class Screenshots : public kvara::test::MainWindowFixture {
         Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("00 11 22 3G"));
         Click("userWriteButton");
         QVERIFY(SaveScreenshot(dir + QStringLiteral("invalid-character.png"), {m_window.get()}));
+
+        // "EPC aus GTIN" with a GTIN-13 and a serial.
+        WhenShown<kvara::CEpcFromGtinDlg>([&](kvara::CEpcFromGtinDlg* dialog) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("gtinField"))->setText(QStringLiteral("4012345000009"));
+            dialog->findChild<QLineEdit*>(QStringLiteral("serialField"))->setText(QStringLiteral("1001"));
+            QVERIFY(SaveScreenshot(dir + QStringLiteral("epc-from-gtin.png"), {dialog}));
+            dialog->reject();
+        });
+        Click("epcFromGtinButton");
 
         WhenShown<kvara::CTXPowerDlg>([&](kvara::CTXPowerDlg* dialog) {
             QVERIFY(SaveScreenshot(dir + QStringLiteral("transmit-power.png"), {dialog}));

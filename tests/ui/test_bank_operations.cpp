@@ -11,13 +11,13 @@
 using kvara::ByteBuffer;
 using kvara::sim::SimFault;
 using kvara::sim::SimTag;
+using kvara::test::kEpcA;
+using kvara::test::kEpcB;
+using kvara::test::kTextA;
+using kvara::test::kTextB;
 
 namespace {
 
-const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-const ByteBuffer kEpcB = {0xBB, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-const QString kTextA = QStringLiteral("AA 01 02 03 04 05 06 07 08 09 0A 0B");
-const QString kTextB = QStringLiteral("BB 01 02 03 04 05 06 07 08 09 0A 0B");
 const QString kNewEpc = QStringLiteral("CC 00 00 00 00 00 00 00 00 00 12 34");
 const ByteBuffer kNewEpcBytes = {0xCC, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
 
@@ -195,6 +195,157 @@ private slots:
         ClickTag(0);
         QCOMPARE(Field("epcEdit")->text(), kTextA);
         Click("tidReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
+    }
+
+    void epcReadOfFourBytesShowsCrcAndPcOnly() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Type("epcField", QStringLiteral("11 22"));
+        m_reader->PushFault(SimFault{.raw = kvara::test::ReaderAnswer({0x12, 0x34, 0x30, 0x05}),
+                                     .forCommand = 0xC3});
+        Click("epcReadButton");
+        QCOMPARE(Field("crcField")->text(), QStringLiteral("12 34"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("30 05"));
+        QCOMPARE(Field("epcField")->text(), QString());
+        QCOMPARE(Field("epcLengthField")->text(), QStringLiteral("0"));
+        QCOMPARE(Field("useLengthField")->text(), QStringLiteral("12"));
+        QCOMPARE(Field("afiField")->text(), QStringLiteral("5"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
+    }
+
+    void epcWriteCodesTheLengthIntoThePcWord() {
+        SimTag tag = SimTag::WithEpc(kEpcA);
+        tag.epcBank[2] |= 0x06;  // bits 1-2 of the PC, which the write keeps
+        StartReader({}, {tag});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("epcReadButton");
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("36 00"));
+        const QString newEpc = QStringLiteral("E2 00 00 00 00 00 00 00 00 00 12 34");
+        Type("epcField", newEpc);
+        Type("useLengthField", QStringLiteral("12"));
+        Type("afiField", QStringLiteral("0"));
+        Find<QCheckBox>("isoCheck")->setChecked(false);
+        Click("epcWriteButton");
+        const auto writes = RequestsOf(0xC4);
+        QCOMPARE(writes.size(), std::size_t{1});
+        ByteBuffer expected = {1, 1, 0, 0, 0x36, 0x00, 0xE2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
+        QCOMPARE(writes[0].payload, expected);
+        QCOMPARE(m_reader->Tags()[0].Epc(), ByteBuffer(expected.begin() + 6, expected.end()));
+        // Found again under the new EPC after the field went off and on.
+        QCOMPARE(Field("epcEdit")->text(), newEpc);
+        QVERIFY(!RequestsOf(0xF5).empty());
+    }
+
+    void useLengthFieldReactsAtOnceAndRoundsDownOnLeaving() {
+        StartReader({}, {});
+        OpenWindow();
+        Field("pcField")->setText(QStringLiteral("07 00"));
+        Type("useLengthField", QStringLiteral("13"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("37 00"));  // 6 words
+        Field("afiField")->setFocus();
+        QCOMPARE(Field("useLengthField")->text(), QStringLiteral("12"));
+        Type("useLengthField", QStringLiteral("64"));  // 32 words: only five bits remain
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 00"));
+        Type("afiField", QStringLiteral("255"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 FF"));
+        QTest::mouseClick(Find<QCheckBox>("isoCheck"), Qt::LeftButton);
+        QVERIFY(Find<QCheckBox>("isoCheck")->isChecked());
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 FF"));
+        QTest::mouseClick(Find<QCheckBox>("isoCheck"), Qt::LeftButton);
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("06 FF"));
+        Type("epcField", QStringLiteral("AB CD EF"));
+        QCOMPARE(Field("epcLengthField")->text(), QStringLiteral("3"));
+    }
+
+    void userWriteAsksAboutTheLength() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Type("userLengthField", QStringLiteral("4"));
+        Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
+        m_answerYes = true;
+        Click("userWriteButton");
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages[0].startsWith(QStringLiteral("Angegebene Datenlänge")));
+        QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{3, 0, 0, 0, 0x11, 0x22, 0x00, 0x00}));
+        QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(),
+                 QStringLiteral("11 22 00 00"));
+        // Nothing was read from the tag before: the whole stretch went to it.
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Schreiben erfolgreich: 2 von 2 Wörtern geschrieben"));
+
+        Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
+        m_answerYes = false;
+        Click("userWriteButton");
+        QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{3, 0, 0, 0, 0x11, 0x22}));
+        QCOMPARE(Field("userLengthField")->text(), QStringLiteral("2"));
+
+        // A length the data buffer cannot hold is refused: nothing is written.
+        const std::size_t writes = RequestsOf(0xC4).size();
+        Type("userLengthField", QStringLiteral("300"));
+        m_answerYes = true;
+        Click("userWriteButton");
+        QCOMPARE(RequestsOf(0xC4).size(), writes);
+        QVERIFY(m_window->StatusText().startsWith(QStringLiteral("Fehler")));
+    }
+
+    void accessPasswordWriteCopiesIntoTheThreePasswordFields() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Type("accessField", QStringLiteral("11 22 33 44"));
+        Click("accessWriteButton");
+        QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{0, 2, 0, 0, 0x11, 0x22, 0x33, 0x44}));
+        for (const char* name : {"epcPassword", "userPassword", "resPassword"}) {
+            QCOMPARE(Field(name)->text(), QStringLiteral("11223344"));
+        }
+        // The new password is now needed and used for a protected read.
+        Find<QCheckBox>("resUsePassword")->setChecked(true);
+        Click("accessReadButton");
+        QCOMPARE(RequestsOf(0xC3).back().payload,
+                 (ByteBuffer{0, 2, 0, 0, 4, 0x11, 0x22, 0x33, 0x44}));
+        QCOMPARE(Field("accessField")->text(), QStringLiteral("11 22 33 44"));
+
+        Type("killField", QStringLiteral("11 22 33"));
+        const std::size_t writes = RequestsOf(0xC5).size() + RequestsOf(0xC4).size();
+        Click("killWriteButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Das Passwort muss 4 Byte lang sein!"));
+        QCOMPARE(RequestsOf(0xC5).size() + RequestsOf(0xC4).size(), writes);
+    }
+
+    void readAllWithoutAReader() {
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
+        OpenWindow();
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
+        Click("readAllButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Kein Zugriff auf Gerät möglich"));
+        Click("epcReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Kein Zugriff auf Gerät möglich"));
+    }
+
+    void readAllFillsEveryBank() {
+        SimTag tag = SimTag::WithEpc(kEpcA);
+        tag.user = {0x10, 0x20, 0x30, 0x40};
+        tag.reserved = {1, 2, 3, 4, 5, 6, 7, 8};
+        StartReader({}, {tag});
+        OpenWindow();
+        Click("readAllButton");
+        QCOMPARE(Field("epcField")->text(), QStringLiteral("AA 01 02 03 04 05 06 07 08 09 0A 0B"));
+        QCOMPARE(Field("tidField")->text().left(11), QStringLiteral("E2 80 11 05"));
+        // The simulated tags carry an Impinj Monza 4QT TID: names from the catalogue beside the
+        // program, the numbers behind them.
+        QCOMPARE(Field("manufacturerField")->text(), QStringLiteral("Impinj"));
+        QCOMPARE(Field("modelField")->text(), QStringLiteral("Monza 4QT"));
+        QCOMPARE(Field("modelField")->toolTip(), QStringLiteral("MDID 0x001, TMN 0x105"));
+        QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(),
+                 QStringLiteral("10 20 30 40"));
+        QCOMPARE(Field("userLengthField")->text(), QStringLiteral("4"));
+        QCOMPARE(Field("killField")->text(), QStringLiteral("01 02 03 04"));
+        QCOMPARE(Field("accessField")->text(), QStringLiteral("05 06 07 08"));
         QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
     }
 };

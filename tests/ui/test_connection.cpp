@@ -1,10 +1,17 @@
-// The main window's reader connection against the simulated reader on a pseudo terminal:
-// closing while a command waits, the title after the interface dialog, a reader that stops
-// answering.
+// The main window's reader connection against the simulated reader on a pseudo terminal (and a
+// HID reader on the tests' hidapi): the title with model, interface and firmware, models that
+// cannot program, the interface dialog when the saved reader is gone or another is chosen,
+// closing while a command waits, a reader that stops answering.
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <QListWidget>
+#include <QPushButton>
+#include <tuple>
+
 #include "reader/kvara.h"
+#include "tests/fakes/fake_hidapi.h"
+#include "tests/support/device_stand_in.h"
 #include "tests/support/main_window_fixture.h"
 #include "ui/port_select_dlg.h"
 
@@ -12,12 +19,7 @@ using kvara::ByteBuffer;
 using kvara::sim::SimConfig;
 using kvara::sim::SimFault;
 using kvara::sim::SimTag;
-
-namespace {
-
-const ByteBuffer kEpcA = {0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
-
-}  // namespace
+using kvara::test::kEpcA;
 
 class ConnectionTest : public kvara::test::MainWindowFixture {
     Q_OBJECT
@@ -86,6 +88,140 @@ private slots:
         Click("userReadButton");
         QCOMPARE(m_window->StatusText(),
                  QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
+    }
+
+    void connectsAndShowsTheReaderInTheTitle() {
+        StartReader(SimConfig{.infoText = "Sim 1"}, {});
+        OpenWindow();
+        QVERIFY(m_window->ReaderHandle() > 0);
+        const QString expected =
+            QStringLiteral("Quarn Kvara Programmer V%1 <Kvara P20 %2:1 FW V1.00[Sim 1]>")
+                .arg(QStringLiteral(KVARA_PROGRAM_VERSION),
+                     QString::fromStdString(m_server->Path()));
+        QCOMPARE(m_window->windowTitle(), expected);
+        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(m_reader->ReaderMode(), 0);
+    }
+
+    void readerOnlyModelIsRefused() {
+        StartReader(SimConfig{.deviceType = "3110"}, {});
+        OpenWindow();
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QCOMPARE(m_messages.value(0), QStringLiteral("Das gewählte Gerät ist ein reiner Leser! "
+                                                     "Hier wird jedoch ein Programmer benötigt!"));
+        QCOMPARE(Unanswered("kvara::CPortSelectDlg"), 1);  // the interface dialog follows
+        QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
+    }
+
+    void typeAnswerWithItsFirmwareDigitInTheTitle() {
+        for (const auto& [type, title, recorded] :
+             {std::tuple{"3225", "FW V1.05", "1.05"}, std::tuple{"322a", "FW V1.10", "1.36"}}) {
+            StartReader(SimConfig{.deviceType = type, .infoText = ""}, {});
+            OpenWindow();
+            const QString tail =
+                QStringLiteral("Kvara P30 %1:1 %2>")
+                    .arg(QString::fromStdString(m_server->Path()), QLatin1String(title));
+            QVERIFY2(m_window->windowTitle().endsWith(tail), qPrintable(m_window->windowTitle()));
+            QCOMPARE(m_window->RecordedFirmware(), QLatin1String(recorded));
+            QCOMPARE(m_window->RecordedModelCode(), QStringLiteral("322"));
+            TearDownWindow();
+        }
+    }
+
+    void aNewUserPicksTheReaderFromTheList() {
+        // The saved interface points nowhere; the device database shows the maker's virtual
+        // COM device, whose device node is the simulated reader's terminal.
+        StartReader(SimConfig{.deviceType = "3220", .infoText = "Werkstatt"},
+                    {SimTag::WithEpc(kEpcA)});
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/ttyUSB7"));
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->AddUsbSerial("/dev/ttyS0", "");
+        stand.devices->AddUsbSerial(m_server->DevicePath(), "CDC", "USB\\VID_7A3C&PID_0C5D");
+        int portDialogs = 0;
+        WhenShown<kvara::CPortSelectDlg>([&portDialogs](kvara::CPortSelectDlg* dialog) {
+            ++portDialogs;
+            auto* list = dialog->findChild<QListWidget*>("interfaceList");
+            for (int row = 0; row < list->count(); ++row) {
+                if (list->item(row)->text().contains(QStringLiteral("[Quarn Virtual COM]"))) {
+                    list->setCurrentRow(row);
+                }
+            }
+            dialog->accept();
+        });
+        OpenWindow();
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
+        QCOMPARE(portDialogs, 1);
+        QVERIFY(m_window->ReaderHandle() > 0);
+        QVERIFY2(
+            m_window->windowTitle().contains(
+                QStringLiteral("<Kvara P30 ") + QString::fromStdString(m_server->DevicePath()) +
+                QStringLiteral(" [Quarn Virtual COM]:1 FW V1.00[Werkstatt]>")),
+            qPrintable(m_window->windowTitle()));
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName),
+                 QString::fromStdString(m_server->DevicePath()) +
+                     QStringLiteral(" [Quarn Virtual COM]"));
+        Click("inventoryButton");
+        QCOMPARE(Field("countField")->text(), QStringLiteral("1"));
+    }
+
+    void chooseInterfaceClosesTheReaderAndConnectsAgain() {
+        StartReader({}, {});
+        OpenWindow();
+        const int first = m_window->ReaderHandle();
+        QVERIFY(first > 0);
+        WhenShown<kvara::CPortSelectDlg>([](kvara::CPortSelectDlg* dialog) { dialog->reject(); });
+        m_window->OnChooseInterface();
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QCOMPARE(KvaraGetLastError(first), 3);  // closed
+        WhenShown<kvara::CPortSelectDlg>([this](kvara::CPortSelectDlg* dialog) {
+            auto* list = dialog->findChild<QListWidget*>("interfaceList");
+            const auto found =
+                list->findItems(QString::fromStdString(m_server->Path()), Qt::MatchStartsWith);
+            if (!found.isEmpty()) {
+                list->setCurrentItem(found.first());
+            }
+            dialog->accept();
+        });
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->AddUsbSerial(m_server->Path(), "");
+        m_window->OnChooseInterface();
+        QVERIFY(m_window->ReaderHandle() > 0);
+        QCOMPARE(m_window->RecordedModel(), QStringLiteral("Kvara P20"));
+    }
+
+    void usbHidReaderConnectsAndSwitchesToVirtualCom() {
+        kvara::test::ScopedDeviceStandIn stand;
+        stand.devices->hid = {{0x7A3C, 0x0C5C, "5260-0007", true, "fake:ui"}};
+        auto reader = fakehid::AddDevice("fake:ui");
+        reader->SetConfig(SimConfig{.infoText = "HID"});
+        kvara::WriteText(kvara::keys::kPortName, QStringLiteral("USB: 5260-0007 HID"));
+        OpenWindow();
+        QVERIFY2(m_window->windowTitle().endsWith(
+                     QStringLiteral("<Kvara P20 USB:5260-0007 HID:1 FW V1.00[HID]>")),
+                 qPrintable(m_window->windowTitle()));
+        m_window.reset();  // closes the reader
+
+        kvara::CPortSelectDlg dialog;
+        dialog.InitDialog();
+        auto* list = dialog.findChild<QListWidget*>("interfaceList");
+        const auto found = list->findItems(QStringLiteral("USB: 5260-0007 HID"), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        list->setCurrentItem(found.first());
+        QVERIFY(dialog.findChild<QPushButton*>("hidModeButton")->isChecked());
+        stand.devices->virtualComDriver = false;  // first without the driver: it is offered
+        m_answerYes = false;
+        dialog.findChild<QPushButton*>("virtualComButton")->click();
+        QCOMPARE(m_messages.value(0),
+                 QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber laden "
+                                "und installieren?\n"));
+        QCOMPARE(reader->UsbMode(), 0);
+        stand.devices->virtualComDriver = true;
+        list->setCurrentItem(
+            list->findItems(QStringLiteral("USB: 5260-0007 HID"), Qt::MatchExactly).first());
+        dialog.findChild<QPushButton*>("virtualComButton")->click();
+        QCOMPARE(reader->UsbMode(), 2);
+        QCOMPARE(dialog.InterfaceName(), QString());
+        fakehid::Reset();
     }
 };
 

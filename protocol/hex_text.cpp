@@ -1,20 +1,15 @@
-#include "ui/hex_text.h"
+#include "protocol/hex_text.h"
+
+#include "common/hex.h"
 
 namespace kvara {
 
 namespace {
 
+// Every character that is no hex digit counts as the digit 0.
 int Digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return 0;
+    const int value = HexDigitValue(c);
+    return value < 0 ? 0 : value;
 }
 
 std::uint8_t TokenValue(const std::string& token) {
@@ -58,9 +53,7 @@ ByteBuffer ParseHexBytes(const std::string& text, std::size_t capacity) {
 
 std::size_t FindNonHexCharacter(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool hexDigit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-        if (c != ' ' && !hexDigit) {
+        if (text[i] != ' ' && HexDigitValue(text[i]) < 0) {
             return i;
         }
     }
