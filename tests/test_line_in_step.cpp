@@ -147,7 +147,13 @@ TEST_F(PtyReaderTest, AnAnswerThatMayBeAnotherCommandsIsNotDelivered) {
         EXPECT_EQ(n, 2);
         EXPECT_EQ(ByteBuffer(data, data + 2), (ByteBuffer{0, 0}));
     }
-    EXPECT_EQ(KvaraGetTxPower(handle, &power), 0);
+    // The next commands prove the line in step again (on a busy machine an answer may still
+    // come late and fail one more proof) and get their own answers.
+    int result = -1;
+    for (int attempt = 0; attempt < 3 && result != 0; ++attempt) {
+        result = KvaraGetTxPower(handle, &power);
+    }
+    ASSERT_EQ(result, 0);
     EXPECT_EQ(power, 270);
 }
 
