@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Encoding in series against a reader with a modelled serial line and tag: 100 rows, each an
 // EPC write proven by reading back, an access password and a lock, through the command line's
 // own encoding code and the reader library on a pseudo terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Round trips over a pseudo terminal: the reader API against the simulated reader, compared
 // with the raw round trip of the same bytes written and echoed on a bare terminal pair.
 //

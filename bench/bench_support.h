@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clocks and a blocking exact read shared by the round-trip benchmarks.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Round trips over loopback TCP: the reader API against the simulated reader's TCP port,
 // compared with the raw round trip of the same bytes written and echoed on a bare TCP
 // connection.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Round trip and CPU cost of device type transactions against the in-process simulated reader.
 //
 // cpu_share is the process CPU time (every thread) over the wall time: a wait that spins would

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing User memory as the window does: select the tag, then write only the words that changed
 // since the last read. Against the simulated reader on a pseudo terminal, with a serial line of
 // 115200 baud and a tag that takes 3 ms per command modelled in the reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/encode.h"
 
 #include <fcntl.h>

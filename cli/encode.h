@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Encoding tags in series from a CSV file: one row per tag, each written, proven by reading
 // back, locked if asked, and logged as a JSON line; a run that was interrupted resumes from its
 // log.

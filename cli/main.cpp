@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kvara: the command line of the Kvara Programmer, for scripting and for encoding tags in
 // series. It runs on the reader library's public C API and the protocol library, as any other
 // program could.

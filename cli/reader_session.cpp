@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/reader_session.h"
 
 #include "common/hex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A reader opened for one run of the command line: the interface name as the window's
 // settings hold it, turned into a name for the reader API, and closed again at the end.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/tag_ops.h"
 
 #include <unistd.h>

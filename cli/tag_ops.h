@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the command line does with a tag, on the reader API: named banks, areas and actions,
 // EPC writes with their PC word, and the decoded forms of EPCs and TIDs.
 #pragma once

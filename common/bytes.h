@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte buffer and string list shared by every part of the reader library.
 #pragma once
 

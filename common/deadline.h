@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one deadline type of the project: a point on the monotonic clock that a wait must not
 // pass, and what is left of it in the forms the waits need (a duration for condition
 // variables, whole milliseconds rounded up for poll()). Time points come from the clock the

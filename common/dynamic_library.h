@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Binding a system library at run time: the library is opened by name, every entry point is
 // looked up into a typed function pointer (its type taken from the library's own header, as in
 // decltype(&::hid_write)), and a table that needs all of them gets all or none: a missing one

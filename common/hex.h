@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one hexadecimal digit rule of the project.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Diagnostic lines of the library: to stderr unless a sink is installed.
 #pragma once
 

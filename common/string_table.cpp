@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/string_table.h"
 
 #include <algorithm>

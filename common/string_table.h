@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The numbered texts of the program, with their built-in German wording.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/ui_hooks.h"
 
 namespace kvara {

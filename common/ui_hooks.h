@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few things a reader command needs from the window system, as a table of hooks.
 //
 // The library never calls the user-interface toolkit itself. The application fills this table

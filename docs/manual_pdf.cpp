@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kvara-manual-pdf: turns the Markdown manual into the help PDF, with Qt alone.
 //
 //   kvara-manual-pdf MANUAL.md OUTPUT.pdf

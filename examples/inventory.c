@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Opens a reader and lists the tags in its field: inventory READER (a device path, COM name,
  * HID name or network address). */
 #include <stdio.h>

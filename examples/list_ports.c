@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Lists the serial ports, USB readers and network readers the reader library finds. */
 #include <stdio.h>
 #include <string.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Writes two words into the User memory of the one tag in the field and reads them back:
  * read_write READER. */
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The local network adapters: their IPv4 addresses from getifaddrs, and the adapter that faces
 // a peer from the kernel's route lookup.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/config_link.h"
 
 #include <net/if.h>

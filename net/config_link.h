@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The configuration link of a network reader: a datagram endpoint on port 30718 tied to one
 // reader and registered with the reader API like an open reader (its handle is its link id,
 // from the range of TCP links); the exchanges on it (setup records, identity query, IP-SETUP,

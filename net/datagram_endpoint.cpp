@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/datagram_endpoint.h"
 
 #include <poll.h>

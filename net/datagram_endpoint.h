@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A UDP endpoint on port 30718: the exchanges with one reader's configuration protocol, the
 // discovery of readers on one adapter's network, and the resolution of a reader's bracketed
 // name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding readers on the network: the search over every local adapter, and the address of a
 // reader that an address text names by its bracketed name. Both run on the thread of the
 // endpoint they are given, which a test can give a clock of its own.

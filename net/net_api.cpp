@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader API's network functions: reader search, reachability, and the configuration link.
 #include <cstring>
 #include <string>

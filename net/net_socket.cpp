@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/net_socket.h"
 
 #include <sys/socket.h>

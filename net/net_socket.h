@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a TCP stream and a datagram endpoint have in common: the socket handle, the peer's
 // address, the local adapters and the one the socket is bound to, and the clock and deadline
 // its waits run by.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ICMP reachability check: one echo request per call, through an unprivileged ICMP datagram
 // socket, else a raw socket; with neither the service is missing and every check fails.
 #pragma once

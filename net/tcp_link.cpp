@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/tcp_link.h"
 
 #include <poll.h>

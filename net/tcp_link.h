@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TCP link of a network reader: one worker thread that owns the socket, connects, sends the
 // frames the port queues, and hands every received byte to the port.
 #pragma once

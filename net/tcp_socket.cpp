@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/tcp_socket.h"
 
 #include <netinet/tcp.h>

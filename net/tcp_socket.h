@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stream socket of a TCP link: a connection to a reader's command port, from the local
 // adapter that faces the reader, made again when a frame is to go out and the reader has
 // dropped it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The readers' datagram protocol on UDP port 30718 and the texts around it: datagram headers
 // and codes, setup record 0, discovery entries, address texts and the new network settings.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Request and answer frames of the reader protocol in its two framing modes.
 //
 // Mode 0: 0x02, address, command/status, L, payload/data, XOR check byte over everything

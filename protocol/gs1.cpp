@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/gs1.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GS1 EPCs as the EPC Tag Data Standard codes them in a tag's EPC bank: SGTIN-96/-198,
 // SSCC-96, SGLN-96/-195, GRAI-96/-170, GIAI-96/-202 and GID-96. Decoding gives the fields, the
 // pure-identity URI, the tag URI and the GS1 element string; encoding goes from a tag URI or

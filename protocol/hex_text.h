@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hex text of tag data, passwords, CRC and PC: "0A BC 01". Standard library only.
 #pragma once
 

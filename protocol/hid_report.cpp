@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/hid_report.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HID report formats of the readers and the report lengths from a report descriptor. Pure
 // functions over bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/names.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pure helpers for reader names, device type answers and address texts.
 #pragma once
 

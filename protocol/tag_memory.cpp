@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/tag_memory.h"
 
 namespace kvara {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The layout of a Gen2 tag's memory as the reader hands it over: the EPC bank with its stored
 // CRC and PC word, the PC word's fields, and the entries of an inventory.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/tid.h"
 
 #include <sstream>

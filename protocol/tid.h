@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TID bank: who made the chip and which chip it is. Class E2 (EPC Gen2, as GS1 allocates
 // it) carries the extended-TID, security and file indicators, a 9-bit mask designer id and a
 // 12-bit tag model number; class E0 (ISO/IEC 7816-6) a maker code and a 48-bit serial number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader API: registry access, opening and identifying readers, and every command.
 #include "reader/kvara.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "reader/errors.h"
 
 #include <cstdio>

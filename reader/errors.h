@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texts for reader error codes and the status line that shows them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "reader/handles.h"
 
 namespace kvara {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process-wide pools of reader handles, one per link kind.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * libkvara: the reader API of the Kvara Programmer.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface between a reader port object and the link that carries its frames.
 //
 // A port holds one link and never asks which kind it is. Push-style links (serial, FTDI, TCP,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening the link that a reader name selects.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One open reader: its link, its framing, the command transaction and the last error code.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide registry of open readers.
 #pragma once
 

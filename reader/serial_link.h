@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the open sequence asks of a serial link (a COM port, or an FTDI device by its serial
 // number), independent of how the transport part of the library carries it out.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader of INI-style texts (the update server's version files). Standard library only.
 #pragma once
 

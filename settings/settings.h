@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's own settings: sections "Settings", "Port", "MainWnd" and "Version" in the
 // per-user settings store (~/.config/Quarn Applikationen/Kvara Programmer.conf).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/icmp_responder.h"
 
 #include <netinet/in.h>

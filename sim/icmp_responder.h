@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Answers ICMP echo requests for a simulated reader in a network namespace of its own, where the
 // kernel's own echo replies are turned off: intact, or with the data changed on the way.
 // Needs a raw socket (root or CAP_NET_RAW).

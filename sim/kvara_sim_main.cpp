@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kvara-sim: a simulated Kvara reader on a pseudo terminal, and optionally on a TCP command port
 // and the datagram port 30718 like a network reader, for the demo and for trying the programmer
 // without a reader on the desk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/net_reader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated reader's side of the datagram protocol on UDP port 30718: setup records that
 // can be read and written, the identity query, IP-SETUP and finish, with faults on demand. It
 // is transport-free like SimReader: a UDP server (or a test) feeds it datagrams and sends the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/options.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command-line options of kvara-sim, parsed without I/O so tests can reach them.
 #pragma once
 

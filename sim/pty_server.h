@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serves a simulated reader on a pseudo terminal: the programmer opens the terminal's device
 // path as its COM port. Unplug closes the terminal (the programmer sees the device vanish);
 // Replug makes a new one and moves the stable symlink, if one was asked for, to it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/scheduler.h"
 
 #include <sys/prctl.h>

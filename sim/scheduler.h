@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sends the simulated reader's answer pieces at their due times, on a thread of its own.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/serve_thread.h"
 
 #include <sys/eventfd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The thread of a simulated server: it waits in poll() on its own descriptors and on a wake-up
 // event, which Wake() signals and Stop() uses to end it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated reader's own check values. Written apart from the programmer's codec on
 // purpose: a fault shared by both sides would otherwise cancel out in every test.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An in-process link to a simulated reader: frames go straight to the reader model and its
 // answer comes back byte by byte from a thread of its own, like a serial watcher delivers them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated Kvara reader: parses request frames in either framing mode, carries out the
 // commands on a field of Gen2 tags, and answers in the mode it was asked in, with faults on
 // demand. It is transport-free: a pty server, an in-process link or a test feeds it bytes and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serves a simulated reader on a TCP command port, as a network reader does: one connection at
 // a time (a new one replaces the old), answers at their due times, and a dropped connection on
 // demand (the drop fault, or DropConnection).

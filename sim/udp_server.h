@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serves the simulated reader's datagram side on UDP port 30718 (of the network namespace the
 // server is started in): receives queries, broadcasts included, and sends the answers back to
 // the sender at their due times.

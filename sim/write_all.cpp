@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/write_all.h"
 
 #include <poll.h>

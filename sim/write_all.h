@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing an answer to the descriptor of a simulated server's peer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The reader API from C: the header compiles as C, and the library works without C++ callers. */
 #include <stdio.h>
 #include <string.h>

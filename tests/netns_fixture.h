@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Network namespaces that a test makes for itself: one for the library (the "computer") and one
 // per simulated reader, joined by veth pairs to bridges in the library's namespace, which serve
 // as its network adapters. Nothing a test sends leaves these namespaces; broadcasts included.

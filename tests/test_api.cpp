@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader API through libkvara.so, the real serial link and a pseudo terminal served by the
 // simulated reader; payloads are checked as the simulated reader received them.
 #include <gtest/gtest.h>

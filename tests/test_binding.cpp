@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run-time binding of system libraries, and the library's device monitor on top of libudev.
 #include <gtest/gtest.h>
 

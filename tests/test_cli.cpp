@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line end to end: the kvara program run as a user would run it, against the
 // simulated reader on a pseudo terminal and on a TCP port of the loopback address, its JSON
 // answers parsed back.

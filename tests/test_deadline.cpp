@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The deadline every wait measures with, on a clock the test sets.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Listing serial ports and USB devices from a device database, and the list convention.
 #include <gtest/gtest.h>
 

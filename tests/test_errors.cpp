@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Error texts and the status line, with and without a translation hook.
 #include <gtest/gtest.h>
 

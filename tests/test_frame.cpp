@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The codec against the protocol's worked frames, and against answers of any shape.
 #include <gtest/gtest.h>
 

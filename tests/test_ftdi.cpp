@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FTDI route of the serial link on a test build of the D2XX library, which the binding
 // loads through its own dlopen.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GS1 EPCs: the standard's examples both ways, random round trips over every scheme and
 // partition, and the precise reasons a broken EPC or input is refused.
 #include <gtest/gtest.h>

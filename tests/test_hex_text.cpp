@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hex text as the main window reads and shows it.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The HID link: report formats, report lengths, and readers on a test build of hidapi that the
 // library loads through its own dlopen.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The INI reader of the version files.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Answers that come too late, answers that fill the serial link's read pieces exactly, and
 // frames whose command has already returned: through libkvara.so against the simulated reader
 // on a pseudo terminal, and against a network peer played by the test on loopback.

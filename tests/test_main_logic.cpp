@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Main-window arithmetic: EPC length, TID names, firmware texts, interface text, line values, placement.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader names, address suffixes, model names and address texts.
 #include <cstring>
 #include <gtest/gtest.h>

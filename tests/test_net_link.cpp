@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TCP link and the datagram endpoint from inside the library: the worker's start and stop,
 // a reader behind a router, a name resolved on the worker, the discovery window, the search over
 // every adapter, and the kinds of ICMP socket.

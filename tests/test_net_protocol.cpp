@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The datagram protocol, setup records, search entries, address texts, network settings, echo
 // replies and the adapter list, as pure functions over bytes and texts.
 #include <gtest/gtest.h>

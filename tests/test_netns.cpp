@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Network readers on networks of the test's own (network namespaces joined by veth pairs),
 // through libkvara.so: discovery, name resolution, TCP ports and reconnects, the configuration
 // link and the set procedure, the recovery of a stuck reader, the reachability check, and bad

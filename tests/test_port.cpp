@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command transaction of a port object against the simulated reader through a real link
 // object (the in-process link delivers the answer from its own thread, byte by byte).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interface-dialog logic: keeping a list in step with a listing, entry kinds, line values.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Re-entrancy of the reader API: a command waits for its answer while dispatching window
 // messages, so a timer, a queued call or a dialog can call the API again from inside that
 // wait. A command on the reader that is waiting must fail at once with code 256 and must not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial link on pseudo terminals: names, line settings, the watcher, queueing, unplug.
 #include <gtest/gtest.h>
 

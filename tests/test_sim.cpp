@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated reader as a reader: framing modes, addressing, faults and its tag field.
 #include <gtest/gtest.h>
 

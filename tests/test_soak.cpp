@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault soak: 10 000 reader commands through the C API, the real serial link and a pseudo
 // terminal served by the simulated reader, each with a fault drawn from a fixed seed: silence,
 // a slow answer, an answer in pieces, stray bytes in front, a wrong check value, a reader

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The inventory and the banks read as CSV, as a spreadsheet reads them back.
 #include <gtest/gtest.h>
 

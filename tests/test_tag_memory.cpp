@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The layout of tag memory: EPC bank, PC word and inventory entries.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A network reader over TCP on the loopback address, through libkvara.so: every command, a
 // connection the reader drops, a reader that goes away and comes back, and hostile bytes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Several threads on the reader API at once: on one handle, on different handles, and opening
 // and closing readers meanwhile. Commands on one reader take turns; every answer reaches the
 // command it belongs to. The thread sanitizer build runs these too.

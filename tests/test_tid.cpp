@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TID decoding and the chip catalogue the program ships.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Version comparison, the version files on an HTTPS server of the test's own, and installers:
 // their download, their check and their start.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/device_list.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial ports and USB devices present, from the system's device database, with the
 // maker's tags; and whether one of the maker's USB devices lacks its driver.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Device arrivals and removals from the kernel, through a libudev monitor on the library's one
 // libudev binding. The caller watches the monitor's descriptor in its own event loop and reads
 // a change whenever it becomes readable.

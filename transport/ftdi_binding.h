@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FTDI D2XX library (libftd2xx.so), loaded at run time: a table of its entry points with a
 // fixed failure value for each one that is missing, and the listing of free FTDI devices.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/ftdi_link.h"
 
 #include <poll.h>

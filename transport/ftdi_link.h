@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FTDI link: a reader with an FTDI USB chip, driven through the vendor's D2XX library by
 // its serial number. The library offers no descriptor to wait on, so the watcher looks at the
 // device every few milliseconds (its latency timer) and at once when a frame is queued.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/hid_link.h"
 
 #include <hidapi/hidapi.h>

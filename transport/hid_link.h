@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The USB HID link: frames in output reports, answers pulled from input reports while the
 // port waits. The device is found in the device database by its reader name and driven through
 // hidapi (hidraw backend), loaded at run time.

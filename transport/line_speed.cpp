@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/line_speed.h"
 
 #include <asm/termbits.h>

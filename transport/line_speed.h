@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Line speeds the termios table has no constant for, through the kernel's own interface.
 #pragma once
 

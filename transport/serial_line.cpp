@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/serial_line.h"
 
 #include <sys/eventfd.h>

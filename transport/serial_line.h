@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the two serial links share: the termios link of a COM port and the FTDI link of a
 // D2XX device. A watcher thread writes queued frames and hands every received byte on; the
 // line's status events (modem lines, line errors) are reported the same way for both. Each

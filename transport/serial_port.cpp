@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/serial_port.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The termios serial link: a COM port (a terminal device node), its line set raw at the
 // caller's rate, watched with poll() on the device and two eventfds.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libudev, bound once for the process at run time: the device listing and the device monitor
 // share one table of its entry points, typed from its own header, every one or none.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/about_dlg.h"
 
 #include <QApplication>

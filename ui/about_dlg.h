@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Info über Quarn Kvara Programmer": versions, the maker's links, and the two update lines.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application: settings location, language, the main window's runs, help.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's icon, for every window of the program and its message boxes.
 #pragma once
 

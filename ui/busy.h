@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // For its lifetime: the wait cursor, and the application's main window disabled (enabled again
 // only if it was enabled before).
 #pragma once

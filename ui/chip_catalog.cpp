@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/chip_catalog.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The chip catalogue the window names TID makers and models from, loaded once.
 #pragma once
 

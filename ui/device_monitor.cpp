@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/device_monitor.h"
 
 #include <QSocketNotifier>

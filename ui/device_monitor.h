@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Device arrivals and removals from the kernel, through the reader library's device monitor,
 // watched by the window system's event loop.
 #pragma once

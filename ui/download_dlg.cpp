@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/download_dlg.h"
 
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress dialog of an installer download: the transfer runs on a thread of its own while
 // the dialog shows how much has come; "Abbrechen" stops it.
 #pragma once

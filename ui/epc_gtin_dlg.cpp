@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/epc_gtin_dlg.h"
 
 #include <QPushButton>

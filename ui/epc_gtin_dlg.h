@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "EPC aus GTIN": an SGTIN made from a GTIN, the length of its company prefix, a filter and a
 // serial, 96 or 198 bits as the serial needs or the user chooses. What is wrong with the input
 // is shown in the dialog as the GS1 rules say it, and OK stays off until there is an EPC.

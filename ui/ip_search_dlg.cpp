@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/ip_search_dlg.h"
 
 #include <QListWidget>

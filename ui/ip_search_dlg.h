@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Liste aller gefundenen IP-Adressen": every device on the local networks that answers the
 // reader search; the maker's readers can be picked, any device reconfigured.
 #pragma once

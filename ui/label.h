@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A text label with its own font, colour and cursor that can act as a link, and a picture
 // that draws white as transparent.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/lan_config_dlg.h"
 
 #include <QButtonGroup>

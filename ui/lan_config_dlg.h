@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "LAN Einstellung": the IP settings of one reader on Ethernet, automatic with a DHCP name or
 // fixed with address, port, subnet mask and gateway.
 #pragma once

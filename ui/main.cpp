@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kvara-programmer: programs UHF RFID tags through Kvara readers.
 #include <QApplication>
 

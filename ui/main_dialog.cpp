@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main_dialog.h"
 
 #include <algorithm>

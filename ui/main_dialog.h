@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window: the tag list, the four memory banks, the status line, and the reader
 // connection with its title.
 #pragma once

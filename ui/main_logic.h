@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Main-window arithmetic that needs no widget: EPC length, firmware texts, TID names, interface text, line
 // values, window placement. Standard library only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message boxes of the program. Tests install a responder that answers instead of a user.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/permission_hint.h"
 
 #include <grp.h>

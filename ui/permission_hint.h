@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Why a serial port would not open for this user, so the message can say what to do.
 #pragma once
 

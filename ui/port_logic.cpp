@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/port_logic.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interface-dialog logic that needs no widget. Standard library only.
 #pragma once
 

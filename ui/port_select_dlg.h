@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface dialog "Schnittstelle": COM port, USB reader or network reader, the serial
 // line, time-out and bus address; switches USB readers between HID and virtual COM mode and
 // keeps its list current while devices come and go.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/qt_hooks.h"
 
 #include <QAbstractEventDispatcher>

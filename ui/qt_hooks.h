@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fills the reader library's window hooks and the string table's translator with Qt.
 #pragma once
 

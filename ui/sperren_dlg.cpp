@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/sperren_dlg.h"
 
 #include <QButtonGroup>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Speicherbereich sperren": the memory area to lock, the protection, and the access password.
 #pragma once
 

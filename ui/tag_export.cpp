@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/tag_export.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The inventory and the last-read banks of a tag as CSV text (RFC 4180: comma-separated, fields
 // with commas, quotes or line breaks quoted, CRLF line ends), for the clipboard and for files.
 // Standard library only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/tx_power_dlg.h"
 
 #include <QComboBox>

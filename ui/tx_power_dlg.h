@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Sendeleistung einstellen": the reader's transmit power, 13 to 27 dBm.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/update_texts.h"
 
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the user is told about version checks, installer downloads and installer starts: one
 // text for each way they can fail.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "update/installer.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A downloaded installer between the transfer and its start: the proof that it is the maker's
 // file, the private folder it lands in, and the way it is started.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fetching from the update host with libcurl: TLS verified, https only, never a cached copy,
 // redirects followed only within the host first asked, a size cap, and a stall limit instead
 // of a limit on the total time. Each failure keeps its own cause, so the user can be told.

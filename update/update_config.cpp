@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "update/update_config.h"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where updates come from and what the program accepts from there: the update host, the
 // certificate authorities, the key that signs the installers, and the download limits. The
 // build fixes the defaults; tests point them at a server of their own.

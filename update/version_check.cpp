@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "update/version_check.h"
 
 #include <sys/stat.h>

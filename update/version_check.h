@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks on the maker's update server for newer versions of the program and of the connected
 // reader's firmware, and fetches and starts an offered installer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test build of the FTDI entry points the serial link uses. Some entry points of the real
 // library are left out on purpose: the binding must name them and carry on without them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small test build of the FTDI D2XX library: simulated readers by serial number behind the
 // library's Win32-style entry points, loaded by the library's own dlopen of libftd2xx.so.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test build of hidapi's entry points over simulated readers.
 #include "tests/fakes/fake_hidapi.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small test build of hidapi: simulated readers behind hid_open_path, loaded by the library's
 // own dlopen of libhidapi-hidraw.so.0. Tests link it and control it through these functions.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Answer framing over arbitrary receive buffers, in both framing modes: the completion rule the
 // wait uses, the check and exact-length tests that accept an answer, and the strip that hands
 // its data to the caller. Besides memory safety it holds the properties that keep a reader's

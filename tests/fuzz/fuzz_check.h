@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one way a fuzz target reports a broken property: print it and abort, which libFuzzer
 // records as a finding with its input and the replay program as a failed test.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Datagrams that arrive while a configuration link waits for the reader's answer to a record
 // query, a record write or the identity query, and the identity search that finds a reader
 // again after IP-SETUP. Input: the exchange (byte 0: 0 record, 1 write, 2 identity; byte 1: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Datagrams on the readers' port 30718 as an endpoint receives them, and the search entries
 // made of them. Input: four bytes of sender address, then the datagram. Properties besides
 // memory safety and bounded time:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GS1 EPC decoding and encoding: bytes read as an EPC, and the same bytes read as a tag URI.
 // Properties besides memory safety and bounded time:
 // - an EPC that decodes encodes back to the same bits (the padding of its last word aside),

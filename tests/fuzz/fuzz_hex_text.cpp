@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hex text as the user types or pastes it into the main window's fields. Input: one byte of
 // capacity, then the text. Properties besides memory safety and bounded time:
 // - never more bytes than the capacity;

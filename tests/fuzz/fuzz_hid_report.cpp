@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HID report descriptors and input reports from a device. Input: one byte choosing the input
 // report length, then the bytes (read once as a descriptor, once as an input report).
 // Properties besides memory safety and bounded time:

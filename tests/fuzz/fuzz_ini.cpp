@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The INI reader over arbitrary version files: Parse, then GetString for every section and key
 // it found, in other letter cases, and for names it did not find. Properties besides memory
 // safety and bounded time:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader names and address texts as a user or a settings file gives them: the network
 // address text, the bus address suffix, the choice of link, the COM port name and the model
 // name of a device type answer. Properties besides memory safety:

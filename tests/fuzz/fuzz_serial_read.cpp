@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial link's read path on a real pseudo terminal: a byte stream written in pieces of
 // arbitrary sizes (around and across the watcher's 256-byte read pieces), with or without a
 // pause between pieces, and a hang-up at the end or none.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Setup record 0 as a reader sends it, and the new settings written into it. Input: three
 // texts (new address, mask, gateway) separated by newlines, then a byte 0, then the record.
 // Properties besides memory safety and bounded time:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole command transactions fed arbitrary answers: a port in the registry, a link that hands
 // the fuzzer's bytes to the port as the reader's answer to each frame sent (in pieces, one per
 // polling pass of the wait), and one reader function of the C API or the port's own command

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs inputs through a fuzz target's LLVMFuzzerTestOneInput without libFuzzer, so that every
 // build (and every sanitizer) replays the checked-in corpus. Each argument is a file or a
 // folder whose files are run in name order. A target reports a broken property by aborting;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A device database stand-in: tests present any set of serial ports and USB devices.
 #pragma once
 

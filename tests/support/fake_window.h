@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the application's window system behind the reader library's hook table: one
 // window that can play the active and the main window, a focus owner, a wait cursor, and a
 // message pump that counts its dispatches and runs what a test wants done inside a wait.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An HTTPS server of the test's own on loopback, with a certificate made for it, standing for
 // the maker's update server.
 #pragma once

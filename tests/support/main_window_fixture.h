@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real main window on the offscreen platform against the simulated reader on a pseudo
 // terminal, for Qt Test programs: a settings folder of the test's own, message boxes answered
 // by the test, and the dialogs the window opens handed to actions of the test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Screenshots of the windows for the documentation, taken by tests and programs when
 // KVARA_SCREENSHOT_DIR names a folder (scripts/screenshots runs them under Xvfb with a window
 // manager). Without it nothing happens.

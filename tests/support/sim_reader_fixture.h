@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A simulated reader served on a pseudo terminal or on a TCP port of the loopback address, for
 // tests that open it by its name through the reader API (libkvara.so or the static library).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ui_screenshots: the pictures of the manual, in German and English, of the main window and its
 // dialogs against the simulated reader. Not a test: scripts/screenshots runs it under Xvfb
 // with a window manager and KVARA_SCREENSHOT_DIR set; the pictures go to <dir>/de/ and

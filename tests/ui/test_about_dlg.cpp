@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The about dialog's update lines and installer downloads on the offscreen platform, against an
 // HTTPS update server of the test's own.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's bank operations as a user meets them, against the simulated reader on a
 // pseudo terminal: what a write leaves on the status line and in the tag list, and what it
 // refuses to write.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's reader connection against the simulated reader on a pseudo terminal (and a
 // HID reader on the tests' hidapi): the title with model, interface and firmware, models that
 // cannot program, the interface dialog when the saved reader is gone or another is chosen,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's tag list, cyclic inventory and status line against the simulated reader on
 // a pseudo terminal: which tag an inventory selects, what the cyclic inventory leaves usable,
 // what the status line says about a failure, and that nothing reaches a tag without a write.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The link label and the picture control: clicks, font heights, texts from the string table,
 // and white shown as the background.
 #include <QImage>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader search and LAN configuration dialogs, and the interface dialog's Ethernet list,
 // against simulated network readers in network namespaces of the test's own.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Sperren" from the main window against the simulated reader: the dialog's protection titles,
 // the password it offers and refuses, and what must never reach the tag by accident.
 #include <QGroupBox>

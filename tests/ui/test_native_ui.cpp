@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The windows as a desktop shows them: Qt's own texts in the chosen language, the program icon,
 // message boxes over their window, the menu button's tooltip, and the manual behind F1.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface dialog with devices presented as a Linux machine would have them: an FTDI reader
 // used through libftd2xx (no kernel driver bound), a HID reader, a reader on the virtual COM
 // driver with its stable name, and a legacy serial port without a UART. The FTDI and HID

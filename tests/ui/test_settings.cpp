@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's settings and language with the real main window: a broken settings file, the
 // window's placement, the English catalogue and what happens without it, the language entries of
 // the window menu and the new window a language switch brings.

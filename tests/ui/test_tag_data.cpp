@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tag data a person can read, and writes that cannot land on the wrong tag or rewrite more than
 // changed, against the simulated reader on a pseudo terminal: the TID's maker and chip by name,
 // the EPC's GS1 identity, "EPC aus GTIN", the question before writing to an EPC that several

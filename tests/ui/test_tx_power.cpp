@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Sendeleistung einstellen" against the simulated reader on a pseudo terminal: only for the
 // models that have it, the level read and stored, a reading out of range.
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The update lines of the about box against the tests' HTTPS server, and the about box the main
 // window opens by itself when a newer program or firmware is found: once, and one box for both.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Takes the pictures of the update dialogs in docs/: the about dialog offering a new program
 // and a new firmware, and the progress dialog of an installer download. The update server is
 // the tests' own HTTPS server on loopback; settings go to a temporary folder.
