@@ -46,7 +46,8 @@ void RunEncode(benchmark::State& state, int baud) {
     for (auto _ : state) {
         std::vector<kvara::sim::SimTag> tags;
         for (int i = 0; i < kRows; ++i) {
-            tags.push_back(kvara::sim::SimTag::WithEpc({0xE2, 0x00, 0x34, 0x12, 0, 0, 0, 0, 0, 0, 0, 0x42}));
+            tags.push_back(
+                kvara::sim::SimTag::WithEpc({0xE2, 0x00, 0x34, 0x12, 0, 0, 0, 0, 0, 0, 0, 0x42}));
         }
         kvara::sim::SimConfig config;
         config.wireBaud = baud;
@@ -75,7 +76,8 @@ void RunEncode(benchmark::State& state, int baud) {
         kvara::cli::EncodeSummary summary;
         const std::int64_t modelledBefore = reader->ModelledMicros();
         const auto start = std::chrono::steady_clock::now();
-        const auto failure = kvara::cli::RunEncode(session, options, [] { return false; }, &summary);
+        const auto failure = kvara::cli::RunEncode(
+            session, options, [] { return false; }, &summary);
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         modelled += static_cast<double>(reader->ModelledMicros() - modelledBefore) * 1e-6;
         if (failure || summary.encoded != kRows) {
@@ -93,8 +95,12 @@ void RunEncode(benchmark::State& state, int baud) {
     }
 }
 
-void BM_Encode115200(benchmark::State& state) { RunEncode(state, 115200); }
-void BM_Encode19200(benchmark::State& state) { RunEncode(state, 19200); }
+void BM_Encode115200(benchmark::State& state) {
+    RunEncode(state, 115200);
+}
+void BM_Encode19200(benchmark::State& state) {
+    RunEncode(state, 19200);
+}
 
 }  // namespace
 

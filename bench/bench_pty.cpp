@@ -65,7 +65,8 @@ double RawRoundTrip(std::size_t requestBytes, std::size_t answerBytes, int round
 
 struct Reader {
     Reader() {
-        auto tag = kvara::sim::SimTag::WithEpc({0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0, 0, 0, 1});
+        auto tag = kvara::sim::SimTag::WithEpc(
+            {0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0, 0, 0, 1});
         tag.user.assign(128, 0x5A);
         sim = std::make_shared<kvara::sim::SimReader>();
         sim->SetTags({tag});
@@ -83,7 +84,8 @@ struct Reader {
 };
 
 template <typename Command>
-void Measure(benchmark::State& state, std::size_t requestBytes, std::size_t answerBytes, Command command) {
+void Measure(benchmark::State& state, std::size_t requestBytes, std::size_t answerBytes,
+             Command command) {
     Reader reader;
     if (reader.handle <= 0) {
         state.SkipWithError("simulated reader did not open");

@@ -67,10 +67,18 @@ void RunDeviceType(benchmark::State& state, int answerDelayMs, bool withWindow) 
     kvara::ResetUiHooks();
 }
 
-void BM_DeviceTypeImmediate(benchmark::State& state) { RunDeviceType(state, 0, false); }
-void BM_DeviceTypeReaderAnswersAfter20ms(benchmark::State& state) { RunDeviceType(state, 20, false); }
-void BM_DeviceTypeImmediateWithWindow(benchmark::State& state) { RunDeviceType(state, 0, true); }
-void BM_DeviceTypeReaderAnswersAfter20msWithWindow(benchmark::State& state) { RunDeviceType(state, 20, true); }
+void BM_DeviceTypeImmediate(benchmark::State& state) {
+    RunDeviceType(state, 0, false);
+}
+void BM_DeviceTypeReaderAnswersAfter20ms(benchmark::State& state) {
+    RunDeviceType(state, 20, false);
+}
+void BM_DeviceTypeImmediateWithWindow(benchmark::State& state) {
+    RunDeviceType(state, 0, true);
+}
+void BM_DeviceTypeReaderAnswersAfter20msWithWindow(benchmark::State& state) {
+    RunDeviceType(state, 20, true);
+}
 
 }  // namespace
 
@@ -79,7 +87,10 @@ BENCHMARK(BM_DeviceTypeReaderAnswersAfter20ms)
     ->Iterations(50)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DeviceTypeImmediateWithWindow)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DeviceTypeImmediateWithWindow)
+    ->Iterations(1000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DeviceTypeReaderAnswersAfter20msWithWindow)
     ->Iterations(50)
     ->UseRealTime()

@@ -74,7 +74,8 @@ bool WriteChanged(int handle, const kvara::ByteBuffer& wanted, const kvara::Byte
     return true;
 }
 
-void Measure(benchmark::State& state, const kvara::ByteBuffer& wanted, const kvara::ByteBuffer& known) {
+void Measure(benchmark::State& state, const kvara::ByteBuffer& wanted,
+             const kvara::ByteBuffer& known) {
     Reader reader;
     if (reader.handle <= 0) {
         state.SkipWithError("simulated reader did not open");
@@ -112,7 +113,10 @@ void BM_UserWrite64BytesAll(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_UserWrite4Words)->Iterations(300)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_UserWrite64BytesFourChanged)->Iterations(300)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UserWrite64BytesFourChanged)
+    ->Iterations(300)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UserWrite64BytesAll)->Iterations(300)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

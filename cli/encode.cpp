@@ -43,7 +43,8 @@ Failure RowFailure(int row, int exitCode, const std::string& what) {
     return Failure{exitCode, "row " + std::to_string(row) + ": " + what};
 }
 
-std::optional<Failure> Password(const std::string& text, int row, const char* what, ByteBuffer* bytes) {
+std::optional<Failure> Password(const std::string& text, int row, const char* what,
+                                ByteBuffer* bytes) {
     if (text.empty()) {
         return std::nullopt;
     }
@@ -62,13 +63,16 @@ std::optional<Failure> Locks(const std::string& text, int row, bool permanent, E
             continue;
         }
         const std::size_t colon = pair.find(':');
-        const auto area = colon == std::string::npos ? std::nullopt : AreaNamed(pair.substr(0, colon));
-        const auto action = colon == std::string::npos ? std::nullopt : ActionNamed(pair.substr(colon + 1));
+        const auto area =
+            colon == std::string::npos ? std::nullopt : AreaNamed(pair.substr(0, colon));
+        const auto action =
+            colon == std::string::npos ? std::nullopt : ActionNamed(pair.substr(colon + 1));
         if (!area || !action) {
             return RowFailure(row, kUsage, "lock \"" + pair + "\" is not AREA:ACTION");
         }
         if (IsPermanentAction(*action) && !permanent) {
-            return RowFailure(row, kRefused, "lock \"" + pair + "\" cannot be undone; it needs --permanent");
+            return RowFailure(row, kRefused,
+                              "lock \"" + pair + "\" cannot be undone; it needs --permanent");
         }
         out->locks.emplace_back(*area, *action);
     }
@@ -100,7 +104,8 @@ bool AppendLog(const std::string& path, const nlohmann::json& entry) {
         return false;
     }
     const std::string line = entry.dump() + "\n";
-    const bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && fsync(fd) == 0;
+    const bool written =
+        write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && fsync(fd) == 0;
     close(fd);
     return written;
 }
@@ -108,8 +113,8 @@ bool AppendLog(const std::string& path, const nlohmann::json& entry) {
 // Waits for exactly one tag in the field that this run (and its log) has not written. More
 // than one tag at once is refused: a write could reach the wrong one.
 std::optional<Failure> WaitForNewTag(ReaderSession& reader, const std::set<ByteBuffer>& done,
-                                     const EncodeOptions& options, const std::function<bool()>& stop,
-                                     ByteBuffer* epc) {
+                                     const EncodeOptions& options,
+                                     const std::function<bool()>& stop, ByteBuffer* epc) {
     const auto end = Clock::now() + std::chrono::milliseconds(options.waitMs);
     for (;;) {
         std::vector<ReaderSession::Seen> tags;
@@ -119,7 +124,8 @@ std::optional<Failure> WaitForNewTag(ReaderSession& reader, const std::set<ByteB
                 for (const auto& tag : tags) {
                     list += " " + HexText(tag.epc);
                 }
-                return Failure{kRefused, std::to_string(tags.size()) + " tags in the field at once (" + Trim(list) +
+                return Failure{kRefused, std::to_string(tags.size()) +
+                                             " tags in the field at once (" + Trim(list) +
                                              "); nothing written"};
             }
             if (tags.size() == 1 && done.count(tags.front().epc) == 0) {
@@ -128,7 +134,8 @@ std::optional<Failure> WaitForNewTag(ReaderSession& reader, const std::set<ByteB
             }
         }
         if (stop() || Clock::now() >= end) {
-            return Failure{kReaderError, "no new tag came within " + std::to_string(options.waitMs / 1000) + " s"};
+            return Failure{kReaderError, "no new tag came within " +
+                                             std::to_string(options.waitMs / 1000) + " s"};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(options.pollMs));
     }
@@ -136,8 +143,8 @@ std::optional<Failure> WaitForNewTag(ReaderSession& reader, const std::set<ByteB
 
 // Writes one tag: EPC (proven), User memory, passwords, locks; the steps' results go into the
 // log entry. A failed step ends the row.
-bool EncodeTag(ReaderSession& reader, const EncodeRow& row, const ByteBuffer& oldEpc, nlohmann::json& steps,
-               std::string* error) {
+bool EncodeTag(ReaderSession& reader, const EncodeRow& row, const ByteBuffer& oldEpc,
+               nlohmann::json& steps, std::string* error) {
     const int handle = reader.Handle();
     if (auto failure = WriteEpc(reader, oldEpc, row.epc, {})) {
         steps["epc"] = failure->message;
@@ -156,21 +163,27 @@ bool EncodeTag(ReaderSession& reader, const EncodeRow& row, const ByteBuffer& ol
         return true;
     };
     if (!row.user.empty() && !step("user", [&] {
-            return KvaraWriteBank(handle, KVARA_BANK_USER, 0, row.user.data(), static_cast<int>(row.user.size())) == 0;
+            return KvaraWriteBank(handle, KVARA_BANK_USER, 0, row.user.data(),
+                                  static_cast<int>(row.user.size())) == 0;
         })) {
         return false;
     }
-    if (!row.kill.empty() && !step("kill", [&] { return KvaraWriteBank(handle, KVARA_BANK_RESERVED, 0, row.kill.data(), 4) == 0; })) {
+    if (!row.kill.empty() && !step("kill", [&] {
+            return KvaraWriteBank(handle, KVARA_BANK_RESERVED, 0, row.kill.data(), 4) == 0;
+        })) {
         return false;
     }
-    if (!row.access.empty() &&
-        !step("access", [&] { return KvaraWriteBank(handle, KVARA_BANK_RESERVED, 2, row.access.data(), 4) == 0; })) {
+    if (!row.access.empty() && !step("access", [&] {
+            return KvaraWriteBank(handle, KVARA_BANK_RESERVED, 2, row.access.data(), 4) == 0;
+        })) {
         return false;
     }
     const ByteBuffer password = row.access.empty() ? ByteBuffer(4, 0) : row.access;
     for (const auto& [area, action] : row.locks) {
         const std::string name = "lock_" + std::to_string(area);
-        if (!step(name.c_str(), [&, area = area, action = action] { return KvaraLock(handle, area, action, password.data()) == 0; })) {
+        if (!step(name.c_str(), [&, area = area, action = action] {
+                return KvaraLock(handle, area, action, password.data()) == 0;
+            })) {
             return false;
         }
     }
@@ -224,8 +237,10 @@ std::optional<Failure> ReadEncodeRows(const std::string& csv, const EncodeOption
             for (std::size_t i = 0; i < fields.size(); ++i) {
                 column[fields[i]] = i;
             }
-            if (column.count("epc") == 0 && (column.count("gtin") == 0 || column.count("serial") == 0)) {
-                return Failure{kUsage, "the CSV header needs an epc column, or gtin and serial columns"};
+            if (column.count("epc") == 0 &&
+                (column.count("gtin") == 0 || column.count("serial") == 0)) {
+                return Failure{kUsage,
+                               "the CSV header needs an epc column, or gtin and serial columns"};
             }
             header = false;
             continue;
@@ -233,19 +248,24 @@ std::optional<Failure> ReadEncodeRows(const std::string& csv, const EncodeOption
         ++number;
         auto get = [&](const char* name) {
             const auto it = column.find(name);
-            return it == column.end() || it->second >= fields.size() ? std::string() : fields[it->second];
+            return it == column.end() || it->second >= fields.size() ? std::string()
+                                                                     : fields[it->second];
         };
         EncodeRow row;
         row.number = number;
         if (!get("epc").empty()) {
-            if (!ParseHexText(get("epc"), &row.epc) || row.epc.empty() || row.epc.size() % 2 != 0 || row.epc.size() > 62) {
-                return RowFailure(number, kUsage, "EPC \"" + get("epc") + "\" is not 2 to 62 bytes of hex in whole words");
+            if (!ParseHexText(get("epc"), &row.epc) || row.epc.empty() || row.epc.size() % 2 != 0 ||
+                row.epc.size() > 62) {
+                return RowFailure(
+                    number, kUsage,
+                    "EPC \"" + get("epc") + "\" is not 2 to 62 bytes of hex in whole words");
             }
         } else {
             const std::string filterText = get("filter");
             const std::string lengthText = get("company_prefix_length");
             const int filter = filterText.empty() ? options.filter : std::atoi(filterText.c_str());
-            const int length = lengthText.empty() ? options.companyPrefixLength : std::atoi(lengthText.c_str());
+            const int length =
+                lengthText.empty() ? options.companyPrefixLength : std::atoi(lengthText.c_str());
             const auto epc = gs1::SgtinFromGtin(get("gtin"), length, filter, get("serial"));
             if (!epc) {
                 return RowFailure(number, kUsage, epc.error);
@@ -253,9 +273,12 @@ std::optional<Failure> ReadEncodeRows(const std::string& csv, const EncodeOption
             row.epc = *gs1::Encode(*epc.value).value;
         }
         if (!seen.insert(row.epc).second) {
-            return RowFailure(number, kRefused, "EPC " + HexText(row.epc) + " stands in an earlier row too; an EPC is never written twice");
+            return RowFailure(number, kRefused,
+                              "EPC " + HexText(row.epc) +
+                                  " stands in an earlier row too; an EPC is never written twice");
         }
-        if (!get("user").empty() && (!ParseHexText(get("user"), &row.user) || row.user.size() % 2 != 0)) {
+        if (!get("user").empty() &&
+            (!ParseHexText(get("user"), &row.user) || row.user.size() % 2 != 0)) {
             return RowFailure(number, kUsage, "User data must be hex in whole words");
         }
         if (auto failure = Password(get("access"), number, "access", &row.access)) {
@@ -297,7 +320,8 @@ std::optional<Failure> RunEncode(ReaderSession& reader, const EncodeOptions& opt
             continue;
         }
         if (stop() || (options.maxRows > 0 && summary->encoded >= options.maxRows)) {
-            return Failure{kReaderError, "stopped before row " + std::to_string(row.number) + "; run again to go on"};
+            return Failure{kReaderError, "stopped before row " + std::to_string(row.number) +
+                                             "; run again to go on"};
         }
         ByteBuffer oldEpc;
         if (auto failure = WaitForNewTag(reader, done, options, stop, &oldEpc)) {
@@ -308,8 +332,12 @@ std::optional<Failure> RunEncode(ReaderSession& reader, const EncodeOptions& opt
         std::string error;
         const ByteBuffer tid = ReadTid(reader, oldEpc);
         const bool ok = EncodeTag(reader, row, oldEpc, steps, &error);
-        nlohmann::json entry = {{"time", Now()},         {"row", row.number},           {"tid", HexText(tid)},
-                                {"old_epc", HexText(oldEpc)}, {"new_epc", HexText(row.epc)}, {"steps", steps},
+        nlohmann::json entry = {{"time", Now()},
+                                {"row", row.number},
+                                {"tid", HexText(tid)},
+                                {"old_epc", HexText(oldEpc)},
+                                {"new_epc", HexText(row.epc)},
+                                {"steps", steps},
                                 {"result", ok ? "ok" : "failed"}};
         if (!AppendLog(options.logPath, entry)) {
             return Failure{kReaderError, "cannot write the log " + options.logPath};
@@ -320,10 +348,13 @@ std::optional<Failure> RunEncode(ReaderSession& reader, const EncodeOptions& opt
         done.insert(row.epc);
         ++summary->encoded;
         if (options.progress) {
-            const double minutes = std::chrono::duration<double>(Clock::now() - start).count() / 60.0;
+            const double minutes =
+                std::chrono::duration<double>(Clock::now() - start).count() / 60.0;
             const int finished = summary->encoded + summary->skipped;
-            std::printf(terminal ? "\r%d/%d rows, %.1f tags/min, last %s OK   " : "row %d/%d, %.1f tags/min, %s OK\n",
-                        finished, summary->rows, minutes > 0 ? summary->encoded / minutes : 0.0, HexText(row.epc).c_str());
+            std::printf(terminal ? "\r%d/%d rows, %.1f tags/min, last %s OK   "
+                                 : "row %d/%d, %.1f tags/min, %s OK\n",
+                        finished, summary->rows, minutes > 0 ? summary->encoded / minutes : 0.0,
+                        HexText(row.epc).c_str());
             std::fflush(stdout);
         }
     }

@@ -26,13 +26,13 @@ struct EncodeRow {
 struct EncodeOptions {
     std::string csvPath;
     std::string logPath;
-    int filter = 0;                 // for rows with a GTIN and no filter column
-    int companyPrefixLength = 0;    // for rows with a GTIN and no company_prefix_length column
-    bool permanent = false;         // permanent lock actions allowed
-    int maxRows = 0;                // stop after this many newly encoded rows (0: no limit)
-    int waitMs = 30000;             // how long to wait for the next tag
-    int pollMs = 20;                // pause between inventories while waiting
-    bool progress = true;           // progress on the terminal
+    int filter = 0;               // for rows with a GTIN and no filter column
+    int companyPrefixLength = 0;  // for rows with a GTIN and no company_prefix_length column
+    bool permanent = false;       // permanent lock actions allowed
+    int maxRows = 0;              // stop after this many newly encoded rows (0: no limit)
+    int waitMs = 30000;           // how long to wait for the next tag
+    int pollMs = 20;              // pause between inventories while waiting
+    bool progress = true;         // progress on the terminal
 };
 
 struct EncodeSummary {

@@ -32,7 +32,9 @@ using namespace kvara::cli;
 namespace {
 
 std::atomic<bool> g_interrupted{false};
-void OnInterrupt(int) { g_interrupted.store(true); }
+void OnInterrupt(int) {
+    g_interrupted.store(true);
+}
 
 struct Global {
     bool json = false;
@@ -47,28 +49,37 @@ struct ReaderOptions {
 
 void AddReaderOptions(CLI::App* verb, ReaderOptions& options) {
     verb->add_option("-i,--interface", options.interface,
-                     "the reader: /dev/... or COMn, \"USB: <serial>\", \"<serial> HID\", \"LAN: a.b.c.d-port\"")
+                     "the reader: /dev/... or COMn, \"USB: <serial>\", \"<serial> HID\", \"LAN: "
+                     "a.b.c.d-port\"")
         ->required();
-    verb->add_option("--baud", options.line.baudRate, "baud rate of a serial port")->capture_default_str();
-    verb->add_option("--parity", options.line.parity, "0 none, 1 even, 2 odd, 3 none with 2 stop bits")
+    verb->add_option("--baud", options.line.baudRate, "baud rate of a serial port")
+        ->capture_default_str();
+    verb->add_option("--parity", options.line.parity,
+                     "0 none, 1 even, 2 odd, 3 none with 2 stop bits")
         ->check(CLI::Range(0, 3))
         ->capture_default_str();
-    verb->add_option("--timeout", options.line.timeoutMs, "time-out of each answer in ms")->check(CLI::Range(1, 60000))->capture_default_str();
-    verb->add_option("--address", options.line.address, "the reader's bus address")->check(CLI::Range(0, 255))->capture_default_str();
+    verb->add_option("--timeout", options.line.timeoutMs, "time-out of each answer in ms")
+        ->check(CLI::Range(1, 60000))
+        ->capture_default_str();
+    verb->add_option("--address", options.line.address, "the reader's bus address")
+        ->check(CLI::Range(0, 255))
+        ->capture_default_str();
 }
 
 void Trace(int handle, int direction, const unsigned char* bytes, int length, void* context) {
     auto* file = static_cast<std::FILE*>(context);
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
-    std::fprintf(file, "%lld.%06lld %d %s %s\n", static_cast<long long>(us / 1000000), static_cast<long long>(us % 1000000),
-                 handle, direction == 0 ? ">" : "<", HexText(ByteBuffer(bytes, bytes + length)).c_str());
+    std::fprintf(file, "%lld.%06lld %d %s %s\n", static_cast<long long>(us / 1000000),
+                 static_cast<long long>(us % 1000000), handle, direction == 0 ? ">" : "<",
+                 HexText(ByteBuffer(bytes, bytes + length)).c_str());
     std::fflush(file);
 }
 
 int Fail(const Global& global, const Failure& failure) {
     if (global.json) {
-        std::cout << json{{"error", failure.message}, {"exit_code", failure.exitCode}}.dump() << "\n";
+        std::cout << json{{"error", failure.message}, {"exit_code", failure.exitCode}}.dump()
+                  << "\n";
     } else {
         std::fprintf(stderr, "kvara: %s\n", failure.message.c_str());
     }
@@ -119,7 +130,9 @@ std::optional<Failure> PasswordOf(const std::string& text, ByteBuffer* bytes) {
 }
 
 json TagJson(const ReaderSession::Seen& tag) {
-    json entry = {{"epc", HexText(tag.epc)}, {"pc", HexText({static_cast<std::uint8_t>(tag.pc >> 8), static_cast<std::uint8_t>(tag.pc)})}};
+    json entry = {{"epc", HexText(tag.epc)},
+                  {"pc", HexText({static_cast<std::uint8_t>(tag.pc >> 8),
+                                  static_cast<std::uint8_t>(tag.pc)})}};
     const std::string identity = Gs1Identity(tag.epc);
     if (!identity.empty()) {
         entry["identity"] = identity;
@@ -135,12 +148,15 @@ std::string TagLine(const ReaderSession::Seen& tag) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kvara: Kvara readers from the command line: list, read and write tags, encode them in series"};
+    CLI::App app{
+        "kvara: Kvara readers from the command line: list, read and write tags, encode them in "
+        "series"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("kvara ") + KVARA_CLI_VERSION);
     Global global;
     app.add_flag("--json", global.json, "answer in JSON (one object a line)");
-    app.add_option("--trace", global.tracePath, "write every frame sent and received, with times, to this file");
+    app.add_option("--trace", global.tracePath,
+                   "write every frame sent and received, with times, to this file");
     bool verbose = false;
     app.add_flag("-v,--verbose", verbose, "show the reader library's diagnostic lines");
 
@@ -148,11 +164,13 @@ int main(int argc, char** argv) {
 
     // list
     bool lan = false;
-    auto* list = app.add_subcommand("list", "COM ports, USB readers and (with --lan) network readers");
+    auto* list =
+        app.add_subcommand("list", "COM ports, USB readers and (with --lan) network readers");
     list->add_flag("--lan", lan, "search the local networks for readers too");
     list->callback([&] {
         run = [&] {
-            json value = {{"com", Entries(&KvaraListComPorts)}, {"usb", Entries(&KvaraListUsbDevices)}};
+            json value = {{"com", Entries(&KvaraListComPorts)},
+                          {"usb", Entries(&KvaraListUsbDevices)}};
             if (lan) {
                 value["lan"] = Entries(&KvaraFindLanReadersEx);
             }
@@ -171,7 +189,8 @@ int main(int argc, char** argv) {
 
     // info
     ReaderOptions infoReader;
-    auto* info = app.add_subcommand("info", "model, firmware, information text and transmit power of a reader");
+    auto* info = app.add_subcommand(
+        "info", "model, firmware, information text and transmit power of a reader");
     AddReaderOptions(info, infoReader);
     info->callback([&] {
         run = [&] {
@@ -184,14 +203,17 @@ int main(int argc, char** argv) {
             if (KvaraGetDeviceType(reader.Handle(), type, 4, model, sizeof model) != 4) {
                 return Fail(global, reader.Error("device type"));
             }
-            json value = {{"device_type", std::string(type, type + 4)}, {"model", model},
+            json value = {{"device_type", std::string(type, type + 4)},
+                          {"model", model},
                           {"firmware_digit", std::string(1, static_cast<char>(type[3]))}};
             unsigned char text[256] = {};
             const int n = KvaraExecute(reader.Handle(), 0x09, nullptr, 0, text, sizeof text);
             value["information"] = n > 0 ? json(std::string(text, text + n)) : json();
             unsigned short power = 0;
-            value["tx_power_dbm"] = KvaraGetTxPower(reader.Handle(), &power) == 0 ? json(power / 10.0) : json();
-            std::string out = std::string("model\t") + model + "\ndevice type\t" + value["device_type"].get<std::string>() + "\n";
+            value["tx_power_dbm"] =
+                KvaraGetTxPower(reader.Handle(), &power) == 0 ? json(power / 10.0) : json();
+            std::string out = std::string("model\t") + model + "\ndevice type\t" +
+                              value["device_type"].get<std::string>() + "\n";
             if (!value["information"].is_null()) {
                 out += "information\t" + value["information"].get<std::string>() + "\n";
             }
@@ -209,10 +231,12 @@ int main(int argc, char** argv) {
     ReaderOptions inventoryReader;
     bool watch = false;
     int watchMs = 200;
-    auto* inventory = app.add_subcommand("inventory", "the tags in the field, one a line, with their GS1 identity");
+    auto* inventory = app.add_subcommand(
+        "inventory", "the tags in the field, one a line, with their GS1 identity");
     AddReaderOptions(inventory, inventoryReader);
     inventory->add_flag("--watch", watch, "repeat until interrupted and print only the changes");
-    inventory->add_option("--interval", watchMs, "pause between inventories with --watch, in ms")->capture_default_str();
+    inventory->add_option("--interval", watchMs, "pause between inventories with --watch, in ms")
+        ->capture_default_str();
     inventory->callback([&] {
         run = [&] {
             ReaderSession reader;
@@ -275,13 +299,20 @@ int main(int argc, char** argv) {
     std::string passwordText;
     auto addMemoryOptions = [&](CLI::App* verb, bool writing) {
         AddReaderOptions(verb, memoryReader);
-        verb->add_option("--epc", tagEpc, "EPC of the tag (hex); without it, the one tag in the field");
-        verb->add_option("--bank", bankName, "reserved, epc, tid or user")->required()->check(CLI::IsMember({"reserved", "epc", "tid", "user"}));
-        verb->add_option("--word", word, "word address")->check(CLI::Range(0, 65535))->capture_default_str();
+        verb->add_option("--epc", tagEpc,
+                         "EPC of the tag (hex); without it, the one tag in the field");
+        verb->add_option("--bank", bankName, "reserved, epc, tid or user")
+            ->required()
+            ->check(CLI::IsMember({"reserved", "epc", "tid", "user"}));
+        verb->add_option("--word", word, "word address")
+            ->check(CLI::Range(0, 65535))
+            ->capture_default_str();
         if (writing) {
             verb->add_option("--data", dataText, "the bytes to write (hex)")->required();
         } else {
-            verb->add_option("--count", count, "bytes to read (0: to the end of the bank)")->check(CLI::Range(0, 255))->capture_default_str();
+            verb->add_option("--count", count, "bytes to read (0: to the end of the bank)")
+                ->check(CLI::Range(0, 255))
+                ->capture_default_str();
         }
         verb->add_option("--password", passwordText, "access password (4 bytes hex)");
     };
@@ -309,16 +340,20 @@ int main(int argc, char** argv) {
             int n = 0;
             if (count == 0) {
                 n = password.empty() ? KvaraReadBank(reader.Handle(), bank, word, data.data(), 256)
-                                     : KvaraReadBankPwd(reader.Handle(), bank, word, password.data(), data.data(), 256);
+                                     : KvaraReadBankPwd(reader.Handle(), bank, word,
+                                                        password.data(), data.data(), 256);
             } else {
-                n = password.empty() ? KvaraReadBytes(reader.Handle(), bank, word, data.data(), count)
-                                     : KvaraReadBytesPwd(reader.Handle(), bank, word, password.data(), data.data(), count);
+                n = password.empty()
+                        ? KvaraReadBytes(reader.Handle(), bank, word, data.data(), count)
+                        : KvaraReadBytesPwd(reader.Handle(), bank, word, password.data(),
+                                            data.data(), count);
             }
             if (n < 0) {
                 return Fail(global, reader.Error("read"));
             }
             data.resize(static_cast<std::size_t>(n));
-            Print(global, json{{"bank", bankName}, {"word", word}, {"data", HexText(data)}}, HexText(data));
+            Print(global, json{{"bank", bankName}, {"word", word}, {"data", HexText(data)}},
+                  HexText(data));
             return int{kOk};
         };
     });
@@ -347,13 +382,15 @@ int main(int argc, char** argv) {
             }
             const int bank = *BankNamed(bankName);
             const int length = static_cast<int>(data.size());
-            const int result = password.empty()
-                                   ? KvaraWriteBank(reader.Handle(), bank, word, data.data(), length)
-                                   : KvaraWriteBankPwd(reader.Handle(), bank, word, password.data(), data.data(), length);
+            const int result =
+                password.empty() ? KvaraWriteBank(reader.Handle(), bank, word, data.data(), length)
+                                 : KvaraWriteBankPwd(reader.Handle(), bank, word, password.data(),
+                                                     data.data(), length);
             if (result != 0) {
                 return Fail(global, reader.Error("write"));
             }
-            Print(global, json{{"written", length}}, "written " + std::to_string(length) + " bytes");
+            Print(global, json{{"written", length}},
+                  "written " + std::to_string(length) + " bytes");
             return int{kOk};
         };
     });
@@ -366,14 +403,19 @@ int main(int argc, char** argv) {
     std::string serial;
     int filter = 0;
     int companyPrefixLength = 0;
-    auto* setEpc = app.add_subcommand("set-epc", "write a tag's EPC with the PC's length bits right, and prove it");
+    auto* setEpc = app.add_subcommand(
+        "set-epc", "write a tag's EPC with the PC's length bits right, and prove it");
     AddReaderOptions(setEpc, setReader);
     setEpc->add_option("--epc", oldEpcText, "the tag's EPC now (hex)")->required();
     auto* newOption = setEpc->add_option("--new", newEpcText, "the new EPC (hex)");
-    auto* sgtinOption = setEpc->add_option("--sgtin", sgtin, "the new EPC as an SGTIN of this GTIN");
+    auto* sgtinOption =
+        setEpc->add_option("--sgtin", sgtin, "the new EPC as an SGTIN of this GTIN");
     setEpc->add_option("--serial", serial, "serial of the SGTIN");
-    setEpc->add_option("--filter", filter, "filter value of the SGTIN")->check(CLI::Range(0, 7))->capture_default_str();
-    setEpc->add_option("--company-prefix-length", companyPrefixLength, "digits of the GS1 company prefix in the GTIN (6-12)");
+    setEpc->add_option("--filter", filter, "filter value of the SGTIN")
+        ->check(CLI::Range(0, 7))
+        ->capture_default_str();
+    setEpc->add_option("--company-prefix-length", companyPrefixLength,
+                       "digits of the GS1 company prefix in the GTIN (6-12)");
     setEpc->add_option("--password", passwordText, "access password (4 bytes hex)");
     newOption->excludes(sgtinOption);
     setEpc->callback([&] {
@@ -405,7 +447,8 @@ int main(int argc, char** argv) {
             if (auto failure = WriteEpc(reader, oldEpc, newEpc, password)) {
                 return Fail(global, *failure);
             }
-            json value = {{"old_epc", HexText(oldEpc)}, {"new_epc", HexText(newEpc)}, {"verified", true}};
+            json value = {
+                {"old_epc", HexText(oldEpc)}, {"new_epc", HexText(newEpc)}, {"verified", true}};
             const std::string identity = Gs1Identity(newEpc);
             if (!identity.empty()) {
                 value["identity"] = identity;
@@ -423,7 +466,9 @@ int main(int argc, char** argv) {
     auto* lock = app.add_subcommand("lock", "lock or unlock a memory area of a tag");
     AddReaderOptions(lock, lockReader);
     lock->add_option("--epc", tagEpc, "EPC of the tag (hex)");
-    lock->add_option("--area", area, "kill, access, epc, tid or user")->required()->check(CLI::IsMember({"kill", "access", "epc", "tid", "user"}));
+    lock->add_option("--area", area, "kill, access, epc, tid or user")
+        ->required()
+        ->check(CLI::IsMember({"kill", "access", "epc", "tid", "user"}));
     lock->add_option("--action", action, "unlocked, locked, permaunlocked or permalocked")
         ->required()
         ->check(CLI::IsMember({"unlocked", "locked", "permaunlocked", "permalocked"}));
@@ -434,7 +479,11 @@ int main(int argc, char** argv) {
             const int areaCode = *AreaNamed(area);
             const int actionCode = *ActionNamed(action);
             if (IsPermanentAction(actionCode) && !permanent) {
-                return Fail(global, Failure{kRefused, action + " can never be undone on the tag; add --permanent if you mean it"});
+                return Fail(
+                    global,
+                    Failure{kRefused,
+                            action +
+                                " can never be undone on the tag; add --permanent if you mean it"});
             }
             ByteBuffer epc;
             ByteBuffer password;
@@ -473,7 +522,8 @@ int main(int argc, char** argv) {
             if (auto failure = OpenReader(reader, powerReader)) {
                 return Fail(global, *failure);
             }
-            if (setDbm >= 0 && KvaraSetTxPower(reader.Handle(), static_cast<int>(setDbm * 10 + 0.5), store ? 1 : 0) != 0) {
+            if (setDbm >= 0 && KvaraSetTxPower(reader.Handle(), static_cast<int>(setDbm * 10 + 0.5),
+                                               store ? 1 : 0) != 0) {
                 return Fail(global, reader.Error("setting the transmit power"));
             }
             unsigned short tenths = 0;
@@ -504,7 +554,8 @@ int main(int argc, char** argv) {
     });
     std::string netReader;
     auto* netGet = net->add_subcommand("get", "a network reader's IP settings");
-    netGet->add_option("reader", netReader, "the reader: a.b.c.d, a.b.c.d-port, [name]")->required();
+    netGet->add_option("reader", netReader, "the reader: a.b.c.d, a.b.c.d-port, [name]")
+        ->required();
     netGet->callback([&] {
         run = [&] {
             const int handle = KvaraOpenConfigLink(ReaderNameOf(netReader).c_str());
@@ -516,10 +567,12 @@ int main(int argc, char** argv) {
             KvaraCloseConfigLink(handle, 0);
             net::Record0 fields;
             if (n < 0 || !net::ReadRecord0(record, static_cast<std::size_t>(n), &fields)) {
-                return Fail(global, Failure{kReaderError, "the reader did not hand over its settings"});
+                return Fail(global,
+                            Failure{kReaderError, "the reader did not hand over its settings"});
             }
             auto ip = [](const net::Ipv4& a) {
-                return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." + std::to_string(a[3]);
+                return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
+                       std::to_string(a[2]) + "." + std::to_string(a[3]);
             };
             const bool dhcp = fields.address == net::Ipv4{};
             json value = {{"address", dhcp ? json("dhcp") : json(ip(fields.address))},
@@ -528,8 +581,10 @@ int main(int argc, char** argv) {
                           {"tcp_port", fields.tcpPort},
                           {"name", fields.name}};
             Print(global, value,
-                  "address\t" + (dhcp ? std::string("dhcp") : ip(fields.address)) + "\nhost bits\t" + std::to_string(fields.hostBits) +
-                      "\ngateway\t" + ip(fields.gateway) + "\ntcp port\t" + std::to_string(fields.tcpPort) + "\nname\t" + fields.name);
+                  "address\t" + (dhcp ? std::string("dhcp") : ip(fields.address)) +
+                      "\nhost bits\t" + std::to_string(fields.hostBits) + "\ngateway\t" +
+                      ip(fields.gateway) + "\ntcp port\t" + std::to_string(fields.tcpPort) +
+                      "\nname\t" + fields.name);
             return int{kOk};
         };
     });
@@ -537,14 +592,18 @@ int main(int argc, char** argv) {
     std::string mask;
     std::string gateway;
     auto* netSet = net->add_subcommand("set", "change a network reader's IP settings");
-    netSet->add_option("reader", netReader, "the reader: a.b.c.d, a.b.c.d-port, [name]")->required();
-    netSet->add_option("--ip", newAddress, "new address a.b.c.d, [name] for an automatic address")->required();
+    netSet->add_option("reader", netReader, "the reader: a.b.c.d, a.b.c.d-port, [name]")
+        ->required();
+    netSet->add_option("--ip", newAddress, "new address a.b.c.d, [name] for an automatic address")
+        ->required();
     netSet->add_option("--mask", mask, "subnet mask a.b.c.d");
     netSet->add_option("--gateway", gateway, "gateway a.b.c.d");
     netSet->callback([&] {
         run = [&] {
-            if (KvaraSetNetworkConfig(ReaderNameOf(netReader).c_str(), newAddress.c_str(), mask.c_str(), gateway.c_str()) != 0) {
-                return Fail(global, Failure{kReaderError, "the reader's settings could not be changed"});
+            if (KvaraSetNetworkConfig(ReaderNameOf(netReader).c_str(), newAddress.c_str(),
+                                      mask.c_str(), gateway.c_str()) != 0) {
+                return Fail(global,
+                            Failure{kReaderError, "the reader's settings could not be changed"});
             }
             Print(global, json{{"changed", true}}, "changed");
             return int{kOk};
@@ -574,8 +633,10 @@ int main(int argc, char** argv) {
                     line += "not GS1: " + value["error"].get<std::string>();
                     exit = kReaderError;
                 } else {
-                    line += value["pure_identity_uri"].get<std::string>() + "\t" + value["tag_uri"].get<std::string>();
-                    if (value.contains("element_string") && !value["element_string"].get<std::string>().empty()) {
+                    line += value["pure_identity_uri"].get<std::string>() + "\t" +
+                            value["tag_uri"].get<std::string>();
+                    if (value.contains("element_string") &&
+                        !value["element_string"].get<std::string>().empty()) {
                         line += "\t" + value["element_string"].get<std::string>();
                     }
                 }
@@ -589,16 +650,25 @@ int main(int argc, char** argv) {
     std::string companyPrefix;
     std::string reference;
     int bits = 0;
-    auto* encode = epc->add_subcommand("encode", "EPC bytes from a tag URI, a GTIN, or the fields of a scheme");
+    auto* encode = epc->add_subcommand(
+        "encode", "EPC bytes from a tag URI, a GTIN, or the fields of a scheme");
     encode->add_option("uri", tagUri, "a tag URI (urn:epc:tag:...)");
     encode->add_option("--sgtin", sgtin, "an SGTIN of this GTIN");
-    encode->add_option("--company-prefix-length", companyPrefixLength, "digits of the company prefix in the GTIN");
+    encode->add_option("--company-prefix-length", companyPrefixLength,
+                       "digits of the company prefix in the GTIN");
     encode->add_option("--serial", serial, "the serial (or the SGLN extension)");
-    encode->add_option("--filter", filter, "filter value")->check(CLI::Range(0, 7))->capture_default_str();
+    encode->add_option("--filter", filter, "filter value")
+        ->check(CLI::Range(0, 7))
+        ->capture_default_str();
     encode->add_option("--bits", bits, "96 or 198 for an SGTIN (default: as the serial needs)");
-    encode->add_option("--scheme", scheme, "sgtin-96, sgtin-198, sscc-96, sgln-96, sgln-195, grai-96, grai-170, giai-96, giai-202, gid-96");
-    encode->add_option("--company-prefix", companyPrefix, "the company prefix (GID: the general manager number)");
-    encode->add_option("--reference", reference, "item reference with indicator, serial reference, location, asset type or object class");
+    encode->add_option("--scheme", scheme,
+                       "sgtin-96, sgtin-198, sscc-96, sgln-96, sgln-195, grai-96, grai-170, "
+                       "giai-96, giai-202, gid-96");
+    encode->add_option("--company-prefix", companyPrefix,
+                       "the company prefix (GID: the general manager number)");
+    encode->add_option(
+        "--reference", reference,
+        "item reference with indicator, serial reference, location, asset type or object class");
     encode->callback([&] {
         run = [&] {
             gs1::Result<gs1::Epc> fields;
@@ -620,7 +690,9 @@ int main(int argc, char** argv) {
                 e.serial = serial;
                 fields = gs1::Result<gs1::Epc>{e, {}};
             } else {
-                return Fail(global, Failure{kUsage, "give a tag URI, --sgtin GTIN or --scheme with its fields"});
+                return Fail(
+                    global,
+                    Failure{kUsage, "give a tag URI, --sgtin GTIN or --scheme with its fields"});
             }
             if (!fields) {
                 return Fail(global, Failure{kUsage, fields.error});
@@ -649,9 +721,11 @@ int main(int argc, char** argv) {
                 return Fail(global, Failure{kUsage, "the TID is not hex"});
             }
             const json value = TidJson(bytes, Catalog());
-            std::string text = value["known"].get<bool>()
-                                   ? value["maker"].get<std::string>() + "\t" + value["model"].get<std::string>()
-                                   : "class " + value["class"].get<std::string>() + ": no TID this program can read";
+            std::string text =
+                value["known"].get<bool>()
+                    ? value["maker"].get<std::string>() + "\t" + value["model"].get<std::string>()
+                    : "class " + value["class"].get<std::string>() +
+                          ": no TID this program can read";
             if (value.contains("epc_bits")) {
                 text += "\tEPC " + std::to_string(value["epc_bits"].get<int>()) + " bits, User " +
                         std::to_string(value["user_bits"].get<int>()) + " bits";
@@ -664,15 +738,27 @@ int main(int argc, char** argv) {
     // encode
     ReaderOptions encodeReader;
     EncodeOptions encodeOptions;
-    auto* series = app.add_subcommand("encode", "encode tags in series from a CSV file, with a log to resume from");
+    auto* series = app.add_subcommand(
+        "encode", "encode tags in series from a CSV file, with a log to resume from");
     AddReaderOptions(series, encodeReader);
-    series->add_option("--csv", encodeOptions.csvPath, "rows: epc, or gtin and serial; optional user, access, kill, lock")->required();
-    series->add_option("--log", encodeOptions.logPath, "the log, one JSON line a tag; a run resumes from it")->required();
-    series->add_option("--filter", encodeOptions.filter, "filter value for rows with a GTIN")->check(CLI::Range(0, 7))->capture_default_str();
-    series->add_option("--company-prefix-length", encodeOptions.companyPrefixLength, "for rows with a GTIN");
-    series->add_flag("--permanent", encodeOptions.permanent, "allow lock actions that can never be undone");
+    series
+        ->add_option("--csv", encodeOptions.csvPath,
+                     "rows: epc, or gtin and serial; optional user, access, kill, lock")
+        ->required();
+    series
+        ->add_option("--log", encodeOptions.logPath,
+                     "the log, one JSON line a tag; a run resumes from it")
+        ->required();
+    series->add_option("--filter", encodeOptions.filter, "filter value for rows with a GTIN")
+        ->check(CLI::Range(0, 7))
+        ->capture_default_str();
+    series->add_option("--company-prefix-length", encodeOptions.companyPrefixLength,
+                       "for rows with a GTIN");
+    series->add_flag("--permanent", encodeOptions.permanent,
+                     "allow lock actions that can never be undone");
     series->add_option("--max-rows", encodeOptions.maxRows, "stop after encoding this many tags");
-    series->add_option("--wait", encodeOptions.waitMs, "how long to wait for the next tag, in ms")->capture_default_str();
+    series->add_option("--wait", encodeOptions.waitMs, "how long to wait for the next tag, in ms")
+        ->capture_default_str();
     series->callback([&] {
         run = [&] {
             encodeOptions.progress = !global.json;
@@ -681,8 +767,10 @@ int main(int argc, char** argv) {
                 return Fail(global, *failure);
             }
             EncodeSummary summary;
-            const auto failure = RunEncode(reader, encodeOptions, [] { return g_interrupted.load(); }, &summary);
-            const json value = {{"rows", summary.rows}, {"encoded", summary.encoded}, {"skipped", summary.skipped}};
+            const auto failure = RunEncode(
+                reader, encodeOptions, [] { return g_interrupted.load(); }, &summary);
+            const json value = {
+                {"rows", summary.rows}, {"encoded", summary.encoded}, {"skipped", summary.skipped}};
             if (failure) {
                 if (global.json) {
                     json withError = value;
@@ -694,8 +782,8 @@ int main(int argc, char** argv) {
                 return Fail(global, *failure);
             }
             Print(global, value,
-                  std::to_string(summary.encoded) + " encoded, " + std::to_string(summary.skipped) + " done before, " +
-                      std::to_string(summary.rows) + " rows");
+                  std::to_string(summary.encoded) + " encoded, " + std::to_string(summary.skipped) +
+                      " done before, " + std::to_string(summary.rows) + " rows");
             return int{kOk};
         };
     });
@@ -707,7 +795,8 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : int{kUsage};
     }
     if (!verbose) {
-        KvaraSetLogHandler([](const char*, void*) {}, nullptr);  // a missing FTDI library is no news here
+        KvaraSetLogHandler([](const char*, void*) {},
+                           nullptr);  // a missing FTDI library is no news here
     }
     if (!global.tracePath.empty()) {
         global.trace = std::fopen(global.tracePath.c_str(), "a");

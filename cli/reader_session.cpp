@@ -29,7 +29,8 @@ ReaderSession::~ReaderSession() {
     }
 }
 
-std::optional<Failure> ReaderSession::Open(const std::string& interfaceName, const LineOptions& line) {
+std::optional<Failure> ReaderSession::Open(const std::string& interfaceName,
+                                           const LineOptions& line) {
     std::string name = ReaderNameOf(interfaceName);
     if (line.address != 1) {
         name += ":" + std::to_string(line.address);
@@ -43,7 +44,8 @@ std::optional<Failure> ReaderSession::Open(const std::string& interfaceName, con
     if (result == -11) {
         return Failure{kReaderError, "no reader answers at " + interfaceName};
     }
-    return Failure{kReaderError, "cannot open " + interfaceName + " (" + std::to_string(result) + ")"};
+    return Failure{kReaderError,
+                   "cannot open " + interfaceName + " (" + std::to_string(result) + ")"};
 }
 
 std::string ErrorTextOf(int code) {
@@ -56,7 +58,9 @@ std::string ErrorTextOf(int code) {
     return result + " (code " + std::to_string(code) + ")";
 }
 
-std::string ReaderSession::LastError() const { return ErrorTextOf(KvaraGetLastError(m_handle)); }
+std::string ReaderSession::LastError() const {
+    return ErrorTextOf(KvaraGetLastError(m_handle));
+}
 
 bool ReaderSession::Select(const ByteBuffer& epc) {
     if (epc.empty()) {
@@ -78,7 +82,8 @@ bool ReaderSession::Inventory(std::vector<Seen>* tags) {
         if (!entry || entry->remaining == 0 || n <= 3) {
             return true;
         }
-        tags->push_back({static_cast<std::uint16_t>(entry->info[0] << 8 | entry->info[1]), entry->epc});
+        tags->push_back(
+            {static_cast<std::uint16_t>(entry->info[0] << 8 | entry->info[1]), entry->epc});
         if (entry->remaining <= 1) {
             return true;
         }

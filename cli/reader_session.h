@@ -43,7 +43,9 @@ public:
     int Handle() const { return m_handle; }
     // The reader's last error as "text (code n)".
     std::string LastError() const;
-    Failure Error(const std::string& what) const { return Failure{kReaderError, what + ": " + LastError()}; }
+    Failure Error(const std::string& what) const {
+        return Failure{kReaderError, what + ": " + LastError()};
+    }
 
     // Selects the tag with this EPC (an empty EPC selects nothing: the one tag in the field).
     bool Select(const ByteBuffer& epc);

@@ -41,8 +41,12 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-std::optional<int> BankNamed(const std::string& name) { return IndexOf(name, {"reserved", "epc", "tid", "user"}); }
-std::optional<int> AreaNamed(const std::string& name) { return IndexOf(name, {"kill", "access", "epc", "tid", "user"}); }
+std::optional<int> BankNamed(const std::string& name) {
+    return IndexOf(name, {"reserved", "epc", "tid", "user"});
+}
+std::optional<int> AreaNamed(const std::string& name) {
+    return IndexOf(name, {"kill", "access", "epc", "tid", "user"});
+}
 
 std::optional<int> ActionNamed(const std::string& name) {
     // The lock command's action values: 0 unlocked, 1 permanently unlocked, 2 locked (by the
@@ -50,12 +54,16 @@ std::optional<int> ActionNamed(const std::string& name) {
     return IndexOf(name, {"unlocked", "permaunlocked", "locked", "permalocked"});
 }
 
-bool IsPermanentAction(int action) { return action == 1 || action == 3; }
+bool IsPermanentAction(int action) {
+    return action == 1 || action == 3;
+}
 
-std::optional<Failure> WriteEpc(ReaderSession& reader, const ByteBuffer& oldEpc, const ByteBuffer& newEpc,
-                                const ByteBuffer& password) {
-    if (newEpc.empty() || newEpc.size() % 2 != 0 || static_cast<int>(newEpc.size()) > kMaxEpcBytes) {
-        return Failure{kUsage, "the new EPC must be 2 to 62 bytes in whole words, not " + std::to_string(newEpc.size())};
+std::optional<Failure> WriteEpc(ReaderSession& reader, const ByteBuffer& oldEpc,
+                                const ByteBuffer& newEpc, const ByteBuffer& password) {
+    if (newEpc.empty() || newEpc.size() % 2 != 0 ||
+        static_cast<int>(newEpc.size()) > kMaxEpcBytes) {
+        return Failure{kUsage, "the new EPC must be 2 to 62 bytes in whole words, not " +
+                                   std::to_string(newEpc.size())};
     }
     const int handle = reader.Handle();
     if (!reader.Select(oldEpc)) {
@@ -69,21 +77,24 @@ std::optional<Failure> WriteEpc(ReaderSession& reader, const ByteBuffer& oldEpc,
     word.epcBytes = static_cast<int>(newEpc.size());
     ByteBuffer data = *EncodePc(word);
     data.insert(data.end(), newEpc.begin(), newEpc.end());
-    const int written = password.empty()
-                            ? KvaraWriteBank(handle, KVARA_BANK_EPC, 1, data.data(), static_cast<int>(data.size()))
-                            : KvaraWriteBankPwd(handle, KVARA_BANK_EPC, 1, password.data(), data.data(),
-                                                static_cast<int>(data.size()));
+    const int written =
+        password.empty()
+            ? KvaraWriteBank(handle, KVARA_BANK_EPC, 1, data.data(), static_cast<int>(data.size()))
+            : KvaraWriteBankPwd(handle, KVARA_BANK_EPC, 1, password.data(), data.data(),
+                                static_cast<int>(data.size()));
     if (written != 0) {
         return reader.Error("writing PC and EPC");
     }
     // Proof: the tag answers to the new EPC and holds the PC and EPC written.
     ByteBuffer back(data.size());
     if (!reader.Select(newEpc) ||
-        KvaraReadBytes(handle, KVARA_BANK_EPC, 1, back.data(), static_cast<int>(back.size())) != static_cast<int>(back.size())) {
+        KvaraReadBytes(handle, KVARA_BANK_EPC, 1, back.data(), static_cast<int>(back.size())) !=
+            static_cast<int>(back.size())) {
         return reader.Error("reading the new EPC back");
     }
     if (back != data) {
-        return Failure{kReaderError, "the EPC bank reads back as " + HexText(back) + ", not " + HexText(data)};
+        return Failure{kReaderError,
+                       "the EPC bank reads back as " + HexText(back) + ", not " + HexText(data)};
     }
     return std::nullopt;
 }
@@ -134,7 +145,8 @@ std::string Gs1Identity(const ByteBuffer& epc) {
 
 nlohmann::json TidJson(const ByteBuffer& tid, const TidCatalog& catalog) {
     const TidInfo info = DecodeTid(tid, catalog);
-    nlohmann::json json = {{"tid", HexText(tid)}, {"class", HexText({info.allocationClass})}, {"known", info.known}};
+    nlohmann::json json = {
+        {"tid", HexText(tid)}, {"class", HexText({info.allocationClass})}, {"known", info.known}};
     if (info.maskDesigner >= 0) {
         json["mask_designer"] = info.maskDesigner;
         json["model_number"] = info.modelNumber;
@@ -160,8 +172,9 @@ nlohmann::json TidJson(const ByteBuffer& tid, const TidCatalog& catalog) {
 const TidCatalog& Catalog() {
     static const TidCatalog catalog = [] {
         const std::string folder = ProgramFolder();
-        for (const std::string& path : {folder + "/tid-chips.txt", folder + "/../share/kvara-programmer/tid-chips.txt",
-                                        std::string(KVARA_DATA_DIR) + "/tid-chips.txt"}) {
+        for (const std::string& path :
+             {folder + "/tid-chips.txt", folder + "/../share/kvara-programmer/tid-chips.txt",
+              std::string(KVARA_DATA_DIR) + "/tid-chips.txt"}) {
             std::ifstream file(path);
             if (file) {
                 std::stringstream text;

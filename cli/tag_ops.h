@@ -13,16 +13,17 @@
 
 namespace kvara::cli {
 
-std::optional<int> BankNamed(const std::string& name);    // reserved, epc, tid, user
-std::optional<int> AreaNamed(const std::string& name);    // kill, access, epc, tid, user
-std::optional<int> ActionNamed(const std::string& name);  // unlocked, locked, permaunlocked, permalocked
+std::optional<int> BankNamed(const std::string& name);  // reserved, epc, tid, user
+std::optional<int> AreaNamed(const std::string& name);  // kill, access, epc, tid, user
+std::optional<int> ActionNamed(
+    const std::string& name);  // unlocked, locked, permaunlocked, permalocked
 bool IsPermanentAction(int action);
 
 // Writes PC and EPC of the selected tag (found by its old EPC) so that the PC's length bits
 // name the new EPC, keeping the PC's other bits, and proves it by reading the EPC bank back
 // under the new EPC. A password, when given, is used for the write.
-std::optional<Failure> WriteEpc(ReaderSession& reader, const ByteBuffer& oldEpc, const ByteBuffer& newEpc,
-                                const ByteBuffer& password);
+std::optional<Failure> WriteEpc(ReaderSession& reader, const ByteBuffer& oldEpc,
+                                const ByteBuffer& newEpc, const ByteBuffer& password);
 
 // Reads the TID bank of the tag with this EPC (its first 12 bytes, fewer if the bank is
 // shorter); empty on failure.

@@ -19,7 +19,8 @@ public:
     Deadline() = default;
     static Deadline At(Clock::time_point end) { return Deadline(end); }
     static Deadline In(Clock::duration span, Clock::time_point now = Clock::now()) {
-        return Deadline(span >= Clock::time_point::max() - now ? Clock::time_point::max() : now + span);
+        return Deadline(span >= Clock::time_point::max() - now ? Clock::time_point::max()
+                                                               : now + span);
     }
     static Deadline InMs(long long ms, Clock::time_point now = Clock::now()) {
         return In(std::chrono::milliseconds(std::max(0LL, ms)), now);

@@ -19,7 +19,8 @@ public:
     ~DynamicLibrary() { Close(); }
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
-    DynamicLibrary(DynamicLibrary&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+    DynamicLibrary(DynamicLibrary&& other) noexcept
+        : m_handle(std::exchange(other.m_handle, nullptr)) {}
     DynamicLibrary& operator=(DynamicLibrary&& other) noexcept {
         if (this != &other) {
             Close();

@@ -16,7 +16,9 @@ void* g_context = nullptr;
 
 }  // namespace
 
-void SetLogSink(LogSink sink) { g_sink.store(sink); }
+void SetLogSink(LogSink sink) {
+    g_sink.store(sink);
+}
 
 void SetLogHandler(void (*handler)(const char* line, void* context), void* context) {
     std::lock_guard<std::mutex> guard(g_handlerLock);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <iterator>
 
-
 // Marks a text for the translation catalogue (the tools find it by this name); the text itself
 // stays as it is. The translations are looked up under the context "StringTable".
 #ifndef QT_TRANSLATE_NOOP
@@ -28,9 +27,13 @@ const StringTableEntry kStrings[] = {
     {124, QT_TRANSLATE_NOOP("StringTable", "Das Passwort muss 4 Byte lang sein!")},
     {127, QT_TRANSLATE_NOOP("StringTable", "Schreib- / Leseschutz")},
     {128, QT_TRANSLATE_NOOP("StringTable", "Schreibschutz")},
-    {129, QT_TRANSLATE_NOOP("StringTable", "An diesem Port ist kein Leser angeschlossen.\r\nBitte wählen sie eine andere "
-          "Schnittstelle.")},
-    {132, QT_TRANSLATE_NOOP("StringTable", "Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!")},
+    {129, QT_TRANSLATE_NOOP(
+              "StringTable",
+              "An diesem Port ist kein Leser angeschlossen.\r\nBitte wählen sie eine andere "
+              "Schnittstelle.")},
+    {132,
+     QT_TRANSLATE_NOOP("StringTable",
+                       "Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!")},
     {139, QT_TRANSLATE_NOOP("StringTable", "FW V%d.%02d")},
     {165, QT_TRANSLATE_NOOP("StringTable", "Blocklänge ist nicht korrekt")},
     {176, QT_TRANSLATE_NOOP("StringTable", "Unbekanntes Kommando")},
@@ -38,11 +41,16 @@ const StringTableEntry kStrings[] = {
     {180, QT_TRANSLATE_NOOP("StringTable", "Fehler beim Port öffnen")},
     {188, QT_TRANSLATE_NOOP("StringTable", "Keine Sendedaten")},
     {230, QT_TRANSLATE_NOOP("StringTable", "Kein gültiger Transponder vorhanden!")},
-    {231, QT_TRANSLATE_NOOP("StringTable", "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!")},
-    {232, QT_TRANSLATE_NOOP("StringTable", "Antworten des Lesers nicht zuzuordnen: Befehl nicht gesendet")},
+    {231,
+     QT_TRANSLATE_NOOP(
+         "StringTable",
+         "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!")},
+    {232, QT_TRANSLATE_NOOP("StringTable",
+                            "Antworten des Lesers nicht zuzuordnen: Befehl nicht gesendet")},
     {600, QT_TRANSLATE_NOOP("StringTable", "Neue Version:")},
     {601, QT_TRANSLATE_NOOP("StringTable", " ist aktuell")},
-    {602, QT_TRANSLATE_NOOP("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!")},
+    {602,
+     QT_TRANSLATE_NOOP("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!")},
     {603, QT_TRANSLATE_NOOP("StringTable", "Keine Datei gefunden: Update Prüfung nicht möglich!")},
     {604, QT_TRANSLATE_NOOP("StringTable", "Update wird gestartet, bitte warten!")},
     {57344, QT_TRANSLATE_NOOP("StringTable", "Quarn Kvara Programmer")},
@@ -52,7 +60,9 @@ StringTranslator g_translator = nullptr;
 
 }  // namespace
 
-void SetStringTranslator(StringTranslator translator) { g_translator = translator; }
+void SetStringTranslator(StringTranslator translator) {
+    g_translator = translator;
+}
 
 const char* GermanString(int id) {
     const auto* it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
@@ -77,7 +87,11 @@ std::string LoadString(int id) {
     return german;
 }
 
-const StringTableEntry* StringTableBegin() { return std::begin(kStrings); }
-const StringTableEntry* StringTableEnd() { return std::end(kStrings); }
+const StringTableEntry* StringTableBegin() {
+    return std::begin(kStrings);
+}
+const StringTableEntry* StringTableEnd() {
+    return std::end(kStrings);
+}
 
 }  // namespace kvara

@@ -7,13 +7,21 @@ namespace {
 UiHooks g_hooks;
 }  // namespace
 
-void SetUiHooks(const UiHooks& hooks) { g_hooks = hooks; }
+void SetUiHooks(const UiHooks& hooks) {
+    g_hooks = hooks;
+}
 
-void ResetUiHooks() { g_hooks = UiHooks{}; }
+void ResetUiHooks() {
+    g_hooks = UiHooks{};
+}
 
-const UiHooks& GetUiHooks() { return g_hooks; }
+const UiHooks& GetUiHooks() {
+    return g_hooks;
+}
 
-bool HasMessagePump() { return g_hooks.pumpPendingMessages != nullptr; }
+bool HasMessagePump() {
+    return g_hooks.pumpPendingMessages != nullptr;
+}
 
 bool PumpPendingMessages() {
     return g_hooks.pumpPendingMessages != nullptr && g_hooks.pumpPendingMessages();
@@ -69,7 +77,9 @@ WindowLock::WindowLock(bool lock) : m_locked(lock) {
     }
 }
 
-WindowLock::~WindowLock() { Release(); }
+WindowLock::~WindowLock() {
+    Release();
+}
 
 void WindowLock::Release() {
     if (!m_locked) {

@@ -5,7 +5,7 @@
 
 #include <kvara.h>
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: inventory READER\n");
         return 2;

@@ -5,8 +5,8 @@
 
 #include <kvara.h>
 
-static void print_list(const char *kind, const char *list) {
-    for (const char *entry = list; *entry != '\0'; entry += strlen(entry) + 1) {
+static void print_list(const char* kind, const char* list) {
+    for (const char* entry = list; *entry != '\0'; entry += strlen(entry) + 1) {
         printf("%s\t%s\n", kind, entry);
     }
 }

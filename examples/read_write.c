@@ -6,7 +6,7 @@
 
 #include <kvara.h>
 
-static int fail(int handle, const char *what) {
+static int fail(int handle, const char* what) {
     char text[256];
     KvaraErrorText(KvaraGetLastError(handle), text, sizeof text);
     fprintf(stderr, "%s failed: %s\n", what, text);
@@ -14,7 +14,7 @@ static int fail(int handle, const char *what) {
     return 1;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: read_write READER\n");
         return 2;

@@ -14,14 +14,15 @@ namespace kvara {
 
 namespace {
 
-std::unique_ptr<CReaderLink> OpenTcpLink(const std::string& name, CByteReceiver* receiver, CLinkBudget& budget) {
+std::unique_ptr<CReaderLink> OpenTcpLink(const std::string& name, CByteReceiver* receiver,
+                                         CLinkBudget& budget) {
     if (budget.Exhausted()) {
         return nullptr;
     }
     auto link = std::make_unique<net::CTCPSocketThread>();
     link->SetReceiver(receiver);
-    const bool started =
-        budget.Spend([&](CLinkBudget::Clock::time_point deadline) { return link->Start(name, deadline); });
+    const bool started = budget.Spend(
+        [&](CLinkBudget::Clock::time_point deadline) { return link->Start(name, deadline); });
     if (!started) {
         return nullptr;
     }

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <string>
 
+#include "common/bytes.h"
 #include "net/config_link.h"
 #include "net/discovery.h"
 #include "net/ping.h"
 #include "reader/kvara.h"
 #include "reader/port.h"
-#include "common/bytes.h"
 
 namespace {
 

@@ -59,7 +59,9 @@ public:
 
     // CReaderLink
     void SetReceiver(CByteReceiver* receiver) override { m_socket.SetReceiver(receiver); }
-    bool Send(const std::uint8_t* data, std::size_t length) override { return QueueSend(data, length); }
+    bool Send(const std::uint8_t* data, std::size_t length) override {
+        return QueueSend(data, length);
+    }
     void Withdraw() override { WithdrawUnsent(); }
     int Handle() const override { return GetLinkId(); }
     void Close() override { Stop(); }

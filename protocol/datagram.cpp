@@ -336,7 +336,9 @@ Ipv4 MaskOfHostBits(int hostBits) {
                 static_cast<std::uint8_t>(mask >> 8), static_cast<std::uint8_t>(mask)};
 }
 
-bool IsFixedAddress(const Ipv4& address) { return address != Ipv4{0, 0, 0, 0}; }
+bool IsFixedAddress(const Ipv4& address) {
+    return address != Ipv4{0, 0, 0, 0};
+}
 
 bool ParseNetworkSettings(const std::string& newAddress, const std::string& mask,
                           const std::string& gateway, NetworkSettings* settings) {

@@ -60,7 +60,9 @@ bool CheckFrame(const std::uint8_t* answer, std::size_t length, int mode) {
 
 namespace {
 
-std::size_t CheckBytes(int mode) { return mode == 0 ? 1 : 2; }
+std::size_t CheckBytes(int mode) {
+    return mode == 0 ? 1 : 2;
+}
 
 // Position of the terminator of a variable-length answer's record list, walking the records
 // from the first one; npos while it has not arrived (or a record points past the buffer).

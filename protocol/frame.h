@@ -39,8 +39,12 @@ inline bool CheckFrame(const ByteBuffer& answer, int mode) {
 }
 
 // Offset of the L byte (3 in mode 0, 2 in mode 1) and of the status byte (2 / 1).
-inline std::size_t LengthOffset(int mode) { return mode == 0 ? 3 : 2; }
-inline std::size_t StatusOffset(int mode) { return mode == 0 ? 2 : 1; }
+inline std::size_t LengthOffset(int mode) {
+    return mode == 0 ? 3 : 2;
+}
+inline std::size_t StatusOffset(int mode) {
+    return mode == 0 ? 2 : 1;
+}
 
 // For a variable-length answer: true once the record list's terminator and the check value
 // after it have arrived. Records that point past the buffer simply mean "not yet complete".

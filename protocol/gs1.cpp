@@ -19,17 +19,21 @@ struct Partition {
     int refDigits;
 };
 
-constexpr Partition kSgtinTable[7] = {{40, 12, 4, 1},  {37, 11, 7, 2},  {34, 10, 10, 3}, {30, 9, 14, 4},
-                                      {27, 8, 17, 5},  {24, 7, 20, 6},  {20, 6, 24, 7}};
-constexpr Partition kSsccTable[7] = {{40, 12, 18, 5}, {37, 11, 21, 6}, {34, 10, 24, 7}, {30, 9, 28, 8},
-                                     {27, 8, 31, 9},  {24, 7, 34, 10}, {20, 6, 38, 11}};
+constexpr Partition kSgtinTable[7] = {{40, 12, 4, 1}, {37, 11, 7, 2}, {34, 10, 10, 3},
+                                      {30, 9, 14, 4}, {27, 8, 17, 5}, {24, 7, 20, 6},
+                                      {20, 6, 24, 7}};
+constexpr Partition kSsccTable[7] = {{40, 12, 18, 5}, {37, 11, 21, 6}, {34, 10, 24, 7},
+                                     {30, 9, 28, 8},  {27, 8, 31, 9},  {24, 7, 34, 10},
+                                     {20, 6, 38, 11}};
 // SGLN location references and GRAI asset types.
 constexpr Partition kSglnTable[7] = {{40, 12, 1, 0}, {37, 11, 4, 1}, {34, 10, 7, 2}, {30, 9, 11, 3},
                                      {27, 8, 14, 4}, {24, 7, 17, 5}, {20, 6, 21, 6}};
-constexpr Partition kGiai96Table[7] = {{40, 12, 42, 13}, {37, 11, 45, 14}, {34, 10, 48, 15}, {30, 9, 52, 16},
-                                       {27, 8, 55, 17},  {24, 7, 58, 18},  {20, 6, 62, 19}};
-constexpr Partition kGiai202Table[7] = {{40, 12, 148, 18}, {37, 11, 151, 19}, {34, 10, 154, 20}, {30, 9, 158, 21},
-                                        {27, 8, 161, 22},  {24, 7, 164, 23},  {20, 6, 168, 24}};
+constexpr Partition kGiai96Table[7] = {{40, 12, 42, 13}, {37, 11, 45, 14}, {34, 10, 48, 15},
+                                       {30, 9, 52, 16},  {27, 8, 55, 17},  {24, 7, 58, 18},
+                                       {20, 6, 62, 19}};
+constexpr Partition kGiai202Table[7] = {{40, 12, 148, 18}, {37, 11, 151, 19}, {34, 10, 154, 20},
+                                        {30, 9, 158, 21},  {27, 8, 161, 22},  {24, 7, 164, 23},
+                                        {20, 6, 168, 24}};
 
 enum class Tail { kNone, kNumber, kText };
 
@@ -42,7 +46,7 @@ struct Layout {
     bool referenceIsText;    // GIAI-202
     Tail tail;               // the serial (or SGLN extension) after the reference
     int tailBits;
-    int tailChars;           // for a text tail
+    int tailChars;  // for a text tail
 };
 
 constexpr Layout kLayouts[] = {
@@ -77,10 +81,13 @@ bool AllowedCharacter(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
            std::strchr("!\"%&'()*+,-./:;<=>?_", c) != nullptr;
 }
-bool EscapedInUri(char c) { return std::strchr("\"%&/<>?", c) != nullptr; }
+bool EscapedInUri(char c) {
+    return std::strchr("\"%&/<>?", c) != nullptr;
+}
 
 bool AllDigits(const std::string& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string Hex2(unsigned value) {
@@ -109,8 +116,10 @@ std::optional<std::string> UnescapeUri(const std::string& text) {
         int value = 0;
         for (int k = 1; k <= 2; ++k) {
             const char c = text[i + k];
-            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                     : -1;
             if (digit < 0) {
                 return std::nullopt;
             }
@@ -174,7 +183,9 @@ std::uint64_t Pow10(int digits) {
     return value;
 }
 
-std::uint64_t MaxOf(int bits) { return bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1; }
+std::uint64_t MaxOf(int bits) {
+    return bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+}
 
 std::string Padded(std::uint64_t value, int digits) {
     std::string text = std::to_string(value);
@@ -204,10 +215,13 @@ std::string CheckNumber(const std::string& text, int bits, const char* what, std
         return std::string(what) + " \"" + text + "\" is not a number";
     }
     if (text.size() > 1 && text[0] == '0') {
-        return std::string(what) + " \"" + text + "\" has leading zeros, which this scheme cannot keep";
+        return std::string(what) + " \"" + text +
+               "\" has leading zeros, which this scheme cannot keep";
     }
-    if (text.size() > 20 || (text.size() == 20 && text > "18446744073709551615") || std::stoull(text) > MaxOf(bits)) {
-        return std::string(what) + " " + text + " is larger than its " + std::to_string(bits) + " bits hold";
+    if (text.size() > 20 || (text.size() == 20 && text > "18446744073709551615") ||
+        std::stoull(text) > MaxOf(bits)) {
+        return std::string(what) + " " + text + " is larger than its " + std::to_string(bits) +
+               " bits hold";
     }
     *value = std::stoull(text);
     return {};
@@ -254,7 +268,8 @@ Result<std::string> ReadText(BitReader& reader, int bits, const char* what) {
             return Result<std::string>::Fail(std::string(what) + ": characters after its end");
         }
         if (!AllowedCharacter(c)) {
-            return Result<std::string>::Fail(std::string(what) + ": character code " + std::to_string(static_cast<int>(c)) +
+            return Result<std::string>::Fail(std::string(what) + ": character code " +
+                                             std::to_string(static_cast<int>(c)) +
                                              " is not allowed");
         }
         text += c;
@@ -290,8 +305,12 @@ const char* TailName(Scheme scheme) {
 
 }  // namespace
 
-const char* SchemeName(Scheme scheme) { return LayoutOf(scheme).name; }
-int SchemeBits(Scheme scheme) { return LayoutOf(scheme).bits; }
+const char* SchemeName(Scheme scheme) {
+    return LayoutOf(scheme).name;
+}
+int SchemeBits(Scheme scheme) {
+    return LayoutOf(scheme).bits;
+}
 
 std::optional<Scheme> SchemeNamed(const std::string& name) {
     for (const Layout& layout : kLayouts) {
@@ -316,15 +335,18 @@ std::string Epc::PureIdentityUri() const {
     switch (scheme) {
         case Scheme::kSgtin96:
         case Scheme::kSgtin198:
-            return "urn:epc:id:sgtin:" + companyPrefix + "." + reference + "." + EscapeForUri(serial);
+            return "urn:epc:id:sgtin:" + companyPrefix + "." + reference + "." +
+                   EscapeForUri(serial);
         case Scheme::kSscc96:
             return "urn:epc:id:sscc:" + companyPrefix + "." + reference;
         case Scheme::kSgln96:
         case Scheme::kSgln195:
-            return "urn:epc:id:sgln:" + companyPrefix + "." + reference + "." + EscapeForUri(serial);
+            return "urn:epc:id:sgln:" + companyPrefix + "." + reference + "." +
+                   EscapeForUri(serial);
         case Scheme::kGrai96:
         case Scheme::kGrai170:
-            return "urn:epc:id:grai:" + companyPrefix + "." + reference + "." + EscapeForUri(serial);
+            return "urn:epc:id:grai:" + companyPrefix + "." + reference + "." +
+                   EscapeForUri(serial);
         case Scheme::kGiai96:
         case Scheme::kGiai202:
             return "urn:epc:id:giai:" + companyPrefix + "." + EscapeForUri(reference);
@@ -339,7 +361,8 @@ std::string Epc::TagUri() const {
     if (scheme == Scheme::kGid96) {
         return head + companyPrefix + "." + reference + "." + serial;
     }
-    std::string uri = head + std::to_string(filter) + "." + companyPrefix + "." + EscapeForUri(reference);
+    std::string uri =
+        head + std::to_string(filter) + "." + companyPrefix + "." + EscapeForUri(reference);
     if (LayoutOf(scheme).tail != Tail::kNone) {
         uri += "." + EscapeForUri(serial);
     }
@@ -350,17 +373,20 @@ std::string Epc::ElementString() const {
     switch (scheme) {
         case Scheme::kSgtin96:
         case Scheme::kSgtin198: {
-            const std::string gtin = reference.substr(0, 1) + companyPrefix + ReferenceWithoutFirst(reference);
+            const std::string gtin =
+                reference.substr(0, 1) + companyPrefix + ReferenceWithoutFirst(reference);
             return "(01)" + gtin + CheckDigit(gtin) + "(21)" + serial;
         }
         case Scheme::kSscc96: {
-            const std::string sscc = reference.substr(0, 1) + companyPrefix + ReferenceWithoutFirst(reference);
+            const std::string sscc =
+                reference.substr(0, 1) + companyPrefix + ReferenceWithoutFirst(reference);
             return "(00)" + sscc + CheckDigit(sscc);
         }
         case Scheme::kSgln96:
         case Scheme::kSgln195: {
             const std::string gln = companyPrefix + reference;
-            return "(414)" + gln + CheckDigit(gln) + (serial == "0" ? std::string() : "(254)" + serial);
+            return "(414)" + gln + CheckDigit(gln) +
+                   (serial == "0" ? std::string() : "(254)" + serial);
         }
         case Scheme::kGrai96:
         case Scheme::kGrai170: {
@@ -387,12 +413,13 @@ Result<Epc> Decode(const ByteBuffer& bytes) {
         }
     }
     if (layout == nullptr) {
-        return Result<Epc>::Fail("header " + Hex2(bytes[0]) + " is no GS1 scheme this program knows");
+        return Result<Epc>::Fail("header " + Hex2(bytes[0]) +
+                                 " is no GS1 scheme this program knows");
     }
     const std::size_t needed = static_cast<std::size_t>((layout->bits + 15) / 16 * 2);
     if (bytes.size() != needed) {
-        return Result<Epc>::Fail(std::string(layout->name) + " needs " + std::to_string(needed) + " bytes, not " +
-                                 std::to_string(bytes.size()));
+        return Result<Epc>::Fail(std::string(layout->name) + " needs " + std::to_string(needed) +
+                                 " bytes, not " + std::to_string(bytes.size()));
     }
     BitReader reader(bytes);
     reader.Read(8);
@@ -409,8 +436,8 @@ Result<Epc> Decode(const ByteBuffer& bytes) {
     const Partition& p = layout->table[epc.partition];
     const std::uint64_t cp = reader.Read(p.cpBits);
     if (cp >= Pow10(p.cpDigits)) {
-        return Result<Epc>::Fail("company prefix " + std::to_string(cp) + " has more than " + std::to_string(p.cpDigits) +
-                                 " digits");
+        return Result<Epc>::Fail("company prefix " + std::to_string(cp) + " has more than " +
+                                 std::to_string(p.cpDigits) + " digits");
     }
     epc.companyPrefix = Padded(cp, p.cpDigits);
     if (layout->referenceIsText) {
@@ -480,7 +507,8 @@ Result<ByteBuffer> Encode(const Epc& epc) {
     }
     const int cpDigits = static_cast<int>(epc.companyPrefix.size());
     if (cpDigits < 6 || cpDigits > 12 || !AllDigits(epc.companyPrefix)) {
-        return Result<ByteBuffer>::Fail("company prefix \"" + epc.companyPrefix + "\" is not 6 to 12 digits");
+        return Result<ByteBuffer>::Fail("company prefix \"" + epc.companyPrefix +
+                                        "\" is not 6 to 12 digits");
     }
     const int partition = 12 - cpDigits;
     const Partition& p = layout.table[partition];
@@ -497,7 +525,8 @@ Result<ByteBuffer> Encode(const Epc& epc) {
         std::uint64_t value = 0;
         std::string error = CheckNumber(epc.reference, p.refBits, "asset reference", &value);
         if (error.empty() && static_cast<int>(epc.reference.size()) > p.refDigits) {
-            error = "asset reference " + epc.reference + " has more than " + std::to_string(p.refDigits) + " digits";
+            error = "asset reference " + epc.reference + " has more than " +
+                    std::to_string(p.refDigits) + " digits";
         }
         if (!error.empty()) {
             return Result<ByteBuffer>::Fail(error);
@@ -506,15 +535,17 @@ Result<ByteBuffer> Encode(const Epc& epc) {
     } else {
         const auto value = FixedDigits(epc.reference, p.refDigits);
         if (!value) {
-            return Result<ByteBuffer>::Fail("reference \"" + epc.reference + "\" must be " + std::to_string(p.refDigits) +
-                                            " digits with a " + std::to_string(cpDigits) + "-digit company prefix");
+            return Result<ByteBuffer>::Fail("reference \"" + epc.reference + "\" must be " +
+                                            std::to_string(p.refDigits) + " digits with a " +
+                                            std::to_string(cpDigits) + "-digit company prefix");
         }
         writer.Write(*value, p.refBits);
     }
     switch (layout.tail) {
         case Tail::kNumber: {
             std::uint64_t value = 0;
-            const std::string error = CheckNumber(epc.serial, layout.tailBits, TailName(epc.scheme), &value);
+            const std::string error =
+                CheckNumber(epc.serial, layout.tailBits, TailName(epc.scheme), &value);
             if (!error.empty()) {
                 return Result<ByteBuffer>::Fail(error);
             }
@@ -549,7 +580,8 @@ Result<Epc> ParseTagUri(const std::string& uri) {
     }
     const auto scheme = SchemeNamed(uri.substr(prefix.size(), colon - prefix.size()));
     if (!scheme) {
-        return Result<Epc>::Fail("scheme \"" + uri.substr(prefix.size(), colon - prefix.size()) + "\" is not supported");
+        return Result<Epc>::Fail("scheme \"" + uri.substr(prefix.size(), colon - prefix.size()) +
+                                 "\" is not supported");
     }
     const Layout& layout = LayoutOf(*scheme);
     const std::size_t expected = layout.table == nullptr ? 3 : (layout.tail == Tail::kNone ? 3 : 4);
@@ -566,8 +598,8 @@ Result<Epc> ParseTagUri(const std::string& uri) {
     }
     parts.push_back(uri.substr(start));
     if (parts.size() != expected) {
-        return Result<Epc>::Fail(std::string(layout.name) + " tag URI needs " + std::to_string(expected) +
-                                 " fields separated by dots");
+        return Result<Epc>::Fail(std::string(layout.name) + " tag URI needs " +
+                                 std::to_string(expected) + " fields separated by dots");
     }
     Epc epc;
     epc.scheme = *scheme;
@@ -581,7 +613,8 @@ Result<Epc> ParseTagUri(const std::string& uri) {
     }
     auto companyPrefix = UnescapeUri(parts[field]);
     auto reference = UnescapeUri(parts[field + 1]);
-    auto serial = field + 2 < parts.size() ? UnescapeUri(parts[field + 2]) : std::optional<std::string>(std::string());
+    auto serial = field + 2 < parts.size() ? UnescapeUri(parts[field + 2])
+                                           : std::optional<std::string>(std::string());
     if (!companyPrefix || !reference || !serial) {
         return Result<Epc>::Fail("a broken %-escape in the tag URI");
     }
@@ -599,9 +632,10 @@ Result<Epc> ParseTagUri(const std::string& uri) {
     return Result<Epc>{epc, {}};
 }
 
-Result<Epc> SgtinFromGtin(const std::string& gtin, int companyPrefixLength, int filter, const std::string& serial,
-                          int bits) {
-    if (!AllDigits(gtin) || (gtin.size() != 8 && gtin.size() != 12 && gtin.size() != 13 && gtin.size() != 14)) {
+Result<Epc> SgtinFromGtin(const std::string& gtin, int companyPrefixLength, int filter,
+                          const std::string& serial, int bits) {
+    if (!AllDigits(gtin) ||
+        (gtin.size() != 8 && gtin.size() != 12 && gtin.size() != 13 && gtin.size() != 14)) {
         return Result<Epc>::Fail("GTIN \"" + gtin + "\" is not 8, 12, 13 or 14 digits");
     }
     const std::string full = std::string(14 - gtin.size(), '0') + gtin;
@@ -610,7 +644,8 @@ Result<Epc> SgtinFromGtin(const std::string& gtin, int companyPrefixLength, int 
                                  std::string(1, CheckDigit(full.substr(0, 13))) + ")");
     }
     if (companyPrefixLength < 6 || companyPrefixLength > 12) {
-        return Result<Epc>::Fail("company prefix length " + std::to_string(companyPrefixLength) + " is not 6 to 12");
+        return Result<Epc>::Fail("company prefix length " + std::to_string(companyPrefixLength) +
+                                 " is not 6 to 12");
     }
     if (bits != 0 && bits != 96 && bits != 198) {
         return Result<Epc>::Fail("an SGTIN has 96 or 198 bits, not " + std::to_string(bits));
@@ -620,12 +655,15 @@ Result<Epc> SgtinFromGtin(const std::string& gtin, int companyPrefixLength, int 
     epc.scheme = bits == 198 || (bits == 0 && !numeric) ? Scheme::kSgtin198 : Scheme::kSgtin96;
     epc.filter = filter;
     epc.companyPrefix = full.substr(1, static_cast<std::size_t>(companyPrefixLength));
-    epc.reference = full.substr(0, 1) + full.substr(1 + static_cast<std::size_t>(companyPrefixLength),
-                                                    static_cast<std::size_t>(12 - companyPrefixLength));
+    epc.reference =
+        full.substr(0, 1) + full.substr(1 + static_cast<std::size_t>(companyPrefixLength),
+                                        static_cast<std::size_t>(12 - companyPrefixLength));
     epc.partition = 12 - companyPrefixLength;
     epc.serial = serial;
     if (bits == 96 && !numeric) {
-        return Result<Epc>::Fail("serial \"" + serial + "\" does not fit SGTIN-96 (digits without leading zeros); use 198 bits");
+        return Result<Epc>::Fail(
+            "serial \"" + serial +
+            "\" does not fit SGTIN-96 (digits without leading zeros); use 198 bits");
     }
     const auto encoded = Encode(epc);
     if (!encoded) {

@@ -14,7 +14,8 @@ namespace {
 // unsigned 32-bit value instead of overflowing.
 std::uint32_t ReadNumber(const std::string& text, std::size_t from) {
     std::uint32_t value = 0;
-    for (std::size_t i = from; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    for (std::size_t i = from; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
+         ++i) {
         value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
     }
     return value;
@@ -31,7 +32,9 @@ const Model kModels[] = {
     {0x321, "Kvara L30"}, {0x322, "Kvara P30"}, {0x323, "Kvara P30 Max"},
 };
 
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 
 // Trailing decimal number of a device name (ttyUSB0 -> 0, pts/12 -> 12).
 int TrailingNumber(const std::string& path) {
@@ -49,7 +52,9 @@ int TrailingNumber(const std::string& path) {
 int LeadingNumber(const std::string& text, std::size_t from) {
     int value = 0;
     for (std::size_t i = from;
-         i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0 && value < 100000000; ++i) {
+         i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0 &&
+         value < 100000000;
+         ++i) {
         value = value * 10 + (text[i] - '0');
     }
     return value;
@@ -68,8 +73,8 @@ PortName ExaminePortName(const std::string& name) {
     const std::size_t start = StartsWith(name, "\\\\.\\") ? 4 : 0;
     if (name.size() >= start + 4 && std::toupper(static_cast<unsigned char>(name[start])) == 'C' &&
         std::toupper(static_cast<unsigned char>(name[start + 1])) == 'O' &&
-        std::toupper(static_cast<unsigned char>(name[start + 2])) == 'M' && name[start + 3] >= '1' &&
-        name[start + 3] <= '9') {
+        std::toupper(static_cast<unsigned char>(name[start + 2])) == 'M' &&
+        name[start + 3] >= '1' && name[start + 3] <= '9') {
         result.comName = true;
         result.portNumber = LeadingNumber(name, start + 3);
         result.openName = "/dev/ttyS" + std::to_string(result.portNumber - 1);
@@ -126,10 +131,14 @@ int EffectiveBaudRate(const std::string& name, int baudRate) {
 
 LineCode LineCodeOf(int parityIndex) {
     switch (parityIndex) {
-        case 1: return {'E', 1};
-        case 2: return {'O', 1};
-        case 3: return {'N', 2};
-        default: return {'N', 1};
+        case 1:
+            return {'E', 1};
+        case 2:
+            return {'O', 1};
+        case 3:
+            return {'N', 2};
+        default:
+            return {'N', 1};
     }
 }
 
@@ -171,7 +180,9 @@ void ParseAddressText(const std::string& text, std::uint8_t octets[4], std::uint
         const std::size_t from = close == std::string::npos ? 0 : close + 1;
         const std::size_t dash = from < text.size() ? text.find('-', from) : std::string::npos;
         if (port != nullptr) {
-            *port = dash == std::string::npos ? 0 : static_cast<std::uint16_t>(ReadNumber(text, dash + 1));
+            *port = dash == std::string::npos
+                        ? 0
+                        : static_cast<std::uint16_t>(ReadNumber(text, dash + 1));
         }
         return;
     }
@@ -202,7 +213,8 @@ void ParseAddressText(const std::string& text, std::uint8_t octets[4], std::uint
         }
     }
     if (port != nullptr) {
-        *port = dash == std::string::npos ? 0 : static_cast<std::uint16_t>(ReadNumber(text, dash + 1));
+        *port =
+            dash == std::string::npos ? 0 : static_cast<std::uint16_t>(ReadNumber(text, dash + 1));
     }
 }
 

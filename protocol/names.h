@@ -19,8 +19,8 @@ LinkKind LinkKindOf(const std::string& name);
 // colons of their own) is part of the name, and the address is 1.
 // The result of examining a port name before opening it.
 struct PortName {
-    bool comName = false;   // a COM name: a device path under /dev, or COMn
-    std::string openName;   // device path to open, or the FTDI serial number
+    bool comName = false;  // a COM name: a device path under /dev, or COMn
+    std::string openName;  // device path to open, or the FTDI serial number
     int portNumber = 0;
 };
 

@@ -5,10 +5,13 @@ namespace kvara {
 
 std::uint8_t PcWithLength(int lengthBytes, std::uint8_t old, std::uint8_t keepMask) {
     const int words = lengthBytes / 2;  // truncated towards zero
-    return static_cast<std::uint8_t>((static_cast<unsigned>(words) << 3 & 0xFFu) | (old & keepMask));
+    return static_cast<std::uint8_t>((static_cast<unsigned>(words) << 3 & 0xFFu) |
+                                     (old & keepMask));
 }
 
-int LengthFromPc(std::uint8_t pcByte0) { return (pcByte0 >> 3) * 2; }
+int LengthFromPc(std::uint8_t pcByte0) {
+    return (pcByte0 >> 3) * 2;
+}
 
 std::uint8_t PcWithToggle(std::uint8_t byte0, bool iso) {
     return static_cast<std::uint8_t>((byte0 & ~kPcToggleBit) | (iso ? kPcToggleBit : 0));
@@ -28,8 +31,9 @@ std::optional<ByteBuffer> EncodePc(const PcWord& pc) {
     if (pc.epcBytes < 0 || pc.epcBytes > kMaxEpcBytes || pc.epcBytes % 2 != 0) {
         return std::nullopt;
     }
-    const auto byte0 = static_cast<std::uint8_t>((pc.epcBytes / 2) << 3 | (pc.userMemory ? kPcUserMemoryBit : 0) |
-                                                 (pc.extendedPc ? kPcXpcBit : 0) | (pc.isoToggle ? kPcToggleBit : 0));
+    const auto byte0 = static_cast<std::uint8_t>(
+        (pc.epcBytes / 2) << 3 | (pc.userMemory ? kPcUserMemoryBit : 0) |
+        (pc.extendedPc ? kPcXpcBit : 0) | (pc.isoToggle ? kPcToggleBit : 0));
     return ByteBuffer{byte0, pc.afi};
 }
 

@@ -33,11 +33,11 @@ constexpr int kMaxEpcBytes = 62;
 // indicator (bit 2), the XPC indicator (bit 1) and the numbering system toggle (bit 0: an
 // ISO/IEC 15961 application family follows in byte 1); byte 1 is the attribute bits or the AFI.
 struct PcWord {
-    int epcBytes = 0;           // the length field times 2
-    bool userMemory = false;    // bit 2 of byte 0
-    bool extendedPc = false;    // bit 1 of byte 0
-    bool isoToggle = false;     // bit 0 of byte 0
-    std::uint8_t afi = 0;       // byte 1
+    int epcBytes = 0;         // the length field times 2
+    bool userMemory = false;  // bit 2 of byte 0
+    bool extendedPc = false;  // bit 1 of byte 0
+    bool isoToggle = false;   // bit 0 of byte 0
+    std::uint8_t afi = 0;     // byte 1
 };
 
 PcWord DecodePc(std::uint8_t byte0, std::uint8_t byte1);

@@ -25,7 +25,8 @@ std::optional<int> HexNumber(const std::string& text) {
 }
 
 std::optional<int> DecimalNumber(const std::string& text) {
-    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 6 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
     return std::stoi(text);
@@ -49,7 +50,8 @@ bool ReadLine(const std::string& line, TidCatalog& catalog) {
         words >> number;
         const auto id = HexNumber(number);
         const std::string name = Rest(words);
-        if (!id || name.empty() || (kind == "maker" && *id > 0x1FF) || (kind == "iso" && *id > 0xFF)) {
+        if (!id || name.empty() || (kind == "maker" && *id > 0x1FF) ||
+            (kind == "iso" && *id > 0xFF)) {
             return false;
         }
         (kind == "maker" ? catalog.makers : catalog.isoMakers)[*id] = name;
@@ -63,7 +65,8 @@ bool ReadLine(const std::string& line, TidCatalog& catalog) {
         const auto epc = DecimalNumber(epcBits);
         const auto user = DecimalNumber(userBits);
         const std::string name = Rest(words);
-        if (!designer || !model || !epc || !user || name.empty() || *designer > 0x1FF || *model > 0xFFF) {
+        if (!designer || !model || !epc || !user || name.empty() || *designer > 0x1FF ||
+            *model > 0xFFF) {
             return false;
         }
         catalog.chips[{*designer, *model}] = ChipModel{name, *epc, *user};
@@ -142,7 +145,8 @@ TidInfo DecodeTid(const ByteBuffer& tid, const TidCatalog& catalog) {
         if (const auto it = catalog.makers.find(info.maskDesigner); it != catalog.makers.end()) {
             info.makerName = it->second;
         }
-        if (const auto it = catalog.chips.find({info.maskDesigner, info.modelNumber}); it != catalog.chips.end()) {
+        if (const auto it = catalog.chips.find({info.maskDesigner, info.modelNumber});
+            it != catalog.chips.end()) {
             info.chip = it->second;
         }
     } else if (tid[0] == 0xE0 && tid.size() >= 8) {

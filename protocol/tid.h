@@ -23,9 +23,9 @@ struct ChipModel {
 
 // Makers and chips by their numbers; filled from the catalogue text.
 struct TidCatalog {
-    std::map<int, std::string> makers;                        // by mask designer id
-    std::map<std::pair<int, int>, ChipModel> chips;           // by (MDID, TMN)
-    std::map<int, std::string> isoMakers;                     // class E0, by maker code
+    std::map<int, std::string> makers;               // by mask designer id
+    std::map<std::pair<int, int>, ChipModel> chips;  // by (MDID, TMN)
+    std::map<int, std::string> isoMakers;            // class E0, by maker code
 };
 
 // Reads the catalogue's lines (see the file for their form). Lines it cannot read are counted

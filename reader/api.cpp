@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "common/log.h"
+#include "protocol/names.h"
 #include "reader/errors.h"
 #include "reader/link_factory.h"
-#include "protocol/names.h"
 #include "reader/registry.h"
 #include "reader/serial_link.h"
 
@@ -42,9 +42,13 @@ constexpr std::uint8_t kCmdUsbMode = 0xFF;
 
 constexpr int kPasswordLength = 4;
 
-CKvara_SDKApp& Registry() { return CKvara_SDKApp::Instance(); }
+CKvara_SDKApp& Registry() {
+    return CKvara_SDKApp::Instance();
+}
 
-std::uint8_t Low(int value) { return static_cast<std::uint8_t>(value & 0xFF); }
+std::uint8_t Low(int value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
 
 // Size of an output buffer: a NULL buffer or a negative size counts as 0.
 std::size_t OutputSize(const void* buffer, int size) {
@@ -74,7 +78,9 @@ bool ValidInput(const void* data, int length) {
     return length >= 0 && (data != nullptr || length == 0);
 }
 
-bool ValidWordAddress(int wordAddress) { return wordAddress >= 0 && wordAddress <= 0xFFFF; }
+bool ValidWordAddress(int wordAddress) {
+    return wordAddress >= 0 && wordAddress <= 0xFFFF;
+}
 
 void AppendWordAddress(ByteBuffer& payload, int wordAddress) {
     payload.push_back(Low(wordAddress));
@@ -83,7 +89,8 @@ void AppendWordAddress(ByteBuffer& payload, int wordAddress) {
 }
 
 // Runs one command on a port in hand whose CommandScope the caller holds.
-bool Execute(CKvara_Port& port, std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer) {
+bool Execute(CKvara_Port& port, std::uint8_t command, const ByteBuffer& payload,
+             ByteBuffer& answer) {
     return CKvara_SDKApp::Execute(port, command, payload, answer);
 }
 
@@ -153,7 +160,9 @@ thread_local bool t_opening = false;
 
 extern "C" {
 
-int KvaraGetSdkVersion(void) { return kSdkVersion; }
+int KvaraGetSdkVersion(void) {
+    return kSdkVersion;
+}
 
 int KvaraErrorText(int code, char* buffer, int size) {
     const std::string text = kvara::ErrorText(code);
@@ -164,9 +173,13 @@ int KvaraErrorText(int code, char* buffer, int size) {
     return static_cast<int>(text.size() + 1);
 }
 
-void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context) { kvara::SetFrameTrace(handler, context); }
+void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context) {
+    kvara::SetFrameTrace(handler, context);
+}
 
-void KvaraSetLogHandler(KvaraLogHandler handler, void* context) { kvara::SetLogHandler(handler, context); }
+void KvaraSetLogHandler(KvaraLogHandler handler, void* context) {
+    kvara::SetLogHandler(handler, context);
+}
 
 int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs) {
     if (name == nullptr || t_opening) {
@@ -235,7 +248,8 @@ int KvaraGetDeviceType(int handle, unsigned char* buffer, int size, char* nameBu
             return -1;
         }
         const std::string model = kvara::ModelName(answer);
-        if (nameBuffer != nullptr && nameSize > 0 && model.size() + 1 <= static_cast<std::size_t>(nameSize)) {
+        if (nameBuffer != nullptr && nameSize > 0 &&
+            model.size() + 1 <= static_cast<std::size_t>(nameSize)) {
             std::memcpy(nameBuffer, model.c_str(), model.size() + 1);
         }
         return copied;
@@ -378,7 +392,8 @@ int Write(int handle, int bank, int wordAddress, const unsigned char* password, 
         payload.insert(payload.end(), data, data + length);
         ByteBuffer answer;
         if (Execute(port, withPassword ? kCmdWritePwd : kCmdWrite, payload, answer)) {
-            if (!prove || ReadsBackAs(port, bank, wordAddress, withPassword ? password : nullptr, data, length)) {
+            if (!prove || ReadsBackAs(port, bank, wordAddress, withPassword ? password : nullptr,
+                                      data, length)) {
                 return 0;
             }
             port.m_lastError = kvara::kErrorNoTransponder;
@@ -447,7 +462,9 @@ int KvaraLock(int handle, int area, int action, const unsigned char* password) {
     });
 }
 
-int KvaraSetRf(int handle, int on) { return SimpleCommand(handle, kCmdRf, Low(on)); }
+int KvaraSetRf(int handle, int on) {
+    return SimpleCommand(handle, kCmdRf, Low(on));
+}
 
 int KvaraGetTxPower(int handle, unsigned short* power) {
     return WithPort(handle, [&](CKvara_Port& port) {
@@ -470,7 +487,9 @@ int KvaraGetTxPower(int handle, unsigned short* power) {
 int KvaraSetTxPower(int handle, int power, int store) {
     return WithPort(handle, [&](CKvara_Port& port) {
         ByteBuffer answer;
-        return Execute(port, kCmdTxPowerWrite, {Low(power), Low(power >> 8), Low(store)}, answer) ? 0 : -1;
+        return Execute(port, kCmdTxPowerWrite, {Low(power), Low(power >> 8), Low(store)}, answer)
+                   ? 0
+                   : -1;
     });
 }
 
@@ -485,7 +504,9 @@ int KvaraSetReaderMode(int handle, int mode) {
     });
 }
 
-int KvaraSetUsbMode(int handle, int mode) { return SimpleCommand(handle, kCmdUsbMode, Low(mode)); }
+int KvaraSetUsbMode(int handle, int mode) {
+    return SimpleCommand(handle, kCmdUsbMode, Low(mode));
+}
 
 void KvaraSetUiHooks(const KvaraUiHooks* hooks) {
     // The C table is kept as given; the library's own table calls through it.
@@ -502,10 +523,14 @@ void KvaraSetUiHooks(const KvaraUiHooks* hooks) {
     table.activeWindow = installed.activeWindow;
     table.mainWindow = installed.mainWindow;
     if (installed.isWindowEnabled != nullptr) {
-        table.isWindowEnabled = [](kvara::WindowRef w) { return installed.isWindowEnabled(w) != 0; };
+        table.isWindowEnabled = [](kvara::WindowRef w) {
+            return installed.isWindowEnabled(w) != 0;
+        };
     }
     if (installed.enableWindow != nullptr) {
-        table.enableWindow = [](kvara::WindowRef w, bool enable) { installed.enableWindow(w, enable ? 1 : 0); };
+        table.enableWindow = [](kvara::WindowRef w, bool enable) {
+            installed.enableWindow(w, enable ? 1 : 0);
+        };
     }
     table.focusWindow = installed.focusWindow;
     table.setFocus = installed.setFocus;

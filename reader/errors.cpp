@@ -13,19 +13,32 @@ constexpr int kUnknownErrorString = 117;
 
 int StringForCode(int code) {
     switch (code) {
-        case 3: return 180;
-        case 4: return 104;
-        case 5: return 165;
-        case 6: return 112;
-        case 8: return 188;
-        case 11: return 129;
-        case 19: return 177;
-        case 20: return 115;
-        case 21: return 230;
-        case 23: return 118;
-        case 24: return 176;
-        case 258: return 232;  // an answer that may have been an earlier command's
-        default: return kUnknownErrorString;
+        case 3:
+            return 180;
+        case 4:
+            return 104;
+        case 5:
+            return 165;
+        case 6:
+            return 112;
+        case 8:
+            return 188;
+        case 11:
+            return 129;
+        case 19:
+            return 177;
+        case 20:
+            return 115;
+        case 21:
+            return 230;
+        case 23:
+            return 118;
+        case 24:
+            return 176;
+        case 258:
+            return 232;  // an answer that may have been an earlier command's
+        default:
+            return kUnknownErrorString;
     }
 }
 

@@ -80,7 +80,8 @@ extern "C" {
 #define KVARA_ERROR_NO_TRANSPONDER 21    /* write not confirmed by reading back */
 #define KVARA_ERROR_PORT_BUSY 256        /* the reader is still waiting for another command */
 #define KVARA_ERROR_INVALID_ARGUMENT 257 /* NULL pointer or negative length */
-#define KVARA_ERROR_OUT_OF_STEP 258      /* not sent: earlier answers still on their way; see "Late answers" */
+#define KVARA_ERROR_OUT_OF_STEP \
+    258 /* not sent: earlier answers still on their way; see "Late answers" */
 
 /* The memory banks of a Gen2 tag (the bank argument of the read, write and select functions). */
 #define KVARA_BANK_RESERVED 0 /* kill password (bytes 0-3), access password (bytes 4-7) */
@@ -95,7 +96,7 @@ extern "C" {
  * @param[out] buffer receives the zero-terminated text (UTF-8); may be NULL with size 0.
  * @return the bytes written including the zero, 0 when the text does not fit (nothing written).
  */
-KVARA_API int KvaraErrorText(int code, char *buffer, int size);
+KVARA_API int KvaraErrorText(int code, char* buffer, int size);
 
 /**
  * Called with every frame the library sends to a reader (direction 0) and every answer it
@@ -103,16 +104,16 @@ KVARA_API int KvaraErrorText(int code, char *buffer, int size);
  * cases. The bytes are whole frames as they went over the link; the pointer is valid only
  * during the call. NULL switches the trace off. Set it before commands run.
  */
-typedef void (*KvaraTraceHandler)(int handle, int direction, const unsigned char *bytes, int length,
-                                  void *context);
-KVARA_API void KvaraSetTraceHandler(KvaraTraceHandler handler, void *context);
+typedef void (*KvaraTraceHandler)(int handle, int direction, const unsigned char* bytes, int length,
+                                  void* context);
+KVARA_API void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context);
 
 /**
  * Receives the library's diagnostic lines (a missing FTDI entry point, for example) instead of
  * stderr; NULL restores stderr. The line is valid only during the call.
  */
-typedef void (*KvaraLogHandler)(const char *line, void *context);
-KVARA_API void KvaraSetLogHandler(KvaraLogHandler handler, void *context);
+typedef void (*KvaraLogHandler)(const char* line, void* context);
+KVARA_API void KvaraSetLogHandler(KvaraLogHandler handler, void* context);
 
 /**
  * Version of the library times 100 (119 is version 1.19).
@@ -127,8 +128,8 @@ KVARA_API int KvaraGetSdkVersion(void);
  * the start) or a name beginning with "[" is a network reader; otherwise a name containing
  * "HID" is a USB HID reader; otherwise it is a serial link: a COM name (the path of a terminal
  * device such as /dev/ttyUSB0 or a symlink to one, or COMn meaning /dev/ttyS(n-1), optionally
- * behind "\\.\") opens a serial port, any other name an FTDI device by serial number. A suffix ":n" gives the
- * reader's bus address n (default 1) and is cut off the name.
+ * behind "\\.\") opens a serial port, any other name an FTDI device by serial number. A suffix ":n"
+ * gives the reader's bus address n (default 1) and is cut off the name.
  *
  * Up to six attempts are made while the link does not open (for a network reader, fewer when
  * its time runs out; see below). The reader is asked in framing mode 0 first, then mode 1; it
@@ -160,7 +161,7 @@ KVARA_API int KvaraGetSdkVersion(void);
  *         reader identified itself. No error code is kept for a failed open
  *         (KvaraGetLastError then returns 3).
  */
-KVARA_API int KvaraOpenPort(const char *name, int baudRate, int parityIndex, int timeoutMs);
+KVARA_API int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs);
 
 /**
  * Closes a reader and forgets its handle.
@@ -186,7 +187,7 @@ KVARA_API int KvaraGetLastError(int handle);
  * @param[in]  nameSize   size of nameBuffer.
  * @return the number of answer bytes, or -1.
  */
-KVARA_API int KvaraGetDeviceType(int handle, unsigned char *buffer, int size, char *nameBuffer,
+KVARA_API int KvaraGetDeviceType(int handle, unsigned char* buffer, int size, char* nameBuffer,
                                  int nameSize);
 
 /**
@@ -212,8 +213,8 @@ KVARA_API int KvaraSetNoWindowLock(int handle, int flag);
  * @param[in]  size          size of buffer; a longer answer gives code 5 and -1.
  * @return the number of answer data bytes, or -1.
  */
-KVARA_API int KvaraExecute(int handle, int command, const unsigned char *payload,
-                           int payloadLength, unsigned char *buffer, int size);
+KVARA_API int KvaraExecute(int handle, int command, const unsigned char* payload, int payloadLength,
+                           unsigned char* buffer, int size);
 
 /**
  * Inventory command (0xC0): one tag per call. Byte 0 of the answer is the number of tags still
@@ -226,7 +227,7 @@ KVARA_API int KvaraExecute(int handle, int command, const unsigned char *payload
  *                       (size / 16) * 16 bytes are copied.
  * @return the number of bytes copied, or -1.
  */
-KVARA_API int KvaraInventory(int handle, int parameter, unsigned char *buffer, int size);
+KVARA_API int KvaraInventory(int handle, int parameter, unsigned char* buffer, int size);
 
 /**
  * Select command (0xC2): later reads, writes and locks act on the tag with this EPC.
@@ -234,7 +235,7 @@ KVARA_API int KvaraInventory(int handle, int parameter, unsigned char *buffer, i
  * @param[in] epcLength 0-255.
  * @return 0, or -1.
  */
-KVARA_API int KvaraSelectTag(int handle, const unsigned char *epc, int epcLength);
+KVARA_API int KvaraSelectTag(int handle, const unsigned char* epc, int epcLength);
 
 /**
  * Read command (0xC3) from a word address to the end of the bank (count 0), no password.
@@ -244,15 +245,14 @@ KVARA_API int KvaraSelectTag(int handle, const unsigned char *epc, int epcLength
  * @param[in]  size        size of buffer; a longer answer gives code 5 and -1.
  * @return the number of bytes read, or -1.
  */
-KVARA_API int KvaraReadBank(int handle, int bank, int wordAddress, unsigned char *buffer,
-                            int size);
+KVARA_API int KvaraReadBank(int handle, int bank, int wordAddress, unsigned char* buffer, int size);
 
 /**
  * As KvaraReadBank, with the tag's 4-byte access password (sent in the order given; must not
  * be NULL).
  */
-KVARA_API int KvaraReadBankPwd(int handle, int bank, int wordAddress,
-                               const unsigned char *password, unsigned char *buffer, int size);
+KVARA_API int KvaraReadBankPwd(int handle, int bank, int wordAddress, const unsigned char* password,
+                               unsigned char* buffer, int size);
 
 /**
  * Read command (0xC3) of count bytes (its low 8 bits are sent; 0 reads to the end of the
@@ -260,13 +260,12 @@ KVARA_API int KvaraReadBankPwd(int handle, int bank, int wordAddress,
  * @return the number of bytes read, or -1 (code 5 when the reader returns more than count;
  *         a negative count or a NULL buffer with count > 0 fails before sending).
  */
-KVARA_API int KvaraReadBytes(int handle, int bank, int wordAddress, unsigned char *buffer,
+KVARA_API int KvaraReadBytes(int handle, int bank, int wordAddress, unsigned char* buffer,
                              int count);
 
 /** As KvaraReadBytes, with the 4-byte access password (must not be NULL). */
 KVARA_API int KvaraReadBytesPwd(int handle, int bank, int wordAddress,
-                                const unsigned char *password, unsigned char *buffer,
-                                int count);
+                                const unsigned char* password, unsigned char* buffer, int count);
 
 /**
  * Write command (0xC4) of length bytes at a word address. When the reader reports code 21,
@@ -276,7 +275,7 @@ KVARA_API int KvaraReadBytesPwd(int handle, int bank, int wordAddress,
  * @param[in] length 0-251 (bank, address and data must fit one frame; more gives code 6).
  * @return 0, or -1.
  */
-KVARA_API int KvaraWriteBank(int handle, int bank, int wordAddress, const unsigned char *data,
+KVARA_API int KvaraWriteBank(int handle, int bank, int wordAddress, const unsigned char* data,
                              int length);
 
 /**
@@ -285,7 +284,7 @@ KVARA_API int KvaraWriteBank(int handle, int bank, int wordAddress, const unsign
  * of step (see "Late answers") with the password.
  */
 KVARA_API int KvaraWriteBankPwd(int handle, int bank, int wordAddress,
-                                const unsigned char *password, const unsigned char *data,
+                                const unsigned char* password, const unsigned char* data,
                                 int length);
 
 /**
@@ -296,7 +295,7 @@ KVARA_API int KvaraWriteBankPwd(int handle, int bank, int wordAddress,
  * @param[in] password the 4-byte access password; must not be NULL.
  * @return 0, or -1.
  */
-KVARA_API int KvaraLock(int handle, int area, int action, const unsigned char *password);
+KVARA_API int KvaraLock(int handle, int area, int action, const unsigned char* password);
 
 /**
  * RF field command (0xF5): 0 off, 1 on (low 8 bits of on).
@@ -309,7 +308,7 @@ KVARA_API int KvaraSetRf(int handle, int on);
  * @param[out] power receives the power; must not be NULL.
  * @return 0, or -1 (code 20 when the answer is shorter than 2 bytes).
  */
-KVARA_API int KvaraGetTxPower(int handle, unsigned short *power);
+KVARA_API int KvaraGetTxPower(int handle, unsigned short* power);
 
 /**
  * Transmit power write (0x08).
@@ -345,7 +344,7 @@ KVARA_API int KvaraSetUsbMode(int handle, int mode);
  * @return the bytes written including the final zero (1 for no ports); 0 for a NULL buffer or
  *         a size below 1.
  */
-KVARA_API int KvaraListComPorts(char *buffer, int size);
+KVARA_API int KvaraListComPorts(char* buffer, int size);
 
 /**
  * The maker's USB readers present, by the list convention of KvaraListComPorts: FTDI-based
@@ -353,7 +352,7 @@ KVARA_API int KvaraListComPorts(char *buffer, int size);
  * Only entries whose first four characters read as a number from 5260 to 5269 are written.
  * @return the bytes written including the final zero; 0 for a NULL buffer or a size below 1.
  */
-KVARA_API int KvaraListUsbDevices(char *buffer, int size);
+KVARA_API int KvaraListUsbDevices(char* buffer, int size);
 
 /**
  * Whether one of the maker's USB devices is present without a driver that can serve it.
@@ -421,7 +420,7 @@ KVARA_API int KvaraIsVirtualComDriverInstalled(void);
  * @return the bytes written including the final zero (1 when nothing was found); 0 for a NULL
  *         buffer or a size below 1 (nothing is searched then).
  */
-KVARA_API int KvaraFindLanReaders(char *buffer, int size);
+KVARA_API int KvaraFindLanReaders(char* buffer, int size);
 
 /**
  * As KvaraFindLanReaders, keeping only the maker's readers: each device found is asked for its
@@ -430,7 +429,7 @@ KVARA_API int KvaraFindLanReaders(char *buffer, int size);
  * more per device, within the same 10 s limit: devices that could not be asked in time are
  * not listed.
  */
-KVARA_API int KvaraFindLanReadersEx(char *buffer, int size);
+KVARA_API int KvaraFindLanReadersEx(char* buffer, int size);
 
 /**
  * Whether a network reader answers an ICMP echo: one request of 16 bytes (0x45) with time to
@@ -442,7 +441,7 @@ KVARA_API int KvaraFindLanReadersEx(char *buffer, int size);
  * @param[in] name address text of the reader; NULL yields 0.
  * @return 1 when the reader answered, else 0.
  */
-KVARA_API int KvaraPing(const char *name);
+KVARA_API int KvaraPing(const char* name);
 
 /**
  * Opens the network configuration link to a reader: a UDP endpoint on port 30718 of the first
@@ -455,7 +454,7 @@ KVARA_API int KvaraPing(const char *name);
  * @return the handle (> 0); -1 when no reader answered, for a name no reader answers to, and
  *         for a NULL name. 0 is reserved for a missing socket service.
  */
-KVARA_API int KvaraOpenConfigLink(const char *name);
+KVARA_API int KvaraOpenConfigLink(const char* name);
 
 /**
  * Reads one setup record of the reader on a configuration link. Record 0 (at least 120 bytes)
@@ -473,7 +472,7 @@ KVARA_API int KvaraOpenConfigLink(const char *name);
  *         called from a window message while another exchange on the link waits). A handle
  *         that names no configuration link fails without storing a code.
  */
-KVARA_API int KvaraReadNetConfig(int handle, int record, unsigned char *buffer, int size);
+KVARA_API int KvaraReadNetConfig(int handle, int record, unsigned char* buffer, int size);
 
 /**
  * Closes a configuration link and forgets its handle.
@@ -507,8 +506,8 @@ KVARA_API int KvaraCloseConfigLink(int handle, int finish);
  *         its new address or could not be found again (then no finish is sent); or the
  *         negative result of KvaraOpenConfigLink for the reader's current address.
  */
-KVARA_API int KvaraSetNetworkConfig(const char *name, const char *newAddress, const char *mask,
-                                    const char *gateway);
+KVARA_API int KvaraSetNetworkConfig(const char* name, const char* newAddress, const char* mask,
+                                    const char* gateway);
 
 /**
  * What a reader command needs from the application's window system while it waits for an
@@ -521,14 +520,14 @@ typedef struct KvaraUiHooks {
     int (*pumpPendingMessages)(void);
     /* The last active top-level window (the active popup of the main window, or the main
        window); NULL when there is none. */
-    void *(*activeWindow)(void);
+    void* (*activeWindow)(void);
     /* The application's main window, or NULL. */
-    void *(*mainWindow)(void);
-    int (*isWindowEnabled)(void *window);
-    void (*enableWindow)(void *window, int enable);
+    void* (*mainWindow)(void);
+    int (*isWindowEnabled)(void* window);
+    void (*enableWindow)(void* window, int enable);
     /* The window holding the keyboard focus, or NULL; setFocus(NULL) removes the focus. */
-    void *(*focusWindow)(void);
-    void (*setFocus)(void *window);
+    void* (*focusWindow)(void);
+    void (*setFocus)(void* window);
     void (*beginWaitCursor)(void);
     void (*endWaitCursor)(void);
 } KvaraUiHooks;
@@ -540,7 +539,7 @@ typedef struct KvaraUiHooks {
  * both back afterwards. Without hooks every command still works.
  * @param[in] hooks the hook table, or NULL to remove all hooks.
  */
-KVARA_API void KvaraSetUiHooks(const KvaraUiHooks *hooks);
+KVARA_API void KvaraSetUiHooks(const KvaraUiHooks* hooks);
 
 #ifdef __cplusplus
 }

@@ -93,7 +93,9 @@ CKvara_Port::~CKvara_Port() {
     m_link.reset();
 }
 
-int CKvara_Port::GetHandle() const { return m_link ? m_link->Handle() : 0; }
+int CKvara_Port::GetHandle() const {
+    return m_link ? m_link->Handle() : 0;
+}
 
 void CKvara_Port::AttachLink(std::unique_ptr<CReaderLink> link) {
     m_link = std::move(link);
@@ -102,7 +104,9 @@ void CKvara_Port::AttachLink(std::unique_ptr<CReaderLink> link) {
     }
 }
 
-bool CKvara_Port::IsUsbLink() const { return m_link && m_link->IsUsbDevice(); }
+bool CKvara_Port::IsUsbLink() const {
+    return m_link && m_link->IsUsbDevice();
+}
 
 void CKvara_Port::OnByteReceived(std::uint8_t byte) {
     {
@@ -249,7 +253,8 @@ bool CKvara_Port::ConfirmInStep() {
         if (!answered && (code == kErrorPortBusy || code == kErrorDataCount)) {
             return false;  // nothing was sent
         }
-        const bool noAnswer = !answered && (code == kErrorTimeout || code == kErrorChecksum || code == kErrorEmptyAnswer);
+        const bool noAnswer = !answered && (code == kErrorTimeout || code == kErrorChecksum ||
+                                            code == kErrorEmptyAnswer);
         if (noAnswer) {
             return false;  // marked out of step already; its answer may still come
         }
@@ -332,7 +337,8 @@ void CKvara_Port::AwaitLateAnswer() {
         }
         if (!pulls) {
             std::unique_lock<std::mutex> guard(m_receiveLock);
-            m_receiveSignal.wait_for(guard, PassBlock(phase.Remaining()), [&] { return m_receiveSequence != last; });
+            m_receiveSignal.wait_for(guard, PassBlock(phase.Remaining()),
+                                     [&] { return m_receiveSequence != last; });
         }
     }
     lock.Release();
@@ -357,7 +363,8 @@ bool CKvara_Port::WaitForAnswer() {
 // arrives, for at most 1 ms, instead of spinning.
 bool CKvara_Port::RunPhases() {
     const bool pulls = Pulls();
-    const auto spinUntil = Clock::now() + (m_nearReader ? kSpinBeforeBlocking : Clock::duration::zero());
+    const auto spinUntil =
+        Clock::now() + (m_nearReader ? kSpinBeforeBlocking : Clock::duration::zero());
     // One polling pass; false when the phase has run out of time.
     auto pass = [&](const Deadline& phase, std::uint64_t seen, bool mayBlock) {
         const bool dispatched = PumpPendingMessages();

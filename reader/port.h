@@ -44,7 +44,8 @@ constexpr std::size_t kMaxReceiveBytes = 64 * 1024;
 class CKvara_Port;
 
 // Every frame sent (direction 0) and every answer taken (direction 1), for traces; null: none.
-using FrameTrace = void (*)(int handle, int direction, const unsigned char* bytes, int length, void* context);
+using FrameTrace = void (*)(int handle, int direction, const unsigned char* bytes, int length,
+                            void* context);
 void SetFrameTrace(FrameTrace trace, void* context);
 
 // Makes the calling thread the only one that runs commands on a port, for the scope's

@@ -21,7 +21,9 @@ CKvara_SDKApp::CKvara_SDKApp() {
     InitSockets();
 }
 
-CKvara_SDKApp::~CKvara_SDKApp() { CloseAllPorts(); }
+CKvara_SDKApp::~CKvara_SDKApp() {
+    CloseAllPorts();
+}
 
 void CKvara_SDKApp::InitSockets() {
     // Sockets need no library start on this platform.

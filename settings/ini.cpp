@@ -20,7 +20,9 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+bool IsLineBreak(char c) {
+    return c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -44,7 +46,8 @@ bool CIniEx::Parse(const std::string& text) {
     lines.emplace_back();  // one empty line after the last, as the format has always had
 
     for (std::string line : lines) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == '\t')) {
+        while (!line.empty() &&
+               (line.back() == '\r' || line.back() == '\n' || line.back() == '\t')) {
             line.pop_back();
         }
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {

@@ -46,7 +46,9 @@ QString DefaultText(const SettingKey& key) {
     return {};
 }
 
-int ReadInt(const SettingKey& key) { return ReadInt(key, DefaultInt(key)); }
+int ReadInt(const SettingKey& key) {
+    return ReadInt(key, DefaultInt(key));
+}
 
 int ReadInt(const SettingKey& key, int defaultValue) {
     const QVariant value = Store()->value(Path(key));
@@ -61,7 +63,9 @@ int ReadInt(const SettingKey& key, int defaultValue) {
     return static_cast<int>(number);
 }
 
-QString ReadText(const SettingKey& key) { return ReadText(key, DefaultText(key)); }
+QString ReadText(const SettingKey& key) {
+    return ReadText(key, DefaultText(key));
+}
 
 QString ReadText(const SettingKey& key, const QString& defaultValue) {
     const QVariant value = Store()->value(Path(key));
@@ -78,10 +82,16 @@ QString ReadText(const SettingKey& key, const QString& defaultValue) {
     return value.toString();
 }
 
-void WriteInt(const SettingKey& key, int value) { Store()->setValue(Path(key), value); }
+void WriteInt(const SettingKey& key, int value) {
+    Store()->setValue(Path(key), value);
+}
 
-void WriteText(const SettingKey& key, const QString& value) { Store()->setValue(Path(key), value); }
+void WriteText(const SettingKey& key, const QString& value) {
+    Store()->setValue(Path(key), value);
+}
 
-void SyncSettings() { Store()->sync(); }
+void SyncSettings() {
+    Store()->sync();
+}
 
 }  // namespace kvara

@@ -16,17 +16,17 @@ struct SettingKey {
     const char* key;
 };
 namespace keys {
-constexpr SettingKey kLanguage{"Settings", "Sprache"};       // integer, 0 = German
-constexpr SettingKey kPortName{"Port", "Name"};              // text, empty
-constexpr SettingKey kBaudrate{"Port", "Baudrate"};          // integer (line value), 19200
-constexpr SettingKey kTimeout{"Port", "Timeout"};            // integer ms, 500
-constexpr SettingKey kAddress{"Port", "Adresse"};            // integer, 1
-constexpr SettingKey kEthernet{"Port", "EthernetAktiv"};     // integer 0/1, 0
-constexpr SettingKey kLeft{"MainWnd", "left"};               // integer, 0
-constexpr SettingKey kTop{"MainWnd", "top"};                 // integer, 0
-constexpr SettingKey kRight{"MainWnd", "right"};             // integer, 0
-constexpr SettingKey kBottom{"MainWnd", "bottom"};           // integer, 0
-constexpr SettingKey kUpdate{"Version", "Update"};           // integer 0/1, 1
+constexpr SettingKey kLanguage{"Settings", "Sprache"};    // integer, 0 = German
+constexpr SettingKey kPortName{"Port", "Name"};           // text, empty
+constexpr SettingKey kBaudrate{"Port", "Baudrate"};       // integer (line value), 19200
+constexpr SettingKey kTimeout{"Port", "Timeout"};         // integer ms, 500
+constexpr SettingKey kAddress{"Port", "Adresse"};         // integer, 1
+constexpr SettingKey kEthernet{"Port", "EthernetAktiv"};  // integer 0/1, 0
+constexpr SettingKey kLeft{"MainWnd", "left"};            // integer, 0
+constexpr SettingKey kTop{"MainWnd", "top"};              // integer, 0
+constexpr SettingKey kRight{"MainWnd", "right"};          // integer, 0
+constexpr SettingKey kBottom{"MainWnd", "bottom"};        // integer, 0
+constexpr SettingKey kUpdate{"Version", "Update"};        // integer 0/1, 1
 }  // namespace keys
 
 // The default of a known key (0 or empty for an unknown one).

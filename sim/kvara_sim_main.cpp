@@ -14,7 +14,9 @@
 
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,7 +45,8 @@ int main(int argc, char** argv) {
     net->SetStuck(options.stuck);
     std::unique_ptr<kvara::sim::SimTcpServer> tcp;
     if (options.tcpPort >= 0) {
-        tcp = std::make_unique<kvara::sim::SimTcpServer>(reader, [net] { return net->Answering(); });
+        tcp =
+            std::make_unique<kvara::sim::SimTcpServer>(reader, [net] { return net->Answering(); });
         if (!tcp->Start(options.tcpAddress, static_cast<std::uint16_t>(options.tcpPort))) {
             std::fprintf(stderr, "kvara-sim: cannot listen on %s port %d\n",
                          options.tcpAddress.c_str(), options.tcpPort);

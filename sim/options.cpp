@@ -79,7 +79,8 @@ bool ParseTag(const std::string& text, SimTag* tag, std::string* error) {
             int action = 0;
             bool found = false;
             for (int a = 0; a < 5; ++a) {
-                if (key.substr(5) == areas[a] && ParseInt(value, &action) && action >= 0 && action <= 3) {
+                if (key.substr(5) == areas[a] && ParseInt(value, &action) && action >= 0 &&
+                    action <= 3) {
                     tag->locks[a] = static_cast<LockState>(action);
                     found = true;
                 }
@@ -123,8 +124,8 @@ bool ParseFault(const std::string& text, SimFault* fault, std::string* error) {
         ok = ParseInt(value, &fault->status) && fault->status >= 0 && fault->status <= 255;
     } else if (key == "split") {
         const auto parts = Split(value, ':');
-        ok = parts.size() == 2 && ParseInt(parts[0], &fault->pieces) && ParseInt(parts[1], &fault->gapMs) &&
-             fault->pieces >= 1 && fault->gapMs >= 0;
+        ok = parts.size() == 2 && ParseInt(parts[0], &fault->pieces) &&
+             ParseInt(parts[1], &fault->gapMs) && fault->pieces >= 1 && fault->gapMs >= 0;
     } else if (key == "drop") {
         fault->drop = true;
     } else if (key == "stray") {
@@ -163,7 +164,8 @@ bool ParseHex(const std::string& text, ByteBuffer* bytes) {
     return high < 0;
 }
 
-bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, std::string* error) {
+bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
+                     std::string* error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
@@ -207,7 +209,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
             options->config.wireBaud = number;
         } else if (arg == "--tag-time" && ParseInt(value, &number) && number >= 0) {
             options->config.tagTimeUs = number;
-        } else if (arg == "--power" && ParseInt(value, &number) && number >= 0 && number <= 0xFFFF) {
+        } else if (arg == "--power" && ParseInt(value, &number) && number >= 0 &&
+                   number <= 0xFFFF) {
             options->config.txPower = static_cast<std::uint16_t>(number);
         } else if (arg == "--info") {
             options->config.infoText = value.substr(0, 250);
@@ -229,12 +232,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
             options->tcpAddress = value;
         } else if (arg == "--ip" && ParseSimIpv4(value, &options->net.configured)) {
         } else if (arg == "--gateway" && ParseSimIpv4(value, &options->net.gateway)) {
-        } else if (arg == "--mask-bits" && ParseInt(value, &number) && number >= 0 && number <= 32) {
+        } else if (arg == "--mask-bits" && ParseInt(value, &number) && number >= 0 &&
+                   number <= 32) {
             options->net.hostBits = static_cast<std::uint8_t>(number);
         } else if (arg == "--name" && !value.empty() && value.size() <= 8) {
             options->net.name = value;
         } else if (arg == "--mac" && ParseMac(value, &options->net.mac)) {
-        } else if (arg == "--net-port" && ParseInt(value, &number) && number > 0 && number <= 0xFFFF) {
+        } else if (arg == "--net-port" && ParseInt(value, &number) && number > 0 &&
+                   number <= 0xFFFF) {
             options->net.tcpPort = static_cast<std::uint16_t>(number);
             options->netPortGiven = true;
         } else if (arg == "--device-text" && value.size() <= 30) {

@@ -18,7 +18,9 @@ namespace kvara::sim {
 PtyServer::PtyServer(std::shared_ptr<SimReader> reader, std::string symlinkPath)
     : m_reader(std::move(reader)), m_symlink(std::move(symlinkPath)) {}
 
-PtyServer::~PtyServer() { Stop(); }
+PtyServer::~PtyServer() {
+    Stop();
+}
 
 bool PtyServer::Start() {
     if (!m_serve.Open() || !OpenTerminal()) {
@@ -60,7 +62,7 @@ bool PtyServer::OpenTerminal() {
     }
     // Raw from the start, so nothing the reader sends is echoed or translated before the
     // programmer configures the line itself.
-    termios tio {};
+    termios tio{};
     if (tcgetattr(slave, &tio) == 0) {
         cfmakeraw(&tio);
         tcsetattr(slave, TCSANOW, &tio);
@@ -75,7 +77,8 @@ bool PtyServer::OpenTerminal() {
     if (!m_symlink.empty()) {
         const std::string temporary = m_symlink + ".new";
         unlink(temporary.c_str());
-        if (symlink(name, temporary.c_str()) != 0 || rename(temporary.c_str(), m_symlink.c_str()) != 0) {
+        if (symlink(name, temporary.c_str()) != 0 ||
+            rename(temporary.c_str(), m_symlink.c_str()) != 0) {
             unlink(temporary.c_str());
         }
     }
@@ -152,6 +155,8 @@ void PtyServer::Serve() {
     }
 }
 
-void PtyServer::Emit(const ByteBuffer& bytes) { WriteAll(m_lock, m_master, bytes, &::write); }
+void PtyServer::Emit(const ByteBuffer& bytes) {
+    WriteAll(m_lock, m_master, bytes, &::write);
+}
 
 }  // namespace kvara::sim

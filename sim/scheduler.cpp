@@ -9,7 +9,9 @@ PieceScheduler::PieceScheduler(Emit emit) : m_emit(std::move(emit)) {
     m_thread = std::thread([this] { Run(); });
 }
 
-PieceScheduler::~PieceScheduler() { Stop(); }
+PieceScheduler::~PieceScheduler() {
+    Stop();
+}
 
 void PieceScheduler::Schedule(const std::vector<SimPiece>& pieces, SimClock::time_point now) {
     if (pieces.empty()) {
@@ -19,7 +21,8 @@ void PieceScheduler::Schedule(const std::vector<SimPiece>& pieces, SimClock::tim
         std::lock_guard<std::mutex> guard(m_lock);
         SimClock::time_point at = now;
         for (const auto& piece : pieces) {
-            at += std::chrono::milliseconds(piece.delayMs) + std::chrono::microseconds(piece.delayUs);
+            at +=
+                std::chrono::milliseconds(piece.delayMs) + std::chrono::microseconds(piece.delayUs);
             if (at < m_last) {
                 at = m_last;
             }

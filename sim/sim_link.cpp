@@ -14,9 +14,13 @@ SimLink::SimLink(std::shared_ptr<SimReader> reader, int handle)
           }
       }) {}
 
-SimLink::~SimLink() { Close(); }
+SimLink::~SimLink() {
+    Close();
+}
 
-void SimLink::SetReceiver(CByteReceiver* receiver) { m_receiver.store(receiver); }
+void SimLink::SetReceiver(CByteReceiver* receiver) {
+    m_receiver.store(receiver);
+}
 
 bool SimLink::Send(const std::uint8_t* data, std::size_t length) {
     if (m_open.load() && data != nullptr) {

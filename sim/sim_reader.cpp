@@ -60,7 +60,9 @@ bool Touches(std::size_t from, std::size_t to, std::size_t areaFrom, std::size_t
 
 }  // namespace
 
-std::uint16_t Gen2Crc(const std::uint8_t* data, std::size_t length) { return Gen2Crc16(data, length); }
+std::uint16_t Gen2Crc(const std::uint8_t* data, std::size_t length) {
+    return Gen2Crc16(data, length);
+}
 
 SimTag SimTag::WithEpc(const ByteBuffer& epc, std::size_t epcCapacity) {
     SimTag tag;
@@ -110,7 +112,9 @@ void SimTag::UpdateCrc() {
     epcBank[1] = static_cast<std::uint8_t>(crc & 0xFF);
 }
 
-ByteBuffer SimTag::AccessPassword() const { return ByteBuffer(reserved.begin() + 4, reserved.end()); }
+ByteBuffer SimTag::AccessPassword() const {
+    return ByteBuffer(reserved.begin() + 4, reserved.end());
+}
 
 SimReader::SimReader(SimConfig config)
     : m_config(std::move(config)), m_storedTxPower(m_config.txPower) {}
@@ -243,7 +247,8 @@ std::vector<SimPiece> SimReader::Receive(const std::uint8_t* data, std::size_t l
             m_input.erase(m_input.begin(), m_input.begin() + static_cast<std::ptrdiff_t>(next));
             continue;
         }
-        const ByteBuffer frame(m_input.begin(), m_input.begin() + static_cast<std::ptrdiff_t>(total));
+        const ByteBuffer frame(m_input.begin(),
+                               m_input.begin() + static_cast<std::ptrdiff_t>(total));
         m_input.erase(m_input.begin(), m_input.begin() + static_cast<std::ptrdiff_t>(total));
         auto pieces = Handle(mode, frame);
         out.insert(out.end(), pieces.begin(), pieces.end());
@@ -265,11 +270,13 @@ std::size_t SimReader::NextCompleteFrame() const {
 
 // The line and tag time of one exchange: request and answer bytes at the modelled rate (start,
 // eight data bits and stop: 10 bits a byte) and the tag's own time for a tag command.
-int SimReader::ModelledTime(std::size_t requestBytes, std::uint8_t command, std::size_t answerData) {
+int SimReader::ModelledTime(std::size_t requestBytes, std::uint8_t command,
+                            std::size_t answerData) {
     std::int64_t us = 0;
     if (m_config.wireBaud > 0) {
         const std::size_t answerBytes = answerData + 5;
-        us += static_cast<std::int64_t>((requestBytes + answerBytes) * 10) * 1000000 / m_config.wireBaud;
+        us += static_cast<std::int64_t>((requestBytes + answerBytes) * 10) * 1000000 /
+              m_config.wireBaud;
     }
     if (command >= 0xC0 && command <= 0xC6) {
         us += m_config.tagTimeUs;
@@ -330,8 +337,8 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
         return {};
     }
 
-    const std::size_t count =
-        std::clamp<std::size_t>(static_cast<std::size_t>(std::max(fault.pieces, 1)), 1, bytes.size());
+    const std::size_t count = std::clamp<std::size_t>(
+        static_cast<std::size_t>(std::max(fault.pieces, 1)), 1, bytes.size());
     std::vector<SimPiece> pieces;
     std::size_t from = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -529,11 +536,16 @@ namespace {
 
 ByteBuffer* Bank(SimTag& tag, int bank) {
     switch (bank) {
-        case 0: return &tag.reserved;
-        case 1: return &tag.epcBank;
-        case 2: return &tag.tid;
-        case 3: return &tag.user;
-        default: return nullptr;
+        case 0:
+            return &tag.reserved;
+        case 1:
+            return &tag.epcBank;
+        case 2:
+            return &tag.tid;
+        case 3:
+            return &tag.user;
+        default:
+            return nullptr;
     }
 }
 
@@ -550,9 +562,12 @@ std::vector<int> AreasOf(int bank, std::size_t from, std::size_t to) {
             }
             return areas;
         }
-        case 1: return {kAreaEpc};
-        case 2: return {kAreaTid};
-        default: return {kAreaUser};
+        case 1:
+            return {kAreaEpc};
+        case 2:
+            return {kAreaTid};
+        default:
+            return {kAreaUser};
     }
 }
 
@@ -570,7 +585,8 @@ bool Secured(const SimTag& tag, const ByteBuffer* password) {
 bool Locked(const SimTag& tag, const std::vector<int>& areas, const ByteBuffer* password) {
     for (int area : areas) {
         const LockState lock = tag.locks[area];
-        if (lock == LockState::kPermaLocked || (lock == LockState::kPasswordProtected && !Secured(tag, password))) {
+        if (lock == LockState::kPermaLocked ||
+            (lock == LockState::kPasswordProtected && !Secured(tag, password))) {
             return true;
         }
     }
@@ -603,8 +619,8 @@ SimReader::Result SimReader::Read(const ByteBuffer& payload) {
         r.status = kStatusBadPassword;
         return r;
     }
-    const std::size_t end = count == 0 ? (bank == 1 ? tag->EpcBankLogicalSize() : memory->size())
-                                       : from + count;
+    const std::size_t end =
+        count == 0 ? (bank == 1 ? tag->EpcBankLogicalSize() : memory->size()) : from + count;
     if (from > end || end > memory->size() || (count == 0 && from >= end)) {
         r.status = kStatusOverrun;
         return r;
@@ -632,7 +648,8 @@ SimReader::Result SimReader::Write(const ByteBuffer& payload, bool withPassword)
     }
     const int bank = payload[0];
     const std::size_t from = static_cast<std::size_t>(WordAddress(payload)) * 2;
-    const ByteBuffer password(payload.begin() + 4, payload.begin() + static_cast<std::ptrdiff_t>(head));
+    const ByteBuffer password(payload.begin() + 4,
+                              payload.begin() + static_cast<std::ptrdiff_t>(head));
     const ByteBuffer* pwd = withPassword ? &password : nullptr;
     const ByteBuffer data(payload.begin() + static_cast<std::ptrdiff_t>(head), payload.end());
     ByteBuffer* memory = Bank(*tag, bank);

@@ -57,18 +57,18 @@ struct SimTag {
 
 // Faults applied to an answer.
 struct SimFault {
-    bool silent = false;             // no answer at all (the command is still carried out)
-    int delayMs = -1;                // time before the first byte; -1: the configured time
-    int pieces = 1;                  // answer sent in this many pieces...
-    int gapMs = 0;                   // ...with this pause between them
-    ByteBuffer strayBefore;          // bytes sent in front of the answer
-    bool badCheck = false;           // check byte / CRC corrupted
-    int status = -1;                 // status byte reported instead of the real one (no data)
-    bool refuse = false;             // the command is not carried out (with status: a refusal)
-    ByteBuffer trailing;             // bytes sent after the answer
-    std::optional<ByteBuffer> raw;   // exactly these bytes instead of the answer
-    bool drop = false;               // the connection is closed instead of answering (TCP)
-    int forCommand = -1;             // a queued fault waits for this command (-1: the next one)
+    bool silent = false;            // no answer at all (the command is still carried out)
+    int delayMs = -1;               // time before the first byte; -1: the configured time
+    int pieces = 1;                 // answer sent in this many pieces...
+    int gapMs = 0;                  // ...with this pause between them
+    ByteBuffer strayBefore;         // bytes sent in front of the answer
+    bool badCheck = false;          // check byte / CRC corrupted
+    int status = -1;                // status byte reported instead of the real one (no data)
+    bool refuse = false;            // the command is not carried out (with status: a refusal)
+    ByteBuffer trailing;            // bytes sent after the answer
+    std::optional<ByteBuffer> raw;  // exactly these bytes instead of the answer
+    bool drop = false;              // the connection is closed instead of answering (TCP)
+    int forCommand = -1;            // a queued fault waits for this command (-1: the next one)
 };
 
 struct SimConfig {
@@ -79,7 +79,7 @@ struct SimConfig {
     int answerDelayMs = 0;            // time to answer
     std::uint16_t txPower = 270;      // tenths of a dBm
     std::string infoText = "Kvara Simulator";
-    std::size_t userCapacity = 64;    // User bank size of tags made from options
+    std::size_t userCapacity = 64;  // User bank size of tags made from options
     // A modelled line: an answer leaves no earlier than request and answer take on a serial
     // line of this many baud (10 bits a byte); 0: no line time.
     int wireBaud = 0;
@@ -111,8 +111,8 @@ struct SimPiece {
 enum SimStatus : std::uint8_t {
     kStatusOk = 0x00,
     kStatusWrongLength = 0x06,
-    kStatusNoTag = 0x15,        // 21: no valid transponder
-    kStatusCollision = 0x17,    // 23: more than one tag answered
+    kStatusNoTag = 0x15,      // 21: no valid transponder
+    kStatusCollision = 0x17,  // 23: more than one tag answered
     kStatusUnknownCommand = 0x18,
     kStatusOverrun = 0x1A,      // memory address beyond the bank
     kStatusLocked = 0x1B,       // area locked
@@ -181,9 +181,9 @@ private:
     std::vector<SimRequest> m_requests;
 
     std::vector<ByteBuffer> m_inventory;  // EPCs still to deliver
-    std::vector<SimTag> m_departed;         // conveyor: tags past the antenna
-    std::deque<SimTag> m_arriving;          // conveyor: tags still to come
-    bool m_fieldWritten = false;            // conveyor: the EPC of the tag in the field was written
+    std::vector<SimTag> m_departed;       // conveyor: tags past the antenna
+    std::deque<SimTag> m_arriving;        // conveyor: tags still to come
+    bool m_fieldWritten = false;          // conveyor: the EPC of the tag in the field was written
     std::int64_t m_modelledUs = 0;
     std::optional<ByteBuffer> m_selected;
     std::uint16_t m_storedTxPower;

@@ -140,7 +140,8 @@ void SimTcpServer::Serve() {
             std::lock_guard<std::mutex> guard(m_lock);
             connection = m_connection;
         }
-        pollfd fds[3] = {{m_serve.WakeFd(), POLLIN, 0}, {m_listen, POLLIN, 0}, {connection, POLLIN, 0}};
+        pollfd fds[3] = {
+            {m_serve.WakeFd(), POLLIN, 0}, {m_listen, POLLIN, 0}, {connection, POLLIN, 0}};
         if (poll(fds, connection >= 0 ? 3 : 2, -1) < 0) {
             continue;
         }

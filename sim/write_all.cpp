@@ -11,7 +11,8 @@ namespace {
 constexpr int kWriteWaitMs = 200;  // how long a write waits for room before dropping bytes
 }
 
-void WriteAll(std::mutex& lock, const int& descriptor, const ByteBuffer& bytes, WriteFunction write) {
+void WriteAll(std::mutex& lock, const int& descriptor, const ByteBuffer& bytes,
+              WriteFunction write) {
     std::size_t written = 0;
     while (written < bytes.size()) {
         std::unique_lock<std::mutex> guard(lock);

@@ -13,11 +13,13 @@ int main(void) {
         fprintf(stderr, "version %d\n", KvaraGetSdkVersion());
         return 1;
     }
-    if (KvaraGetLastError(12345) != KVARA_ERROR_NO_PORT || KvaraReadBank(12345, 1, 0, buffer, 8) != -1) {
+    if (KvaraGetLastError(12345) != KVARA_ERROR_NO_PORT ||
+        KvaraReadBank(12345, 1, 0, buffer, 8) != -1) {
         fprintf(stderr, "unknown handle accepted\n");
         return 1;
     }
-    if (KvaraOpenPort(NULL, 19200, 0, 100) != -1 || KvaraOpenPort("/dev/null", 19200, 0, -1) != -2) {
+    if (KvaraOpenPort(NULL, 19200, 0, 100) != -1 ||
+        KvaraOpenPort("/dev/null", 19200, 0, -1) != -2) {
         fprintf(stderr, "bad open arguments accepted\n");
         return 1;
     }

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -110,19 +110,26 @@ TEST_F(CliTest, InfoInventoryReadWriteAndPowerOnAPty) {
     EXPECT_EQ(Kvara("inventory " + iface).out,
               Hex(kSgtin) + "  urn:epc:id:sgtin:0614141.812345.6789\n" + Hex(kPlain) + "\n");
 
-    const json read = Json(Kvara("--json read " + iface + " --epc " + Hex(kSgtin) + " --bank user --word 1 --count 4"));
+    const json read = Json(Kvara("--json read " + iface + " --epc " + Hex(kSgtin) +
+                                 " --bank user --word 1 --count 4"));
     EXPECT_EQ(read["data"], "22334455");
-    EXPECT_EQ(Kvara("write " + iface + " --epc " + Hex(kSgtin) + " --bank user --word 0 --data CAFE").exitCode, 0);
+    EXPECT_EQ(
+        Kvara("write " + iface + " --epc " + Hex(kSgtin) + " --bank user --word 0 --data CAFE")
+            .exitCode,
+        0);
     EXPECT_EQ(reader->Tags()[0].user[0], 0xCA);
 
-    EXPECT_DOUBLE_EQ(Json(Kvara("--json power " + iface + " --set 22.5 --store"))["tx_power_dbm"].get<double>(), 22.5);
+    EXPECT_DOUBLE_EQ(
+        Json(Kvara("--json power " + iface + " --set 22.5 --store"))["tx_power_dbm"].get<double>(),
+        22.5);
     EXPECT_EQ(reader->StoredTxPower(), 225);
 }
 
 TEST_F(CliTest, SetEpcWritesPcAndEpcAndProvesIt) {
     StartReader({}, TwoTags());
-    const json set = Json(Kvara("--json set-epc " + iface + " --epc " + Hex(kPlain) +
-                                " --sgtin 80614141123458 --company-prefix-length 7 --serial 1001 --filter 1"));
+    const json set =
+        Json(Kvara("--json set-epc " + iface + " --epc " + Hex(kPlain) +
+                   " --sgtin 80614141123458 --company-prefix-length 7 --serial 1001 --filter 1"));
     EXPECT_TRUE(set["verified"].get<bool>());
     EXPECT_EQ(set["identity"], "urn:epc:id:sgtin:0614141.812345.1001");
     const SimTag tag = reader->Tags()[1];
@@ -130,14 +137,19 @@ TEST_F(CliTest, SetEpcWritesPcAndEpcAndProvesIt) {
     EXPECT_EQ(tag.Pc(), 0x3000);  // six words
 
     // A shorter EPC: the length bits follow, the rest of the PC stays.
-    ASSERT_EQ(Kvara("set-epc " + iface + " --epc " + set["new_epc"].get<std::string>() + " --new 11223344").exitCode, 0);
+    ASSERT_EQ(Kvara("set-epc " + iface + " --epc " + set["new_epc"].get<std::string>() +
+                    " --new 11223344")
+                  .exitCode,
+              0);
     EXPECT_EQ(reader->Tags()[1].Pc(), 0x1000);
-    EXPECT_EQ(Kvara("set-epc " + iface + " --epc 11223344 --new 112233").exitCode, 2);  // no whole words
+    EXPECT_EQ(Kvara("set-epc " + iface + " --epc 11223344 --new 112233").exitCode,
+              2);  // no whole words
 }
 
 TEST_F(CliTest, LocksNeedTheirPasswordAndPermanentOnesNeedPermanent) {
     StartReader({}, TwoTags());
-    const std::string lock = "lock " + iface + " --epc " + Hex(kPlain) + " --area user --password 00000000 ";
+    const std::string lock =
+        "lock " + iface + " --epc " + Hex(kPlain) + " --area user --password 00000000 ";
     EXPECT_EQ(Kvara(lock + "--action permalocked").exitCode, 3);
     EXPECT_TRUE(reader->Requests().empty() || reader->Requests().back().command != 0xC6);
     EXPECT_EQ(Kvara(lock + "--action locked").exitCode, 0);
@@ -148,7 +160,8 @@ TEST_F(CliTest, LocksNeedTheirPasswordAndPermanentOnesNeedPermanent) {
 
 TEST_F(CliTest, ErrorsAndUsage) {
     StartReader({}, TwoTags());
-    EXPECT_EQ(Kvara("read " + iface + " --epc 0102 --bank user --count 2").exitCode, 1);  // no such tag
+    EXPECT_EQ(Kvara("read " + iface + " --epc 0102 --bank user --count 2").exitCode,
+              1);  // no such tag
     const json failed = Json(Kvara("--json read " + iface + " --epc 0102 --bank user --count 2"));
     EXPECT_EQ(failed["exit_code"], 1);
     EXPECT_NE(failed["error"].get<std::string>().find("code 21"), std::string::npos);
@@ -190,12 +203,17 @@ TEST(CliOffline, EpcAndTidWithoutAReader) {
     EXPECT_EQ(decoded["element_string"], "(01)80614141123458(21)6789");
     EXPECT_EQ(Kvara("epc decode E20034120000000000000042").exitCode, 1);
 
-    EXPECT_EQ(Json(Kvara("--json epc encode urn:epc:tag:sscc-96:3.0614141.1234567890"))["epc"], "3174257BF4499602D2000000");
-    EXPECT_EQ(Json(Kvara("--json epc encode --sgtin 80614141123458 --company-prefix-length 7 --serial 6789 --filter 3"))["epc"],
+    EXPECT_EQ(Json(Kvara("--json epc encode urn:epc:tag:sscc-96:3.0614141.1234567890"))["epc"],
+              "3174257BF4499602D2000000");
+    EXPECT_EQ(Json(Kvara("--json epc encode --sgtin 80614141123458 --company-prefix-length 7 "
+                         "--serial 6789 --filter 3"))["epc"],
               "3074257BF7194E4000001A85");
-    EXPECT_EQ(Json(Kvara("--json epc encode --scheme gid-96 --company-prefix 31415 --reference 271828 --serial 1414"))["epc"],
+    EXPECT_EQ(Json(Kvara("--json epc encode --scheme gid-96 --company-prefix 31415 --reference "
+                         "271828 --serial 1414"))["epc"],
               "350007AB70425D4000000586");
-    EXPECT_EQ(Kvara("epc encode --sgtin 80614141123459 --company-prefix-length 7 --serial 1").exitCode, 2);
+    EXPECT_EQ(
+        Kvara("epc encode --sgtin 80614141123459 --company-prefix-length 7 --serial 1").exitCode,
+        2);
 
     const json tid = Json(Kvara("--json tid decode E2801105200073AB"));
     EXPECT_EQ(tid["maker"], "Impinj");
@@ -257,7 +275,8 @@ protected:
         return lines;
     }
     std::string Encode(const std::string& more = "") {
-        return "encode " + iface + " --csv " + dir + "/rows.csv --log " + dir + "/log.jsonl --company-prefix-length 7 --filter 1 --wait 3000 " + more;
+        return "encode " + iface + " --csv " + dir + "/rows.csv --log " + dir +
+               "/log.jsonl --company-prefix-length 7 --filter 1 --wait 3000 " + more;
     }
     std::string dir;
 };
@@ -322,7 +341,8 @@ TEST_F(EncodeTest, TwoTagsAtOnceWriteNothingAndSayWhy) {
 
 TEST_F(EncodeTest, RowsAreCheckedBeforeAnyTagIsTouched) {
     StartConveyor(3);
-    std::ofstream(dir + "/rows.csv") << "epc,lock\n112233445566778899AABBCC,\n112233445566778899AABBCC,\n";
+    std::ofstream(dir + "/rows.csv")
+        << "epc,lock\n112233445566778899AABBCC,\n112233445566778899AABBCC,\n";
     EXPECT_EQ(Kvara(Encode()).exitCode, 3);  // the same EPC twice
     std::ofstream(dir + "/rows.csv") << "epc,lock\n112233445566778899AABBCC,user:permalocked\n";
     EXPECT_EQ(Kvara(Encode()).exitCode, 3);  // permanent without --permanent

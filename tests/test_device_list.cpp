@@ -32,7 +32,8 @@ TEST(ComPortList, SortedByPortNumberInDiscoveryOrderForEqualNumbers) {
     stand.devices->AddUsbSerial("/dev/ttyUSB4", "first four");
     stand.devices->AddUsbSerial("/dev/ttyUSB9", "");
     stand.devices->AddUsbSerial("/dev/ttyACM4", "second four");
-    EXPECT_EQ(Listed(), (StringList{"/dev/ttyUSB4", "/dev/ttyACM4", "/dev/ttyUSB9", "/dev/ttyUSB10"}));
+    EXPECT_EQ(Listed(),
+              (StringList{"/dev/ttyUSB4", "/dev/ttyACM4", "/dev/ttyUSB9", "/dev/ttyUSB10"}));
 }
 
 TEST(ComPortList, TheMakersTags) {
@@ -42,8 +43,9 @@ TEST(ComPortList, TheMakersTags) {
     stand.devices->AddUsbSerial("/dev/ttyACM2", "CDC device", "USB\\VID_7A3C&PID_0C5D");
     stand.devices->AddUsbSerial("/dev/ttyACM3", "CDC device", "USB\\VID_7A3C&PID_0C5E");
     stand.devices->AddUsbSerial("/dev/ttyACM4", "Quar reader", "usb\\vid_7a3c&pid_0c5d");
-    EXPECT_EQ(Listed(), (StringList{"/dev/ttyACM0 [QUARN Kvara P20]", "/dev/ttyACM1 [Mirel reader]",
-                                    "/dev/ttyACM2 [Quarn Virtual COM]", "/dev/ttyACM3", "/dev/ttyACM4"}));
+    EXPECT_EQ(Listed(),
+              (StringList{"/dev/ttyACM0 [QUARN Kvara P20]", "/dev/ttyACM1 [Mirel reader]",
+                          "/dev/ttyACM2 [Quarn Virtual COM]", "/dev/ttyACM3", "/dev/ttyACM4"}));
 }
 
 TEST(ComPortList, OnlySerialPortsAndNoProbingWhenTheDatabaseIsEmpty) {
@@ -180,7 +182,10 @@ TEST(ComPortList, StableNamesWithTheShortNameBeside) {
     stand.devices->tty.push_back(reader);
     stand.devices->AddUsbSerial("/dev/ttyUSB0", "");
     const StringList listed = Listed();
-    EXPECT_EQ(listed, (StringList{"/dev/ttyUSB0",
-                                  "/dev/serial/by-id/usb-Quarn_Kvara_P20_52600001-if00 (ttyACM1) [Quarn Virtual COM]"}));
+    EXPECT_EQ(
+        listed,
+        (StringList{
+            "/dev/ttyUSB0",
+            "/dev/serial/by-id/usb-Quarn_Kvara_P20_52600001-if00 (ttyACM1) [Quarn Virtual COM]"}));
     EXPECT_EQ(kvara::ExaminePortName(listed[1]).openName, reader.stableName);
 }

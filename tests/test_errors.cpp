@@ -17,7 +17,9 @@ using kvara::StatusLine;
 namespace {
 
 // The unknown-error form of a code, as the string table's template gives it.
-std::string UnknownText(int code) { return "Unbekannter Fehler (" + std::to_string(code) + ") aufgetreten!"; }
+std::string UnknownText(int code) {
+    return "Unbekannter Fehler (" + std::to_string(code) + ") aufgetreten!";
+}
 
 // Codes around every range the library and the readers use, and the ends of int.
 std::vector<int> SomeCodes() {
@@ -44,7 +46,8 @@ TEST(ErrorText, EveryCodeHasItsOwnTextOrTheUnknownFormWithItsNumber) {
         }
         EXPECT_EQ(text.find("Unbekannter Fehler"), std::string::npos) << code << ": " << text;
         const auto [at, fresh] = own.emplace(text, code);
-        EXPECT_TRUE(fresh) << "codes " << at->second << " and " << code << " share \"" << text << "\"";
+        EXPECT_TRUE(fresh) << "codes " << at->second << " and " << code << " share \"" << text
+                           << "\"";
         known.push_back(code);
     }
     // The codes with a text of their own: the reader's statuses and the library's codes a user
@@ -79,7 +82,8 @@ TEST(ErrorText, EveryTextGoesThroughTheCatalogue) {
 TEST(StatusLine, OperationAndTheCodesTextForEveryCode) {
     for (int code : SomeCodes()) {
         const int shown = code > 128 && code < 256 ? code - 256 : code;
-        EXPECT_EQ(StatusLine("Op", code), code == 0 ? "Op" : "Op <" + ErrorText(shown) + ">") << code;
+        EXPECT_EQ(StatusLine("Op", code), code == 0 ? "Op" : "Op <" + ErrorText(shown) + ">")
+            << code;
     }
 }
 

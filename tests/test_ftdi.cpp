@@ -3,8 +3,8 @@
 // loads through its own dlopen.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "common/log.h"
@@ -56,8 +56,12 @@ TEST_F(FtdiTest, MissingEntryPointsAreNamedAndTheRestWorks) {
     std::lock_guard<std::mutex> guard(g_logLock);
     ASSERT_FALSE(g_log.empty());
     EXPECT_EQ(g_log.front(), "Fehler: Kann FT_SetBaudRate nicht initialisieren");
-    EXPECT_NE(std::find(g_log.begin(), g_log.end(), "Fehler: Kann FT_W32_WaitCommEvent nicht initialisieren"), g_log.end());
-    EXPECT_EQ(std::find(g_log.begin(), g_log.end(), "Fehler: Kann FT_W32_ReadFile nicht initialisieren"), g_log.end());
+    EXPECT_NE(std::find(g_log.begin(), g_log.end(),
+                        "Fehler: Kann FT_W32_WaitCommEvent nicht initialisieren"),
+              g_log.end());
+    EXPECT_EQ(
+        std::find(g_log.begin(), g_log.end(), "Fehler: Kann FT_W32_ReadFile nicht initialisieren"),
+        g_log.end());
 }
 
 TEST_F(FtdiTest, ListsFreeDevicesOnly) {
@@ -122,9 +126,9 @@ TEST_F(FtdiTest, UnpluggedDeviceEndsTheWatcherAndStaysClosable) {
 // The library serves FTDI's own product ids; the maker's readers carry a product id of their
 // own, which the binding names with FT_SetVIDPID before listing and opening.
 TEST_F(FtdiTest, TheMakersProductIdIsListedAndOpens) {
-    fakeftdi::AddDevice("52605555");                // the maker's product id
-    fakeftdi::AddDevice("52606666", 0x6001);         // FTDI's own
-    fakeftdi::AddDevice("52607777", 0x1234);         // someone else's: the library never serves it
+    fakeftdi::AddDevice("52605555");          // the maker's product id
+    fakeftdi::AddDevice("52606666", 0x6001);  // FTDI's own
+    fakeftdi::AddDevice("52607777", 0x1234);  // someone else's: the library never serves it
     kvara::CFTD2xxPort binding;
     kvara::StringList list;
     binding.ListFtdiSerials(list);

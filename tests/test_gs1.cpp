@@ -40,19 +40,20 @@ struct Example {
 
 // The encoding examples of the Tag Data Standard and of GS1's interoperability guideline.
 const Example kExamples[] = {
-    {"urn:epc:tag:sgtin-96:3.0614141.812345.6789", "3074257BF7194E4000001A85", "urn:epc:id:sgtin:0614141.812345.6789",
-     "(01)80614141123458(21)6789"},
-    {"urn:epc:tag:sgtin-96:0.000001.0000001.1", "301800004000004000000001", "urn:epc:id:sgtin:000001.0000001.1",
-     "(01)00000010000014(21)1"},
-    {"urn:epc:tag:sscc-96:3.0614141.1234567890", "3174257BF4499602D2000000", "urn:epc:id:sscc:0614141.1234567890",
-     "(00)106141412345678908"},
-    {"urn:epc:tag:sscc-96:5.023356789.30200002", "31AC16465751CCD0C2000000", "urn:epc:id:sscc:023356789.30200002",
-     "(00)302335678902000022"},
-    {"urn:epc:tag:sgln-96:3.0614141.12345.400", "3274257BF460720000000190", "urn:epc:id:sgln:0614141.12345.400",
-     "(414)0614141123452(254)400"},
-    {"urn:epc:tag:giai-96:3.0614141.5678", "3474257BF40000000000162E", "urn:epc:id:giai:0614141.5678",
-     "(8004)06141415678"},
-    {"urn:epc:tag:gid-96:31415.271828.1414", "350007AB70425D4000000586", "urn:epc:id:gid:31415.271828.1414", ""},
+    {"urn:epc:tag:sgtin-96:3.0614141.812345.6789", "3074257BF7194E4000001A85",
+     "urn:epc:id:sgtin:0614141.812345.6789", "(01)80614141123458(21)6789"},
+    {"urn:epc:tag:sgtin-96:0.000001.0000001.1", "301800004000004000000001",
+     "urn:epc:id:sgtin:000001.0000001.1", "(01)00000010000014(21)1"},
+    {"urn:epc:tag:sscc-96:3.0614141.1234567890", "3174257BF4499602D2000000",
+     "urn:epc:id:sscc:0614141.1234567890", "(00)106141412345678908"},
+    {"urn:epc:tag:sscc-96:5.023356789.30200002", "31AC16465751CCD0C2000000",
+     "urn:epc:id:sscc:023356789.30200002", "(00)302335678902000022"},
+    {"urn:epc:tag:sgln-96:3.0614141.12345.400", "3274257BF460720000000190",
+     "urn:epc:id:sgln:0614141.12345.400", "(414)0614141123452(254)400"},
+    {"urn:epc:tag:giai-96:3.0614141.5678", "3474257BF40000000000162E",
+     "urn:epc:id:giai:0614141.5678", "(8004)06141415678"},
+    {"urn:epc:tag:gid-96:31415.271828.1414", "350007AB70425D4000000586",
+     "urn:epc:id:gid:31415.271828.1414", ""},
 };
 
 }  // namespace
@@ -84,7 +85,8 @@ TEST(Gs1, CharacterSerialsAndUriEscapes) {
     ASSERT_TRUE(back) << back.error;
     EXPECT_EQ(back.value->TagUri(), "urn:epc:tag:sgtin-198:3.0614141.812345.A%2FB%3F%25x'1");
     EXPECT_EQ(back.value->ElementString(), "(01)80614141123458(21)A/B?%x'1");
-    for (const char* uri : {"urn:epc:tag:sgln-195:2.0614141.12345.ext-1", "urn:epc:tag:grai-170:1.0614141.12345.ab-12",
+    for (const char* uri : {"urn:epc:tag:sgln-195:2.0614141.12345.ext-1",
+                            "urn:epc:tag:grai-170:1.0614141.12345.ab-12",
                             "urn:epc:tag:giai-202:0.0614141.ASSET%2F7"}) {
         const auto parsed = gs1::ParseTagUri(uri);
         ASSERT_TRUE(parsed) << uri << ": " << parsed.error;
@@ -97,7 +99,8 @@ TEST(Gs1, CharacterSerialsAndUriEscapes) {
 // encode -> decode -> encode for every scheme and partition with random values.
 TEST(Gs1, RandomRoundTripsOverEverySchemeAndPartition) {
     std::mt19937_64 random(42);
-    const std::string characters = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz!\"%&'()*+,-./:;<=>?_";
+    const std::string characters =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz!\"%&'()*+,-./:;<=>?_";
     auto digits = [&](int n) {
         std::string text;
         for (int i = 0; i < n; ++i) {
@@ -105,7 +108,9 @@ TEST(Gs1, RandomRoundTripsOverEverySchemeAndPartition) {
         }
         return text;
     };
-    auto number = [&](int bits) { return std::to_string(random() & ((std::uint64_t{1} << bits) - 1)); };
+    auto number = [&](int bits) {
+        return std::to_string(random() & ((std::uint64_t{1} << bits) - 1));
+    };
     auto text = [&](int maxChars) {
         std::string value;
         const int n = 1 + static_cast<int>(random() % static_cast<unsigned>(maxChars));
@@ -124,20 +129,28 @@ TEST(Gs1, RandomRoundTripsOverEverySchemeAndPartition) {
             const int cp = 12 - partition;
             std::vector<gs1::Epc> epcs;
             const int filter = static_cast<int>(random() % 8);
-            epcs.push_back({gs1::Scheme::kSgtin96, filter, partition, digits(cp), digits(sgtinRef[partition]), number(38)});
-            epcs.push_back({gs1::Scheme::kSgtin198, filter, partition, digits(cp), digits(sgtinRef[partition]), text(20)});
-            epcs.push_back({gs1::Scheme::kSscc96, filter, partition, digits(cp), digits(ssccRef[partition]), ""});
-            epcs.push_back({gs1::Scheme::kSgln96, filter, partition, digits(cp), digits(sglnRef[partition]), number(41)});
-            epcs.push_back({gs1::Scheme::kSgln195, filter, partition, digits(cp), digits(sglnRef[partition]), text(20)});
-            epcs.push_back({gs1::Scheme::kGrai96, filter, partition, digits(cp), digits(sglnRef[partition]), number(38)});
-            epcs.push_back({gs1::Scheme::kGrai170, filter, partition, digits(cp), digits(sglnRef[partition]), text(16)});
+            epcs.push_back({gs1::Scheme::kSgtin96, filter, partition, digits(cp),
+                            digits(sgtinRef[partition]), number(38)});
+            epcs.push_back({gs1::Scheme::kSgtin198, filter, partition, digits(cp),
+                            digits(sgtinRef[partition]), text(20)});
+            epcs.push_back({gs1::Scheme::kSscc96, filter, partition, digits(cp),
+                            digits(ssccRef[partition]), ""});
+            epcs.push_back({gs1::Scheme::kSgln96, filter, partition, digits(cp),
+                            digits(sglnRef[partition]), number(41)});
+            epcs.push_back({gs1::Scheme::kSgln195, filter, partition, digits(cp),
+                            digits(sglnRef[partition]), text(20)});
+            epcs.push_back({gs1::Scheme::kGrai96, filter, partition, digits(cp),
+                            digits(sglnRef[partition]), number(38)});
+            epcs.push_back({gs1::Scheme::kGrai170, filter, partition, digits(cp),
+                            digits(sglnRef[partition]), text(16)});
             std::string asset = number(giaiBits[partition]);
             if (static_cast<int>(asset.size()) > 13 + partition) {
                 asset = asset.substr(0, static_cast<std::size_t>(13 + partition));
                 asset[0] = asset[0] == '0' ? '1' : asset[0];
             }
             epcs.push_back({gs1::Scheme::kGiai96, filter, partition, digits(cp), asset, ""});
-            epcs.push_back({gs1::Scheme::kGiai202, filter, partition, digits(cp), text(giaiChars[partition]), ""});
+            epcs.push_back({gs1::Scheme::kGiai202, filter, partition, digits(cp),
+                            text(giaiChars[partition]), ""});
             epcs.push_back({gs1::Scheme::kGid96, 0, 0, number(28), number(24), number(36)});
             for (const gs1::Epc& epc : epcs) {
                 const auto bytes = gs1::Encode(epc);
@@ -169,22 +182,36 @@ TEST(Gs1, BrokenEpcsSayWhy) {
 
 TEST(Gs1, BrokenInputsSayWhy) {
     auto uriError = [](const std::string& uri) { return gs1::ParseTagUri(uri).error; };
-    EXPECT_NE(uriError("urn:epc:tag:sgtin-96:3.0614141.812345.06789").find("leading zeros"), std::string::npos);
-    EXPECT_NE(uriError("urn:epc:tag:sgtin-96:8.0614141.812345.6789").find("filter"), std::string::npos);
-    EXPECT_NE(uriError("urn:epc:tag:sgtin-96:3.0614141.81234.6789").find("must be 6 digits"), std::string::npos);
-    EXPECT_NE(uriError("urn:epc:tag:sgtin-96:3.0614141.812345.274877906944").find("38 bits"), std::string::npos);
-    EXPECT_NE(uriError("urn:epc:tag:sgtin-198:3.0614141.812345.caf\xC3\xA9").find("does not allow"), std::string::npos);
-    EXPECT_NE(uriError("urn:epc:tag:sgtin-198:3.0614141.812345.ABCDEFGHIJKLMNOPQRSTU").find("at most 20"),
+    EXPECT_NE(uriError("urn:epc:tag:sgtin-96:3.0614141.812345.06789").find("leading zeros"),
               std::string::npos);
-    EXPECT_NE(uriError("urn:epc:tag:sgtin-198:3.0614141.812345.%ZZ").find("escape"), std::string::npos);
-    EXPECT_NE(uriError("urn:epc:tag:sgtin-99:3.0614141.812345.1").find("not supported"), std::string::npos);
-    EXPECT_NE(uriError("urn:epc:id:sgtin:0614141.812345.1").find("not a tag URI"), std::string::npos);
-    EXPECT_NE(uriError("urn:epc:tag:sscc-96:3.06141.1234567890").find("6 to 12 digits"), std::string::npos);
+    EXPECT_NE(uriError("urn:epc:tag:sgtin-96:8.0614141.812345.6789").find("filter"),
+              std::string::npos);
+    EXPECT_NE(uriError("urn:epc:tag:sgtin-96:3.0614141.81234.6789").find("must be 6 digits"),
+              std::string::npos);
+    EXPECT_NE(uriError("urn:epc:tag:sgtin-96:3.0614141.812345.274877906944").find("38 bits"),
+              std::string::npos);
+    EXPECT_NE(uriError("urn:epc:tag:sgtin-198:3.0614141.812345.caf\xC3\xA9").find("does not allow"),
+              std::string::npos);
+    EXPECT_NE(
+        uriError("urn:epc:tag:sgtin-198:3.0614141.812345.ABCDEFGHIJKLMNOPQRSTU").find("at most 20"),
+        std::string::npos);
+    EXPECT_NE(uriError("urn:epc:tag:sgtin-198:3.0614141.812345.%ZZ").find("escape"),
+              std::string::npos);
+    EXPECT_NE(uriError("urn:epc:tag:sgtin-99:3.0614141.812345.1").find("not supported"),
+              std::string::npos);
+    EXPECT_NE(uriError("urn:epc:id:sgtin:0614141.812345.1").find("not a tag URI"),
+              std::string::npos);
+    EXPECT_NE(uriError("urn:epc:tag:sscc-96:3.06141.1234567890").find("6 to 12 digits"),
+              std::string::npos);
 
-    EXPECT_NE(gs1::SgtinFromGtin("80614141123459", 7, 3, "6789").error.find("wrong check digit"), std::string::npos);
-    EXPECT_NE(gs1::SgtinFromGtin("80614141123", 7, 3, "6789").error.find("not 8, 12, 13 or 14"), std::string::npos);
-    EXPECT_NE(gs1::SgtinFromGtin("80614141123458", 5, 3, "6789").error.find("length 5"), std::string::npos);
-    EXPECT_NE(gs1::SgtinFromGtin("80614141123458", 7, 3, "A12", 96).error.find("use 198"), std::string::npos);
+    EXPECT_NE(gs1::SgtinFromGtin("80614141123459", 7, 3, "6789").error.find("wrong check digit"),
+              std::string::npos);
+    EXPECT_NE(gs1::SgtinFromGtin("80614141123", 7, 3, "6789").error.find("not 8, 12, 13 or 14"),
+              std::string::npos);
+    EXPECT_NE(gs1::SgtinFromGtin("80614141123458", 5, 3, "6789").error.find("length 5"),
+              std::string::npos);
+    EXPECT_NE(gs1::SgtinFromGtin("80614141123458", 7, 3, "A12", 96).error.find("use 198"),
+              std::string::npos);
 }
 
 TEST(Gs1, SgtinFromAGtin) {

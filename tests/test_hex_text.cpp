@@ -41,7 +41,7 @@ TEST(HexText, FirstCharacterThatIsNoHexDigit) {
     EXPECT_EQ(FindNonHexCharacter("11\n22"), 2u);
     EXPECT_EQ(FindNonHexCharacter("11 22\t"), 5u);
     EXPECT_EQ(FindNonHexCharacter("AB CG"), 4u);
-    EXPECT_EQ(FindNonHexCharacter("Error"), 1u);  // 'E' is a digit, 'r' is not
+    EXPECT_EQ(FindNonHexCharacter("Error"), 1u);        // 'E' is a digit, 'r' is not
     EXPECT_EQ(FindNonHexCharacter("AB \xC3\xA4"), 3u);  // the lead byte of a UTF-8 "ä"
     EXPECT_EQ(FindNonHexCharacter(std::string("AB\0CD", 5)), 2u);
 }

@@ -9,11 +9,11 @@
 #include <future>
 #include <thread>
 
+#include "protocol/hid_report.h"
 #include "reader/kvara.h"
 #include "tests/fakes/fake_hidapi.h"
 #include "tests/support/device_stand_in.h"
 #include "transport/hid_link.h"
-#include "protocol/hid_report.h"
 
 using kvara::ByteBuffer;
 using kvara::HidReportLengths;
@@ -22,7 +22,7 @@ namespace {
 
 // A vendor-defined report descriptor with one input and one output report of `bytes` bytes.
 ByteBuffer VendorDescriptor(std::uint8_t bytes) {
-    return {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
+    return {0x06, 0x00,  0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15,  0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
             0x95, bytes, 0x09, 0x01, 0x81, 0x02, 0x95, bytes, 0x09, 0x01, 0x91, 0x02, 0xC0};
 }
 
@@ -35,9 +35,10 @@ protected:
         fakehid::Reset();
     }
     // A reader of the maker at path, listed in the device database with its descriptor.
-    std::shared_ptr<kvara::sim::SimReader> AddReader(const std::string& path, const std::string& serial,
-                                                     std::uint8_t reportBytes = 8, int vendor = 0x7A3C,
-                                                     int product = 0x0C5C) {
+    std::shared_ptr<kvara::sim::SimReader> AddReader(const std::string& path,
+                                                     const std::string& serial,
+                                                     std::uint8_t reportBytes = 8,
+                                                     int vendor = 0x7A3C, int product = 0x0C5C) {
         stand.devices->hid.push_back({vendor, product, serial, true, path});
         stand.devices->descriptors.emplace_back(path, VendorDescriptor(reportBytes));
         return fakehid::AddDevice(path, reportBytes + 1u, reportBytes + 1u);
@@ -87,8 +88,8 @@ TEST(HidReports, LengthsFromTheReportDescriptor) {
     EXPECT_EQ(lengths.input, 65u);
     EXPECT_EQ(lengths.output, 65u);
     // Numbered reports: the longest of each kind counts.
-    const ByteBuffer numbered = {0x85, 0x01, 0x75, 0x08, 0x95, 0x10, 0x81, 0x02,
-                                 0x85, 0x02, 0x95, 0x20, 0x81, 0x02, 0x95, 0x04, 0x91, 0x02};
+    const ByteBuffer numbered = {0x85, 0x01, 0x75, 0x08, 0x95, 0x10, 0x81, 0x02, 0x85,
+                                 0x02, 0x95, 0x20, 0x81, 0x02, 0x95, 0x04, 0x91, 0x02};
     ASSERT_TRUE(kvara::ParseReportLengths(numbered, &lengths));
     EXPECT_EQ(lengths.input, 33u);
     EXPECT_EQ(lengths.output, 5u);
@@ -98,7 +99,8 @@ TEST(HidReports, LengthsFromTheReportDescriptor) {
     EXPECT_FALSE(kvara::ParseReportLengths({0xFE}, &untouched));
     EXPECT_EQ(untouched.input, 9u);
     // Hostile sizes are capped rather than overflowing.
-    const ByteBuffer huge = {0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02};
+    const ByteBuffer huge = {0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97,
+                             0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02};
     ASSERT_TRUE(kvara::ParseReportLengths(huge, &lengths));
     EXPECT_GT(lengths.input, kvara::kMaxHidInputReport);
 }

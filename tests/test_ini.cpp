@@ -40,7 +40,7 @@ TEST(IniReader, LinesWithoutValuesAndOddInput) {
     EXPECT_EQ(Get("[S]\n;k=1\nplain\n", "S", ";k=1"), "");
     EXPECT_EQ(Get("[S]\nplain\t\t\n", "S", "plain"), "");
     EXPECT_EQ(Get("[S]\n  spaced   =   v  \n", "S", "  spaced"), "v  ");
-    EXPECT_EQ(Get("", "", ""), "");  // the one empty line after the end
+    EXPECT_EQ(Get("", "", ""), "");                   // the one empty line after the end
     EXPECT_EQ(Get("[]\nk=v", "", "k"), "<default>");  // the empty-named section 0 comes first
     EXPECT_EQ(Get("[\nk=v", "[", "k"), "<default>");
     EXPECT_EQ(Get("[\nk=v", "", "k"), "v");

@@ -61,7 +61,8 @@ TEST_P(LateAnswerTest, ALateAnswerNeverConfirmsALaterWrite) {
     StartReader({}, {ProtectedTag()});
     const int handle = Open(kTimeoutMs);
     ASSERT_GT(handle, 0);
-    reader->PushFault(SimFault{.delayMs = factor * kTimeoutMs + kTimeoutMs / 2, .forCommand = 0xC2});
+    reader->PushFault(
+        SimFault{.delayMs = factor * kTimeoutMs + kTimeoutMs / 2, .forCommand = 0xC2});
     EXPECT_EQ(KvaraSelectTag(handle, kEpc.data(), 12), -1);
     EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_TIMEOUT);
 
@@ -70,7 +71,8 @@ TEST_P(LateAnswerTest, ALateAnswerNeverConfirmsALaterWrite) {
     int writes = 0;
     while (Clock::now() < lateOver) {
         reader->PushFault(SimFault{.delayMs = 3 * kTimeoutMs, .forCommand = 0xC4});
-        EXPECT_EQ(KvaraWriteBank(handle, 3, 0, kData.data(), 4), -1) << "write " << writes << " reported done";
+        EXPECT_EQ(KvaraWriteBank(handle, 3, 0, kData.data(), 4), -1)
+            << "write " << writes << " reported done";
         EXPECT_NE(KvaraGetLastError(handle), 0);
         ++writes;
     }
@@ -82,7 +84,8 @@ TEST_P(LateAnswerTest, ALateAnswerNeverConfirmsALaterWrite) {
         unsigned char read[4] = {};
         n = KvaraReadBytes(handle, 3, 0, read, 4);
         if (n >= 0) {
-            EXPECT_EQ(ByteBuffer(read, read + n), before) << "a read delivered another answer's data";
+            EXPECT_EQ(ByteBuffer(read, read + n), before)
+                << "a read delivered another answer's data";
         }
     }
     ASSERT_EQ(n, 4);
@@ -113,7 +116,8 @@ TEST_F(PtyReaderTest, AfterATimeOutOnlyReadingBackProvesAWrite) {
     EXPECT_EQ(KvaraSetRf(handle, 1), -1);
     EXPECT_EQ(KvaraWriteBankPwd(handle, 3, 0, kPassword.data(), kData.data(), 4), 0);
     auto requests = Requests();
-    auto write = std::find_if(requests.rbegin(), requests.rend(), [](const auto& r) { return r.command == 0xC5; });
+    auto write = std::find_if(requests.rbegin(), requests.rend(),
+                              [](const auto& r) { return r.command == 0xC5; });
     ASSERT_NE(write, requests.rend());
     EXPECT_NE(write, requests.rbegin()) << "no read-back after the write";
     EXPECT_EQ(requests.back().command, 0xC3);
@@ -135,7 +139,8 @@ TEST_F(PtyReaderTest, AnAnswerThatMayBeAnotherCommandsIsNotDelivered) {
     // The power read is answered 2.5 time-outs late: after its own wait and the wait for a late
     // answer before the next command. The User read that follows then gets the power answer,
     // two bytes as it expects; its own answer is still on its way.
-    reader->PushFault(SimFault{.delayMs = 2 * kSlowTimeoutMs + kSlowTimeoutMs / 2, .forCommand = 0x07});
+    reader->PushFault(
+        SimFault{.delayMs = 2 * kSlowTimeoutMs + kSlowTimeoutMs / 2, .forCommand = 0x07});
     reader->PushFault(SimFault{.delayMs = 3 * kSlowTimeoutMs / 2, .forCommand = 0xC3});
     unsigned short power = 0;
     EXPECT_EQ(KvaraGetTxPower(handle, &power), -1);
@@ -176,7 +181,8 @@ TEST_F(PtyReaderTest, ACommandWhoseAnswerIsLostNeverTakesALateOne) {
     ASSERT_EQ(KvaraGetLastError(handle), KVARA_ERROR_TIMEOUT);
 
     unsigned char type[4] = {};
-    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), -1) << "the query handed out the read's answer";
+    EXPECT_EQ(KvaraGetDeviceType(handle, type, 4, nullptr, 0), -1)
+        << "the query handed out the read's answer";
     EXPECT_NE(KvaraGetLastError(handle), 0);
 
     // The next commands prove the line in step again and get their own answers.
@@ -225,7 +231,8 @@ TEST_F(PtyReaderTest, ALateAnswerIsNotDeliveredWhenTheThreadWasHeldUp) {
     ASSERT_EQ(KvaraReadBytes(handle, 3, 0, data, 3), -1);
     ASSERT_EQ(KvaraGetLastError(handle), KVARA_ERROR_TIMEOUT);
 
-    HoldAfter hold{Mode0Answer(0, {kData[0], kData[1], kData[2]}), std::chrono::milliseconds(3 * kSlowTimeoutMs)};
+    HoldAfter hold{Mode0Answer(0, {kData[0], kData[1], kData[2]}),
+                   std::chrono::milliseconds(3 * kSlowTimeoutMs)};
     KvaraSetTraceHandler(&HoldAfterTaking, &hold);
     unsigned char type[4] = {};
     const int n = KvaraGetDeviceType(handle, type, 4, nullptr, 0);
@@ -344,7 +351,8 @@ ByteBuffer ReadExactly(int fd, std::size_t count, int timeoutMs) {
     ByteBuffer out;
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (out.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         pollfd p = {fd, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1) {
             break;
@@ -363,7 +371,8 @@ ByteBuffer ReadFor(int fd, int timeoutMs) {
     ByteBuffer out;
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         pollfd p = {fd, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1) {
             return out;
@@ -392,11 +401,12 @@ TEST(NetworkLink, AFrameWhoseCommandReturnedIsNeverSent) {
     ASSERT_GE(first, 0);
     ASSERT_EQ(ReadExactly(first, 5, 2000), (ByteBuffer{0x02, 0x01, 0xF0, 0x00, 0xF1}));
     const ByteBuffer identity = Mode0Answer(0, {'3', '1', '2', '0'});
-    ASSERT_EQ(write(first, identity.data(), identity.size()), static_cast<ssize_t>(identity.size()));
+    ASSERT_EQ(write(first, identity.data(), identity.size()),
+              static_cast<ssize_t>(identity.size()));
     open.join();
     ASSERT_GT(handle, 20000);
 
-    close(first);                             // the reader drops the connection...
+    close(first);                               // the reader drops the connection...
     const int filler = ConnectTo(reader.port);  // ...and its accept queue is full
     EXPECT_EQ(KvaraSetRf(handle, 0), -1);
     EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_TIMEOUT);
@@ -408,7 +418,8 @@ TEST(NetworkLink, AFrameWhoseCommandReturnedIsNeverSent) {
     close(filler);
     const int late = reader.Accept(5000);
     ASSERT_GE(late, 0) << "the link never connected again";
-    EXPECT_EQ(ReadFor(late, 500), ByteBuffer{}) << "the RF-off frame went out after its command failed";
+    EXPECT_EQ(ReadFor(late, 500), ByteBuffer{})
+        << "the RF-off frame went out after its command failed";
     close(late);
     EXPECT_EQ(KvaraClosePort(handle), 0);
 }

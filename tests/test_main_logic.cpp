@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Main-window arithmetic: EPC length, TID names, firmware texts, interface text, line values, placement.
+// Main-window arithmetic: EPC length, TID names, firmware texts, interface text, line values,
+// placement.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -71,7 +72,8 @@ TEST(Interface, TextAndLineValues) {
 // Names where the catalogue knows the chip, the numbers where it does not; the numbers always
 // for the tooltip.
 TEST(Tid, ManufacturerAndModel) {
-    const TidCatalog catalog = ParseTidCatalog("maker 001 Impinj\nchip 001 105 128 512 Monza 4QT\n");
+    const TidCatalog catalog =
+        ParseTidCatalog("maker 001 Impinj\nchip 001 105 128 512 Monza 4QT\n");
     const ByteBuffer monza = {0xE2, 0x80, 0x11, 0x05, 0x20, 0x00};
     const auto named = TidIdentityOf(monza, catalog);
     EXPECT_EQ(named.manufacturer, "Impinj");
@@ -105,7 +107,8 @@ TEST(Placement, MovedInsideTheScreensWithoutResizing) {
 // The line under the EPC field: pure-identity URI and element string of a GS1 EPC, the reason
 // for anything else.
 TEST(EpcIdentity, Gs1AndOtherEpcs) {
-    const auto sgtin = DescribeEpc({0x30, 0x74, 0x25, 0x7B, 0xF7, 0x19, 0x4E, 0x40, 0x00, 0x00, 0x1A, 0x85});
+    const auto sgtin =
+        DescribeEpc({0x30, 0x74, 0x25, 0x7B, 0xF7, 0x19, 0x4E, 0x40, 0x00, 0x00, 0x1A, 0x85});
     EXPECT_TRUE(sgtin.gs1);
     EXPECT_EQ(sgtin.pureIdentity, "urn:epc:id:sgtin:0614141.812345.6789");
     EXPECT_EQ(sgtin.elementString, "(01)80614141123458(21)6789");

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Reader names, address suffixes, model names and address texts.
-#include <cstring>
 #include <gtest/gtest.h>
+#include <cstring>
 
 #include "protocol/names.h"
 

@@ -12,9 +12,9 @@
 #include "protocol/frame.h"
 #include "reader/handles.h"
 #include "reader/port.h"
-#include "tests/support/fake_window.h"
 #include "sim/sim_link.h"
 #include "sim/sim_reader.h"
+#include "tests/support/fake_window.h"
 
 using kvara::ByteBuffer;
 using kvara::CKvara_Port;

@@ -79,8 +79,9 @@ TEST(LineValues, FromTheDialogsChoices) {
 TEST(PermissionHint, DevicePathsOfInterfaceTexts) {
     EXPECT_EQ(kvara::DevicePathOf("/dev/ttyUSB0 [Quarn Virtual COM]:1"), "/dev/ttyUSB0");
     EXPECT_EQ(kvara::DevicePathOf("COM3:1"), "/dev/ttyS2");
-    EXPECT_EQ(kvara::DevicePathOf("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0 (ttyUSB0)"),
-              "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
+    EXPECT_EQ(
+        kvara::DevicePathOf("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0 (ttyUSB0)"),
+        "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
     EXPECT_EQ(kvara::DevicePathOf("\\\\.\\COM12"), "/dev/ttyS11");
     EXPECT_EQ(kvara::DevicePathOf("52601234:1"), "");
     EXPECT_EQ(kvara::DevicePathOf(""), "");

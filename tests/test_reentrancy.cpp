@@ -178,9 +178,7 @@ TEST_F(ReentrancyTest, AnOpenFromInsideAnOpensWaitIsRefused) {
     PtyReader first(20);
     PtyReader second(0);
     int nested = 0;
-    ui.onNextPump = [&] {
-        nested = KvaraOpenPort(second.server->Path().c_str(), 19200, 0, 100);
-    };
+    ui.onNextPump = [&] { nested = KvaraOpenPort(second.server->Path().c_str(), 19200, 0, 100); };
     const int handle = Open(first);
     EXPECT_GT(handle, 0);
     EXPECT_EQ(nested, -1);

@@ -8,18 +8,18 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <algorithm>
 #include <mutex>
 #include <thread>
 
 #include "common/log.h"
-#include "transport/ftdi_binding.h"
-#include "transport/line_speed.h"
 #include "reader/handles.h"
+#include "transport/ftdi_binding.h"
 #include "transport/ftdi_link.h"
+#include "transport/line_speed.h"
 #include "transport/serial_port.h"
 
 using kvara::ByteBuffer;
@@ -142,7 +142,7 @@ TEST(SerialLink, AppliesTheLineDefinition) {
     Pty pty;
     CUSBSerialPort port;
     ASSERT_TRUE(OpenDefault(port, pty.path, 9600, 'E', 2));
-    termios tio {};
+    termios tio{};
     ASSERT_EQ(tcgetattr(pty.slave, &tio), 0);
     EXPECT_EQ(cfgetospeed(&tio), B9600);
     // (A pseudo terminal drops the parity bits; real serial drivers keep them.)
@@ -313,7 +313,8 @@ TEST(FtdiLibrary, AbsentLibraryIsTriedAgainAndSaidEachTime) {
     kvara::SetLogSink(nullptr);
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Fehler: Kann libftd2xx.so nicht laden"), 3);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "FT_CreateDeviceInfoList ist nicht vorhanden!"), 2);
+    EXPECT_EQ(
+        std::count(lines.begin(), lines.end(), "FT_CreateDeviceInfoList ist nicht vorhanden!"), 2);
 }
 
 // Frames written on the calling thread while the device vanishes and the watcher closes it.

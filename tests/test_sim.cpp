@@ -136,8 +136,8 @@ TEST(SimFaults, ShapesOfTheAnswer) {
 TEST(SimTags, Gen2CrcOverPcAndEpc) {
     const char* digits = "123456789";
     EXPECT_EQ(kvara::sim::Gen2Crc(reinterpret_cast<const std::uint8_t*>(digits), 9), 0xD64E);
-    const SimTag tag = SimTag::WithEpc({0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0x00,
-                                        0x00, 0x00, 0x00});
+    const SimTag tag =
+        SimTag::WithEpc({0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0x00, 0x00, 0x00, 0x00});
     EXPECT_EQ(tag.Pc(), 0x3000);
     EXPECT_EQ(tag.Epc().size(), 12u);
     const std::uint16_t crc = kvara::sim::Gen2Crc(tag.epcBank.data() + 2, 14);
@@ -228,8 +228,8 @@ TEST(SimOptions, ParsesTagsFaultsAndRefusesNonsense) {
     std::string error;
     ASSERT_TRUE(kvara::sim::ParseSimOptions(
         {"--type", "3225", "--modes", "1", "--address", "3", "--delay", "20", "--tag",
-         "3008 33B2,tid=E280,user=00112233,access=11223344,lock-user=2", "--tag", "AABB",
-         "--fault", "split=3:5", "--fault", "stray=55", "--link", "/tmp/x"},
+         "3008 33B2,tid=E280,user=00112233,access=11223344,lock-user=2", "--tag", "AABB", "--fault",
+         "split=3:5", "--fault", "stray=55", "--link", "/tmp/x"},
         &options, &error))
         << error;
     EXPECT_EQ(options.config.deviceType, "3225");
@@ -241,15 +241,22 @@ TEST(SimOptions, ParsesTagsFaultsAndRefusesNonsense) {
     EXPECT_EQ(options.tags[0].Epc(), (ByteBuffer{0x30, 0x08, 0x33, 0xB2}));
     EXPECT_EQ(options.tags[0].tid, (ByteBuffer{0xE2, 0x80}));
     EXPECT_EQ(options.tags[0].AccessPassword(), (ByteBuffer{0x11, 0x22, 0x33, 0x44}));
-    EXPECT_EQ(options.tags[0].locks[kvara::sim::kAreaUser], kvara::sim::LockState::kPasswordProtected);
+    EXPECT_EQ(options.tags[0].locks[kvara::sim::kAreaUser],
+              kvara::sim::LockState::kPasswordProtected);
     EXPECT_EQ(options.fault.pieces, 3);
     EXPECT_EQ(options.fault.strayBefore, (ByteBuffer{0x55}));
     EXPECT_EQ(options.symlink, "/tmp/x");
 
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--tag"}, {"--tag", "XYZ"}, {"--modes", "2"}, {"--address", "300"},
-          {"--fault", "split=0:1"}, {"--fault", "nonsense"}, {"--tag", "AA,lock-foo=1"},
-          {"--tag", "AA,access=11"}, {"--bogus", "1"}, {"--delay", "-5"}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--tag"},
+                                                {"--tag", "XYZ"},
+                                                {"--modes", "2"},
+                                                {"--address", "300"},
+                                                {"--fault", "split=0:1"},
+                                                {"--fault", "nonsense"},
+                                                {"--tag", "AA,lock-foo=1"},
+                                                {"--tag", "AA,access=11"},
+                                                {"--bogus", "1"},
+                                                {"--delay", "-5"}}) {
         kvara::sim::SimOptions o;
         EXPECT_FALSE(kvara::sim::ParseSimOptions(bad, &o, &error)) << bad[0];
         EXPECT_FALSE(error.empty());
@@ -259,11 +266,30 @@ TEST(SimOptions, ParsesTagsFaultsAndRefusesNonsense) {
 TEST(SimOptions, NetworkReaderOptions) {
     kvara::sim::SimOptions options;
     std::string error;
-    ASSERT_TRUE(kvara::sim::ParseSimOptions(
-        {"--tcp", "0", "--tcp-address", "10.0.0.2", "--udp", "--ip", "10.0.0.2", "--name", "LAB1",
-         "--mac", "00:20:4a:01:02:03", "--gateway", "10.0.0.254", "--mask-bits", "16",
-         "--net-port", "4001", "--device-text", "XP-1", "--fault", "drop", "--fault", "stuck"},
-        &options, &error))
+    ASSERT_TRUE(kvara::sim::ParseSimOptions({"--tcp",
+                                             "0",
+                                             "--tcp-address",
+                                             "10.0.0.2",
+                                             "--udp",
+                                             "--ip",
+                                             "10.0.0.2",
+                                             "--name",
+                                             "LAB1",
+                                             "--mac",
+                                             "00:20:4a:01:02:03",
+                                             "--gateway",
+                                             "10.0.0.254",
+                                             "--mask-bits",
+                                             "16",
+                                             "--net-port",
+                                             "4001",
+                                             "--device-text",
+                                             "XP-1",
+                                             "--fault",
+                                             "drop",
+                                             "--fault",
+                                             "stuck"},
+                                            &options, &error))
         << error;
     EXPECT_EQ(options.tcpPort, 0);
     EXPECT_EQ(options.tcpAddress, "10.0.0.2");
@@ -278,11 +304,17 @@ TEST(SimOptions, NetworkReaderOptions) {
     EXPECT_EQ(options.net.deviceText, "XP-1");
     EXPECT_TRUE(options.fault.drop);
     EXPECT_TRUE(options.stuck);
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--tcp", "65536"}, {"--tcp", "-1"}, {"--ip", "10.0.0"},
-          {"--ip", "10.0.0.256"}, {"--name", "NINECHARS"}, {"--name", ""}, {"--mac", "00:20"},
-          {"--mac", "zz:20:4a:01:02:03"}, {"--net-port", "0"}, {"--tcp-address", "x"},
-          {"--mask-bits", "33"}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--tcp", "65536"},
+                                                {"--tcp", "-1"},
+                                                {"--ip", "10.0.0"},
+                                                {"--ip", "10.0.0.256"},
+                                                {"--name", "NINECHARS"},
+                                                {"--name", ""},
+                                                {"--mac", "00:20"},
+                                                {"--mac", "zz:20:4a:01:02:03"},
+                                                {"--net-port", "0"},
+                                                {"--tcp-address", "x"},
+                                                {"--mask-bits", "33"}}) {
         kvara::sim::SimOptions o;
         EXPECT_FALSE(kvara::sim::ParseSimOptions(bad, &o, &error)) << bad[0] << " " << bad[1];
     }
@@ -331,8 +363,10 @@ TEST(SimNetwork, DatagramSideOfTheReader) {
     const std::uint8_t id2 = answers[0].bytes[4 + 25];
     SimIpv4 moved{};
     reader.OnAddressChange([&](const SimIpv4& to) { moved = to; });
-    ByteBuffer setup = {0x00, 0x00, 0x00, 0xFC, 'I', 'P', '-', 'S', 'E', 'T', 'U', 'P', 0, 0,
-                        static_cast<std::uint8_t>(id1 ^ 1), id2, 10, 0, 0, 9};
+    ByteBuffer setup = {0x00, 0x00, 0x00, 0xFC, 'I',
+                        'P',  '-',  'S',  'E',  'T',
+                        'U',  'P',  0,    0,    static_cast<std::uint8_t>(id1 ^ 1),
+                        id2,  10,   0,    0,    9};
     EXPECT_TRUE(ask(setup).empty());
     EXPECT_EQ(reader.IpSetupCount(), 0);
     setup[14] = id1;
@@ -378,7 +412,8 @@ TEST(SimReaderModel, WireTimeTagTimeAndConveyor) {
     config.tagTimeUs = 3000;
     config.conveyor = true;
     kvara::sim::SimReader reader(config);
-    reader.SetTags({kvara::sim::SimTag::WithEpc({0x11, 0x11}), kvara::sim::SimTag::WithEpc({0x22, 0x22})});
+    reader.SetTags(
+        {kvara::sim::SimTag::WithEpc({0x11, 0x11}), kvara::sim::SimTag::WithEpc({0x22, 0x22})});
     ASSERT_EQ(reader.Tags().size(), 1u);
     EXPECT_EQ(reader.AllTags().size(), 2u);
 

@@ -69,7 +69,16 @@ enum class Fault { kNone, kSplit, kSlow, kStray, kBadCheck, kStatus, kSilence, k
 const char* const kFaultNames[] = {"none",      "split",  "slow",    "stray",
                                    "bad check", "status", "silence", "unplug"};
 
-enum class Command { kReadUser, kReadTid, kWriteUser, kGetPower, kSetPower, kInventory, kDeviceType, kCount };
+enum class Command {
+    kReadUser,
+    kReadTid,
+    kWriteUser,
+    kGetPower,
+    kSetPower,
+    kInventory,
+    kDeviceType,
+    kCount
+};
 
 // Faults per 1000 commands; the rest run without one.
 struct Weight {
@@ -77,13 +86,14 @@ struct Weight {
     int perMille;
 };
 constexpr Weight kWeights[] = {
-    {Fault::kSplit, 150},   {Fault::kSlow, 100},   {Fault::kStray, 100},  {Fault::kBadCheck, 60},
-    {Fault::kStatus, 60},   {Fault::kSilence, 5},  {Fault::kUnplug, 5},
+    {Fault::kSplit, 150}, {Fault::kSlow, 100},  {Fault::kStray, 100}, {Fault::kBadCheck, 60},
+    {Fault::kStatus, 60}, {Fault::kSilence, 5}, {Fault::kUnplug, 5},
 };
 
 std::size_t OpenDescriptors() {
     std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
         ++count;
     }
     return count;
@@ -148,7 +158,9 @@ protected:
         return Fault::kNone;
     }
 
-    int Between(int low, int high) { return low + static_cast<int>(m_random() % static_cast<unsigned>(high - low + 1)); }
+    int Between(int low, int high) {
+        return low + static_cast<int>(m_random() % static_cast<unsigned>(high - low + 1));
+    }
 
     // Shapes the reader's next answer; returns the status it will report, or -1.
     int Arm(Fault fault) {
@@ -206,8 +218,10 @@ protected:
                 if (n < 0) {
                     return false;
                 }
-                const ByteBuffer expected(memory.begin() + word * 2, memory.begin() + word * 2 + count);
-                EXPECT_EQ(ByteBuffer(buffer.begin(), buffer.begin() + n), expected) << "read of bank " << bank;
+                const ByteBuffer expected(memory.begin() + word * 2,
+                                          memory.begin() + word * 2 + count);
+                EXPECT_EQ(ByteBuffer(buffer.begin(), buffer.begin() + n), expected)
+                    << "read of bank " << bank;
                 return true;
             }
             case Command::kWriteUser: {
@@ -221,7 +235,8 @@ protected:
                     return false;
                 }
                 const ByteBuffer user = Tag().user;
-                EXPECT_EQ(ByteBuffer(user.begin() + word * 2, user.begin() + word * 2 + length), data)
+                EXPECT_EQ(ByteBuffer(user.begin() + word * 2, user.begin() + word * 2 + length),
+                          data)
                     << "a write reported done that the tag does not hold";
                 return true;
             }
@@ -242,7 +257,8 @@ protected:
                 return true;
             }
             case Command::kInventory: {
-                const int n = KvaraInventory(m_handle, 0, buffer.data(), static_cast<int>(buffer.size()));
+                const int n =
+                    KvaraInventory(m_handle, 0, buffer.data(), static_cast<int>(buffer.size()));
                 if (n < 0) {
                     return false;
                 }
@@ -260,7 +276,8 @@ protected:
                 if (n < 0) {
                     return false;
                 }
-                EXPECT_EQ(ByteBuffer(buffer.begin(), buffer.begin() + n), (ByteBuffer{'3', '1', '2', '0'}));
+                EXPECT_EQ(ByteBuffer(buffer.begin(), buffer.begin() + n),
+                          (ByteBuffer{'3', '1', '2', '0'}));
                 return true;
             }
             default:
@@ -275,7 +292,8 @@ protected:
         const auto port = CKvara_SDKApp::Instance().FindPort(m_handle);
         for (int attempt = 0; port && port->OutOfStep() && attempt < 5; ++attempt) {
             unsigned char type[4];
-            if (KvaraGetDeviceType(m_handle, type, 4, nullptr, 0) < 0 && KvaraGetLastError(m_handle) == KVARA_ERROR_TIMEOUT) {
+            if (KvaraGetDeviceType(m_handle, type, 4, nullptr, 0) < 0 &&
+                KvaraGetLastError(m_handle) == KVARA_ERROR_TIMEOUT) {
                 Reopen();
                 return;
             }
@@ -286,7 +304,8 @@ protected:
     void Step() {
         BackInStep();
         const Fault fault = DrawFault();
-        const auto command = static_cast<Command>(m_random() % static_cast<unsigned>(Command::kCount));
+        const auto command =
+            static_cast<Command>(m_random() % static_cast<unsigned>(Command::kCount));
         const int status = Arm(fault);
         CKvara_SDKApp::Instance().SetPortError(m_handle, 0);
         const bool ok = Run(command);
@@ -298,21 +317,31 @@ protected:
         // the tag in that case.
         int expected = 0;
         switch (fault) {
-            case Fault::kBadCheck: expected = KVARA_ERROR_CHECKSUM; break;
+            case Fault::kBadCheck:
+                expected = KVARA_ERROR_CHECKSUM;
+                break;
             case Fault::kStatus:
-                expected = command == Command::kWriteUser && status == KVARA_ERROR_NO_TRANSPONDER && ok ? 0 : status;
+                expected =
+                    command == Command::kWriteUser && status == KVARA_ERROR_NO_TRANSPONDER && ok
+                        ? 0
+                        : status;
                 break;
             case Fault::kSilence:
-            case Fault::kUnplug: expected = KVARA_ERROR_TIMEOUT; break;
-            default: break;
+            case Fault::kUnplug:
+                expected = KVARA_ERROR_TIMEOUT;
+                break;
+            default:
+                break;
         }
-        if (!ok && (code == KVARA_ERROR_TIMEOUT || code == KVARA_ERROR_OUT_OF_STEP) && expected != code) {
+        if (!ok && (code == KVARA_ERROR_TIMEOUT || code == KVARA_ERROR_OUT_OF_STEP) &&
+            expected != code) {
             // The answer was due in time, but the machine delivered it late: the command timed
             // out, or (after an earlier late or garbled answer) the queries that prove the line
             // in step did.
             ++m_lateAnswers;
         } else {
-            EXPECT_EQ(ok, expected == 0) << kFaultNames[static_cast<int>(fault)] << ", code " << code;
+            EXPECT_EQ(ok, expected == 0)
+                << kFaultNames[static_cast<int>(fault)] << ", code " << code;
             EXPECT_EQ(ok ? 0 : code, expected) << kFaultNames[static_cast<int>(fault)];
         }
         if (!ok) {
@@ -367,9 +396,10 @@ protected:
         } else {
             return;
         }
-        Note("fault: delay " + std::to_string(shape.delayMs) + ", status " + std::to_string(shape.status) +
-             (shape.refuse ? " refused" : "") + ", pieces " + std::to_string(shape.pieces) +
-             (shape.badCheck ? ", bad check" : "") + (shape.silent ? ", silent" : ""));
+        Note("fault: delay " + std::to_string(shape.delayMs) + ", status " +
+             std::to_string(shape.status) + (shape.refuse ? " refused" : "") + ", pieces " +
+             std::to_string(shape.pieces) + (shape.badCheck ? ", bad check" : "") +
+             (shape.silent ? ", silent" : ""));
         m_reader->PushFault(shape);
     }
 
@@ -386,8 +416,10 @@ protected:
 
     // The last frames each way, with the steps that sent them, for the report of a failure.
     void Note(std::string line) {
-        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - m_start);
-        m_history.push_back(std::to_string(us.count() / 1000) + "." + std::to_string(us.count() / 100 % 10) + " ms " + line);
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - m_start);
+        m_history.push_back(std::to_string(us.count() / 1000) + "." +
+                            std::to_string(us.count() / 100 % 10) + " ms " + line);
         if (m_history.size() > 80) {
             m_history.pop_front();
         }
@@ -412,7 +444,8 @@ protected:
     }
 
     void LateStep() {
-        const auto command = static_cast<Command>(m_random() % static_cast<unsigned>(Command::kCount));
+        const auto command =
+            static_cast<Command>(m_random() % static_cast<unsigned>(Command::kCount));
         Note("step, command " + std::to_string(static_cast<int>(command)));
         ArmLate();
         CKvara_SDKApp::Instance().SetPortError(m_handle, 0);
@@ -441,12 +474,13 @@ TEST_F(LateSoakTest, LateAnswersNeverConfirmAWriteThatDidNotHappen) {
             break;
         }
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // The open reader is the same one throughout.
     EXPECT_EQ(CKvara_SDKApp::Instance().PortCount(), 1u);
     EXPECT_EQ(m_reopens, 1);
-    std::printf("late soak: %d commands in %.1f s, %d answered late, %d succeeded, %d failed\n", kCommands,
-                seconds, m_late, m_done[0], m_done[1]);
+    std::printf("late soak: %d commands in %.1f s, %d answered late, %d succeeded, %d failed\n",
+                kCommands, seconds, m_late, m_done[0], m_done[1]);
 }
 
 TEST_F(SoakTest, TenThousandCommandsUnderRandomFaults) {
@@ -465,7 +499,8 @@ TEST_F(SoakTest, TenThousandCommandsUnderRandomFaults) {
             break;
         }
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     EXPECT_LE(m_lateAnswers, kMaxLateAnswers);
     EXPECT_EQ(OpenDescriptors(), descriptors);
@@ -480,6 +515,7 @@ TEST_F(SoakTest, TenThousandCommandsUnderRandomFaults) {
     std::printf("soak: %d commands in %.1f s, %d opens, %d answers late\n", kCommands, seconds,
                 m_reopens, m_lateAnswers);
     for (int f = 0; f < static_cast<int>(Fault::kCount); ++f) {
-        std::printf("  %-9s %5d succeeded, %5d failed\n", kFaultNames[f], m_counts[f][0], m_counts[f][1]);
+        std::printf("  %-9s %5d succeeded, %5d failed\n", kFaultNames[f], m_counts[f][0],
+                    m_counts[f][1]);
     }
 }

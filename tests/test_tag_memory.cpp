@@ -8,8 +8,8 @@ using kvara::ByteBuffer;
 
 TEST(TagMemory, EpcBankWithCrcPcAndEpc) {
     // CRC 1234, PC 3000 (6 words), a 12-byte EPC.
-    const ByteBuffer bank = {0x12, 0x34, 0x30, 0x00, 0xE2, 0x00, 0x11, 0x22, 0x33, 0x44,
-                             0x55, 0x66, 0x77, 0x88, 0x99, 0xAA};
+    const ByteBuffer bank = {0x12, 0x34, 0x30, 0x00, 0xE2, 0x00, 0x11, 0x22,
+                             0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA};
     const auto decoded = kvara::DecodeEpcBank(bank);
     ASSERT_TRUE(decoded.storedCrc && decoded.pc);
     EXPECT_EQ(*decoded.storedCrc, 0x1234);
@@ -29,7 +29,8 @@ TEST(TagMemory, EpcBankWithCrcPcAndEpc) {
 TEST(TagMemory, ShortReadsGiveNoPc) {
     // A read that ends before the PC leaves it absent, not zero (a later write would otherwise
     // take 00 00 for the tag's own PC bits).
-    for (const ByteBuffer& bank : {ByteBuffer{}, ByteBuffer{0x12}, ByteBuffer{0x12, 0x34}, ByteBuffer{0x12, 0x34, 0x30}}) {
+    for (const ByteBuffer& bank :
+         {ByteBuffer{}, ByteBuffer{0x12}, ByteBuffer{0x12, 0x34}, ByteBuffer{0x12, 0x34, 0x30}}) {
         const auto decoded = kvara::DecodeEpcBank(bank);
         EXPECT_FALSE(decoded.pc) << bank.size();
         EXPECT_EQ(decoded.crcBytes.empty(), bank.size() < 2) << bank.size();

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/sim_reader_fixture.h"
 #include "tests/support/fake_window.h"
+#include "tests/support/sim_reader_fixture.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimConfig;

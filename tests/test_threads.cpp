@@ -47,7 +47,8 @@ struct Reader {
 
 // Reads its own stretch of User memory again and again and checks every answer; returns the
 // number of wrong answers (a failed command is no wrong answer, but counts in failures).
-int ReadOwnStretch(int handle, const Reader& reader, int stretch, int rounds, std::atomic<int>& failures) {
+int ReadOwnStretch(int handle, const Reader& reader, int stretch, int rounds,
+                   std::atomic<int>& failures) {
     int wrong = 0;
     for (int i = 0; i < rounds; ++i) {
         unsigned char data[8] = {};
@@ -58,7 +59,8 @@ int ReadOwnStretch(int handle, const Reader& reader, int stretch, int rounds, st
             ++failures;
             continue;
         }
-        const ByteBuffer expected(reader.user.begin() + word * 2, reader.user.begin() + word * 2 + count);
+        const ByteBuffer expected(reader.user.begin() + word * 2,
+                                  reader.user.begin() + word * 2 + count);
         wrong += ByteBuffer(data, data + n) == expected ? 0 : 1;
         unsigned char type[4] = {};
         if (KvaraGetDeviceType(handle, type, 4, nullptr, 0) != 4) {
@@ -102,7 +104,8 @@ TEST(Threads, ReadersOnDifferentHandlesRunSideBySide) {
     std::vector<std::thread> threads;
     for (std::size_t r = 0; r < readers.size(); ++r) {
         for (int t = 0; t < 2; ++t) {
-            threads.emplace_back([&, r, t] { wrong += ReadOwnStretch(handles[r], *readers[r], t, 100, failures); });
+            threads.emplace_back(
+                [&, r, t] { wrong += ReadOwnStretch(handles[r], *readers[r], t, 100, failures); });
         }
     }
     for (auto& thread : threads) {

@@ -4,8 +4,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <sys/ioctl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,8 +17,8 @@
 #include "reader/kvara.h"
 #include "transport/ftdi_binding.h"
 #include "transport/hid_link.h"
-#include "transport/udev.h"
 #include "transport/serial_port.h"
+#include "transport/udev.h"
 
 namespace kvara {
 
@@ -30,16 +30,21 @@ bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
         return false;
     }
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i]))) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i]))) {
             return false;
         }
     }
     return true;
 }
 
-bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
 
-std::string Text(const char* value) { return value == nullptr ? std::string() : std::string(value); }
+std::string Text(const char* value) {
+    return value == nullptr ? std::string() : std::string(value);
+}
 
 std::string HardwareId(const std::string& vendor, const std::string& product) {
     auto upper = [](std::string text) {
@@ -65,27 +70,31 @@ public:
             info.devnode = Text(m_api->udev_device_get_devnode(device));
             udev_device* parent = m_api->udev_device_get_parent(device);
             info.hasParent = parent != nullptr;
-            udev_device* usb = m_api->udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+            udev_device* usb =
+                m_api->udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
             if (usb != nullptr) {
-                info.hardwareId = HardwareId(Text(m_api->udev_device_get_sysattr_value(usb, "idVendor")),
-                                             Text(m_api->udev_device_get_sysattr_value(usb, "idProduct")));
+                info.hardwareId =
+                    HardwareId(Text(m_api->udev_device_get_sysattr_value(usb, "idVendor")),
+                               Text(m_api->udev_device_get_sysattr_value(usb, "idProduct")));
                 info.description = Text(m_api->udev_device_get_sysattr_value(usb, "product"));
             }
             if (info.description.empty()) {
-                info.description = Text(m_api->udev_device_get_property_value(device, "ID_MODEL_FROM_DATABASE"));
+                info.description =
+                    Text(m_api->udev_device_get_property_value(device, "ID_MODEL_FROM_DATABASE"));
             }
             if (info.description.empty()) {
                 info.description = Text(m_api->udev_device_get_property_value(device, "ID_MODEL"));
             }
-            for (udev_list_entry* link = m_api->udev_device_get_devlinks_list_entry(device); link != nullptr;
-                 link = m_api->udev_list_entry_get_next(link)) {
+            for (udev_list_entry* link = m_api->udev_device_get_devlinks_list_entry(device);
+                 link != nullptr; link = m_api->udev_list_entry_get_next(link)) {
                 const std::string name = Text(m_api->udev_list_entry_get_name(link));
                 if (name.rfind("/dev/serial/by-id/", 0) == 0) {
                     info.stableName = name;
                     break;
                 }
             }
-            info.uartMissing = info.devnode.rfind("/dev/ttyS", 0) == 0 && !UartPresent(info.devnode);
+            info.uartMissing =
+                info.devnode.rfind("/dev/ttyS", 0) == 0 && !UartPresent(info.devnode);
             devices->push_back(info);
         });
     }
@@ -108,23 +117,28 @@ public:
                 return;
             }
             UsbDeviceInfo info;
-            info.hardwareId = HardwareId(Text(m_api->udev_device_get_sysattr_value(device, "idVendor")),
-                                         Text(m_api->udev_device_get_sysattr_value(device, "idProduct")));
+            info.hardwareId =
+                HardwareId(Text(m_api->udev_device_get_sysattr_value(device, "idVendor")),
+                           Text(m_api->udev_device_get_sysattr_value(device, "idProduct")));
             const std::string path = Text(m_api->udev_device_get_syspath(device));
-            info.driverBound = std::find(boundParents.begin(), boundParents.end(), path) != boundParents.end();
+            info.driverBound =
+                std::find(boundParents.begin(), boundParents.end(), path) != boundParents.end();
             devices->push_back(info);
         });
     }
 
     bool ListHidDevices(std::vector<HidDeviceInfo>* devices) override {
         return Walk("hidraw", [&](udev_device* device) {
-            udev_device* usb = m_api->udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+            udev_device* usb =
+                m_api->udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
             if (usb == nullptr) {
                 return;  // HID over Bluetooth or I2C: not a reader
             }
             HidDeviceInfo info;
-            info.vendorId = static_cast<int>(std::strtol(Text(m_api->udev_device_get_sysattr_value(usb, "idVendor")).c_str(), nullptr, 16));
-            info.productId = static_cast<int>(std::strtol(Text(m_api->udev_device_get_sysattr_value(usb, "idProduct")).c_str(), nullptr, 16));
+            info.vendorId = static_cast<int>(std::strtol(
+                Text(m_api->udev_device_get_sysattr_value(usb, "idVendor")).c_str(), nullptr, 16));
+            info.productId = static_cast<int>(std::strtol(
+                Text(m_api->udev_device_get_sysattr_value(usb, "idProduct")).c_str(), nullptr, 16));
             const char* serial = m_api->udev_device_get_sysattr_value(usb, "serial");
             info.hasSerial = serial != nullptr;
             info.serial = Text(serial);
@@ -139,7 +153,8 @@ public:
         if (name.empty() || name.find("..") != std::string::npos) {
             return false;
         }
-        const std::string path = m_sysfsRoot + "/class/hidraw/" + name + "/device/report_descriptor";
+        const std::string path =
+            m_sysfsRoot + "/class/hidraw/" + name + "/device/report_descriptor";
         FILE* file = std::fopen(path.c_str(), "rb");
         if (file == nullptr) {
             return false;
@@ -208,9 +223,10 @@ private:
         }
         m_api->udev_enumerate_add_match_subsystem(enumerate, subsystem);
         m_api->udev_enumerate_scan_devices(enumerate);
-        for (udev_list_entry* entry = m_api->udev_enumerate_get_list_entry(enumerate); entry != nullptr;
-             entry = m_api->udev_list_entry_get_next(entry)) {
-            udev_device* device = m_api->udev_device_new_from_syspath(context, m_api->udev_list_entry_get_name(entry));
+        for (udev_list_entry* entry = m_api->udev_enumerate_get_list_entry(enumerate);
+             entry != nullptr; entry = m_api->udev_list_entry_get_next(entry)) {
+            udev_device* device = m_api->udev_device_new_from_syspath(
+                context, m_api->udev_list_entry_get_name(entry));
             if (device != nullptr) {
                 visit(device);
                 m_api->udev_device_unref(device);
@@ -249,7 +265,8 @@ void SetDeviceSource(std::shared_ptr<DeviceSource> source) {
 }
 
 std::string PortTag(const TtyDeviceInfo& device) {
-    if (StartsWithIgnoringCase(device.description, "Quarn") || StartsWithIgnoringCase(device.description, "Mirel")) {
+    if (StartsWithIgnoringCase(device.description, "Quarn") ||
+        StartsWithIgnoringCase(device.description, "Mirel")) {
         return " [" + device.description + "]";
     }
     if (Contains(device.hardwareId, kVidQuarn) && Contains(device.hardwareId, kPidVirtualCom)) {
@@ -263,7 +280,7 @@ bool UartPresent(const std::string& devnode) {
     if (fd < 0) {
         return true;  // cannot tell (held, or not ours to open): keep it
     }
-    serial_struct info {};
+    serial_struct info{};
     const bool noUart = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
     close(fd);
     return !noUart;
@@ -285,9 +302,11 @@ int ListComPorts(StringList& list) {
             }
             std::string name = device.devnode;
             if (!device.stableName.empty() && device.stableName.find(' ') == std::string::npos) {
-                name = device.stableName + " (" + device.devnode.substr(device.devnode.rfind('/') + 1) + ")";
+                name = device.stableName + " (" +
+                       device.devnode.substr(device.devnode.rfind('/') + 1) + ")";
             }
-            entries.emplace_back(ExaminePortName(device.devnode).portNumber, name + PortTag(device));
+            entries.emplace_back(ExaminePortName(device.devnode).portNumber,
+                                 name + PortTag(device));
         }
         std::stable_sort(entries.begin(), entries.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -313,7 +332,9 @@ int ListComPorts(StringList& list) {
     return 1;
 }
 
-bool FtdiLibraryUsable() { return CFTD2xxPort::LibraryPresent(); }
+bool FtdiLibraryUsable() {
+    return CFTD2xxPort::LibraryPresent();
+}
 
 int FindDevicesWithoutDriver() {
     std::vector<UsbDeviceInfo> devices;
@@ -327,8 +348,8 @@ int FindDevicesWithoutDriver() {
         }
         if (Contains(device.hardwareId, kVidQuarn) && Contains(device.hardwareId, kPidVirtualCom)) {
             flags |= kDriverMissingVirtualCom;
-        } else if (Contains(device.hardwareId, kVidFtdi) && Contains(device.hardwareId, kPidFtdiReader) &&
-                   !FtdiLibraryUsable()) {
+        } else if (Contains(device.hardwareId, kVidFtdi) &&
+                   Contains(device.hardwareId, kPidFtdiReader) && !FtdiLibraryUsable()) {
             // An FTDI reader used through libftd2xx has no kernel driver bound while idle; it
             // lacks a driver only when the library cannot serve it either.
             flags |= kDriverMissingFtdi;
@@ -342,7 +363,8 @@ bool IsAcceptedHidReader(int vendorId, int productId) {
         return productId == 0x4E27;
     }
     if (vendorId == 0x7A3C) {
-        return productId == 0x0C5C || productId == 0x0C5E || productId == 0x0C5F || productId == 0x0C60;
+        return productId == 0x0C5C || productId == 0x0C5E || productId == 0x0C5F ||
+               productId == 0x0C60;
     }
     return false;
 }
@@ -356,9 +378,10 @@ int CountMakersHidReaders() {
     if (!CurrentDeviceSource().ListHidDevices(&devices)) {
         return 0;
     }
-    return static_cast<int>(std::count_if(devices.begin(), devices.end(), [](const HidDeviceInfo& device) {
-        return IsAcceptedHidReader(device.vendorId, device.productId);
-    }));
+    return static_cast<int>(
+        std::count_if(devices.begin(), devices.end(), [](const HidDeviceInfo& device) {
+            return IsAcceptedHidReader(device.vendorId, device.productId);
+        }));
 }
 
 void ListHidReaders(StringList& list) {
@@ -396,7 +419,9 @@ int KvaraListComPorts(char* buffer, int size) {
     return kvara::WriteList(list, buffer, size);
 }
 
-int KvaraCheckUsbDrivers(void) { return kvara::FindDevicesWithoutDriver(); }
+int KvaraCheckUsbDrivers(void) {
+    return kvara::FindDevicesWithoutDriver();
+}
 
 int KvaraCountHidReadersWithoutSupport(void) {
     return kvara::HidAvailable() ? 0 : kvara::CountMakersHidReaders();

@@ -13,13 +13,13 @@ namespace kvara {
 
 // A terminal device as the device database describes it.
 struct TtyDeviceInfo {
-    std::string devnode;      // /dev/ttyUSB0
-    std::string subsystem;    // "tty" for terminals
-    bool hasParent = false;   // virtual terminals and pseudo terminals have none
-    std::string description;  // USB product string or the database's model name
-    std::string hardwareId;   // "USB\VID_7A3C&PID_0C5D" for USB devices, else empty
-    std::string stableName;   // /dev/serial/by-id/... when the system gives the port one
-    bool uartMissing = false; // a legacy port the kernel registered without a UART behind it
+    std::string devnode;       // /dev/ttyUSB0
+    std::string subsystem;     // "tty" for terminals
+    bool hasParent = false;    // virtual terminals and pseudo terminals have none
+    std::string description;   // USB product string or the database's model name
+    std::string hardwareId;    // "USB\VID_7A3C&PID_0C5D" for USB devices, else empty
+    std::string stableName;    // /dev/serial/by-id/... when the system gives the port one
+    bool uartMissing = false;  // a legacy port the kernel registered without a UART behind it
 };
 
 // A USB device (not an interface) and whether any of its interfaces has a driver bound.
@@ -98,6 +98,5 @@ int CountMakersHidReaders();
 // Whether a USB list entry carries one of the maker's serial number prefixes: its first four
 // characters (the whole entry when shorter) read as a number between 5260 and 5269.
 bool HasMakersSerialPrefix(const std::string& entry);
-
 
 }  // namespace kvara

@@ -2,9 +2,9 @@
 // Device arrivals and removals from the kernel, through a libudev monitor on the library's one
 // libudev binding. The caller watches the monitor's descriptor in its own event loop and reads
 // a change whenever it becomes readable.
+#include <cstring>
 #include <map>
 #include <mutex>
-#include <cstring>
 
 #include "reader/kvara.h"
 #include "transport/udev.h"
@@ -49,7 +49,8 @@ int KvaraOpenDeviceMonitor(void) {
     int fd = -1;
     if (monitor.monitor != nullptr) {
         for (const char* subsystem : {"tty", "usb", "hidraw"}) {
-            api->udev_monitor_filter_add_match_subsystem_devtype(monitor.monitor, subsystem, nullptr);
+            api->udev_monitor_filter_add_match_subsystem_devtype(monitor.monitor, subsystem,
+                                                                 nullptr);
         }
         if (api->udev_monitor_enable_receiving(monitor.monitor) >= 0) {
             fd = api->udev_monitor_get_fd(monitor.monitor);
@@ -79,8 +80,9 @@ int KvaraReadDeviceChange(int monitor) {
     int change = 0;
     if (action != nullptr && std::strcmp(action, "add") == 0) {
         change = KVARA_DEVICE_ADDED;
-    } else if (action != nullptr && (std::strcmp(action, "remove") == 0 || std::strcmp(action, "bind") == 0 ||
-                                     std::strcmp(action, "unbind") == 0)) {
+    } else if (action != nullptr &&
+               (std::strcmp(action, "remove") == 0 || std::strcmp(action, "bind") == 0 ||
+                std::strcmp(action, "unbind") == 0)) {
         change = KVARA_DEVICE_CHANGED;
     }
     api->udev_device_unref(device);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "transport/ftdi_binding.h"
 
-
 #include <cstring>
 #include <vector>
 
@@ -19,11 +18,13 @@ constexpr DWORD kOpenExisting = 3;
 // Entry points the library has that the links never call; looked up only so that a missing
 // one is named.
 constexpr const char* kUnusedEntryPoints[] = {
-    "FT_SetBaudRate", "FT_SetUSBParameters", "FT_ListDevices", "FT_GetDeviceInfoDetail", "FT_ResetDevice",
+    "FT_SetBaudRate",         "FT_SetUSBParameters", "FT_ListDevices",
+    "FT_GetDeviceInfoDetail", "FT_ResetDevice",
 };
 constexpr const char* kUnusedW32EntryPoints[] = {
     "FT_W32_GetOverlappedResult", "FT_W32_ClearCommBreak", "FT_W32_EscapeCommFunction",
-    "FT_W32_GetCommTimeouts", "FT_W32_SetCommBreak", "FT_W32_SetupComm", "FT_W32_WaitCommEvent",
+    "FT_W32_GetCommTimeouts",     "FT_W32_SetCommBreak",   "FT_W32_SetupComm",
+    "FT_W32_WaitCommEvent",
 };
 
 }  // namespace
@@ -111,8 +112,8 @@ FT_HANDLE CFTD2xxPort::W32CreateFile(const std::string& serial) {
     if (m_FT_W32_CreateFile == nullptr) {
         return InvalidFtHandle();
     }
-    return m_FT_W32_CreateFile(serial.c_str(), kGenericRead | kGenericWrite, 0, nullptr, kOpenExisting,
-                                           FT_OPEN_BY_SERIAL_NUMBER, nullptr);
+    return m_FT_W32_CreateFile(serial.c_str(), kGenericRead | kGenericWrite, 0, nullptr,
+                               kOpenExisting, FT_OPEN_BY_SERIAL_NUMBER, nullptr);
 }
 
 FT_STATUS CFTD2xxPort::SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) {
@@ -120,8 +121,7 @@ FT_STATUS CFTD2xxPort::SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) {
 }
 
 BOOL CFTD2xxPort::W32SetCommTimeouts(FT_HANDLE handle, FTTIMEOUTS* timeouts) {
-    return m_FT_W32_SetCommTimeouts == nullptr ? 0
-                                               : m_FT_W32_SetCommTimeouts(handle, timeouts);
+    return m_FT_W32_SetCommTimeouts == nullptr ? 0 : m_FT_W32_SetCommTimeouts(handle, timeouts);
 }
 
 BOOL CFTD2xxPort::W32SetCommMask(FT_HANDLE handle, DWORD mask) {
@@ -143,28 +143,22 @@ void CFTD2xxPort::W32PurgeComm(FT_HANDLE handle, DWORD flags) {
 }
 
 BOOL CFTD2xxPort::W32ClearCommError(FT_HANDLE handle, DWORD* errors, FTCOMSTAT* status) {
-    return m_FT_W32_ClearCommError == nullptr
-               ? 0
-               : m_FT_W32_ClearCommError(handle, errors, status);
+    return m_FT_W32_ClearCommError == nullptr ? 0 : m_FT_W32_ClearCommError(handle, errors, status);
 }
 
 BOOL CFTD2xxPort::W32GetCommModemStatus(FT_HANDLE handle, DWORD* status) {
-    return m_FT_W32_GetCommModemStatus == nullptr
-               ? 0
-               : m_FT_W32_GetCommModemStatus(handle, status);
+    return m_FT_W32_GetCommModemStatus == nullptr ? 0 : m_FT_W32_GetCommModemStatus(handle, status);
 }
 
 BOOL CFTD2xxPort::W32ReadFile(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) {
-    return m_FT_W32_ReadFile == nullptr
-               ? 0
-               : m_FT_W32_ReadFile(handle, buffer, count, read, nullptr);
+    return m_FT_W32_ReadFile == nullptr ? 0
+                                        : m_FT_W32_ReadFile(handle, buffer, count, read, nullptr);
 }
 
 BOOL CFTD2xxPort::W32WriteFile(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
     return m_FT_W32_WriteFile == nullptr
                ? 0
-               : m_FT_W32_WriteFile(handle, buffer, count,
-                                                                                              written, nullptr);
+               : m_FT_W32_WriteFile(handle, buffer, count, written, nullptr);
 }
 
 DWORD CFTD2xxPort::W32GetLastError(FT_HANDLE handle) {
@@ -187,7 +181,8 @@ void CFTD2xxPort::ListFtdiSerials(StringList& list) {
     }
     for (DWORD i = 0; i < filled && i < count; ++i) {
         const FT_DEVICE_LIST_INFO_NODE& node = nodes[i];
-        const std::string serial(node.SerialNumber, strnlen(node.SerialNumber, sizeof node.SerialNumber));
+        const std::string serial(node.SerialNumber,
+                                 strnlen(node.SerialNumber, sizeof node.SerialNumber));
         if (node.ftHandle == nullptr && !serial.empty()) {
             list.push_back(serial);
         }

@@ -22,7 +22,9 @@ constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
 // What FT_W32_CreateFile returns on failure: the library's Linux headers define
 // INVALID_HANDLE_VALUE as the 32-bit all-ones value, which a 64-bit pointer holds as
 // 0x00000000FFFFFFFF, not as the all-ones pointer.
-inline FT_HANDLE InvalidFtHandle() { return reinterpret_cast<FT_HANDLE>(static_cast<std::uintptr_t>(0xFFFFFFFFu)); }
+inline FT_HANDLE InvalidFtHandle() {
+    return reinterpret_cast<FT_HANDLE>(static_cast<std::uintptr_t>(0xFFFFFFFFu));
+}
 // Whether a handle from the library names no open device (also null and the all-ones pointer,
 // which other builds of the library may use).
 inline bool IsInvalidFtHandle(FT_HANDLE handle) {
@@ -131,7 +133,8 @@ private:
     FT_STATUS (*m_FT_GetDeviceInfoList)(FT_DEVICE_LIST_INFO_NODE*, DWORD*) = nullptr;
     FT_STATUS (*m_FT_SetLatencyTimer)(FT_HANDLE, std::uint8_t) = nullptr;
     FT_STATUS (*m_FT_SetVIDPID)(DWORD, DWORD) = nullptr;
-    FT_HANDLE (*m_FT_W32_CreateFile)(const char*, DWORD, DWORD, void*, DWORD, DWORD, void*) = nullptr;
+    FT_HANDLE(*m_FT_W32_CreateFile)
+    (const char*, DWORD, DWORD, void*, DWORD, DWORD, void*) = nullptr;
     BOOL (*m_FT_W32_CloseHandle)(FT_HANDLE) = nullptr;
     BOOL (*m_FT_W32_ReadFile)(FT_HANDLE, void*, DWORD, DWORD*, void*) = nullptr;
     BOOL (*m_FT_W32_WriteFile)(FT_HANDLE, const void*, DWORD, DWORD*, void*) = nullptr;

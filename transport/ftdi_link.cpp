@@ -23,7 +23,9 @@ constexpr std::size_t kReadChunk = 256;
 
 }  // namespace
 
-CFtdiLink::~CFtdiLink() { CloseLine(); }
+CFtdiLink::~CFtdiLink() {
+    CloseLine();
+}
 
 bool CFtdiLink::OpenDevice(const std::string& serial, const LineSettings& line) {
     const int baudRate = line.baudRate;
@@ -47,7 +49,8 @@ bool CFtdiLink::OpenDevice(const std::string& serial, const LineSettings& line) 
     FTTIMEOUTS timeouts{0xFFFFFFFFu, 0, 0, 0, 0};
     FTDCB dcb{};
     // The configuration stops at the first call that fails; the open stands.
-    if (m_ftdi.W32SetCommTimeouts(handle, &timeouts) != 0 && m_ftdi.W32SetCommMask(handle, m_eventMask) != 0 &&
+    if (m_ftdi.W32SetCommTimeouts(handle, &timeouts) != 0 &&
+        m_ftdi.W32SetCommMask(handle, m_eventMask) != 0 &&
         m_ftdi.W32GetCommState(handle, &dcb) != 0) {
         dcb.DCBlength = sizeof dcb;
         dcb.BaudRate = static_cast<DWORD>(baudRate);
@@ -73,8 +76,8 @@ bool CFtdiLink::OpenDevice(const std::string& serial, const LineSettings& line) 
     m_ftdi.W32PurgeComm(handle, 0x0C);
     DWORD lines = 0;
     if (m_ftdi.W32GetCommModemStatus(handle, &lines) != 0) {
-        ReportLinesAtOpen((lines & kMsRlsdOn) != 0, (lines & kMsDsrOn) != 0, (lines & kMsCtsOn) != 0,
-                          (lines & kMsRingOn) != 0);
+        ReportLinesAtOpen((lines & kMsRlsdOn) != 0, (lines & kMsDsrOn) != 0,
+                          (lines & kMsCtsOn) != 0, (lines & kMsRingOn) != 0);
     }
     return true;
 }
@@ -151,7 +154,8 @@ bool CFtdiLink::StatusPoll() {
 bool CFtdiLink::WriteQueued() {
     DWORD written = 0;
     if (m_handle == nullptr ||
-        m_ftdi.W32WriteFile(m_handle, m_transmit.data(), static_cast<DWORD>(m_transmit.size()), &written) == 0) {
+        m_ftdi.W32WriteFile(m_handle, m_transmit.data(), static_cast<DWORD>(m_transmit.size()),
+                            &written) == 0) {
         return false;  // stays queued for the next flush
     }
     const std::size_t taken = std::min<std::size_t>(written, m_transmit.size());

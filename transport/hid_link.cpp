@@ -122,9 +122,13 @@ void SetHidLibraryName(const std::string& name) {
     binding.library.Close();
 }
 
-bool HidAvailable() { return Api().loaded; }
+bool HidAvailable() {
+    return Api().loaded;
+}
 
-CHidLink::~CHidLink() { CloseHidLink(); }
+CHidLink::~CHidLink() {
+    CloseHidLink();
+}
 
 bool CHidLink::OpenHidLink(const std::string& name) {
     const HidApi& api = Api();
@@ -137,7 +141,8 @@ bool CHidLink::OpenHidLink(const std::string& name) {
         return false;
     }
     for (const auto& device : devices) {
-        if (!IsAcceptedHidReader(device.vendorId, device.productId) || HidReaderName(device) != name) {
+        if (!IsAcceptedHidReader(device.vendorId, device.productId) ||
+            HidReaderName(device) != name) {
             continue;
         }
         HidReportLengths lengths;
@@ -145,8 +150,8 @@ bool CHidLink::OpenHidLink(const std::string& name) {
         if (CurrentDeviceSource().ReadHidDescriptor(device.devnode, &descriptor)) {
             ParseReportLengths(descriptor, &lengths);
         }
-        if (lengths.input > kMaxHidInputReport || lengths.output > kMaxHidOutputReport || lengths.input < 2 ||
-            lengths.output < 4) {
+        if (lengths.input > kMaxHidInputReport || lengths.output > kMaxHidOutputReport ||
+            lengths.input < 2 || lengths.output < 4) {
             continue;  // reports this link cannot carry
         }
         hid_device* handle = api.hid_open_path(device.devnode.c_str());
@@ -189,7 +194,8 @@ bool CHidLink::WriteReport(const ByteBuffer& report) {
     writer.signal.notify_all();
     // The limit is for the device: the writer picks the report up at once unless the machine
     // is busy, so its own start is waited for apart (generously).
-    if (!writer.signal.wait_for(guard, std::chrono::seconds(1), [&] { return writer.writing || writer.done; })) {
+    if (!writer.signal.wait_for(guard, std::chrono::seconds(1),
+                                [&] { return writer.writing || writer.done; })) {
         return false;
     }
     const bool finished = writer.signal.wait_for(guard, std::chrono::milliseconds(kHidWriteLimitMs),
@@ -230,7 +236,8 @@ std::size_t CHidLink::ReadHidInput(std::uint8_t* buffer, std::size_t max) {
     if (n == 0) {
         return 0;
     }
-    return InputReportPayload(report, static_cast<std::size_t>(n) + 1, m_lengths.input, buffer, max);
+    return InputReportPayload(report, static_cast<std::size_t>(n) + 1, m_lengths.input, buffer,
+                              max);
 }
 
 // Lets go of the device. Its writer closes it: at once when no write is stuck, otherwise when

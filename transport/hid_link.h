@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "reader/link.h"
 #include "protocol/hid_report.h"
+#include "reader/link.h"
 
 struct hid_device_;
 
@@ -50,8 +50,12 @@ public:
 
     // CReaderLink
     void SetReceiver(CByteReceiver* receiver) override { (void)receiver; }
-    bool Send(const std::uint8_t* data, std::size_t length) override { return WriteHidReports(data, length); }
-    std::size_t ReadInput(std::uint8_t* buffer, std::size_t max) override { return ReadHidInput(buffer, max); }
+    bool Send(const std::uint8_t* data, std::size_t length) override {
+        return WriteHidReports(data, length);
+    }
+    std::size_t ReadInput(std::uint8_t* buffer, std::size_t max) override {
+        return ReadHidInput(buffer, max);
+    }
     bool PullsInput() const override { return true; }
     int Handle() const override { return m_linkId; }
     bool IsUsbDevice() const override { return true; }

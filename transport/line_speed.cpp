@@ -10,7 +10,7 @@ bool SetArbitraryLineSpeed(int fd, int baud) {
     if (baud <= 0) {
         return false;
     }
-    termios2 tio {};
+    termios2 tio{};
     if (ioctl(fd, TCGETS2, &tio) != 0) {
         return false;
     }
@@ -22,7 +22,7 @@ bool SetArbitraryLineSpeed(int fd, int baud) {
 }
 
 int LineSpeed(int fd) {
-    termios2 tio {};
+    termios2 tio{};
     if (ioctl(fd, TCGETS2, &tio) != 0) {
         return -1;
     }

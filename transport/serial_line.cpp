@@ -109,7 +109,8 @@ void CSerialLineBase::QueueWrite(const std::uint8_t* data, int length) {
     }
     // With nothing ahead of it and a watcher that runs, the frame goes straight to the device
     // (a non-blocking write); what the device does not take waits for the watcher.
-    if (WritesFromCaller() && wasEmpty && !m_transmit.empty() && m_running.load() && WriteQueued()) {
+    if (WritesFromCaller() && wasEmpty && !m_transmit.empty() && m_running.load() &&
+        WriteQueued()) {
         return;
     }
     Signal(m_writeEvent);

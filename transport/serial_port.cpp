@@ -25,33 +25,61 @@ constexpr std::size_t kReadChunk = 256;
 speed_t SpeedFor(int baud, bool* known) {
     *known = true;
     switch (baud) {
-        case 50: return B50;
-        case 75: return B75;
-        case 110: return B110;
-        case 134: return B134;
-        case 150: return B150;
-        case 200: return B200;
-        case 300: return B300;
-        case 600: return B600;
-        case 1200: return B1200;
-        case 1800: return B1800;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        case 460800: return B460800;
-        case 500000: return B500000;
-        case 576000: return B576000;
-        case 921600: return B921600;
-        case 1000000: return B1000000;
-        case 1152000: return B1152000;
-        case 1500000: return B1500000;
-        case 2000000: return B2000000;
-        default: *known = false; return B0;
+        case 50:
+            return B50;
+        case 75:
+            return B75;
+        case 110:
+            return B110;
+        case 134:
+            return B134;
+        case 150:
+            return B150;
+        case 200:
+            return B200;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 1800:
+            return B1800;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 500000:
+            return B500000;
+        case 576000:
+            return B576000;
+        case 921600:
+            return B921600;
+        case 1000000:
+            return B1000000;
+        case 1152000:
+            return B1152000;
+        case 1500000:
+            return B1500000;
+        case 2000000:
+            return B2000000;
+        default:
+            *known = false;
+            return B0;
     }
 }
 
@@ -62,7 +90,9 @@ bool DeviceGone(int error) {
 
 }  // namespace
 
-CUSBSerialPort::~CUSBSerialPort() { CloseLine(); }
+CUSBSerialPort::~CUSBSerialPort() {
+    CloseLine();
+}
 
 bool CUSBSerialPort::OpenDevice(const std::string& name, const LineSettings& line) {
     const PortName examined = ExaminePortName(name);
@@ -99,10 +129,10 @@ bool CUSBSerialPort::OpenDevice(const std::string& name, const LineSettings& lin
 
     int lines = 0;
     if (ioctl(fd, TIOCMGET, &lines) == 0) {
-        ReportLinesAtOpen((lines & TIOCM_CAR) != 0, (lines & TIOCM_DSR) != 0, (lines & TIOCM_CTS) != 0,
-                          (lines & TIOCM_RNG) != 0);
+        ReportLinesAtOpen((lines & TIOCM_CAR) != 0, (lines & TIOCM_DSR) != 0,
+                          (lines & TIOCM_CTS) != 0, (lines & TIOCM_RNG) != 0);
     }
-    serial_icounter_struct counters {};
+    serial_icounter_struct counters{};
     m_haveCounters = ioctl(fd, TIOCGICOUNT, &counters) == 0;
     if (m_haveCounters) {
         m_breaks = counters.brk;
@@ -121,7 +151,7 @@ bool CUSBSerialPort::Configure(const LineSettings& line) {
     const int stopBits = line.stopBits;
     const int handshake = line.handshake;
     const int fd = m_fd.load();
-    termios tio {};
+    termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
         return false;
     }
@@ -129,10 +159,18 @@ bool CUSBSerialPort::Configure(const LineSettings& line) {
     tio.c_cflag |= CREAD | CLOCAL;
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     switch (dataBits) {
-        case 5: tio.c_cflag |= CS5; break;
-        case 6: tio.c_cflag |= CS6; break;
-        case 7: tio.c_cflag |= CS7; break;
-        default: tio.c_cflag |= CS8; break;
+        case 5:
+            tio.c_cflag |= CS5;
+            break;
+        case 6:
+            tio.c_cflag |= CS6;
+            break;
+        case 7:
+            tio.c_cflag |= CS7;
+            break;
+        default:
+            tio.c_cflag |= CS8;
+            break;
     }
     if (parity == 'E' || parity == 'e') {
         tio.c_cflag |= PARENB;
@@ -220,7 +258,7 @@ bool CUSBSerialPort::StatusPoll(short deviceEvents) {
         }
     }
     if (m_haveCounters) {
-        serial_icounter_struct counters {};
+        serial_icounter_struct counters{};
         if (ioctl(fd, TIOCGICOUNT, &counters) == 0) {
             std::uint32_t flags = 0;
             if (counters.brk != m_breaks) {
@@ -249,8 +287,8 @@ bool CUSBSerialPort::StatusPoll(short deviceEvents) {
     }
     int lines = 0;
     if (ioctl(fd, TIOCMGET, &lines) == 0) {
-        ReportModemLines((lines & TIOCM_CTS) != 0, (lines & TIOCM_DSR) != 0, (lines & TIOCM_CAR) != 0,
-                         (lines & TIOCM_RNG) != 0);
+        ReportModemLines((lines & TIOCM_CTS) != 0, (lines & TIOCM_DSR) != 0,
+                         (lines & TIOCM_CAR) != 0, (lines & TIOCM_RNG) != 0);
     } else if (DeviceGone(errno)) {
         return false;  // a pseudo terminal has no modem lines (ENOTTY/EINVAL): that is fine
     }

@@ -33,13 +33,15 @@ const UdevApi* Udev() {
         resolve("udev_device_get_syspath", api.udev_device_get_syspath);
         resolve("udev_device_get_driver", api.udev_device_get_driver);
         resolve("udev_device_get_parent", api.udev_device_get_parent);
-        resolve("udev_device_get_parent_with_subsystem_devtype", api.udev_device_get_parent_with_subsystem_devtype);
+        resolve("udev_device_get_parent_with_subsystem_devtype",
+                api.udev_device_get_parent_with_subsystem_devtype);
         resolve("udev_device_get_sysattr_value", api.udev_device_get_sysattr_value);
         resolve("udev_device_get_property_value", api.udev_device_get_property_value);
         resolve("udev_device_get_devlinks_list_entry", api.udev_device_get_devlinks_list_entry);
         resolve("udev_device_get_action", api.udev_device_get_action);
         resolve("udev_monitor_new_from_netlink", api.udev_monitor_new_from_netlink);
-        resolve("udev_monitor_filter_add_match_subsystem_devtype", api.udev_monitor_filter_add_match_subsystem_devtype);
+        resolve("udev_monitor_filter_add_match_subsystem_devtype",
+                api.udev_monitor_filter_add_match_subsystem_devtype);
         resolve("udev_monitor_enable_receiving", api.udev_monitor_enable_receiving);
         resolve("udev_monitor_get_fd", api.udev_monitor_get_fd);
         resolve("udev_monitor_receive_device", api.udev_monitor_receive_device);

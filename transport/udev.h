@@ -24,13 +24,15 @@ struct UdevApi {
     decltype(&::udev_device_get_syspath) udev_device_get_syspath = nullptr;
     decltype(&::udev_device_get_driver) udev_device_get_driver = nullptr;
     decltype(&::udev_device_get_parent) udev_device_get_parent = nullptr;
-    decltype(&::udev_device_get_parent_with_subsystem_devtype) udev_device_get_parent_with_subsystem_devtype = nullptr;
+    decltype(&::udev_device_get_parent_with_subsystem_devtype)
+        udev_device_get_parent_with_subsystem_devtype = nullptr;
     decltype(&::udev_device_get_sysattr_value) udev_device_get_sysattr_value = nullptr;
     decltype(&::udev_device_get_property_value) udev_device_get_property_value = nullptr;
     decltype(&::udev_device_get_devlinks_list_entry) udev_device_get_devlinks_list_entry = nullptr;
     decltype(&::udev_device_get_action) udev_device_get_action = nullptr;
     decltype(&::udev_monitor_new_from_netlink) udev_monitor_new_from_netlink = nullptr;
-    decltype(&::udev_monitor_filter_add_match_subsystem_devtype) udev_monitor_filter_add_match_subsystem_devtype = nullptr;
+    decltype(&::udev_monitor_filter_add_match_subsystem_devtype)
+        udev_monitor_filter_add_match_subsystem_devtype = nullptr;
     decltype(&::udev_monitor_enable_receiving) udev_monitor_enable_receiving = nullptr;
     decltype(&::udev_monitor_get_fd) udev_monitor_get_fd = nullptr;
     decltype(&::udev_monitor_receive_device) udev_monitor_receive_device = nullptr;

@@ -86,17 +86,22 @@ QString ProgramFolder() {
     return exe.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exe).absolutePath();
 }
 
-std::string CKvara_ProgrammerApp::VersionText() { return KVARA_PROGRAM_VERSION_TEXT; }
+std::string CKvara_ProgrammerApp::VersionText() {
+    return KVARA_PROGRAM_VERSION_TEXT;
+}
 
-std::string CKvara_ProgrammerApp::CatalogueText() { return FindCatalogue().toStdString(); }
+std::string CKvara_ProgrammerApp::CatalogueText() {
+    return FindCatalogue().toStdString();
+}
 
 // The data folder is looked up beside the program (a build folder), then relative to it (an
 // installed program under any prefix: <prefix>/bin and <prefix>/share), then where the build
 // said it would be installed.
 QString CKvara_ProgrammerApp::FindCatalogue() {
     const QString folder = ProgramFolder();
-    for (const QString& dir : {folder, folder + QStringLiteral("/translations"),
-                               folder + QStringLiteral("/../share/kvara-programmer"), QStringLiteral(KVARA_DATA_DIR)}) {
+    for (const QString& dir :
+         {folder, folder + QStringLiteral("/translations"),
+          folder + QStringLiteral("/../share/kvara-programmer"), QStringLiteral(KVARA_DATA_DIR)}) {
         const QString path = dir + QLatin1Char('/') + QLatin1String(kCatalogue);
         if (QFileInfo::exists(path)) {
             return QFileInfo(path).canonicalFilePath();
@@ -139,8 +144,8 @@ void CKvara_ProgrammerApp::ChooseQtTexts() {
         return;
     }
     auto german = std::make_unique<QTranslator>();
-    if (german->load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (german->load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         m_qtGerman = std::move(german);
         QCoreApplication::installTranslator(m_qtGerman.get());
     }
@@ -170,7 +175,8 @@ int CKvara_ProgrammerApp::Run() {
 
 QStringList CKvara_ProgrammerApp::HelpFolders() {
     const QString folder = ProgramFolder();
-    return {folder, folder + QStringLiteral("/../share/doc/kvara-programmer"), QStringLiteral(KVARA_DOC_DIR)};
+    return {folder, folder + QStringLiteral("/../share/doc/kvara-programmer"),
+            QStringLiteral(KVARA_DOC_DIR)};
 }
 
 QString CKvara_ProgrammerApp::FindHelpDocument(bool english) {
@@ -181,7 +187,8 @@ QString CKvara_ProgrammerApp::FindHelpDocument(bool english) {
         }
     }
     for (const QString& dir : HelpFolders()) {
-        const QStringList pdfs = QDir(dir).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+        const QStringList pdfs =
+            QDir(dir).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
         if (!pdfs.isEmpty()) {
             return QDir(dir).filePath(pdfs.first());
         }
@@ -197,10 +204,11 @@ void CKvara_ProgrammerApp::OpenHelp(QWidget* owner, bool english) {
         return;
     }
     if (!PdfViewerKnown() || !QDesktopServices::openUrl(QUrl::fromLocalFile(document))) {
-        ShowMessage(owner, tr("Zum Anzeigen der Hilfe fehlt ein PDF-Betrachter. Das Handbuch liegt hier:\n"
-                              "%1\n\nInstallieren Sie einen PDF-Betrachter (zum Beispiel mit "
-                              "„sudo apt install evince“) oder öffnen Sie die Datei von Hand.")
-                               .arg(QDir::toNativeSeparators(document)));
+        ShowMessage(owner,
+                    tr("Zum Anzeigen der Hilfe fehlt ein PDF-Betrachter. Das Handbuch liegt hier:\n"
+                       "%1\n\nInstallieren Sie einen PDF-Betrachter (zum Beispiel mit "
+                       "„sudo apt install evince“) oder öffnen Sie die Datei von Hand.")
+                        .arg(QDir::toNativeSeparators(document)));
     }
 }
 

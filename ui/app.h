@@ -4,8 +4,8 @@
 
 #include <QObject>
 #include <QString>
-#include <string>
 #include <memory>
+#include <string>
 
 class QTranslator;
 class QWidget;

@@ -116,8 +116,9 @@ bool CIPAddrSuche::Refresh() {
             m_change->setEnabled(!m_list->selectedItems().isEmpty());
             return true;
         }
-        if (!AskRetry(this, tr("Keine Geräte gefunden!\nBitte prüfen Sie die Firewall-Einstellungen!\n"
-                               "Evtl. muss das Programm manuell in der Firewall freigegeben werden."),
+        if (!AskRetry(this,
+                      tr("Keine Geräte gefunden!\nBitte prüfen Sie die Firewall-Einstellungen!\n"
+                         "Evtl. muss das Programm manuell in der Firewall freigegeben werden."),
                       tr("Liste aller gefundenen IP-Adressen"))) {
             done(QDialog::Rejected);
             return false;

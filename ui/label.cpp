@@ -18,7 +18,9 @@ CLabel& CLabel::ApplyText(const QString& text) {
     return *this;
 }
 
-CLabel& CLabel::ApplyText(int stringId) { return ApplyText(QString::fromStdString(LoadString(stringId))); }
+CLabel& CLabel::ApplyText(int stringId) {
+    return ApplyText(QString::fromStdString(LoadString(stringId)));
+}
 
 CLabel& CLabel::ApplyTextColour(const QColor& colour) {
     m_colour = colour;
@@ -68,7 +70,9 @@ CLabel& CLabel::ApplyHoverCursor(const QCursor* cursor) {
     return *this;
 }
 
-void CLabel::Redraw() { repaint(); }
+void CLabel::Redraw() {
+    repaint();
+}
 
 void CLabel::mousePressEvent(QMouseEvent* event) {
     if (m_clickable && event->button() == Qt::LeftButton) {
@@ -84,7 +88,8 @@ void CLabel::mousePressEvent(QMouseEvent* event) {
 }
 
 void CLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (m_clickable && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    if (m_clickable && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint())) {
         emit Clicked();
         event->accept();
         return;

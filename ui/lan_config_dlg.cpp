@@ -22,7 +22,9 @@ namespace {
 
 int g_reachWaitMs = 25000;
 
-QString Dotted(const net::Ipv4& address) { return QString::fromStdString(net::FormatIpv4(address)); }
+QString Dotted(const net::Ipv4& address) {
+    return QString::fromStdString(net::FormatIpv4(address));
+}
 
 // The text of an address field as the address control gives it: blank reads as 0.0.0.0.
 QString AddressText(const QLineEdit* field) {
@@ -52,9 +54,13 @@ bool IsCompleteIpv4(const QString& text) {
     return true;
 }
 
-QString MaskFromHostBits(int hostBits) { return Dotted(net::MaskOfHostBits(hostBits)); }
+QString MaskFromHostBits(int hostBits) {
+    return Dotted(net::MaskOfHostBits(hostBits));
+}
 
-void CLanConfig::SetReachWaitForTesting(int ms) { g_reachWaitMs = ms; }
+void CLanConfig::SetReachWaitForTesting(int ms) {
+    g_reachWaitMs = ms;
+}
 
 CLanConfig::CLanConfig(const QString& readerAddress, QWidget* parent)
     : QDialog(parent), m_readerAddress(readerAddress), m_ui(std::make_unique<Ui::CLanConfig>()) {
@@ -75,7 +81,8 @@ CLanConfig::CLanConfig(const QString& readerAddress, QWidget* parent)
     group->addButton(m_automatic, 0);
     group->addButton(m_fixed, 1);
     group->setExclusive(false);
-    m_port->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_port));
+    m_port->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_port));
     // Each octet is checked as it is typed: "999" never gets into the field.
     for (QLineEdit* ip : {m_address, m_mask, m_gateway}) {
         ip->setValidator(new QRegularExpressionValidator(Ipv4WhileTyping(), ip));
@@ -117,14 +124,18 @@ void CLanConfig::Load() {
     const int link = KvaraOpenConfigLink(address.constData());
     unsigned char bytes[net::kRecordBytes] = {};
     net::Record0 record;
-    if (link > 0 && KvaraReadNetConfig(link, 0, bytes, net::kRecordBytes) == static_cast<int>(net::kRecordBytes) &&
+    if (link > 0 &&
+        KvaraReadNetConfig(link, 0, bytes, net::kRecordBytes) ==
+            static_cast<int>(net::kRecordBytes) &&
         net::ReadRecord0(bytes, net::kRecordBytes, &record)) {
         const bool fixed = net::IsFixedAddress(record.address);
         m_address->setText(Dotted(record.address));
-        m_mask->setText(fixed ? MaskFromHostBits(record.hostBits) : QStringLiteral("255.255.255.0"));
+        m_mask->setText(fixed ? MaskFromHostBits(record.hostBits)
+                              : QStringLiteral("255.255.255.0"));
         m_gateway->setText(Dotted(record.gateway));
         m_port->setText(QString::number(record.tcpPort));
-        m_name->setText(QString::fromLatin1(record.name.data(), static_cast<qsizetype>(record.name.size())));
+        m_name->setText(
+            QString::fromLatin1(record.name.data(), static_cast<qsizetype>(record.name.size())));
         SetMode(fixed ? 1 : 0);
     }
     if (link > 0) {
@@ -143,7 +154,8 @@ void CLanConfig::Apply() {
     bool ok = false;
     const int port = m_port->text().isEmpty() ? 0 : m_port->text().toInt(&ok);
     if (!m_port->text().isEmpty() && (!ok || port < 0 || port > 65535)) {
-        ShowMessage(this, tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(0).arg(65535));
+        ShowMessage(this,
+                    tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(0).arg(65535));
         m_port->setFocus();
         return;
     }
@@ -154,7 +166,8 @@ void CLanConfig::Apply() {
     }
     for (QLineEdit* field : addresses) {
         if (!IsCompleteIpv4(AddressText(field))) {
-            ShowMessage(this, tr("Keine gültige IP-Adresse: %1\nVier Zahlen von 0 bis 255, durch Punkte getrennt.")
+            ShowMessage(this, tr("Keine gültige IP-Adresse: %1\nVier Zahlen von 0 bis 255, durch "
+                                 "Punkte getrennt.")
                                   .arg(field->text()));
             field->setFocus();
             return;
@@ -174,8 +187,9 @@ void CLanConfig::Apply() {
     m_progress->setRange(0, g_reachWaitMs);
     m_progress->setValue(0);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const int result = KvaraSetNetworkConfig(m_readerAddress.toLocal8Bit().constData(), newAddress.toLocal8Bit().constData(),
-                                             mask.toLocal8Bit().constData(), gateway.toLocal8Bit().constData());
+    const int result = KvaraSetNetworkConfig(
+        m_readerAddress.toLocal8Bit().constData(), newAddress.toLocal8Bit().constData(),
+        mask.toLocal8Bit().constData(), gateway.toLocal8Bit().constData());
     if (result != 0) {
         QGuiApplication::restoreOverrideCursor();
         ShowMessage(this, tr("IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!"));

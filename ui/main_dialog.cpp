@@ -6,11 +6,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFile>
-#include <QFileDialog>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -42,12 +42,12 @@
 #include "ui/lan_config_dlg.h"
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
+#include "ui/permission_hint.h"
 #include "ui/port_select_dlg.h"
 #include "ui/sperren_dlg.h"
 #include "ui/tag_export.h"
 #include "ui/tx_power_dlg.h"
 #include "update/version_check.h"
-#include "ui/permission_hint.h"
 
 #ifndef KVARA_PROGRAM_VERSION
 #define KVARA_PROGRAM_VERSION "1.xx"
@@ -71,13 +71,17 @@ constexpr int kResultSelectFailed = -2;
 constexpr int kResultNoReader = -3;
 constexpr int kResultLockFailed = -4;
 
-QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+QString FromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QString Hex(const std::uint8_t* bytes, std::size_t count) {
     return FromUtf8(FormatHexBytes(bytes, count));
 }
 
-QString Hex(const ByteBuffer& bytes) { return FromUtf8(FormatHexBytes(bytes)); }
+QString Hex(const ByteBuffer& bytes) {
+    return FromUtf8(FormatHexBytes(bytes));
+}
 
 // The bytes a reader command delivered into a buffer of capacity bytes: none for a failure.
 ByteBuffer Delivered(const std::uint8_t* buffer, int n, int capacity) {
@@ -142,7 +146,8 @@ CKvara_ProgrammerDlg::~CKvara_ProgrammerDlg() {
 void CKvara_ProgrammerDlg::BuildLayout() {
     auto* root = new QVBoxLayout(this);
     auto digitsOnly = [this](QLineEdit* field) {
-        field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+        field->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
     };
     auto makeField = [this](const char* name, bool readOnly) {
         auto* field = new QLineEdit(this);
@@ -195,7 +200,8 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     m_menuButton->setObjectName(QStringLiteral("menuButton"));
     m_menuButton->setText(QStringLiteral("\u2630"));
     m_menuButton->setPopupMode(QToolButton::InstantPopup);
-    m_menuButton->setToolTip(tr("Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Export, Sprache, Info"));
+    m_menuButton->setToolTip(
+        tr("Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Export, Sprache, Info"));
     buttons->addWidget(m_cyclicButton, 0, 0);
     buttons->addWidget(m_inventoryButton, 0, 1);
     buttons->addWidget(m_menuButton, 0, 2, Qt::AlignRight);
@@ -352,7 +358,8 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     connect(accessRead, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnAccessRead);
     connect(accessWrite, &QPushButton::clicked, this, &CKvara_ProgrammerDlg::OnAccessWrite);
     connect(m_epcField, &QLineEdit::textChanged, this, &CKvara_ProgrammerDlg::OnEpcTextChanged);
-    connect(m_useLengthField, &QLineEdit::textChanged, this, &CKvara_ProgrammerDlg::OnUseLengthChanged);
+    connect(m_useLengthField, &QLineEdit::textChanged, this,
+            &CKvara_ProgrammerDlg::OnUseLengthChanged);
     connect(m_afiField, &QLineEdit::textChanged, this, &CKvara_ProgrammerDlg::OnAfiChanged);
     connect(m_isoCheck, &QCheckBox::clicked, this, &CKvara_ProgrammerDlg::OnIsoClicked);
     for (QLineEdit* even : {m_userStartField, m_userLengthField, m_useLengthField}) {
@@ -375,12 +382,17 @@ void CKvara_ProgrammerDlg::BuildMenu() {
     m_menu->addSeparator();
     m_menu->addAction(tr("Inventory kopieren"), this, [this] { CopyText(InventoryCsvText()); })
         ->setObjectName(QStringLiteral("copyInventoryAction"));
-    m_menu->addAction(tr("Inventory als CSV speichern ..."), this, [this] { SaveWithDialog(InventoryCsvText()); })
+    m_menu
+        ->addAction(tr("Inventory als CSV speichern ..."), this,
+                    [this] { SaveWithDialog(InventoryCsvText()); })
         ->setObjectName(QStringLiteral("saveInventoryAction"));
-    m_menu->addAction(tr("Gelesene Speicherbänke kopieren"), this, [this] { CopyText(BanksCsvText()); })
+    m_menu
+        ->addAction(tr("Gelesene Speicherbänke kopieren"), this,
+                    [this] { CopyText(BanksCsvText()); })
         ->setObjectName(QStringLiteral("copyBanksAction"));
-    m_menu->addAction(tr("Gelesene Speicherbänke als CSV speichern ..."), this,
-                      [this] { SaveWithDialog(BanksCsvText()); })
+    m_menu
+        ->addAction(tr("Gelesene Speicherbänke als CSV speichern ..."), this,
+                    [this] { SaveWithDialog(BanksCsvText()); })
         ->setObjectName(QStringLiteral("saveBanksAction"));
     m_menu->addSeparator();
     const int language = ReadInt(keys::kLanguage);
@@ -393,7 +405,9 @@ void CKvara_ProgrammerDlg::BuildMenu() {
             ->setObjectName(QStringLiteral("englishAction"));
     }
     m_menu->addSeparator();
-    m_menu->addAction(tr("Inf&o über Quarn Kvara Programmer ..."), this, &CKvara_ProgrammerDlg::OnAbout)
+    m_menu
+        ->addAction(tr("Inf&o über Quarn Kvara Programmer ..."), this,
+                    &CKvara_ProgrammerDlg::OnAbout)
         ->setObjectName(QStringLiteral("aboutAction"));
     m_menuButton->setMenu(m_menu);
 }
@@ -430,7 +444,8 @@ void CKvara_ProgrammerDlg::OnTransmitPower() {
             return;
         }
         if (!m_powerDialog) {
-            ShowMessage(this, tr("Diese Funktion kann nur bei Kvara P20 oder Kvara P30 verwendet werden!"));
+            ShowMessage(
+                this, tr("Diese Funktion kann nur bei Kvara P20 oder Kvara P30 verwendet werden!"));
             return;
         }
         CTXPowerDlg dialog(m_handle, this);
@@ -447,8 +462,8 @@ void CKvara_ProgrammerDlg::OnIpAddress() {
         m_handle = 0;
     }
     if (m_lan) {
-        const QString iface =
-            FromUtf8(InterfaceText(ReadText(keys::kPortName).toStdString(), ReadInt(keys::kAddress)));
+        const QString iface = FromUtf8(
+            InterfaceText(ReadText(keys::kPortName).toStdString(), ReadInt(keys::kAddress)));
         CLanConfig dialog(iface, this);
         if (dialog.exec() == QDialog::Accepted) {
             WriteText(keys::kPortName, QStringLiteral("LAN: ") + dialog.ReaderAddress());
@@ -515,12 +530,15 @@ void CKvara_ProgrammerDlg::RecordVersions() {
         return;
     }
     m_recordedModel = QString::fromLocal8Bit(model);
-    m_recordedCode = QString::fromLatin1(reinterpret_cast<const char*>(type), kDeviceTypeFirmwareDigit);
-    m_recordedFirmware = FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[kDeviceTypeFirmwareDigit])));
+    m_recordedCode =
+        QString::fromLatin1(reinterpret_cast<const char*>(type), kDeviceTypeFirmwareDigit);
+    m_recordedFirmware =
+        FromUtf8(RecordedFirmwareVersion(static_cast<char>(type[kDeviceTypeFirmwareDigit])));
     DeviceCheck().SetDevice(m_recordedModel.toStdString(), m_recordedCode.toStdString(),
                             m_recordedFirmware.toStdString());
     if (ReadInt(keys::kUpdate) != 0 && UpdateChecksEnabled()) {
-        QMetaObject::invokeMethod(this, &CKvara_ProgrammerDlg::OnDeviceVersionsRecorded, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CKvara_ProgrammerDlg::OnDeviceVersionsRecorded,
+                                  Qt::QueuedConnection);
     }
 }
 
@@ -546,11 +564,14 @@ void CKvara_ProgrammerDlg::InitDialog() {
         QPointer<CKvara_ProgrammerDlg> self(this);
         SoftwareCheck().StartCheck(
             [self](int) {
-                QMetaObject::invokeMethod(qApp, [self] {
-                    if (self) {
-                        self->OnSoftwareChecked();
-                    }
-                }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    qApp,
+                    [self] {
+                        if (self) {
+                            self->OnSoftwareChecked();
+                        }
+                    },
+                    Qt::QueuedConnection);
             },
             kVersionCheckDone);
     }
@@ -563,7 +584,8 @@ void CKvara_ProgrammerDlg::SetTitle(const QString& link) {
                    QStringLiteral(" <") + link + QStringLiteral(">"));
 }
 
-bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineValue, int timeoutMs) {
+bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineValue,
+                                         int timeoutMs) {
     if (m_titleBase.isEmpty()) {
         m_titleBase = windowTitle();
     }
@@ -576,10 +598,10 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
         QString text = FromUtf8(ErrorText(KvaraGetLastError(handle)));
         const std::string hint = PermissionHint(interfaceText.toStdString());
         if (!hint.empty()) {
-            text += QLatin1Char('\n') + tr("Kein Zugriff auf %1: Der Benutzer muss zur Gruppe %2 gehören "
-                                           "(sudo usermod -aG %2 $USER, dann neu anmelden).")
-                                            .arg(FromUtf8(DevicePathOf(interfaceText.toStdString())),
-                                                 FromUtf8(hint));
+            text += QLatin1Char('\n') +
+                    tr("Kein Zugriff auf %1: Der Benutzer muss zur Gruppe %2 gehören "
+                       "(sudo usermod -aG %2 $USER, dann neu anmelden).")
+                        .arg(FromUtf8(DevicePathOf(interfaceText.toStdString())), FromUtf8(hint));
         }
         ShowMessage(this, text);
         return false;
@@ -594,9 +616,11 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
     }
     const ByteBuffer answer(type, type + typeLength);
     const int modelCode = ModelCode(answer);
-    const char firmwareDigit =
-        typeLength >= static_cast<int>(kDeviceTypeBytes) ? static_cast<char>(type[kDeviceTypeFirmwareDigit]) : '\0';
-    QString firmware = FromUtf8(FormatFirmwareTitle(LoadString(139), FirmwareDigitForTitle(firmwareDigit)));
+    const char firmwareDigit = typeLength >= static_cast<int>(kDeviceTypeBytes)
+                                   ? static_cast<char>(type[kDeviceTypeFirmwareDigit])
+                                   : '\0';
+    QString firmware =
+        FromUtf8(FormatFirmwareTitle(LoadString(139), FirmwareDigitForTitle(firmwareDigit)));
     if (IsReaderOnly(modelCode)) {
         KvaraClosePort(handle);
         ShowMessage(this, FromUtf8(LoadString(231)));
@@ -608,7 +632,8 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
         unsigned char info[256] = {};
         const int n = KvaraExecute(handle, kCommandReaderInfo, nullptr, 0, info, sizeof info);
         if (n > 0) {
-            const QString text = QString::fromLatin1(reinterpret_cast<const char*>(info), n).left(99);
+            const QString text =
+                QString::fromLatin1(reinterpret_cast<const char*>(info), n).left(99);
             firmware += QStringLiteral("[") + text + QStringLiteral("]");
         }
     }
@@ -653,9 +678,11 @@ bool CKvara_ProgrammerDlg::HexFieldUsable(const QString& text, const QString& fi
     } else if (QChar::isPrint(bad) && bad != U' ') {
         shown = QStringLiteral("„") + QString::fromUcs4(&bad, 1) + QStringLiteral("“");
     } else {
-        shown = QStringLiteral("U+%1").arg(static_cast<uint>(bad), 4, 16, QLatin1Char('0')).toUpper();
+        shown =
+            QStringLiteral("U+%1").arg(static_cast<uint>(bad), 4, 16, QLatin1Char('0')).toUpper();
     }
-    ShowStatus(tr("Ungültiges Zeichen %1 in „%2“: es wurde nichts geschrieben").arg(shown, fieldName), 0);
+    ShowStatus(
+        tr("Ungültiges Zeichen %1 in „%2“: es wurde nichts geschrieben").arg(shown, fieldName), 0);
     return false;
 }
 
@@ -664,9 +691,13 @@ bool CKvara_ProgrammerDlg::WriteFieldsUsable(bool usePassword, const QString& pa
            (!usePassword || HexFieldUsable(password, tr("Passwort")));
 }
 
-QString CKvara_ProgrammerDlg::StatusText() const { return m_statusField->text(); }
+QString CKvara_ProgrammerDlg::StatusText() const {
+    return m_statusField->text();
+}
 
-bool CKvara_ProgrammerDlg::CyclicPressed() const { return m_cyclicButton->isChecked(); }
+bool CKvara_ProgrammerDlg::CyclicPressed() const {
+    return m_cyclicButton->isChecked();
+}
 
 bool CKvara_ProgrammerDlg::Validate() {
     struct NumberField {
@@ -675,9 +706,12 @@ bool CKvara_ProgrammerDlg::Validate() {
         bool even;
     };
     const NumberField numbers[] = {
-        {m_countField, &m_values.count, false},       {m_useLengthField, &m_values.epcUseLength, true},
-        {m_afiField, &m_values.afi, false},           {m_epcLengthField, &m_values.epcLength, false},
-        {m_tidLengthField, &m_values.tidLength, false}, {m_userStartField, &m_values.userStart, true},
+        {m_countField, &m_values.count, false},
+        {m_useLengthField, &m_values.epcUseLength, true},
+        {m_afiField, &m_values.afi, false},
+        {m_epcLengthField, &m_values.epcLength, false},
+        {m_tidLengthField, &m_values.tidLength, false},
+        {m_userStartField, &m_values.userStart, true},
         {m_userLengthField, &m_values.userLength, true},
     };
     for (const auto& number : numbers) {
@@ -783,7 +817,8 @@ bool CKvara_ProgrammerDlg::ReportResult(bool write, int result, int lastError) {
     }
 }
 
-std::optional<ByteBuffer> CKvara_ProgrammerDlg::PasswordIfUsed(bool use, const QString& text) const {
+std::optional<ByteBuffer> CKvara_ProgrammerDlg::PasswordIfUsed(bool use,
+                                                               const QString& text) const {
     if (!use) {
         return std::nullopt;
     }
@@ -850,9 +885,9 @@ int CKvara_ProgrammerDlg::WriteBank(int bank, int byteAddress,
     if (CommandHandle() == 0) {
         return kResultNoReader;
     }
-    const int result = password ? KvaraWriteBankPwd(m_handle, bank, byteAddress / 2,
-                                                    password->data(), data, count)
-                                : KvaraWriteBank(m_handle, bank, byteAddress / 2, data, count);
+    const int result =
+        password ? KvaraWriteBankPwd(m_handle, bank, byteAddress / 2, password->data(), data, count)
+                 : KvaraWriteBank(m_handle, bank, byteAddress / 2, data, count);
     return result == -1 ? kResultFailed : count;
 }
 
@@ -948,8 +983,10 @@ void CKvara_ProgrammerDlg::SetCyclicControlsEnabled(bool enabled) {
         m_disabledForCyclic.clear();
         for (QWidget* child : findChildren<QWidget*>()) {
             if (child != m_cyclicButton && child->isEnabled() &&
-                (qobject_cast<QAbstractButton*>(child) != nullptr || qobject_cast<QLineEdit*>(child) != nullptr ||
-                 qobject_cast<QPlainTextEdit*>(child) != nullptr || qobject_cast<QListWidget*>(child) != nullptr)) {
+                (qobject_cast<QAbstractButton*>(child) != nullptr ||
+                 qobject_cast<QLineEdit*>(child) != nullptr ||
+                 qobject_cast<QPlainTextEdit*>(child) != nullptr ||
+                 qobject_cast<QListWidget*>(child) != nullptr)) {
                 child->setEnabled(false);
                 m_disabledForCyclic.append(child);
             }
@@ -1010,10 +1047,11 @@ void CKvara_ProgrammerDlg::OnLock() {
     // A permanent lock or unlock can never be undone on the tag: ask once more, with No as the
     // answer Enter gives.
     const bool permanent = dialog.Protection() == 1 || dialog.Protection() == 3;
-    if (permanent && !AskYesNo(this,
-                               tr("Diese Einstellung kann am Transponder nie wieder geändert werden. "
-                                  "Wirklich ausführen?"),
-                               false)) {
+    if (permanent &&
+        !AskYesNo(this,
+                  tr("Diese Einstellung kann am Transponder nie wieder geändert werden. "
+                     "Wirklich ausführen?"),
+                  false)) {
         return;
     }
     if (CommandHandle() == 0) {
@@ -1031,7 +1069,8 @@ void CKvara_ProgrammerDlg::OnLock() {
 
 void CKvara_ProgrammerDlg::ReadEpc() {
     std::uint8_t buffer[kBufferBytes] = {};
-    const int n = ReadBankToEnd(KVARA_BANK_EPC, 0, PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword),
+    const int n = ReadBankToEnd(KVARA_BANK_EPC, 0,
+                                PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword),
                                 buffer, kBufferBytes);
     if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
         m_values.crc.clear();
@@ -1089,24 +1128,29 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
         for (std::size_t i = 0; i < parsed.size(); ++i) {
             pc[i] = parsed[i];
         }
-    } else if (ReadBankExact(KVARA_BANK_EPC, kEpcBankPcOffset, password, pc, kPcBytes) != static_cast<int>(kPcBytes)) {
+    } else if (ReadBankExact(KVARA_BANK_EPC, kEpcBankPcOffset, password, pc, kPcBytes) !=
+               static_cast<int>(kPcBytes)) {
         pc[0] = 0;
     }
     // The length and the toggle from the fields; the User memory and XPC indicators as they were.
-    pc[0] = PcWithToggle(PcWithLength(m_values.epcUseLength, pc[0], kPcUserMemoryBit | kPcXpcBit), m_values.iso);
+    pc[0] = PcWithToggle(PcWithLength(m_values.epcUseLength, pc[0], kPcUserMemoryBit | kPcXpcBit),
+                         m_values.iso);
     pc[1] = static_cast<std::uint8_t>(m_values.afi & 0xFF);
     ByteBuffer data = {pc[0], pc[1]};
     data.insert(data.end(), epc.begin(), epc.end());
     const QString addressedBefore = m_epcEdit->text();
-    ForgetRead(KVARA_BANK_EPC);  // whatever the write did, the bank read before is not the tag's now
-    const int result = WriteBank(KVARA_BANK_EPC, kEpcBankPcOffset, password, data.data(), static_cast<int>(data.size()));
+    ForgetRead(
+        KVARA_BANK_EPC);  // whatever the write did, the bank read before is not the tag's now
+    const int result = WriteBank(KVARA_BANK_EPC, kEpcBankPcOffset, password, data.data(),
+                                 static_cast<int>(data.size()));
     ReportResult(true, result, KvaraGetLastError(m_handle));
     // The inventory that finds the tag again reports on the status line itself; the write's
     // result is what the user needs to see, so it stays there.
     const QString writeResult = StatusText();
     // The tag answers an inventory under its EPC as the PC word's length field cuts it.
     const std::size_t coded = static_cast<std::size_t>(LengthFromPc(pc[0]));
-    RefindWrittenTag(Hex(epc.data(), std::min(coded, epc.size())), coded > epc.size(), addressedBefore);
+    RefindWrittenTag(Hex(epc.data(), std::min(coded, epc.size())), coded > epc.size(),
+                     addressedBefore);
     m_statusField->setText(writeResult);
     Refresh();
 }
@@ -1219,7 +1263,8 @@ int CKvara_ProgrammerDlg::ReadUser(int start, int length) {
     int n = 0;
     if (length != 0) {
         // A length beyond the buffer is read as far as the buffer goes.
-        n = ReadBankExact(KVARA_BANK_USER, start, password, buffer, std::clamp(length, 0, kBufferBytes));
+        n = ReadBankExact(KVARA_BANK_USER, start, password, buffer,
+                          std::clamp(length, 0, kBufferBytes));
     } else {
         n = ReadBankToEnd(KVARA_BANK_USER, start, password, buffer, kBufferBytes);
     }
@@ -1281,7 +1326,8 @@ void CKvara_ProgrammerDlg::OnUserWrite() {
     Refresh();
 }
 
-void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data, const std::optional<ByteBuffer>& password) {
+void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data,
+                                          const std::optional<ByteBuffer>& password) {
     const int start = m_values.userStart;
     // Only the words that differ from what was last read from this tag at these addresses go to
     // it; without such a read (or with the tag's EPC on several tags) everything does.
@@ -1298,8 +1344,9 @@ void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data, const std::opt
     ForgetRead(KVARA_BANK_USER);
     int written = 0;
     for (const ByteRun& run : runs) {
-        const int result = WriteBank(KVARA_BANK_USER, start + static_cast<int>(run.offset), password,
-                                     data.data() + run.offset, static_cast<int>(run.length));
+        const int result =
+            WriteBank(KVARA_BANK_USER, start + static_cast<int>(run.offset), password,
+                      data.data() + run.offset, static_cast<int>(run.length));
         if (ReportResult(true, result, KvaraGetLastError(m_handle))) {
             return;
         }
@@ -1309,11 +1356,14 @@ void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data, const std::opt
         return;
     }
     if (runs.empty()) {
-        ShowStatus(tr("Keine Änderung gegenüber dem zuletzt Gelesenen: 0 von %1 Wörtern geschrieben")
-                       .arg(WordsOf(data.size())),
-                   0);
+        ShowStatus(
+            tr("Keine Änderung gegenüber dem zuletzt Gelesenen: 0 von %1 Wörtern geschrieben")
+                .arg(WordsOf(data.size())),
+            0);
     } else {
-        ShowStatus(tr("Schreiben erfolgreich: %1 von %2 Wörtern geschrieben").arg(written).arg(WordsOf(data.size())),
+        ShowStatus(tr("Schreiben erfolgreich: %1 von %2 Wörtern geschrieben")
+                       .arg(written)
+                       .arg(WordsOf(data.size())),
                    0);
     }
 }
@@ -1321,20 +1371,26 @@ void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data, const std::opt
 void CKvara_ProgrammerDlg::ReadPassword(std::size_t byteAddress, QString* target) {
     std::uint8_t buffer[kPasswordBytes] = {};
     const int n = ReadBankExact(KVARA_BANK_RESERVED, byteAddress,
-                                PasswordIfUsed(m_values.resUsePassword, m_values.resPassword), buffer, kPasswordBytes);
+                                PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
+                                buffer, kPasswordBytes);
     const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
     const bool whole = !failed && n == static_cast<int>(kPasswordBytes);
     *target = whole ? Hex(buffer, kPasswordBytes) : QString();
     if (whole) {
-        RecordRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress), ByteBuffer(buffer, buffer + kPasswordBytes));
+        RecordRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress),
+                   ByteBuffer(buffer, buffer + kPasswordBytes));
     } else {
         ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
     }
 }
 
-void CKvara_ProgrammerDlg::ReadKillPassword() { ReadPassword(kReservedKillOffset, &m_values.killPassword); }
+void CKvara_ProgrammerDlg::ReadKillPassword() {
+    ReadPassword(kReservedKillOffset, &m_values.killPassword);
+}
 
-void CKvara_ProgrammerDlg::ReadAccessPassword() { ReadPassword(kReservedAccessOffset, &m_values.accessPassword); }
+void CKvara_ProgrammerDlg::ReadAccessPassword() {
+    ReadPassword(kReservedAccessOffset, &m_values.accessPassword);
+}
 
 void CKvara_ProgrammerDlg::OnKillRead() {
     if (!Validate()) {
@@ -1352,7 +1408,8 @@ void CKvara_ProgrammerDlg::OnAccessRead() {
     Refresh();
 }
 
-void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString& text, bool isAccess) {
+void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString& text,
+                                         bool isAccess) {
     if (!WriteFieldsUsable(m_values.resUsePassword, m_values.resPassword) ||
         !HexFieldUsable(text, isAccess ? tr("Access Passwort") : tr("Kill Passwort"))) {
         return;
@@ -1369,8 +1426,8 @@ void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString&
     }
     ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
     const int result = WriteBank(KVARA_BANK_RESERVED, byteAddress,
-                                 PasswordIfUsed(m_values.resUsePassword, m_values.resPassword), password.data(),
-                                 kPasswordBytes);
+                                 PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
+                                 password.data(), kPasswordBytes);
     const bool failed = ReportResult(true, result, KvaraGetLastError(m_handle));
     if (isAccess && !failed) {
         // The next protected operation uses the new password. Written as eight digits without
@@ -1398,7 +1455,8 @@ void CKvara_ProgrammerDlg::OnAccessWrite() {
 void CKvara_ProgrammerDlg::OnEpcTextChanged() {
     const ByteBuffer epc = ParseHex(m_epcField->text(), kBufferBytes);
     SetTextIfDifferent(m_epcLengthField, QString::number(static_cast<int>(epc.size())));
-    ShowGs1Identity(epc, FindNonHexCharacter(m_epcField->text().toStdString()) == std::string::npos);
+    ShowGs1Identity(epc,
+                    FindNonHexCharacter(m_epcField->text().toStdString()) == std::string::npos);
 }
 
 void CKvara_ProgrammerDlg::ShowGs1Identity(const ByteBuffer& epc, bool usable) {
@@ -1410,7 +1468,8 @@ void CKvara_ProgrammerDlg::ShowGs1Identity(const ByteBuffer& epc, bool usable) {
     const EpcIdentity identity = usable ? DescribeEpc(epc) : EpcIdentity{};
     if (!identity.gs1) {
         m_gs1Label->setText(tr("Kein GS1-EPC"));
-        m_gs1Label->setToolTip(usable ? FromUtf8(identity.reason) : tr("Der EPC enthält andere Zeichen als Hex-Ziffern"));
+        m_gs1Label->setToolTip(usable ? FromUtf8(identity.reason)
+                                      : tr("Der EPC enthält andere Zeichen als Hex-Ziffern"));
         return;
     }
     QString text = FromUtf8(identity.pureIdentity);
@@ -1443,12 +1502,13 @@ bool CKvara_ProgrammerDlg::ConfirmDuplicateEpc() {
         return true;
     }
     // The select addresses every tag with this EPC: the write goes to whichever answers.
-    return AskYesNo(this,
-                    tr("Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird "
-                       "auf den, der zuerst antwortet. Trotzdem schreiben?")
-                        .arg(Hex(epc))
-                        .arg(count),
-                    false);
+    return AskYesNo(
+        this,
+        tr("Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird "
+           "auf den, der zuerst antwortet. Trotzdem schreiben?")
+            .arg(Hex(epc))
+            .arg(count),
+        false);
 }
 
 void CKvara_ProgrammerDlg::RecordRead(int bank, int byteAddress, const ByteBuffer& bytes) {
@@ -1465,12 +1525,15 @@ void CKvara_ProgrammerDlg::RecordRead(int bank, int byteAddress, const ByteBuffe
 
 void CKvara_ProgrammerDlg::ForgetRead(int bank, int byteAddress) {
     for (auto it = m_reads.begin(); it != m_reads.end();) {
-        const bool match = it->first.first == bank && (byteAddress < 0 || it->first.second == byteAddress);
+        const bool match =
+            it->first.first == bank && (byteAddress < 0 || it->first.second == byteAddress);
         it = match ? m_reads.erase(it) : std::next(it);
     }
 }
 
-QString CKvara_ProgrammerDlg::InventoryCsvText() const { return FromUtf8(InventoryCsv(m_inventory)); }
+QString CKvara_ProgrammerDlg::InventoryCsvText() const {
+    return FromUtf8(InventoryCsv(m_inventory));
+}
 
 QString CKvara_ProgrammerDlg::BanksCsvText() const {
     std::vector<BankRead> reads;
@@ -1501,7 +1564,8 @@ void CKvara_ProgrammerDlg::SaveWithDialog(const QString& text) {
 
 bool CKvara_ProgrammerDlg::SaveCsv(const QString& path, const QString& text, QString* error) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0 || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0 ||
+        !file.flush()) {
         if (error != nullptr) {
             *error = file.errorString();
         }
@@ -1518,7 +1582,8 @@ void CKvara_ProgrammerDlg::OnUseLengthChanged() {
     }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
-    pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0], kPcUserMemoryBit | kPcXpcBit | kPcToggleBit);
+    pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0],
+                         kPcUserMemoryBit | kPcXpcBit | kPcToggleBit);
     SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
 }
 
@@ -1565,7 +1630,9 @@ void CKvara_ProgrammerDlg::done(int code) {
     QDialog::done(code);
 }
 
-void CKvara_ProgrammerDlg::reject() { done(kEndQuit); }
+void CKvara_ProgrammerDlg::reject() {
+    done(kEndQuit);
+}
 
 void CKvara_ProgrammerDlg::closeEvent(QCloseEvent* event) {
     if (m_cyclicButton->isChecked()) {
@@ -1592,7 +1659,8 @@ void CKvara_ProgrammerDlg::SavePlacement() {
 }
 
 void CKvara_ProgrammerDlg::RestorePlacement() {
-    Rect saved{ReadInt(keys::kLeft), ReadInt(keys::kTop), ReadInt(keys::kRight), ReadInt(keys::kBottom)};
+    Rect saved{ReadInt(keys::kLeft), ReadInt(keys::kTop), ReadInt(keys::kRight),
+               ReadInt(keys::kBottom)};
     if (saved.right - saved.left <= 0) {
         return;
     }
@@ -1603,8 +1671,9 @@ void CKvara_ProgrammerDlg::RestorePlacement() {
     if (screens.isEmpty()) {
         return;
     }
-    const Rect fitted = FitIntoScreens(
-        saved, Rect{screens.left(), screens.top(), screens.left() + screens.width(), screens.top() + screens.height()});
+    const Rect fitted =
+        FitIntoScreens(saved, Rect{screens.left(), screens.top(), screens.left() + screens.width(),
+                                   screens.top() + screens.height()});
     const QSize decoration = frameGeometry().size() - geometry().size();
     move(fitted.left, fitted.top);
     resize(QSize(fitted.right - fitted.left, fitted.bottom - fitted.top) - decoration);

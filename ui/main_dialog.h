@@ -146,7 +146,8 @@ private:
     // After an EPC write: finds the tag again (the field goes off and on, it then answers under
     // its new EPC) and selects it. writtenIsPrefix: the PC codes more than was written, so the
     // tag answers with the written bytes followed by what it held before.
-    void RefindWrittenTag(const QString& writtenEpc, bool writtenIsPrefix, const QString& addressedBefore);
+    void RefindWrittenTag(const QString& writtenEpc, bool writtenIsPrefix,
+                          const QString& addressedBefore);
     void OnTagClicked(QListWidgetItem* item);
     // How many tags of the last inventory answered with this EPC.
     int InventoryCount(const ByteBuffer& epc) const;

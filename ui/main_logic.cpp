@@ -7,7 +7,9 @@
 
 namespace kvara {
 
-int UseLengthForEpc(std::size_t epcBytes) { return static_cast<int>((epcBytes + 1) / 2 * 2); }
+int UseLengthForEpc(std::size_t epcBytes) {
+    return static_cast<int>((epcBytes + 1) / 2 * 2);
+}
 
 bool UseLengthDisagrees(int useLengthBytes, std::size_t epcBytes) {
     return useLengthBytes / 2 != UseLengthForEpc(epcBytes) / 2;
@@ -77,9 +79,13 @@ std::string RecordedFirmwareVersion(char c) {
     return buffer;
 }
 
-bool IsReaderOnly(int modelCode) { return (modelCode & 0x0F) <= 1; }
+bool IsReaderOnly(int modelCode) {
+    return (modelCode & 0x0F) <= 1;
+}
 
-bool HasTransmitPowerDialog(int modelCode) { return modelCode == 0x312 || modelCode == 0x322; }
+bool HasTransmitPowerDialog(int modelCode) {
+    return modelCode == 0x312 || modelCode == 0x322;
+}
 
 std::string InterfaceText(const std::string& savedName, int address) {
     std::string name = savedName;
@@ -106,7 +112,8 @@ TidIdentity TidIdentityOf(const ByteBuffer& tid, const TidCatalog& catalog) {
     identity.model = info.ModelText();
     char numbers[48];
     if (info.maskDesigner >= 0) {
-        std::snprintf(numbers, sizeof numbers, "MDID 0x%03X, TMN 0x%03X", static_cast<unsigned>(info.maskDesigner),
+        std::snprintf(numbers, sizeof numbers, "MDID 0x%03X, TMN 0x%03X",
+                      static_cast<unsigned>(info.maskDesigner),
                       static_cast<unsigned>(info.modelNumber));
     } else {
         std::snprintf(numbers, sizeof numbers, "ISO 0x%02X", static_cast<unsigned>(info.isoMaker));
@@ -129,7 +136,8 @@ EpcIdentity DescribeEpc(const ByteBuffer& epc) {
     return identity;
 }
 
-std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int knownStart, const ByteBuffer& known) {
+std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int knownStart,
+                                     const ByteBuffer& known) {
     std::vector<ByteRun> runs;
     if (wanted.empty()) {
         return runs;
@@ -162,7 +170,9 @@ std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int kn
     return runs;
 }
 
-int WordsOf(std::size_t bytes) { return static_cast<int>((bytes + 1) / 2); }
+int WordsOf(std::size_t bytes) {
+    return static_cast<int>((bytes + 1) / 2);
+}
 
 Rect FitIntoScreens(Rect saved, const Rect& screens) {
     auto shift = [&](int dx, int dy) {

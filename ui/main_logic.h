@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Main-window arithmetic that needs no widget: EPC length, firmware texts, TID names, interface text, line
-// values, window placement. Standard library only.
+// Main-window arithmetic that needs no widget: EPC length, firmware texts, TID names, interface
+// text, line values, window placement. Standard library only.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,7 @@ int FirmwareDigitForTitle(char c);
 // The same as the version check records it: 0-9, A-Z 10-35, a-z 36-61, anything else 0.
 int FirmwareDigitForRecord(char c);
 std::string FormatFirmwareTitle(const std::string& pattern, int digit);  // "FW V%d.%02d"
-std::string RecordedFirmwareVersion(char c);                              // "1.%02d"
+std::string RecordedFirmwareVersion(char c);                             // "1.%02d"
 bool IsReaderOnly(int modelCode);
 bool HasTransmitPowerDialog(int modelCode);
 
@@ -70,7 +70,8 @@ struct ByteRun {
 // last read from it: known, read from byte address knownStart. Runs of adjacent words merge into
 // one run; a word not wholly covered by known counts as changed; a last odd byte is a word of its
 // own. A start that is not on a word gives one run over everything.
-std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int knownStart, const ByteBuffer& known);
+std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int knownStart,
+                                     const ByteBuffer& known);
 // The number of words a write of that many bytes touches.
 int WordsOf(std::size_t bytes);
 

@@ -16,7 +16,9 @@ MessageResponder& Responder() {
     return responder;
 }
 
-QString Title() { return QStringLiteral("Quarn Kvara Programmer"); }
+QString Title() {
+    return QStringLiteral("Quarn Kvara Programmer");
+}
 
 int Run(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
@@ -47,14 +49,17 @@ QWidget* MessageAnchor(QWidget* parent) {
     return main != nullptr && main->isVisible() ? main : nullptr;
 }
 
-void SetMessageResponder(MessageResponder responder) { Responder() = std::move(responder); }
+void SetMessageResponder(MessageResponder responder) {
+    Responder() = std::move(responder);
+}
 
 void ShowMessage(QWidget* parent, const QString& text) {
     if (Responder()) {
         Responder()(text, false);
         return;
     }
-    Run(parent, QMessageBox::Warning, Title(), text, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::NoButton);
+    Run(parent, QMessageBox::Warning, Title(), text, QMessageBox::Ok, QMessageBox::Ok,
+        QMessageBox::NoButton);
 }
 
 bool AskYesNo(QWidget* parent, const QString& text, bool defaultYes) {
@@ -62,7 +67,8 @@ bool AskYesNo(QWidget* parent, const QString& text, bool defaultYes) {
         return Responder()(text, true);
     }
     return Run(parent, QMessageBox::Question, Title(), text, QMessageBox::Yes | QMessageBox::No,
-               defaultYes ? QMessageBox::Yes : QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+               defaultYes ? QMessageBox::Yes : QMessageBox::No,
+               QMessageBox::No) == QMessageBox::Yes;
 }
 
 Answer AskYesNoCancel(QWidget* parent, const QString& text, bool defaultYes) {
@@ -85,8 +91,9 @@ bool AskRetry(QWidget* parent, const QString& text, const QString& caption) {
     if (Responder()) {
         return Responder()(text, true);
     }
-    return Run(parent, QMessageBox::Warning, caption, text, QMessageBox::Retry | QMessageBox::Cancel,
-               QMessageBox::Retry, QMessageBox::Cancel) == QMessageBox::Retry;
+    return Run(parent, QMessageBox::Warning, caption, text,
+               QMessageBox::Retry | QMessageBox::Cancel, QMessageBox::Retry,
+               QMessageBox::Cancel) == QMessageBox::Retry;
 }
 
 }  // namespace kvara

@@ -76,7 +76,8 @@ bool BeginsWithIgnoringCase(const std::string& text, const std::string& prefix) 
         return false;
     }
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i]))) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i]))) {
             return false;
         }
     }

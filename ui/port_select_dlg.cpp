@@ -51,7 +51,9 @@ const QString kLanPrefix = QStringLiteral("LAN: ");
 
 }  // namespace
 
-void CPortSelectDlg::SetRefreshPeriodForTesting(int ms) { g_refreshPeriodMs = ms; }
+void CPortSelectDlg::SetRefreshPeriodForTesting(int ms) {
+    g_refreshPeriodMs = ms;
+}
 
 CPortSelectDlg::CPortSelectDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("portSelectDialog"));
@@ -70,7 +72,8 @@ CPortSelectDlg::CPortSelectDlg(QWidget* parent) : QDialog(parent) {
         if (m_usbList.empty()) {
             m_name.clear();
             WriteText(keys::kPortName, m_name);
-        } else if (std::find(m_usbList.begin(), m_usbList.end(), m_name.mid(kUsbPrefix.size()).toStdString()) == m_usbList.end()) {
+        } else if (std::find(m_usbList.begin(), m_usbList.end(),
+                             m_name.mid(kUsbPrefix.size()).toStdString()) == m_usbList.end()) {
             m_name = kUsbPrefix + QString::fromStdString(m_usbList.front());
             WriteText(keys::kPortName, m_name);
         }
@@ -84,7 +87,8 @@ CPortSelectDlg::CPortSelectDlg(QWidget* parent) : QDialog(parent) {
             WriteText(keys::kPortName, m_name);
             m_lanChosen = false;
         } else {
-            if (std::find(m_lanList.begin(), m_lanList.end(), m_name.mid(kLanPrefix.size()).toStdString()) == m_lanList.end()) {
+            if (std::find(m_lanList.begin(), m_lanList.end(),
+                          m_name.mid(kLanPrefix.size()).toStdString()) == m_lanList.end()) {
                 m_name = kLanPrefix + QString::fromStdString(m_lanList.front());
                 WriteText(keys::kPortName, m_name);
             }
@@ -151,7 +155,8 @@ void CPortSelectDlg::BuildLayout() {
     m_addressField = new QLineEdit(this);
     m_addressField->setObjectName(QStringLiteral("addressField"));
     for (QLineEdit* field : {m_timeoutField, m_addressField}) {
-        field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+        field->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
     }
     grid->addWidget(new QLabel(tr("Baudrate"), this), 0, 0);
     grid->addWidget(m_baud, 0, 1);
@@ -313,7 +318,8 @@ void CPortSelectDlg::OnSelectionChanged() {
 }
 
 void CPortSelectDlg::PostRefresh() {
-    QMetaObject::invokeMethod(this, [this] { OnDeviceChange(kRefreshRequest); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OnDeviceChange(kRefreshRequest); }, Qt::QueuedConnection);
 }
 
 bool CPortSelectDlg::RefreshPass() {
@@ -347,7 +353,8 @@ void CPortSelectDlg::OnDeviceChange(int code) {
         m_tickCount = 0;
     }
     g_refreshRunning = true;
-    const bool refresh = code == kDeviceArrival || code == kDeviceNodesChanged || code == kRefreshRequest;
+    const bool refresh =
+        code == kDeviceArrival || code == kDeviceNodesChanged || code == kRefreshRequest;
     if (refresh) {
         RefreshPass();
     }
@@ -394,14 +401,17 @@ bool CPortSelectDlg::CheckDrivers() {
     return true;
 }
 
-QString CPortSelectDlg::HidSupportHint() const { return m_hidHint->isHidden() ? QString() : m_hidHint->text(); }
+QString CPortSelectDlg::HidSupportHint() const {
+    return m_hidHint->isHidden() ? QString() : m_hidHint->text();
+}
 
 void CPortSelectDlg::UpdateHidHint() {
     const int unsupported = KvaraCountHidReadersWithoutSupport();
     if (unsupported > 0) {
-        m_hidHint->setText(tr("USB-HID-Leser gefunden, aber die HID-Unterstützung fehlt. Bitte das Paket "
-                              "libhidapi-hidraw0 installieren (sudo apt install libhidapi-hidraw0) und das "
-                              "Programm neu starten."));
+        m_hidHint->setText(
+            tr("USB-HID-Leser gefunden, aber die HID-Unterstützung fehlt. Bitte das Paket "
+               "libhidapi-hidraw0 installieren (sudo apt install libhidapi-hidraw0) und das "
+               "Programm neu starten."));
     }
     m_hidHint->setVisible(unsupported > 0);
 }
@@ -477,7 +487,8 @@ void CPortSelectDlg::accept() {
     bool ok = false;
     const int timeout = m_timeoutField->text().trimmed().toInt(&ok);
     if (!ok || timeout < 10 || timeout > 300000) {
-        ShowMessage(this, tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(10).arg(300000));
+        ShowMessage(this,
+                    tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(10).arg(300000));
         m_timeoutField->setFocus();
         return;
     }

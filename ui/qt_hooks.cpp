@@ -63,7 +63,9 @@ void* ActiveWindow() {
     return Hand(window);
 }
 
-void* MainWindow() { return Hand(ApplicationMainWindow()); }
+void* MainWindow() {
+    return Hand(ApplicationMainWindow());
+}
 
 std::string Translate(int id, const char* german) {
     (void)id;

@@ -9,7 +9,8 @@
 
 namespace kvara {
 
-CSperrenDlg::CSperrenDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::CSperrenDlg>()) {
+CSperrenDlg::CSperrenDlg(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CSperrenDlg>()) {
     m_ui->setupUi(this);
     // The buttons' ids are the area and protection codes of the lock command.
     m_areas = new QButtonGroup(this);

@@ -27,7 +27,8 @@ CTXPowerDlg::CTXPowerDlg(int handle, QWidget* parent)
     connect(m_write, &QPushButton::clicked, this, &CTXPowerDlg::WritePower);
     connect(m_ui->powerCloseButton, &QPushButton::clicked, this, &QDialog::accept);
     // Nothing to write until a level is selected: an empty list would mean 12 dBm otherwise.
-    connect(m_list, &QComboBox::currentIndexChanged, this, [this](int index) { m_write->setEnabled(index >= 0); });
+    connect(m_list, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_write->setEnabled(index >= 0); });
 
     m_list->setCurrentIndex(-1);
     m_write->setEnabled(false);

@@ -37,7 +37,7 @@ struct Device {
 std::mutex g_lock;
 std::map<std::string, std::shared_ptr<Device>> g_devices;
 std::vector<std::shared_ptr<Device>> g_order;  // in the order devices were added
-kvara::DWORD g_customVendor = 0;  // the pair FT_SetVIDPID named last
+kvara::DWORD g_customVendor = 0;               // the pair FT_SetVIDPID named last
 kvara::DWORD g_customProduct = 0;
 int g_badHandleCalls = 0;
 
@@ -82,16 +82,18 @@ Device* FromHandle(FT_HANDLE handle) {
 
 namespace fakeftdi {
 
-std::shared_ptr<kvara::sim::SimReader> AddDevice(const std::string& serial, kvara::DWORD productId) {
+std::shared_ptr<kvara::sim::SimReader> AddDevice(const std::string& serial,
+                                                 kvara::DWORD productId) {
     auto device = std::make_shared<Device>();
     device->serial = serial;
     device->productId = productId;
     device->reader = std::make_shared<kvara::sim::SimReader>();
     Device* raw = device.get();
-    device->scheduler = std::make_unique<kvara::sim::PieceScheduler>([raw](const kvara::ByteBuffer& bytes) {
-        std::lock_guard<std::mutex> guard(raw->lock);
-        raw->pending.insert(raw->pending.end(), bytes.begin(), bytes.end());
-    });
+    device->scheduler =
+        std::make_unique<kvara::sim::PieceScheduler>([raw](const kvara::ByteBuffer& bytes) {
+            std::lock_guard<std::mutex> guard(raw->lock);
+            raw->pending.insert(raw->pending.end(), bytes.begin(), bytes.end());
+        });
     std::lock_guard<std::mutex> guard(g_lock);
     g_devices[serial] = device;
     g_order.push_back(device);
@@ -157,7 +159,8 @@ __attribute__((visibility("default"))) FT_STATUS FT_CreateDeviceInfoList(DWORD* 
     return kvara::FT_OK;
 }
 
-__attribute__((visibility("default"))) FT_STATUS FT_GetDeviceInfoList(kvara::FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count) {
+__attribute__((visibility("default"))) FT_STATUS FT_GetDeviceInfoList(
+    kvara::FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count) {
     std::lock_guard<std::mutex> guard(g_lock);
     const auto served = ServedDevices();
     const DWORD n = std::min<DWORD>(*count, static_cast<DWORD>(served.size()));
@@ -172,7 +175,8 @@ __attribute__((visibility("default"))) FT_STATUS FT_GetDeviceInfoList(kvara::FT_
     return kvara::FT_OK;
 }
 
-__attribute__((visibility("default"))) FT_HANDLE FT_W32_CreateFile(const char* name, DWORD, DWORD, void*, DWORD, DWORD flags,
+__attribute__((visibility("default"))) FT_HANDLE FT_W32_CreateFile(const char* name, DWORD, DWORD,
+                                                                   void*, DWORD, DWORD flags,
                                                                    void*) {
     auto device = Find(name == nullptr ? "" : name);
     bool served = false;
@@ -180,8 +184,10 @@ __attribute__((visibility("default"))) FT_HANDLE FT_W32_CreateFile(const char* n
         std::lock_guard<std::mutex> guard(g_lock);
         served = Served(*device);
     }
-    if (!device || !served || flags != kvara::FT_OPEN_BY_SERIAL_NUMBER || device->open || device->unplugged) {
-        return reinterpret_cast<FT_HANDLE>(static_cast<std::uintptr_t>(0xFFFFFFFFu));  // INVALID_HANDLE_VALUE
+    if (!device || !served || flags != kvara::FT_OPEN_BY_SERIAL_NUMBER || device->open ||
+        device->unplugged) {
+        return reinterpret_cast<FT_HANDLE>(
+            static_cast<std::uintptr_t>(0xFFFFFFFFu));  // INVALID_HANDLE_VALUE
     }
     device->open = true;
     return device.get();
@@ -196,7 +202,8 @@ __attribute__((visibility("default"))) BOOL FT_W32_CloseHandle(FT_HANDLE handle)
     return 1;
 }
 
-__attribute__((visibility("default"))) FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, unsigned char ms) {
+__attribute__((visibility("default"))) FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle,
+                                                                    unsigned char ms) {
     Device* device = FromHandle(handle);
     if (device == nullptr) {
         return 1;
@@ -205,7 +212,8 @@ __attribute__((visibility("default"))) FT_STATUS FT_SetLatencyTimer(FT_HANDLE ha
     return kvara::FT_OK;
 }
 
-__attribute__((visibility("default"))) BOOL FT_W32_SetCommTimeouts(FT_HANDLE handle, kvara::FTTIMEOUTS*) {
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommTimeouts(FT_HANDLE handle,
+                                                                   kvara::FTTIMEOUTS*) {
     return FromHandle(handle) != nullptr ? 1 : 0;
 }
 
@@ -213,7 +221,8 @@ __attribute__((visibility("default"))) BOOL FT_W32_SetCommMask(FT_HANDLE handle,
     return FromHandle(handle) != nullptr ? 1 : 0;
 }
 
-__attribute__((visibility("default"))) BOOL FT_W32_GetCommState(FT_HANDLE handle, kvara::FTDCB* dcb) {
+__attribute__((visibility("default"))) BOOL FT_W32_GetCommState(FT_HANDLE handle,
+                                                                kvara::FTDCB* dcb) {
     Device* device = FromHandle(handle);
     if (device == nullptr) {
         return 0;
@@ -222,7 +231,8 @@ __attribute__((visibility("default"))) BOOL FT_W32_GetCommState(FT_HANDLE handle
     return 1;
 }
 
-__attribute__((visibility("default"))) BOOL FT_W32_SetCommState(FT_HANDLE handle, kvara::FTDCB* dcb) {
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommState(FT_HANDLE handle,
+                                                                kvara::FTDCB* dcb) {
     Device* device = FromHandle(handle);
     if (device == nullptr) {
         return 0;
@@ -241,7 +251,8 @@ __attribute__((visibility("default"))) BOOL FT_W32_PurgeComm(FT_HANDLE handle, D
     return 1;
 }
 
-__attribute__((visibility("default"))) BOOL FT_W32_ClearCommError(FT_HANDLE handle, DWORD* errors, kvara::FTCOMSTAT* status) {
+__attribute__((visibility("default"))) BOOL FT_W32_ClearCommError(FT_HANDLE handle, DWORD* errors,
+                                                                  kvara::FTCOMSTAT* status) {
     Device* device = FromHandle(handle);
     if (device == nullptr) {
         return 0;
@@ -255,7 +266,8 @@ __attribute__((visibility("default"))) BOOL FT_W32_ClearCommError(FT_HANDLE hand
     return 1;
 }
 
-__attribute__((visibility("default"))) BOOL FT_W32_GetCommModemStatus(FT_HANDLE handle, DWORD* status) {
+__attribute__((visibility("default"))) BOOL FT_W32_GetCommModemStatus(FT_HANDLE handle,
+                                                                      DWORD* status) {
     Device* device = FromHandle(handle);
     if (device == nullptr || device->unplugged) {
         return 0;
@@ -264,7 +276,8 @@ __attribute__((visibility("default"))) BOOL FT_W32_GetCommModemStatus(FT_HANDLE 
     return 1;
 }
 
-__attribute__((visibility("default"))) BOOL FT_W32_ReadFile(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read, void*) {
+__attribute__((visibility("default"))) BOOL FT_W32_ReadFile(FT_HANDLE handle, void* buffer,
+                                                            DWORD count, DWORD* read, void*) {
     Device* device = FromHandle(handle);
     if (device == nullptr) {
         return 0;
@@ -277,8 +290,8 @@ __attribute__((visibility("default"))) BOOL FT_W32_ReadFile(FT_HANDLE handle, vo
     return 1;
 }
 
-__attribute__((visibility("default"))) BOOL FT_W32_WriteFile(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written,
-                                                             void*) {
+__attribute__((visibility("default"))) BOOL FT_W32_WriteFile(FT_HANDLE handle, const void* buffer,
+                                                             DWORD count, DWORD* written, void*) {
     Device* device = FromHandle(handle);
     if (device == nullptr || device->unplugged) {
         return 0;
@@ -289,6 +302,8 @@ __attribute__((visibility("default"))) BOOL FT_W32_WriteFile(FT_HANDLE handle, c
     return 1;
 }
 
-__attribute__((visibility("default"))) DWORD FT_W32_GetLastError(FT_HANDLE) { return 0; }
+__attribute__((visibility("default"))) DWORD FT_W32_GetLastError(FT_HANDLE) {
+    return 0;
+}
 
 }  // extern "C"

@@ -51,11 +51,12 @@ std::shared_ptr<kvara::sim::SimReader> AddDevice(const std::string& path, std::s
     device->outputLength = outputLength;
     device->reader = std::make_shared<kvara::sim::SimReader>();
     Device* raw = device.get();
-    device->scheduler = std::make_unique<kvara::sim::PieceScheduler>([raw](const kvara::ByteBuffer& bytes) {
-        std::lock_guard<std::mutex> guard(raw->lock);
-        raw->pending.insert(raw->pending.end(), bytes.begin(), bytes.end());
-        raw->arrived.notify_all();
-    });
+    device->scheduler =
+        std::make_unique<kvara::sim::PieceScheduler>([raw](const kvara::ByteBuffer& bytes) {
+            std::lock_guard<std::mutex> guard(raw->lock);
+            raw->pending.insert(raw->pending.end(), bytes.begin(), bytes.end());
+            raw->arrived.notify_all();
+        });
     std::lock_guard<std::mutex> guard(g_lock);
     g_devices[path] = device;
     return device->reader;
@@ -123,8 +124,12 @@ void QueueRawInput(const std::string& path, const kvara::ByteBuffer& report) {
 
 extern "C" {
 
-__attribute__((visibility("default"))) int hid_init() { return 0; }
-__attribute__((visibility("default"))) int hid_exit() { return 0; }
+__attribute__((visibility("default"))) int hid_init() {
+    return 0;
+}
+__attribute__((visibility("default"))) int hid_exit() {
+    return 0;
+}
 
 __attribute__((visibility("default"))) void* hid_open_path(const char* path) {
     auto device = Find(path == nullptr ? "" : path);
@@ -143,7 +148,8 @@ __attribute__((visibility("default"))) void hid_close(void* handle) {
     delete static_cast<std::shared_ptr<Device>*>(handle);
 }
 
-__attribute__((visibility("default"))) int hid_write(void* handle, const unsigned char* data, std::size_t length) {
+__attribute__((visibility("default"))) int hid_write(void* handle, const unsigned char* data,
+                                                     std::size_t length) {
     if (handle == nullptr || data == nullptr) {
         return -1;
     }
@@ -168,15 +174,16 @@ __attribute__((visibility("default"))) int hid_write(void* handle, const unsigne
     return static_cast<int>(length);
 }
 
-__attribute__((visibility("default"))) int hid_read_timeout(void* handle, unsigned char* data, std::size_t length,
-                                                            int milliseconds) {
+__attribute__((visibility("default"))) int hid_read_timeout(void* handle, unsigned char* data,
+                                                            std::size_t length, int milliseconds) {
     if (handle == nullptr || data == nullptr) {
         return -1;
     }
     Device& device = **static_cast<std::shared_ptr<Device>*>(handle);
     std::unique_lock<std::mutex> guard(device.lock);
-    device.arrived.wait_for(guard, std::chrono::milliseconds(milliseconds),
-                            [&] { return device.unplugged || !device.pending.empty() || !device.raw.empty(); });
+    device.arrived.wait_for(guard, std::chrono::milliseconds(milliseconds), [&] {
+        return device.unplugged || !device.pending.empty() || !device.raw.empty();
+    });
     if (device.unplugged) {
         return -1;
     }
@@ -195,8 +202,10 @@ __attribute__((visibility("default"))) int hid_read_timeout(void* handle, unsign
     const std::size_t chunk = std::min(device.pending.size(), reportBytes - 1);
     std::fill(data, data + reportBytes, 0);
     data[0] = static_cast<unsigned char>(chunk);
-    std::copy(device.pending.begin(), device.pending.begin() + static_cast<std::ptrdiff_t>(chunk), data + 1);
-    device.pending.erase(device.pending.begin(), device.pending.begin() + static_cast<std::ptrdiff_t>(chunk));
+    std::copy(device.pending.begin(), device.pending.begin() + static_cast<std::ptrdiff_t>(chunk),
+              data + 1);
+    device.pending.erase(device.pending.begin(),
+                         device.pending.begin() + static_cast<std::ptrdiff_t>(chunk));
     return static_cast<int>(reportBytes);
 }
 

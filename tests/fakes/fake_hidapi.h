@@ -17,7 +17,8 @@ __attribute__((visibility("default"))) std::shared_ptr<kvara::sim::SimReader> Ad
     const std::string& path, std::size_t inputLength = 9, std::size_t outputLength = 9);
 __attribute__((visibility("default"))) void Reset();
 // The reports written to the device, whole, as they arrived.
-__attribute__((visibility("default"))) std::vector<kvara::ByteBuffer> Written(const std::string& path);
+__attribute__((visibility("default"))) std::vector<kvara::ByteBuffer> Written(
+    const std::string& path);
 // Modes of the mode reports received, in order.
 __attribute__((visibility("default"))) std::vector<int> Modes(const std::string& path);
 // Reads and writes fail from now on, as after an unplug.
@@ -26,6 +27,7 @@ __attribute__((visibility("default"))) int OpenCount(const std::string& path);
 // While held, hid_write blocks until released (a device that takes no output report).
 __attribute__((visibility("default"))) void HoldWrites(const std::string& path, bool hold);
 // Input reports sent exactly as given (without their id byte), before any answer.
-__attribute__((visibility("default"))) void QueueRawInput(const std::string& path, const kvara::ByteBuffer& report);
+__attribute__((visibility("default"))) void QueueRawInput(const std::string& path,
+                                                          const kvara::ByteBuffer& report);
 
 }  // namespace fakehid

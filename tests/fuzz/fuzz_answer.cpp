@@ -19,8 +19,12 @@ using kvara::ByteBuffer;
 
 namespace {
 
-std::size_t HeadBytes(int mode) { return mode == 0 ? 4 : 3; }
-std::size_t CheckBytes(int mode) { return mode == 0 ? 1 : 2; }
+std::size_t HeadBytes(int mode) {
+    return mode == 0 ? 4 : 3;
+}
+std::size_t CheckBytes(int mode) {
+    return mode == 0 ? 1 : 2;
+}
 
 // Whether every record of a record list lies inside it and the last one ends at its end.
 bool RecordsTile(const ByteBuffer& records) {
@@ -47,8 +51,8 @@ void CompletionAndAcceptance(const std::uint8_t* data, std::size_t size, int mod
     kvara::StripFrame(stripped, mode);
     const std::size_t head = HeadBytes(mode);
     FUZZ_CHECK(stripped.size() <= size);
-    FUZZ_CHECK(stripped.empty() ||
-               std::equal(stripped.begin(), stripped.end(), buffer.begin() + static_cast<std::ptrdiff_t>(head)));
+    FUZZ_CHECK(stripped.empty() || std::equal(stripped.begin(), stripped.end(),
+                                              buffer.begin() + static_cast<std::ptrdiff_t>(head)));
 
     if (!exact || !kvara::CheckFrame(buffer, mode)) {
         return;

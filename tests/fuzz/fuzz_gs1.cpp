@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int bits = gs1::SchemeBits(decoded.value->scheme);
         for (int bit = 0; bit < bits; ++bit) {
             const int mask = 0x80 >> (bit % 8);
-            FUZZ_CHECK(((*encoded.value)[static_cast<std::size_t>(bit / 8)] & mask) == (bytes[static_cast<std::size_t>(bit / 8)] & mask));
+            FUZZ_CHECK(((*encoded.value)[static_cast<std::size_t>(bit / 8)] & mask) ==
+                       (bytes[static_cast<std::size_t>(bit / 8)] & mask));
         }
         const auto fromUri = gs1::ParseTagUri(decoded.value->TagUri());
         FUZZ_CHECK(fromUri);

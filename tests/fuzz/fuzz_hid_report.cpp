@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::uint8_t out[130];
     for (std::size_t room : {std::size_t{0}, std::size_t{10}, sizeof out}) {
-        const std::size_t n = kvara::InputReportPayload(bytes.data(), bytes.size(), inputLength, out, room);
+        const std::size_t n =
+            kvara::InputReportPayload(bytes.data(), bytes.size(), inputLength, out, room);
         FUZZ_CHECK(n <= room);
         if (bytes.size() < inputLength || bytes.size() < 2) {
             FUZZ_CHECK(n == 0);
@@ -42,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto reports = kvara::BuildOutputReports(bytes.data(), bytes.size(), outputLength);
     kvara::ByteBuffer carried;
     for (const auto& report : reports) {
-        FUZZ_CHECK(report.size() == outputLength && report[0] == 0 && report[1] <= outputLength - 2);
+        FUZZ_CHECK(report.size() == outputLength && report[0] == 0 &&
+                   report[1] <= outputLength - 2);
         carried.insert(carried.end(), report.begin() + 2, report.begin() + 2 + report[1]);
     }
     FUZZ_CHECK(carried == bytes);

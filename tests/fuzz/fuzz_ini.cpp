@@ -36,7 +36,9 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    return Lower(a) == Lower(b);
+}
 
 }  // namespace
 
@@ -50,10 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t s = 0; s < sections.size() && lookups < kMaxLookups; ++s) {
         const kvara::CSection& section = sections[s];
         FUZZ_CHECK(section.keys.size() == section.values.size());
-        const bool first = std::none_of(sections.begin(), sections.begin() + static_cast<std::ptrdiff_t>(s),
-                                        [&](const kvara::CSection& earlier) {
-                                            return SameIgnoringCase(earlier.name, section.name);
-                                        });
+        const bool first =
+            std::none_of(sections.begin(), sections.begin() + static_cast<std::ptrdiff_t>(s),
+                         [&](const kvara::CSection& earlier) {
+                             return SameIgnoringCase(earlier.name, section.name);
+                         });
         for (std::size_t k = 0; k < section.keys.size() && lookups < kMaxLookups; ++k, ++lookups) {
             const std::string& key = section.keys[k];
             const std::string value = ini.GetString(section.name, key, kDefault);

@@ -32,7 +32,8 @@ void AddressText(const std::string& text) {
         dots += c == '.' ? 1 : 0;
     }
     if (dots < 3 || text[0] == '.') {
-        FUZZ_CHECK(octets[0] == 0xA1 && octets[1] == 0xB2 && octets[2] == 0xC3 && octets[3] == 0xD4);
+        FUZZ_CHECK(octets[0] == 0xA1 && octets[1] == 0xB2 && octets[2] == 0xC3 &&
+                   octets[3] == 0xD4);
         FUZZ_CHECK(port == 0xBEEF);
     }
     kvara::ParseAddressText(text, nullptr, nullptr, nullptr);  // every output is optional

@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool hangUp = (data[0] & 1) != 0;
     kvara::ByteBuffer written;
     for (std::size_t i = 1; i < size; ++i) {
-        const std::size_t pieceSize = 6u * (data[i] & 0x7F) + (i + 1 < size ? (data[i + 1] >> 4) % 6 : 0);
+        const std::size_t pieceSize =
+            6u * (data[i] & 0x7F) + (i + 1 < size ? (data[i + 1] >> 4) % 6 : 0);
         const bool settle = (data[i] & 0x80) != 0;
         kvara::ByteBuffer piece(pieceSize);
         for (auto& b : piece) {

@@ -16,12 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string input(reinterpret_cast<const char*>(data), size);
     const std::size_t zero = input.find('\0');
     const std::string texts = input.substr(0, zero);
-    const kvara::ByteBuffer given = zero == std::string::npos ? kvara::ByteBuffer()
-                                                              : kvara::ByteBuffer(data + zero + 1, data + size);
+    const kvara::ByteBuffer given = zero == std::string::npos
+                                        ? kvara::ByteBuffer()
+                                        : kvara::ByteBuffer(data + zero + 1, data + size);
     const std::size_t first = texts.find('\n');
-    const std::size_t second = first == std::string::npos ? std::string::npos : texts.find('\n', first + 1);
+    const std::size_t second =
+        first == std::string::npos ? std::string::npos : texts.find('\n', first + 1);
     const std::string address = texts.substr(0, first);
-    const std::string mask = first == std::string::npos ? "" : texts.substr(first + 1, second - first - 1);
+    const std::string mask =
+        first == std::string::npos ? "" : texts.substr(first + 1, second - first - 1);
     const std::string gateway = second == std::string::npos ? "" : texts.substr(second + 1);
 
     kvara::net::Record0 record0;
@@ -32,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     kvara::net::NetworkSettings settings;
-    if (!kvara::net::ParseNetworkSettings(address, mask, gateway, &settings) || given.size() < 120) {
+    if (!kvara::net::ParseNetworkSettings(address, mask, gateway, &settings) ||
+        given.size() < 120) {
         return 0;
     }
     kvara::ByteBuffer record = given;

@@ -26,8 +26,8 @@
 #include "common/ui_hooks.h"
 #include "fuzz_check.h"
 #include "protocol/frame.h"
-#include "reader/kvara.h"
 #include "reader/handles.h"
+#include "reader/kvara.h"
 #include "reader/port.h"
 #include "reader/registry.h"
 #include "tests/support/fake_window.h"
@@ -203,7 +203,8 @@ std::optional<ByteBuffer> ReaderData(const ByteBuffer& answer, int mode) {
 }
 
 bool SameBytes(const std::uint8_t* got, std::size_t count, const ByteBuffer& expected) {
-    return count == expected.size() && (count == 0 || std::memcmp(got, expected.data(), count) == 0);
+    return count == expected.size() &&
+           (count == 0 || std::memcmp(got, expected.data(), count) == 0);
 }
 
 // An output buffer of exactly the size the function is told, so that any write past it is
@@ -255,7 +256,9 @@ void RunFunction(const Script& script, CKvara_Port& port, Run& run) {
         case kExecute: {
             auto buffer = Output(size);
             result = KvaraExecute(handle, 0x09, nullptr, 0, buffer.get(), static_cast<int>(size));
-            FUZZ_CHECK(result < 0 || (data0 && SameBytes(buffer.get(), static_cast<std::size_t>(result), *data0)));
+            FUZZ_CHECK(
+                result < 0 ||
+                (data0 && SameBytes(buffer.get(), static_cast<std::size_t>(result), *data0)));
             break;
         }
         case kInventory: {
@@ -264,7 +267,8 @@ void RunFunction(const Script& script, CKvara_Port& port, Run& run) {
             if (result >= 0) {
                 FUZZ_CHECK(data0.has_value());
                 const std::size_t expected = data0->size() <= size ? data0->size() : size / 16 * 16;
-                const ByteBuffer head(data0->begin(), data0->begin() + static_cast<std::ptrdiff_t>(expected));
+                const ByteBuffer head(data0->begin(),
+                                      data0->begin() + static_cast<std::ptrdiff_t>(expected));
                 FUZZ_CHECK(SameBytes(buffer.get(), static_cast<std::size_t>(result), head));
             }
             break;
@@ -281,7 +285,8 @@ void RunFunction(const Script& script, CKvara_Port& port, Run& run) {
             result = KvaraWriteBank(handle, 3, 0, written.data(), static_cast<int>(written.size()));
             // Done: the reader confirmed the write, or the area read back as written.
             const auto data1 = ReaderData(run.link->Answer(1), script.mode);
-            FUZZ_CHECK(result < 0 || data0 || (run.link->Sends() == 2 && data1 && *data1 == written));
+            FUZZ_CHECK(result < 0 || data0 ||
+                       (run.link->Sends() == 2 && data1 && *data1 == written));
             break;
         }
         case kGetDeviceType: {
@@ -289,9 +294,12 @@ void RunFunction(const Script& script, CKvara_Port& port, Run& run) {
             const std::size_t nameSize = size % 13;
             auto name = Output(nameSize);
             std::memset(name.get(), 0x7F, nameSize);
-            result = KvaraGetDeviceType(handle, buffer.get(), static_cast<int>(size),
-                                        reinterpret_cast<char*>(name.get()), static_cast<int>(nameSize));
-            FUZZ_CHECK(result < 0 || (data0 && SameBytes(buffer.get(), static_cast<std::size_t>(result), *data0)));
+            result =
+                KvaraGetDeviceType(handle, buffer.get(), static_cast<int>(size),
+                                   reinterpret_cast<char*>(name.get()), static_cast<int>(nameSize));
+            FUZZ_CHECK(
+                result < 0 ||
+                (data0 && SameBytes(buffer.get(), static_cast<std::size_t>(result), *data0)));
             // The name is written whole with its terminator, or not at all.
             const bool untouched = nameSize == 0 || name[0] == 0x7F;
             FUZZ_CHECK(untouched || std::memchr(name.get(), 0, nameSize) != nullptr);
@@ -301,13 +309,17 @@ void RunFunction(const Script& script, CKvara_Port& port, Run& run) {
             auto buffer = Output(size);
             result = KvaraReadBytes(handle, 1, 2, buffer.get(), static_cast<int>(size));
             FUZZ_CHECK(result <= static_cast<int>(size));
-            FUZZ_CHECK(result < 0 || (data0 && SameBytes(buffer.get(), static_cast<std::size_t>(result), *data0)));
+            FUZZ_CHECK(
+                result < 0 ||
+                (data0 && SameBytes(buffer.get(), static_cast<std::size_t>(result), *data0)));
             break;
         }
         case kReadBank: {
             auto buffer = Output(size);
             result = KvaraReadBank(handle, 2, 0, buffer.get(), static_cast<int>(size));
-            FUZZ_CHECK(result < 0 || (data0 && SameBytes(buffer.get(), static_cast<std::size_t>(result), *data0)));
+            FUZZ_CHECK(
+                result < 0 ||
+                (data0 && SameBytes(buffer.get(), static_cast<std::size_t>(result), *data0)));
             break;
         }
         default:

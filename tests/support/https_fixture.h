@@ -25,9 +25,12 @@ public:
         root = dir + "/www";
         cert = dir + "/cert.pem";
         const std::string key = dir + "/key.pem";
-        const std::string make = "mkdir -p '" + root + "/rfid/software' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" +
-                                 key + "' -out '" + cert +
-                                 "' -subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 -days 2 >/dev/null 2>&1";
+        const std::string make =
+            "mkdir -p '" + root +
+            "/rfid/software' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + key +
+            "' -out '" + cert +
+            "' -subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 -days 2 "
+            ">/dev/null 2>&1";
         if (std::system(make.c_str()) != 0) {
             return;
         }
@@ -40,8 +43,8 @@ public:
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
             close(out[1]);
-            execl("/usr/bin/python3", "python3", KVARA_HTTPS_SERVER, root.c_str(), cert.c_str(), key.c_str(),
-                  static_cast<char*>(nullptr));
+            execl("/usr/bin/python3", "python3", KVARA_HTTPS_SERVER, root.c_str(), cert.c_str(),
+                  key.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);

@@ -102,8 +102,10 @@ class Screenshots : public kvara::test::MainWindowFixture {
 
         // "EPC aus GTIN" with a GTIN-13 and a serial.
         WhenShown<kvara::CEpcFromGtinDlg>([&](kvara::CEpcFromGtinDlg* dialog) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("gtinField"))->setText(QStringLiteral("4012345000009"));
-            dialog->findChild<QLineEdit*>(QStringLiteral("serialField"))->setText(QStringLiteral("1001"));
+            dialog->findChild<QLineEdit*>(QStringLiteral("gtinField"))
+                ->setText(QStringLiteral("4012345000009"));
+            dialog->findChild<QLineEdit*>(QStringLiteral("serialField"))
+                ->setText(QStringLiteral("1001"));
             QVERIFY(SaveScreenshot(dir + QStringLiteral("epc-from-gtin.png"), {dialog}));
             dialog->reject();
         });

@@ -30,7 +30,9 @@ using kvara::test::Ip;
 using kvara::test::NetnsTest;
 
 // Failures show texts as texts.
-void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -76,7 +78,8 @@ TEST(LanDialogLogic, MasksAndSearchKeys) {
     EXPECT_EQ(kvara::MaskFromHostBits(200), QStringLiteral("0.0.0.0"));
     EXPECT_EQ(kvara::SearchKey(QStringLiteral("[AB12]10.77.1.33-10001")), QStringLiteral("[AB12]"));
     EXPECT_EQ(kvara::SearchKey(QStringLiteral("[open")), QString());
-    EXPECT_EQ(kvara::SearchKey(QStringLiteral("10.77.1.9-10001")), QStringLiteral("10.77.1.9-10001"));
+    EXPECT_EQ(kvara::SearchKey(QStringLiteral("10.77.1.9-10001")),
+              QStringLiteral("10.77.1.9-10001"));
 }
 
 TEST_F(LanDialogTest, SearchListsTheMakersReadersOnceAndOthersApart) {
@@ -90,7 +93,8 @@ TEST_F(LanDialogTest, SearchListsTheMakersReadersOnceAndOthersApart) {
     for (int row = 0; row < list->count(); ++row) {
         texts << list->item(row)->text();
     }
-    EXPECT_EQ(texts, (QStringList{"10.77.1.100-10001", "[AB12]10.77.1.33-10001", "10.77.1.50-10001"}));
+    EXPECT_EQ(texts,
+              (QStringList{"10.77.1.100-10001", "[AB12]10.77.1.33-10001", "10.77.1.50-10001"}));
     EXPECT_EQ(list->item(0)->data(Qt::UserRole).toInt(), kvara::kMakersReader);
     EXPECT_EQ(list->item(1)->data(Qt::UserRole).toInt(), kvara::kMakersReader);
     EXPECT_FALSE(list->item(1)->font().italic());
@@ -120,8 +124,12 @@ TEST_F(LanDialogTest, NothingFoundAsksToRetry) {
 }
 
 TEST_F(LanDialogTest, LanConfigurationReadsTheReadersSettings) {
-    AddReader(segment, "10.77.1.20", {.configured = Ip("10.77.1.20"), .hostBits = 8, .gateway = Ip("10.77.1.254"),
-                                      .tcpPort = 4001, .name = "FIX"});
+    AddReader(segment, "10.77.1.20",
+              {.configured = Ip("10.77.1.20"),
+               .hostBits = 8,
+               .gateway = Ip("10.77.1.254"),
+               .tcpPort = 4001,
+               .name = "FIX"});
     AddReader(segment, "10.77.1.21", {.name = "AUTO1"});
     kvara::CLanConfig fixed(QStringLiteral("10.77.1.20-4001:1"));
     EXPECT_EQ(fixed.Mode(), 1);
@@ -171,7 +179,8 @@ TEST_F(LanDialogTest, AFailedChangeSaysSoAndReloads) {
     Child<QLineEdit>(dialog, "addressField")->setText(QStringLiteral("10.77.1.60"));
     dialog.Apply();
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0], QStringLiteral("IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!"));
+    EXPECT_EQ(messages[0],
+              QStringLiteral("IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!"));
     EXPECT_NE(dialog.result(), int(QDialog::Accepted));
     EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isVisibleTo(&dialog));
     EXPECT_EQ(dialog.ReaderAddress(), QStringLiteral("10.77.1.31-10001"));
@@ -187,7 +196,8 @@ TEST_F(LanDialogTest, InterfaceDialogListsNetworkReadersWhenEthernetIsOn) {
         EXPECT_EQ(dialog.InterfaceName(), QStringLiteral("LAN: 10.77.1.40-10001"));
         dialog.InitDialog();
         auto* list = Child<QListWidget>(dialog, "interfaceList");
-        EXPECT_EQ(list->findItems(QStringLiteral("LAN: 10.77.1.40-10001"), Qt::MatchExactly).size(), 1);
+        EXPECT_EQ(list->findItems(QStringLiteral("LAN: 10.77.1.40-10001"), Qt::MatchExactly).size(),
+                  1);
         EXPECT_EQ(list->currentItem()->text(), QStringLiteral("LAN: 10.77.1.40-10001"));
     }
     kvara::WriteText(kvara::keys::kPortName, QStringLiteral("LAN: 10.77.1.77-10001"));
@@ -251,7 +261,8 @@ TEST_F(LanDialogTest, AddressFieldsTakeOnlyOctetsUpTo255) {
     Child<QRadioButton>(dialog, "fixedRadio")->click();
     dialog.Apply();
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Keine gültige IP-Adresse: 10.77.1"))) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Keine gültige IP-Adresse: 10.77.1")))
+        << messages[0].toStdString();
     EXPECT_NE(dialog.result(), int(QDialog::Accepted));
     EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isVisibleTo(&dialog));
 }
@@ -263,7 +274,8 @@ TEST_F(LanDialogTest, Screenshots) {
         GTEST_SKIP() << "KVARA_SCREENSHOT_DIR is not set";
     }
     QApplication::setWindowIcon(kvara::ProgramIcon());  // as the program sets it
-    AddReader(segment, "10.77.1.100", {.configured = Ip("10.77.1.100"), .hostBits = 8, .gateway = Ip("10.77.1.1")});
+    AddReader(segment, "10.77.1.100",
+              {.configured = Ip("10.77.1.100"), .hostBits = 8, .gateway = Ip("10.77.1.1")});
     AddReader(segment, "10.77.1.33", {.name = "AB12"});
     AddReader(segment, "10.77.1.50", {.configured = Ip("10.77.1.50"), .deviceText = "xp-9000"});
     for (const QString& language : {QStringLiteral("de"), QStringLiteral("en")}) {
@@ -277,12 +289,14 @@ TEST_F(LanDialogTest, Screenshots) {
             ASSERT_TRUE(search.Refresh());
             search.List()->setCurrentRow(0);
             search.show();
-            EXPECT_TRUE(kvara::test::SaveScreenshot(language + QStringLiteral("/reader-search.png"), {&search}));
+            EXPECT_TRUE(kvara::test::SaveScreenshot(language + QStringLiteral("/reader-search.png"),
+                                                    {&search}));
         }
         {
             kvara::CLanConfig config(QStringLiteral("10.77.1.100-10001"));
             config.show();
-            EXPECT_TRUE(kvara::test::SaveScreenshot(language + QStringLiteral("/lan-config.png"), {&config}));
+            EXPECT_TRUE(kvara::test::SaveScreenshot(language + QStringLiteral("/lan-config.png"),
+                                                    {&config}));
         }
         QCoreApplication::removeTranslator(&english);
     }

@@ -49,7 +49,8 @@ class PortSelectTest : public kvara::test::MainWindowFixture {
         devices.usb.push_back({"USB\\VID_0403&PID_E5A1", false});  // libftd2xx serves it
         devices.hid.push_back({0x7A3C, 0x0C5C, "5260-0042", true, "fake:hid0"});
         fakehid::AddDevice("fake:hid0");
-        kvara::TtyDeviceInfo vcom{"/dev/ttyACM0", "tty", true, "CDC device", "USB\\VID_7A3C&PID_0C5D"};
+        kvara::TtyDeviceInfo vcom{"/dev/ttyACM0", "tty", true, "CDC device",
+                                  "USB\\VID_7A3C&PID_0C5D"};
         vcom.stableName = "/dev/serial/by-id/usb-Quarn_Kvara_P20_52600007-if00";
         devices.tty.push_back(vcom);
         devices.usb.push_back({"USB\\VID_7A3C&PID_0C5D", true});
@@ -93,11 +94,13 @@ private slots:
         }
         const auto* list = dialog.findChild<QListWidget*>(QStringLiteral("interfaceList"));
         QVERIFY(list != nullptr);
-        QCOMPARE(Entries(list), (QStringList{
-                                    QStringLiteral("/dev/serial/by-id/usb-Quarn_Kvara_P20_52600007-if00 (ttyACM0) [Quarn Virtual COM]"),
-                                    QStringLiteral("USB: 52601234"),
-                                    QStringLiteral("USB: 5260-0042 HID"),
-                                }));
+        QCOMPARE(Entries(list),
+                 (QStringList{
+                     QStringLiteral("/dev/serial/by-id/usb-Quarn_Kvara_P20_52600007-if00 (ttyACM0) "
+                                    "[Quarn Virtual COM]"),
+                     QStringLiteral("USB: 52601234"),
+                     QStringLiteral("USB: 5260-0042 HID"),
+                 }));
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char('|'))));
         QVERIFY(dialog.HidSupportHint().isEmpty());
         Screenshot(dialog, QStringLiteral("interface-dialog.png"));
@@ -120,15 +123,21 @@ private slots:
 
     void lineValuesShowAsBaudParityAndStopBits() {
         const std::pair<int, std::array<const char*, 3>> cases[] = {
-            {9601, {"9600", "gerade", "1"}}, {19203, {"19200", "keine", "2"}}, {19250, {"19200", "keine", "1"}},
-            {19202, {"19200", "ungerade", "1"}}, {12345, {"", "keine", "1"}}};
+            {9601, {"9600", "gerade", "1"}},
+            {19203, {"19200", "keine", "2"}},
+            {19250, {"19200", "keine", "1"}},
+            {19202, {"19200", "ungerade", "1"}},
+            {12345, {"", "keine", "1"}}};
         for (const auto& [line, shown] : cases) {
             kvara::WriteInt(kvara::keys::kBaudrate, line);
             kvara::CPortSelectDlg dialog;
             dialog.InitDialog();
-            QCOMPARE(dialog.findChild<QComboBox*>("baudCombo")->currentText(), QLatin1String(shown[0]));
-            QCOMPARE(dialog.findChild<QComboBox*>("parityCombo")->currentText(), QLatin1String(shown[1]));
-            QCOMPARE(dialog.findChild<QComboBox*>("stopBitsCombo")->currentText(), QLatin1String(shown[2]));
+            QCOMPARE(dialog.findChild<QComboBox*>("baudCombo")->currentText(),
+                     QLatin1String(shown[0]));
+            QCOMPARE(dialog.findChild<QComboBox*>("parityCombo")->currentText(),
+                     QLatin1String(shown[1]));
+            QCOMPARE(dialog.findChild<QComboBox*>("stopBitsCombo")->currentText(),
+                     QLatin1String(shown[2]));
         }
     }
 
@@ -143,12 +152,14 @@ private slots:
         dialog.findChild<QListWidget*>("interfaceList")->setCurrentRow(0);
         dialog.findChild<QLineEdit*>("timeoutField")->setText(QStringLiteral("5"));
         dialog.accept();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Geben Sie eine ganze Zahl zwischen 10 und 300000 ein."));
+        QCOMPARE(m_messages.value(0),
+                 QStringLiteral("Geben Sie eine ganze Zahl zwischen 10 und 300000 ein."));
         QCOMPARE(dialog.result(), 0);
         dialog.findChild<QLineEdit*>("timeoutField")->setText(QStringLiteral("800"));
         dialog.findChild<QLineEdit*>("addressField")->setText(QStringLiteral("256"));
         dialog.accept();
-        QCOMPARE(m_messages.value(1), QStringLiteral("Geben Sie eine ganze Zahl zwischen 1 und 255 ein."));
+        QCOMPARE(m_messages.value(1),
+                 QStringLiteral("Geben Sie eine ganze Zahl zwischen 1 und 255 ein."));
         dialog.findChild<QLineEdit*>("addressField")->setText(QStringLiteral("7"));
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -256,9 +267,12 @@ private slots:
             kvara::CPortSelectDlg dialog;
             m_messages.clear();
             dialog.InitDialog();
-            QCoreApplication::processEvents();  // the dialog's first refresh asks, then refreshes again
+            QCoreApplication::processEvents();  // the dialog's first refresh asks, then refreshes
+                                                // again
             QCOMPARE(m_messages.size(), 1);
-            QCOMPARE(m_messages[0], QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber laden und installieren?\n"));
+            QCOMPARE(m_messages[0],
+                     QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber "
+                                    "laden und installieren?\n"));
             QCOMPARE(dialog.RefreshCount(), 2);
             // The same device at the next refreshes: the question is not asked again.
             for (int i = 0; i < 17; ++i) {
