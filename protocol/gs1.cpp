@@ -25,7 +25,11 @@ constexpr Partition kSgtinTable[7] = {{40, 12, 4, 1}, {37, 11, 7, 2}, {34, 10, 1
 constexpr Partition kSsccTable[7] = {{40, 12, 18, 5}, {37, 11, 21, 6}, {34, 10, 24, 7},
                                      {30, 9, 28, 8},  {27, 8, 31, 9},  {24, 7, 34, 10},
                                      {20, 6, 38, 11}};
-// SGLN location references and GRAI asset types.
+// GRAI asset types: the same digits as SGLN location references, in three more bits.
+constexpr Partition kGraiTable[7] = {{40, 12, 4, 0}, {37, 11, 7, 1}, {34, 10, 10, 2},
+                                     {30, 9, 14, 3}, {27, 8, 17, 4}, {24, 7, 20, 5},
+                                     {20, 6, 24, 6}};
+// SGLN location references.
 constexpr Partition kSglnTable[7] = {{40, 12, 1, 0}, {37, 11, 4, 1}, {34, 10, 7, 2}, {30, 9, 11, 3},
                                      {27, 8, 14, 4}, {24, 7, 17, 5}, {20, 6, 21, 6}};
 constexpr Partition kGiai96Table[7] = {{40, 12, 42, 13}, {37, 11, 45, 14}, {34, 10, 48, 15},
@@ -55,8 +59,8 @@ constexpr Layout kLayouts[] = {
     {Scheme::kSscc96, "sscc-96", 0x31, 96, kSsccTable, false, Tail::kNone, 0, 0},
     {Scheme::kSgln96, "sgln-96", 0x32, 96, kSglnTable, false, Tail::kNumber, 41, 0},
     {Scheme::kSgln195, "sgln-195", 0x39, 195, kSglnTable, false, Tail::kText, 140, 20},
-    {Scheme::kGrai96, "grai-96", 0x33, 96, kSglnTable, false, Tail::kNumber, 38, 0},
-    {Scheme::kGrai170, "grai-170", 0x37, 170, kSglnTable, false, Tail::kText, 112, 16},
+    {Scheme::kGrai96, "grai-96", 0x33, 96, kGraiTable, false, Tail::kNumber, 38, 0},
+    {Scheme::kGrai170, "grai-170", 0x37, 170, kGraiTable, false, Tail::kText, 112, 16},
     {Scheme::kGiai96, "giai-96", 0x34, 96, kGiai96Table, false, Tail::kNone, 0, 0},
     {Scheme::kGiai202, "giai-202", 0x38, 202, kGiai202Table, true, Tail::kNone, 0, 0},
     {Scheme::kGid96, "gid-96", 0x35, 96, nullptr, false, Tail::kNumber, 36, 0},
@@ -79,10 +83,10 @@ const Layout& LayoutOf(Scheme scheme) {
 // of them a URI carries escaped.
 bool AllowedCharacter(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-           std::strchr("!\"%&'()*+,-./:;<=>?_", c) != nullptr;
+           (c != '\0' && std::strchr("!\"%&'()*+,-./:;<=>?_", c) != nullptr);
 }
 bool EscapedInUri(char c) {
-    return std::strchr("\"%&/<>?", c) != nullptr;
+    return c != '\0' && std::strchr("\"%&/<>?", c) != nullptr;
 }
 
 bool AllDigits(const std::string& text) {

@@ -50,6 +50,10 @@ const Example kExamples[] = {
      "urn:epc:id:sscc:023356789.30200002", "(00)302335678902000022"},
     {"urn:epc:tag:sgln-96:3.0614141.12345.400", "3274257BF460720000000190",
      "urn:epc:id:sgln:0614141.12345.400", "(414)0614141123452(254)400"},
+    {"urn:epc:tag:grai-96:3.0614141.12345.400", "3374257BF40C0E4000000190",
+     "urn:epc:id:grai:0614141.12345.400", "(8003)00614141123452400"},
+    {"urn:epc:tag:grai-170:1.0614141.12345.ab-12", "3734257BF40C0E70E25AC59000000000000000000000",
+     "urn:epc:id:grai:0614141.12345.ab-12", "(8003)00614141123452ab-12"},
     {"urn:epc:tag:giai-96:3.0614141.5678", "3474257BF40000000000162E",
      "urn:epc:id:giai:0614141.5678", "(8004)06141415678"},
     {"urn:epc:tag:gid-96:31415.271828.1414", "350007AB70425D4000000586",
@@ -191,6 +195,12 @@ TEST(Gs1, BrokenInputsSayWhy) {
     EXPECT_NE(uriError("urn:epc:tag:sgtin-96:3.0614141.812345.274877906944").find("38 bits"),
               std::string::npos);
     EXPECT_NE(uriError("urn:epc:tag:sgtin-198:3.0614141.812345.caf\xC3\xA9").find("does not allow"),
+              std::string::npos);
+    // A zero character would end the serial on the tag: what is read back would be shorter.
+    EXPECT_NE(uriError("urn:epc:tag:giai-202:0.0614141.ASSET%00").find("does not allow"),
+              std::string::npos);
+    EXPECT_NE(uriError(std::string("urn:epc:tag:sgtin-198:3.0614141.812345.A") + '\0')
+                  .find("does not allow"),
               std::string::npos);
     EXPECT_NE(
         uriError("urn:epc:tag:sgtin-198:3.0614141.812345.ABCDEFGHIJKLMNOPQRSTU").find("at most 20"),

@@ -247,6 +247,9 @@ void RunFunction(const Script& script, CKvara_Port& port, Run& run) {
         case kPortExecute: {
             ByteBuffer answer;
             const ByteBuffer payload(size % 4, 0x5A);
+            // Under the caller's command scope, as the API functions run it.
+            kvara::CommandScope scope(port);
+            FUZZ_CHECK(static_cast<bool>(scope));
             const bool ok = CKvara_SDKApp::Execute(port, script.parameter, payload, answer);
             FUZZ_CHECK(port.m_request.empty());
             FUZZ_CHECK(ok || port.m_lastError != 0);
