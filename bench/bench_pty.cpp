@@ -16,9 +16,8 @@
 #include <thread>
 
 #include "bench/bench_support.h"
+#include "bench/sim_pty_reader.h"
 #include "reader/kvara.h"
-#include "sim/pty_server.h"
-#include "sim/sim_reader.h"
 
 namespace {
 
@@ -63,30 +62,17 @@ double RawRoundTrip(std::size_t requestBytes, std::size_t answerBytes, int round
     return mean;
 }
 
-struct Reader {
-    Reader() {
-        auto tag = kvara::sim::SimTag::WithEpc(
-            {0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0, 0, 0, 1});
-        tag.user.assign(128, 0x5A);
-        sim = std::make_shared<kvara::sim::SimReader>();
-        sim->SetTags({tag});
-        server = std::make_unique<kvara::sim::PtyServer>(sim);
-        server->Start();
-        handle = KvaraOpenPort(server->Path().c_str(), 115200, 0, 1000);
-    }
-    ~Reader() {
-        KvaraClosePort(handle);
-        server->Stop();
-    }
-    std::shared_ptr<kvara::sim::SimReader> sim;
-    std::unique_ptr<kvara::sim::PtyServer> server;
-    int handle = -1;
-};
+kvara::sim::SimTag BenchTag() {
+    auto tag =
+        kvara::sim::SimTag::WithEpc({0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0, 0, 0, 1});
+    tag.user.assign(128, 0x5A);
+    return tag;
+}
 
 template <typename Command>
 void Measure(benchmark::State& state, std::size_t requestBytes, std::size_t answerBytes,
              Command command) {
-    Reader reader;
+    kvara::bench::SimPtyReader reader({}, BenchTag(), 115200);
     if (reader.handle <= 0) {
         state.SkipWithError("simulated reader did not open");
         return;

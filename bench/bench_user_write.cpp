@@ -9,12 +9,10 @@
 // the reader received per write.
 #include <benchmark/benchmark.h>
 
-#include <memory>
 #include <vector>
 
+#include "bench/sim_pty_reader.h"
 #include "reader/kvara.h"
-#include "sim/pty_server.h"
-#include "sim/sim_reader.h"
 #include "ui/main_logic.h"
 
 namespace {
@@ -26,26 +24,21 @@ constexpr std::size_t kWriteHead = 4;  // bank, word address, count
 
 const kvara::ByteBuffer kEpc = {0x30, 0x08, 0x33, 0xB2, 0xDD, 0xD9, 0x01, 0x40, 0, 0, 0, 1};
 
-struct Reader {
-    Reader() {
+// The reader with a modelled line and tag, the tag's User memory all 0x5A.
+struct Reader : kvara::bench::SimPtyReader {
+    Reader() : SimPtyReader(Config(), Tag(), kBaud) {}
+    static kvara::sim::SimConfig Config() {
         kvara::sim::SimConfig config;
         config.wireBaud = kBaud;
         config.tagTimeUs = kTagTimeUs;
-        sim = std::make_shared<kvara::sim::SimReader>(config);
+        return config;
+    }
+    static kvara::sim::SimTag Tag() {
         auto tag = kvara::sim::SimTag::WithEpc(kEpc);
         tag.user.assign(64, 0x5A);
-        sim->SetTags({tag});
-        server = std::make_unique<kvara::sim::PtyServer>(sim);
-        if (server->Start()) {
-            handle = KvaraOpenPort(server->Path().c_str(), kBaud, 0, 1000);
-        }
+        return tag;
     }
-    ~Reader() {
-        if (handle > 0) {
-            KvaraClosePort(handle);
-        }
-        server->Stop();
-    }
+    // The data words of the write commands the reader received.
     std::size_t WordsReceived() const {
         std::size_t words = 0;
         for (const auto& request : sim->Requests()) {
@@ -55,9 +48,6 @@ struct Reader {
         }
         return words;
     }
-    std::shared_ptr<kvara::sim::SimReader> sim;
-    std::unique_ptr<kvara::sim::PtyServer> server;
-    int handle = -1;
 };
 
 // One write as the window makes it: the tag selected, then each run of changed words.

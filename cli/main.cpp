@@ -129,6 +129,27 @@ std::optional<Failure> PasswordOf(const std::string& text, ByteBuffer* bytes) {
     return std::nullopt;
 }
 
+// The EPC and access password a tag verb names.
+std::optional<Failure> TagOf(const std::string& epcText, const std::string& passwordText,
+                             ByteBuffer* epc, ByteBuffer* password) {
+    if (auto failure = Hex(epcText, "EPC", epc)) {
+        return failure;
+    }
+    return PasswordOf(passwordText, password);
+}
+
+// Opens the reader and selects the tag a verb works on.
+std::optional<Failure> OpenAndSelect(ReaderSession& reader, const ReaderOptions& options,
+                                     const ByteBuffer& epc) {
+    if (auto failure = OpenReader(reader, options)) {
+        return failure;
+    }
+    if (!reader.Select(epc)) {
+        return reader.Error("select " + HexText(epc));
+    }
+    return std::nullopt;
+}
+
 json TagJson(const ReaderSession::Seen& tag) {
     json entry = {{"epc", HexText(tag.epc)},
                   {"pc", HexText({static_cast<std::uint8_t>(tag.pc >> 8),
@@ -322,18 +343,12 @@ int main(int argc, char** argv) {
         run = [&] {
             ByteBuffer epc;
             ByteBuffer password;
-            if (auto failure = Hex(tagEpc, "EPC", &epc)) {
-                return Fail(global, *failure);
-            }
-            if (auto failure = PasswordOf(passwordText, &password)) {
+            if (auto failure = TagOf(tagEpc, passwordText, &epc, &password)) {
                 return Fail(global, *failure);
             }
             ReaderSession reader;
-            if (auto failure = OpenReader(reader, memoryReader)) {
+            if (auto failure = OpenAndSelect(reader, memoryReader, epc)) {
                 return Fail(global, *failure);
-            }
-            if (!reader.Select(epc)) {
-                return Fail(global, reader.Error("select " + HexText(epc)));
             }
             const int bank = *BankNamed(bankName);
             ByteBuffer data(256);
@@ -374,11 +389,8 @@ int main(int argc, char** argv) {
                 return Fail(global, *failure);
             }
             ReaderSession reader;
-            if (auto failure = OpenReader(reader, memoryReader)) {
+            if (auto failure = OpenAndSelect(reader, memoryReader, epc)) {
                 return Fail(global, *failure);
-            }
-            if (!reader.Select(epc)) {
-                return Fail(global, reader.Error("select " + HexText(epc)));
             }
             const int bank = *BankNamed(bankName);
             const int length = static_cast<int>(data.size());
@@ -487,18 +499,12 @@ int main(int argc, char** argv) {
             }
             ByteBuffer epc;
             ByteBuffer password;
-            if (auto failure = Hex(tagEpc, "EPC", &epc)) {
-                return Fail(global, *failure);
-            }
-            if (auto failure = PasswordOf(passwordText, &password)) {
+            if (auto failure = TagOf(tagEpc, passwordText, &epc, &password)) {
                 return Fail(global, *failure);
             }
             ReaderSession reader;
-            if (auto failure = OpenReader(reader, lockReader)) {
+            if (auto failure = OpenAndSelect(reader, lockReader, epc)) {
                 return Fail(global, *failure);
-            }
-            if (!reader.Select(epc)) {
-                return Fail(global, reader.Error("select " + HexText(epc)));
             }
             if (KvaraLock(reader.Handle(), areaCode, actionCode, password.data()) != 0) {
                 return Fail(global, reader.Error("lock"));

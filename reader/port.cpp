@@ -217,16 +217,11 @@ bool CKvara_Port::RunCommand(std::uint8_t command, const ByteBuffer& payload, By
 bool CKvara_Port::Execute(std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer) {
     answer.clear();
     if (m_outOfStep && !m_identity.empty()) {
-        const std::int32_t before = m_lastError;
-        if (!ConfirmInStep()) {
-            // A reader that does not answer at all says so (4); answers that came but do not
-            // fit say that the command was held back (258).
-            if (m_lastError != kErrorPortBusy && m_lastError != kErrorTimeout) {
-                m_lastError = kErrorOutOfStep;
-            }
+        const std::int32_t failure = ConfirmInStep();
+        if (failure != 0) {
+            m_lastError = failure;
             return false;
         }
-        m_lastError = before;  // the queries leave the code of the last failure as it was
     }
     return RunCommand(command, payload, answer);
 }
@@ -243,31 +238,33 @@ bool CKvara_Port::Execute(std::uint8_t command, const ByteBuffer& payload, ByteB
 // Bytes swept away when a later query goes out (they came after the previous query's answer was
 // taken) are an answer no query accounts for: they fail the proof too. Bytes swept away by the
 // first query are the late answers the proof is there to clear.
-bool CKvara_Port::ConfirmInStep() {
+std::int32_t CKvara_Port::ConfirmInStep() {
+    const std::int32_t before = m_lastError;
     const int queries = std::clamp(m_lateAnswers, 1, kMaxInStepQueries);
     for (int i = 0; i <= queries + 1; ++i) {
         const bool power = i == queries;
         ByteBuffer answer;
         const bool answered = RunCommand(power ? kCmdTxPowerRead : kCmdDeviceType, {}, answer);
-        const int code = m_lastError;
-        if (!answered && (code == kErrorPortBusy || code == kErrorDataCount)) {
-            return false;  // nothing was sent
+        const std::int32_t code = m_lastError;
+        if (!answered && (code == kErrorPortBusy || code == kErrorTimeout)) {
+            // Nothing was sent, or the reader does not answer at all (and its answer may still
+            // come: marked out of step already). Either says more than "held back".
+            return code;
         }
-        const bool noAnswer = !answered && (code == kErrorTimeout || code == kErrorChecksum ||
-                                            code == kErrorEmptyAnswer);
-        if (noAnswer) {
-            return false;  // marked out of step already; its answer may still come
+        if (!answered &&
+            (code == kErrorDataCount || code == kErrorChecksum || code == kErrorEmptyAnswer)) {
+            return kErrorOutOfStep;  // garbled (marked out of step already) or not built
         }
         const bool identity = answered && answer == m_identity;
         if (identity == power || (i > 0 && m_discardedAtSend)) {
             MarkOutOfStep(false);  // another command's answer: the query's own is still to come
-            m_lastError = kErrorOutOfStep;
-            return false;
+            return kErrorOutOfStep;
         }
     }
     m_outOfStep = false;
     m_lateAnswers = 0;
-    return true;
+    m_lastError = before;  // the queries leave the code of the last failure as it was
+    return 0;
 }
 
 bool CKvara_Port::SendCommand() {

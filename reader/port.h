@@ -133,7 +133,8 @@ private:
     friend class CommandScope;
 
     bool RunCommand(std::uint8_t command, const ByteBuffer& payload, ByteBuffer& answer);
-    bool ConfirmInStep();
+    // 0 when the line is proven in step, else the code the held-back command fails with.
+    std::int32_t ConfirmInStep();
     void MarkOutOfStep(bool drain);
     bool WaitForAnswer();
     void AwaitLateAnswer();

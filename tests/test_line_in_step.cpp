@@ -32,6 +32,24 @@ const ByteBuffer kPassword = {0x11, 0x22, 0x33, 0x44};
 const ByteBuffer kData = {0xCA, 0xFE, 0xBA, 0xBE};
 constexpr int kTimeoutMs = 40;
 
+// A tag whose User memory starts with kData.
+SimTag DataTag() {
+    SimTag tag = SimTag::WithEpc(kEpc);
+    std::copy(kData.begin(), kData.end(), tag.user.begin());
+    return tag;
+}
+
+// The caller's answer to a failure after the line fell out of step: up to three attempts, until
+// the command gives the wanted result. Returns the last result.
+template <typename Command>
+int Retried(int wanted, Command command) {
+    int result = command();
+    for (int attempt = 1; attempt < 3 && result != wanted; ++attempt) {
+        result = command();
+    }
+    return result;
+}
+
 // A tag whose User memory takes writes only with the access password: a write without it is
 // refused by the reader and leaves the memory as it was.
 SimTag ProtectedTag() {
@@ -155,11 +173,7 @@ TEST_F(PtyReaderTest, AnAnswerThatMayBeAnotherCommandsIsNotDelivered) {
     }
     // The next commands prove the line in step again (on a busy machine an answer may still
     // come late and fail one more proof) and get their own answers.
-    int result = -1;
-    for (int attempt = 0; attempt < 3 && result != 0; ++attempt) {
-        result = KvaraGetTxPower(handle, &power);
-    }
-    ASSERT_EQ(result, 0);
+    ASSERT_EQ(Retried(0, [&] { return KvaraGetTxPower(handle, &power); }), 0);
     EXPECT_EQ(power, 270);
 }
 
@@ -167,9 +181,7 @@ TEST_F(PtyReaderTest, AnAnswerThatMayBeAnotherCommandsIsNotDelivered) {
 // read for its own: it fails, with code 258 or a time-out, and never hands out the read's bytes.
 TEST_F(PtyReaderTest, ACommandWhoseAnswerIsLostNeverTakesALateOne) {
     constexpr int kSlowTimeoutMs = 100;
-    SimTag tag = SimTag::WithEpc(kEpc);
-    std::copy(kData.begin(), kData.end(), tag.user.begin());
-    StartReader({}, {tag});
+    StartReader({}, {DataTag()});
     const int handle = Open(kSlowTimeoutMs);
     ASSERT_GT(handle, 0);
     // The read's answer comes 2.5 time-outs late: after the wait for a late answer, while the
@@ -186,11 +198,7 @@ TEST_F(PtyReaderTest, ACommandWhoseAnswerIsLostNeverTakesALateOne) {
     EXPECT_NE(KvaraGetLastError(handle), 0);
 
     // The next commands prove the line in step again and get their own answers.
-    int n = -1;
-    for (int attempt = 0; attempt < 3 && n != 4; ++attempt) {
-        n = KvaraGetDeviceType(handle, type, 4, nullptr, 0);
-    }
-    ASSERT_EQ(n, 4);
+    ASSERT_EQ(Retried(4, [&] { return KvaraGetDeviceType(handle, type, 4, nullptr, 0); }), 4);
     EXPECT_EQ(ByteBuffer(type, type + 4), (ByteBuffer{'3', '1', '2', '0'}));
     ASSERT_EQ(KvaraReadBytes(handle, 3, 0, data, 3), 3);
     EXPECT_EQ(ByteBuffer(data, data + 3), ByteBuffer(kData.begin(), kData.begin() + 3));
@@ -220,9 +228,7 @@ void HoldAfterTaking(int, int direction, const unsigned char* bytes, int length,
 // query must not hand out the read's bytes.
 TEST_F(PtyReaderTest, ALateAnswerIsNotDeliveredWhenTheThreadWasHeldUp) {
     constexpr int kSlowTimeoutMs = 100;
-    SimTag tag = SimTag::WithEpc(kEpc);
-    std::copy(kData.begin(), kData.end(), tag.user.begin());
-    StartReader({}, {tag});
+    StartReader({}, {DataTag()});
     const int handle = Open(kSlowTimeoutMs);
     ASSERT_GT(handle, 0);
     reader->PushFault(SimFault{.delayMs = 5 * kSlowTimeoutMs / 2, .forCommand = 0xC3});
@@ -243,11 +249,7 @@ TEST_F(PtyReaderTest, ALateAnswerIsNotDeliveredWhenTheThreadWasHeldUp) {
     EXPECT_EQ(n, -1) << "the device type query handed out the read's answer";
     EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_OUT_OF_STEP);
 
-    int in = -1;
-    for (int attempt = 0; attempt < 3 && in != 4; ++attempt) {
-        in = KvaraGetDeviceType(handle, type, 4, nullptr, 0);
-    }
-    ASSERT_EQ(in, 4);
+    ASSERT_EQ(Retried(4, [&] { return KvaraGetDeviceType(handle, type, 4, nullptr, 0); }), 4);
     EXPECT_EQ(ByteBuffer(type, type + 4), (ByteBuffer{'3', '1', '2', '0'}));
 }
 
@@ -258,9 +260,7 @@ TEST_F(PtyReaderTest, ALateAnswerIsNotDeliveredWhenTheThreadWasHeldUp) {
 // power answer (two bytes, as it asks for) for the tag's memory.
 TEST_F(PtyReaderTest, ARefusedProvingQueryDoesNotPassForThePowerAnswer) {
     constexpr int kSlowTimeoutMs = 200;
-    SimTag tag = SimTag::WithEpc(kEpc);
-    std::copy(kData.begin(), kData.end(), tag.user.begin());
-    StartReader({}, {tag});
+    StartReader({}, {DataTag()});
     const int handle = Open(kSlowTimeoutMs);
     ASSERT_GT(handle, 0);
     // The device type query times out; its answer comes at 2.5 time-outs, while the first
@@ -283,11 +283,7 @@ TEST_F(PtyReaderTest, ARefusedProvingQueryDoesNotPassForThePowerAnswer) {
         EXPECT_NE(KvaraGetLastError(handle), 0);
     }
     reader->ClearFaults();
-    n = -1;
-    for (int attempt = 0; attempt < 3 && n != 2; ++attempt) {
-        n = KvaraReadBytes(handle, 3, 0, data, 2);
-    }
-    ASSERT_EQ(n, 2);
+    ASSERT_EQ(Retried(2, [&] { return KvaraReadBytes(handle, 3, 0, data, 2); }), 2);
     EXPECT_EQ(ByteBuffer(data, data + 2), ByteBuffer(kData.begin(), kData.begin() + 2));
 }
 
