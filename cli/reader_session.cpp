@@ -93,34 +93,11 @@ bool ReaderSession::Inventory(std::vector<Seen>* tags) {
 }
 
 bool ParseHexText(const std::string& text, ByteBuffer* bytes) {
-    bytes->clear();
-    int high = -1;
-    for (char c : text) {
-        if (c == ' ' || c == ':' || c == '-') {
-            continue;
-        }
-        const int digit = HexDigitValue(c);
-        if (digit < 0) {
-            return false;
-        }
-        if (high < 0) {
-            high = digit;
-        } else {
-            bytes->push_back(static_cast<std::uint8_t>(high << 4 | digit));
-            high = -1;
-        }
-    }
-    return high < 0;
+    return ParseHexPairs(text, " :-", bytes);
 }
 
 std::string HexText(const ByteBuffer& bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0xF];
-    }
-    return text;
+    return HexPairs(bytes);
 }
 
 }  // namespace kvara::cli

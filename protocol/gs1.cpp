@@ -6,6 +6,8 @@
 #include <tuple>
 #include <vector>
 
+#include "common/hex.h"
+
 namespace kvara::gs1 {
 
 namespace {
@@ -95,8 +97,7 @@ bool AllDigits(const std::string& text) {
 }
 
 std::string Hex2(unsigned value) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
+    return {HexDigit(value >> 4), HexDigit(value)};
 }
 
 std::string EscapeForUri(const std::string& text) {
@@ -119,11 +120,7 @@ std::optional<std::string> UnescapeUri(const std::string& text) {
         }
         int value = 0;
         for (int k = 1; k <= 2; ++k) {
-            const char c = text[i + k];
-            const int digit = c >= '0' && c <= '9'   ? c - '0'
-                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                     : -1;
+            const int digit = HexDigitValue(text[i + k]);
             if (digit < 0) {
                 return std::nullopt;
             }

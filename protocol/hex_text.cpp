@@ -62,20 +62,7 @@ std::size_t FindNonHexCharacter(const std::string& text) {
 }
 
 std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    if (bytes == nullptr) {
-        return text;
-    }
-    text.reserve(count * 3);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0) {
-            text.push_back(' ');
-        }
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    return text;
+    return HexPairs(bytes, count, ' ');
 }
 
 }  // namespace kvara

@@ -76,10 +76,9 @@ bool ReadLine(const std::string& line, TidCatalog& catalog) {
 }
 
 std::string HexText(const char* what, int value, int digits) {
-    static const char kDigits[] = "0123456789ABCDEF";
     std::string text;
     for (int i = digits - 1; i >= 0; --i) {
-        text += kDigits[(value >> (4 * i)) & 0xF];
+        text += HexDigit(static_cast<unsigned>(value >> (4 * i)));
     }
     return std::string(what) + " 0x" + text;
 }

@@ -144,24 +144,7 @@ bool ParseFault(const std::string& text, SimFault* fault, std::string* error) {
 }  // namespace
 
 bool ParseHex(const std::string& text, ByteBuffer* bytes) {
-    bytes->clear();
-    int high = -1;
-    for (char c : text) {
-        if (c == ' ') {
-            continue;
-        }
-        const int digit = HexDigitValue(c);
-        if (digit < 0) {
-            return false;
-        }
-        if (high < 0) {
-            high = digit;
-        } else {
-            bytes->push_back(static_cast<std::uint8_t>(high * 16 + digit));
-            high = -1;
-        }
-    }
-    return high < 0;
+    return ParseHexPairs(text, " ", bytes);
 }
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,

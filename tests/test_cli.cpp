@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/hex.h"
 #include "sim/pty_server.h"
 #include "sim/sim_reader.h"
 #include "sim/tcp_server.h"
@@ -59,13 +60,7 @@ json Json(const Outcome& run) {
 }
 
 std::string Hex(const ByteBuffer& bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0xF];
-    }
-    return text;
+    return kvara::HexPairs(bytes);
 }
 
 class CliTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "common/hex.h"
 #include "protocol/gs1.h"
 
 using kvara::ByteBuffer;
@@ -14,13 +15,7 @@ namespace gs1 = kvara::gs1;
 namespace {
 
 std::string Hex(const ByteBuffer& bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0xF];
-    }
-    return text;
+    return kvara::HexPairs(bytes);
 }
 
 ByteBuffer Bytes(const std::string& hex) {
