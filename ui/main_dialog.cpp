@@ -39,6 +39,7 @@
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/busy.h"
+#include "ui/cancel_offer.h"
 #include "ui/chip_catalog.h"
 #include "ui/epc_gtin_dlg.h"
 #include "ui/lan_config_dlg.h"
@@ -72,6 +73,10 @@ constexpr int kResultFailed = -1;
 constexpr int kResultSelectFailed = -2;
 constexpr int kResultNoReader = -3;
 constexpr int kResultLockFailed = -4;
+constexpr int kResultCancelled = -5;
+
+// How long an operation waits for the reader before "Abbrechen" is offered.
+constexpr int kCancelOfferMs = 1000;
 
 QString FromUtf8(const std::string& text) {
     return QString::fromStdString(text);
@@ -132,6 +137,7 @@ CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Quarn Kvara Programmer"));
     setWindowIcon(ProgramIcon());
     BuildLayout();
+    m_cancelOffer = new CCancelOffer(m_statusField);
     // The reader's firmware check downloads in the background from the start.
     if (UpdateChecksEnabled()) {
         DeviceCheck().StartCheck(nullptr, 0);
@@ -143,6 +149,19 @@ CKvara_ProgrammerDlg::~CKvara_ProgrammerDlg() {
         SavePlacement();
     }
     CloseReader();
+    delete m_cancelOffer;
+}
+
+CKvara_ProgrammerDlg::Operation::Operation(CKvara_ProgrammerDlg& window) : m_window(window) {
+    if (m_window.m_operations++ == 0) {
+        m_window.m_cancelOffer->Begin(kCancelOfferMs);
+    }
+}
+
+CKvara_ProgrammerDlg::Operation::~Operation() {
+    if (--m_window.m_operations == 0) {
+        m_window.m_cancelOffer->End();
+    }
 }
 
 void CKvara_ProgrammerDlg::BuildLayout() {
@@ -694,7 +713,31 @@ int CKvara_ProgrammerDlg::CommandHandle() {
     if (m_closing) {
         CloseReader();
     }
+    if (m_operations > 0 && m_cancelOffer->Cancelled()) {
+        return 0;
+    }
     return m_handle;
+}
+
+int CKvara_ProgrammerDlg::NoCommandResult() const {
+    return m_operations > 0 && m_cancelOffer->Cancelled() ? kResultCancelled : kResultNoReader;
+}
+
+bool CKvara_ProgrammerDlg::CheckReaderAfterTimeout() {
+    if (m_handle == 0 || (m_operations > 0 && m_cancelOffer->Cancelled())) {
+        return false;
+    }
+    unsigned char type[kDeviceTypeBytes] = {};
+    if (KvaraGetDeviceType(m_handle, type, sizeof type, nullptr, 0) >= 0) {
+        return false;
+    }
+    CloseReader();
+    SetTitle(QString());
+    m_statusField->setText(
+        StatusText() +
+        tr(" – Der Leser antwortet nicht mehr, die Verbindung wurde getrennt. Neu verbinden: "
+           "☰ > Schnittstelle wählen"));
+    return true;
 }
 
 QString CKvara_ProgrammerDlg::HexFault(const QString& text) const {
@@ -983,13 +1026,28 @@ bool CKvara_ProgrammerDlg::ReportResult(bool write, int result, int lastError) {
         case 0:
             return false;
         case kResultFailed:
-            ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"), lastError);
+            if (write && lastError == KVARA_ERROR_TIMEOUT) {
+                // The write went out, its answer did not come back: the tag may well hold the
+                // new data.
+                ShowStatus(tr("Schreiben: Ergebnis unbekannt, der Transponder kann verändert sein"),
+                           lastError);
+            } else {
+                ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"),
+                           lastError);
+            }
+            if (lastError == KVARA_ERROR_TIMEOUT) {
+                CheckReaderAfterTimeout();
+            }
+            return true;
+        case kResultCancelled:
+            ShowStatus(write ? tr("Abgebrochen, nichts geschrieben") : tr("Abgebrochen"), 0);
             return true;
         case kResultSelectFailed:
             // A reader that vanished or went silent fails the select first; "Fehler bei Select"
             // alone would send the user looking for the tag.
             if (lastError == KVARA_ERROR_TIMEOUT) {
                 ShowStatus(tr("Fehler bei Select: Der Leser antwortet nicht"), 0);
+                CheckReaderAfterTimeout();
             } else if (lastError == KVARA_ERROR_OUT_OF_STEP) {
                 ShowStatus(tr("Fehler bei Select"), lastError);
             } else {
@@ -1032,13 +1090,13 @@ int CKvara_ProgrammerDlg::ReadBankExact(int bank, int byteAddress,
                                         const std::optional<ByteBuffer>& password,
                                         std::uint8_t* buffer, int count) {
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     if (!SelectCurrentTag()) {
-        return kResultSelectFailed;
+        return CommandHandle() == 0 ? NoCommandResult() : kResultSelectFailed;
     }
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     const int result = password ? KvaraReadBytesPwd(m_handle, bank, byteAddress / 2,
                                                     password->data(), buffer, count)
@@ -1050,13 +1108,13 @@ int CKvara_ProgrammerDlg::ReadBankToEnd(int bank, int byteAddress,
                                         const std::optional<ByteBuffer>& password,
                                         std::uint8_t* buffer, int capacity) {
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     if (!SelectCurrentTag()) {
-        return kResultSelectFailed;
+        return CommandHandle() == 0 ? NoCommandResult() : kResultSelectFailed;
     }
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     const int result = password ? KvaraReadBankPwd(m_handle, bank, byteAddress / 2,
                                                    password->data(), buffer, capacity)
@@ -1068,13 +1126,13 @@ int CKvara_ProgrammerDlg::WriteBank(int bank, int byteAddress,
                                     const std::optional<ByteBuffer>& password,
                                     const std::uint8_t* data, int count) {
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     if (!SelectCurrentTag()) {
-        return kResultSelectFailed;
+        return CommandHandle() == 0 ? NoCommandResult() : kResultSelectFailed;
     }
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     const int result =
         password ? KvaraWriteBankPwd(m_handle, bank, byteAddress / 2, password->data(), data, count)
@@ -1083,6 +1141,10 @@ int CKvara_ProgrammerDlg::WriteBank(int bank, int byteAddress,
 }
 
 bool CKvara_ProgrammerDlg::RunInventory() {
+    if (m_handle != 0 && CommandHandle() == 0) {
+        ShowStatus(tr("Abgebrochen"), 0);  // cancelled: no command goes out
+        return false;
+    }
     std::uint8_t answer[kInventoryBuffer] = {};
     const int n = KvaraInventory(CommandHandle(), 0, answer, kInventoryBuffer);
     auto clear = [this] {
@@ -1094,7 +1156,11 @@ bool CKvara_ProgrammerDlg::RunInventory() {
     };
     if (n == -1) {
         clear();
-        m_statusField->setText(FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
+        const int error = KvaraGetLastError(m_handle);
+        m_statusField->setText(FromUtf8(ErrorText(error)));
+        if (error == KVARA_ERROR_TIMEOUT) {
+            CheckReaderAfterTimeout();
+        }
         return false;
     }
     const auto first = DecodeInventoryEntry(Delivered(answer, n, kInventoryBuffer));
@@ -1148,6 +1214,7 @@ void CKvara_ProgrammerDlg::OnInventory() {
     if (m_handle == 0 || !Validate()) {
         return;
     }
+    Operation operation(*this);
     RunInventory();
     Refresh();
 }
@@ -1222,15 +1289,29 @@ void CKvara_ProgrammerDlg::OnReadAll() {
     }
     // The tag the user chose is read, when it is still in the field.
     const ByteBuffer chosen = SelectedTag();
+    Operation operation(*this);
+    const bool hadReader = m_handle != 0;
     if (RunInventory() && !chosen.empty()) {
         SelectListed(chosen);
     }
-    ReadEpc();
-    ReadTid();
-    m_values.userStart = 0;
-    ReadUser(0, 0);
-    ReadAccessPassword();
-    ReadKillPassword();
+    // A reader that went away, or a cancel, ends the reads: the status line keeps why.
+    auto goOn = [this, hadReader] { return !hadReader || CommandHandle() != 0; };
+    if (goOn()) {
+        ReadEpc();
+    }
+    if (goOn()) {
+        ReadTid();
+    }
+    if (goOn()) {
+        m_values.userStart = 0;
+        ReadUser(0, 0);
+    }
+    if (goOn()) {
+        ReadAccessPassword();
+    }
+    if (goOn()) {
+        ReadKillPassword();
+    }
     Refresh();
 }
 
@@ -1263,12 +1344,14 @@ void CKvara_ProgrammerDlg::OnLock() {
     if (!SelectionUsable() || !ConfirmLock(dialog, *password)) {
         return;
     }
+    Operation operation(*this);
     if (CommandHandle() == 0) {
-        ReportResult(true, kResultNoReader, 0);
+        ReportResult(true, NoCommandResult(), 0);
     } else if (!SelectCurrentTag()) {
-        ReportResult(true, kResultSelectFailed, KvaraGetLastError(m_handle));
+        ReportResult(true, CommandHandle() == 0 ? NoCommandResult() : kResultSelectFailed,
+                     KvaraGetLastError(m_handle));
     } else if (CommandHandle() == 0) {
-        ReportResult(true, kResultNoReader, 0);
+        ReportResult(true, NoCommandResult(), 0);
     } else if (KvaraLock(m_handle, dialog.Area(), dialog.Protection(), password->data()) == -1) {
         ReportResult(true, kResultLockFailed, KvaraGetLastError(m_handle));
     } else {
@@ -1349,6 +1432,7 @@ void CKvara_ProgrammerDlg::OnEpcRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadEpc();
     Refresh();
 }
@@ -1383,6 +1467,7 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
         Refresh();
         return;
     }
+    Operation operation(*this);
     std::uint8_t pc[kPcBytes] = {0, 0};
     if (!m_values.pc.isEmpty()) {
         const ByteBuffer parsed = ParseHex(m_values.pc, 2);
@@ -1482,6 +1567,12 @@ void CKvara_ProgrammerDlg::RefindWrittenTag(const QString& writtenEpc, bool writ
         KvaraSetRf(m_handle, 1);
         PauseMs(kRfPauseMs);
         if (!RunInventory()) {
+            // A reader that does not answer (or a cancel) ends the search; an empty field
+            // does not.
+            if (m_handle == 0 || CommandHandle() == 0 ||
+                KvaraGetLastError(m_handle) == KVARA_ERROR_TIMEOUT) {
+                return;
+            }
             continue;
         }
         QListWidgetItem* found = find(writtenEpc, writtenIsPrefix);
@@ -1530,6 +1621,7 @@ void CKvara_ProgrammerDlg::OnTidRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadTid();
     Refresh();
 }
@@ -1572,6 +1664,7 @@ void CKvara_ProgrammerDlg::OnUserRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadUser(m_values.userStart, m_values.userLength);
     Refresh();
 }
@@ -1605,6 +1698,7 @@ void CKvara_ProgrammerDlg::OnUserWrite() {
         Refresh();
         return;
     }
+    Operation operation(*this);
     if (data.empty()) {
         ShowNothingWritten();
     } else if (WriteUserWords(data, password)) {
@@ -1665,6 +1759,12 @@ bool CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data,
             WriteBank(KVARA_BANK_USER, start + static_cast<int>(run.offset), password,
                       data.data() + run.offset, static_cast<int>(run.length));
         if (ReportResult(true, result, KvaraGetLastError(m_handle))) {
+            if (result == kResultCancelled && written > 0) {
+                ShowStatus(tr("Abgebrochen: %1 von %2 Wörtern geschrieben")
+                               .arg(written)
+                               .arg(WordsOf(data.size())),
+                           0);
+            }
             return false;
         }
         written += WordsOf(run.length);
@@ -1717,6 +1817,7 @@ void CKvara_ProgrammerDlg::OnKillRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadKillPassword();
     Refresh();
 }
@@ -1725,6 +1826,7 @@ void CKvara_ProgrammerDlg::OnAccessRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadAccessPassword();
     Refresh();
 }
@@ -1750,6 +1852,7 @@ void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString&
         Refresh();
         return;
     }
+    Operation operation(*this);
     ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
     const int result =
         WriteBank(KVARA_BANK_RESERVED, byteAddress, resPassword, password.data(), kPasswordBytes);

@@ -30,6 +30,7 @@ class QAction;
 namespace kvara {
 
 class CSperrenDlg;
+class CCancelOffer;
 
 // End codes of the main window.
 constexpr int kEndQuit = 2;
@@ -134,10 +135,28 @@ private:
     bool Validate();
     void Refresh();
     void SetTitle(const QString& link);
-    // The reader handle for the next reader command; 0 when none is open. Once the window is
-    // closing, the reader is closed here, so an operation that is still running stops talking
-    // to the reader at its next command.
+    // The reader handle for the next reader command; 0 when none is open, or when the user
+    // cancelled the operation. Once the window is closing, the reader is closed here, so an
+    // operation that is still running stops talking to the reader at its next command.
     int CommandHandle();
+    // Why CommandHandle() gave 0: the result code of a wrapper.
+    int NoCommandResult() const;
+    // For the lifetime of an operation of a button: "Abbrechen" is offered once it has waited
+    // a moment for the reader.
+    class Operation {
+    public:
+        explicit Operation(CKvara_ProgrammerDlg& window);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        CKvara_ProgrammerDlg& m_window;
+    };
+    // After a command that got no answer: one device type query tells a slow reader from one
+    // that is gone. A gone reader is closed; the title and the status line say so. True when
+    // the reader is gone.
+    bool CheckReaderAfterTimeout();
     // A hex field as a write uses it. With anything but hex digits and blanks in it, or a run
     // of digits that is not whole bytes, the status line names the fault and the field, and the
     // result is false.
@@ -240,6 +259,8 @@ private:
     void RestorePlacement();
 
     Values m_values;
+    CCancelOffer* m_cancelOffer = nullptr;  // a window of its own, deleted with this one
+    int m_operations = 0;                   // operations running (nested in message pumps)
     FieldOrigins m_origins;
     // Set while Refresh() writes the fields: those changes are the program's, not the user's.
     bool m_refreshing = false;

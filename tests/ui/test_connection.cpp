@@ -73,22 +73,28 @@ private slots:
     }
 
     // A reader that no longer answers fails the tag selection first; the status line says that
-    // the reader is silent, not merely that the selection failed.
+    // the reader is silent, not merely that the selection failed, and a reader that does not
+    // answer a device type query either is taken for gone: closed, and the title says so.
     void aSilentReaderIsToldAsSuch() {
         StartReader({}, {SimTag::WithEpc(kEpcA)});
         OpenWindow();
         Click("inventoryButton");
-        m_reader->SetFault(SimFault{.silent = true});
+        m_reader->PushFault(SimFault{.silent = true});
         Click("tidReadButton");
         QCOMPARE(m_window->StatusText(),
                  QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
+        QVERIFY(m_window->ReaderHandle() != 0);  // it answered the device type query
 
-        // Unplugged: the line goes away.
-        m_reader->ClearFaults();
-        m_server->Stop();
+        m_reader->SetFault(SimFault{.silent = true});
+        Click("tidReadButton");
+        QVERIFY2(m_window->StatusText().startsWith(
+                     QStringLiteral("Fehler bei Select: Der Leser antwortet nicht – Der Leser "
+                                    "antwortet nicht mehr, die Verbindung wurde getrennt.")),
+                 qPrintable(m_window->StatusText()));
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
         Click("userReadButton");
-        QCOMPARE(m_window->StatusText(),
-                 QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Kein Zugriff auf Gerät möglich"));
     }
 
     void connectsAndShowsTheReaderInTheTitle() {

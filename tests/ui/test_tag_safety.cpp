@@ -3,6 +3,7 @@
 // typed values taken as typed or refused, and questions whose hasty answer writes nothing. What
 // reaches the simulated reader's tags is checked, not only what the window shows.
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMessageBox>
@@ -375,6 +376,61 @@ private slots:
                      m_messages[0].contains(QStringLiteral("nie wieder")),
                  qPrintable(m_messages[0]));
         QVERIFY(RequestsOf(0xC6).empty());
+    }
+
+    // A reader that vanishes during a write: the window is back within a bounded time, says
+    // the outcome is unknown, and shows that no reader is connected any more.
+    void aReaderThatVanishesMidWriteIsShownGone() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("epcReadButton");
+        Type("epcField", kNewEpc);
+        m_reader->PushFault(kvara::sim::SimFault{.delayMs = 400, .forCommand = 0xC4});
+        QTimer::singleShot(150, this, [this] { m_server->Unplug(); });
+        QElapsedTimer took;
+        took.start();
+        Click("epcWriteButton");
+        // Before, the window went on looking for the tag for about 40 time-outs (500 ms each).
+        QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
+        QVERIFY2(m_window->StatusText().startsWith(QStringLiteral(
+                     "Schreiben: Ergebnis unbekannt, der Transponder kann verändert sein")) &&
+                     m_window->StatusText().contains(QStringLiteral("getrennt")),
+                 qPrintable(m_window->StatusText()));
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QVERIFY2(m_window->windowTitle().endsWith(QStringLiteral(" <>")),
+                 qPrintable(m_window->windowTitle()));
+    }
+
+    // "Abbrechen" appears while an operation waits for a slow reader and stops it before its
+    // next command.
+    void abbrechenStopsAnOperationBeforeItsNextCommand() {
+        kvara::sim::SimConfig config;
+        config.answerDelayMs = 250;
+        StartReader(config, {TagWithUser(kEpcA, {1, 2, 3, 4})});
+        OpenWindow();
+        bool offered = false;
+        QTimer::singleShot(1400, this, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window->objectName() == QStringLiteral("cancelOffer") && window->isVisible()) {
+                    offered = true;
+                    QTest::mouseClick(
+                        window->findChild<QPushButton*>(QStringLiteral("cancelOperationButton")),
+                        Qt::LeftButton);
+                }
+            }
+        });
+        const std::size_t before = m_reader->Requests().size();
+        Click("readAllButton");
+        QVERIFY(offered);
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Abgebrochen"));
+        // All of it is 11 commands; those after the click were not sent.
+        const std::size_t sent = m_reader->Requests().size() - before;
+        QVERIFY2(sent < 9, qPrintable(QString::number(sent)));
+        QVERIFY(m_window->ReaderHandle() != 0);  // the reader stays
+        // The next operation runs again.
+        Click("tidReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
     }
 };
 
