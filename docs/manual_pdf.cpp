@@ -208,8 +208,6 @@ bool MakeContents(QTextDocument& document, const std::vector<Heading>& headings,
     cursor.setPosition(first.position());
     cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
-    list->remove(cursor.block());
-    cursor.setBlockFormat(first.previous().blockFormat());
 
     int rows = 0;
     for (const Heading& heading : headings) {
@@ -223,14 +221,12 @@ bool MakeContents(QTextDocument& document, const std::vector<Heading>& headings,
     format.setColumnWidthConstraints({QTextLength(QTextLength::PercentageLength, 90),
                                       QTextLength(QTextLength::PercentageLength, 10)});
     contents.table = cursor.insertTable(rows, 2, format);
-    // insertTable() leaves the emptied list line before the table: it goes.
-    QTextCursor empty(contents.table->firstCursorPosition());
-    empty.movePosition(QTextCursor::PreviousBlock);
-    empty.movePosition(QTextCursor::PreviousBlock);
-    if (empty.block().text().isEmpty()) {
-        empty.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
-        empty.removeSelectedText();
-    }
+    // The emptied list line stays before the table, with its list number: it joins the line
+    // before it.
+    const QTextBlock emptied = contents.table->firstCursorPosition().block().previous();
+    QTextCursor join(emptied);
+    join.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+    join.removeSelectedText();
 
     int row = 0;
     for (int i = 0; i < static_cast<int>(headings.size()); ++i) {
