@@ -3,16 +3,16 @@
 //
 //   kvara-manual-pdf MANUAL.md OUTPUT.pdf
 //
-// Pictures are found relative to the Markdown file; a missing one is an error. Pictures larger
-// than a page's text area are scaled down to fit it; tables get thin rules. Pages are A4 and
-// numbered.
+// Pictures are found relative to the Markdown file; a missing one is an error. Pictures wider
+// than the text, or taller than four fifths of a page's text, are scaled down to fit; tables get
+// thin rules. Pages are A4 and numbered.
 //
 // The numbered list under the title is the contents: it must name the chapters (the first-level
 // headings after the title) in order, or nothing is written. In the PDF it becomes a table of
 // the chapters and their sections with the page each starts on, found by laying the manual out
 // twice. The PDF carries bookmarks (an outline) for the contents and every chapter and section,
 // and the contents lines are links to their pages; Qt's PDF writer knows neither, so both are
-// added to the file it wrote as an incremental update (PDF 1.4, 3.4.5).
+// added to the file it wrote as an incremental update (PDF 1.4, sections 3.4.5 and 8.2.2).
 //
 // Qt lays the text out as one long page; this program cuts it into pages itself, only between
 // lines of text, whole table rows and whole pictures. A heading stays on the page of what
@@ -24,7 +24,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QHash>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
