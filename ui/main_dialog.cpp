@@ -479,16 +479,59 @@ void CKvara_ProgrammerDlg::OnChooseInterface() {
     if (m_cyclicButton->isChecked()) {
         return;
     }
+    // The reader stays open while the user chooses: "Abbrechen" keeps it, and so does a choice
+    // that does not open, once the user gives up on it.
+    const SavedInterface before = SavedInterface::Read();
+    const bool hadReader = m_handle != 0;
+    const bool hadLan = m_lan;
+    CPortSelectDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted) {
+        before.Write();  // the dialog may have put another entry in place of a vanished one
+        m_lan = hadLan;
+        return;
+    }
     if (m_handle != 0 && KvaraClosePort(m_handle) != 0) {
         ShowMessage(this, FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
     }
     m_handle = 0;
-    // No reader is open now; cancelling the dialog leaves it so, and the title says it.
     SetTitle(QString());
     m_powerDialog = false;
-    ConnectLoop(true);
+    for (;;) {
+        m_lan = dialog.LanChosen();
+        const QString iface =
+            FromUtf8(InterfaceText(dialog.InterfaceName().toStdString(), dialog.Address()));
+        if (ConnectReader(iface, ReadInt(keys::kBaudrate), ReadInt(keys::kTimeout))) {
+            RecordVersions();
+            break;
+        }
+        if (dialog.exec() != QDialog::Accepted) {
+            // Back to the reader the window had.
+            before.Write();
+            m_lan = hadLan;
+            if (hadReader && ConnectReader(FromUtf8(InterfaceText(before.name.toStdString(),
+                                                                  before.address)),
+                                           before.lineValue, before.timeoutMs)) {
+                RecordVersions();
+            }
+            break;
+        }
+    }
     Refresh();
     m_ipAction->setEnabled(m_lan);
+}
+
+CKvara_ProgrammerDlg::SavedInterface CKvara_ProgrammerDlg::SavedInterface::Read() {
+    return SavedInterface{ReadText(keys::kPortName), ReadInt(keys::kBaudrate),
+                          ReadInt(keys::kTimeout), ReadInt(keys::kAddress),
+                          ReadInt(keys::kEthernet)};
+}
+
+void CKvara_ProgrammerDlg::SavedInterface::Write() const {
+    WriteText(keys::kPortName, name);
+    WriteInt(keys::kBaudrate, lineValue);
+    WriteInt(keys::kTimeout, timeoutMs);
+    WriteInt(keys::kAddress, address);
+    WriteInt(keys::kEthernet, ethernet);
 }
 
 void CKvara_ProgrammerDlg::OnTransmitPower() {

@@ -248,6 +248,16 @@ private:
     void ReadPassword(std::size_t byteAddress, QString* target);
     void WritePassword(std::size_t byteAddress, const QString& text, bool isAccess);
 
+    // The saved interface and its line settings, as the interface dialog reads and writes them.
+    struct SavedInterface {
+        QString name;
+        int lineValue = 0;
+        int timeoutMs = 0;
+        int address = 0;
+        int ethernet = 0;
+        static SavedInterface Read();
+        void Write() const;
+    };
     void SetCyclicControlsEnabled(bool enabled);
     void ConnectLoop(bool showDialogFirst);
     void RecordVersions();

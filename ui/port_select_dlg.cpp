@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/port_select_dlg.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 #include <QCheckBox>
@@ -285,7 +287,18 @@ void CPortSelectDlg::SelectName() {
             return;
         }
     }
+    // A serial port that is there but that the listing does not show (a pseudo terminal, a
+    // name of the user's own) is the port in use all the same: it heads the list and stays
+    // chosen, so that OK keeps it.
+    if (m_name.startsWith(QLatin1Char('/')) && QFileInfo::exists(m_name)) {
+        m_list->insertItem(0, m_name);
+        m_list->item(0)->setToolTip(m_name);
+        m_list->setCurrentRow(0);
+        SetLineControlsFor(m_name);
+        return;
+    }
     m_name.clear();  // nothing matches
+    m_list->setCurrentRow(-1);
 }
 
 void CPortSelectDlg::SetLineControlsFor(const QString& text) {

@@ -57,19 +57,50 @@ private slots:
 
     // The interface dialog closes the reader first; cancelled, the window has none, and its
     // title must not name the old one.
-    void cancellingTheInterfaceDialogLeavesATitleWithoutReader() {
+    // "Abbrechen" in the interface dialog keeps the reader the window had; the dialog shows the
+    // port in use chosen, so that OK keeps it as well.
+    void cancellingTheInterfaceDialogKeepsTheReader() {
         StartReader({}, {});
         OpenWindow();
-        QVERIFY(m_window->windowTitle().contains(QStringLiteral("<Kvara P20 ")));
+        const QString title = m_window->windowTitle();
+        const int handle = m_window->ReaderHandle();
+        QVERIFY(title.contains(QStringLiteral("<Kvara P20 ")));
         m_window->OnChooseInterface();
         QCOMPARE(Unanswered("kvara::CPortSelectDlg"), 1);
-        QCOMPARE(m_window->ReaderHandle(), 0);
-        QVERIFY2(m_window->windowTitle().endsWith(QStringLiteral(" <>")),
-                 qPrintable(m_window->windowTitle()));
-        m_messages.clear();
-        m_window->OnTransmitPower();
-        QCOMPARE(m_messages.value(0),
-                 QStringLiteral("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
+        QCOMPARE(m_window->ReaderHandle(), handle);
+        QCOMPARE(m_window->windowTitle(), title);
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QString::fromStdString(m_server->Path()));
+
+        QString chosen;
+        WhenShown<kvara::CPortSelectDlg>([&](kvara::CPortSelectDlg* dialog) {
+            auto* list = dialog->findChild<QListWidget*>();
+            chosen = list->currentItem() != nullptr ? list->currentItem()->text() : QString();
+            dialog->accept();
+        });
+        m_window->OnChooseInterface();
+        QCOMPARE(chosen, QString::fromStdString(m_server->Path()));
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QString::fromStdString(m_server->Path()));
+        QVERIFY(m_window->ReaderHandle() > 0);
+        QCOMPARE(m_window->windowTitle(), title);
+    }
+
+    // A choice that does not open, then "Abbrechen": the window goes back to its reader.
+    void aFailedChoiceThenCancelReopensTheReader() {
+        StartReader({}, {});
+        OpenWindow();
+        const QString title = m_window->windowTitle();
+        const QString port = QString::fromStdString(m_server->Path());
+        WhenShown<kvara::CPortSelectDlg>([](kvara::CPortSelectDlg* dialog) {
+            auto* list = dialog->findChild<QListWidget*>();
+            list->insertItem(0, QStringLiteral("/dev/kvara-nowhere"));
+            list->setCurrentRow(0);
+            dialog->accept();
+        });
+        m_window->OnChooseInterface();  // the second showing is cancelled
+        QCOMPARE(Unanswered("kvara::CPortSelectDlg"), 1);
+        QVERIFY(m_window->ReaderHandle() > 0);
+        QCOMPARE(m_window->windowTitle(), title);
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), port);
     }
 
     // A reader that no longer answers fails the tag selection first; the status line says that
@@ -176,10 +207,6 @@ private slots:
         OpenWindow();
         const int first = m_window->ReaderHandle();
         QVERIFY(first > 0);
-        WhenShown<kvara::CPortSelectDlg>([](kvara::CPortSelectDlg* dialog) { dialog->reject(); });
-        m_window->OnChooseInterface();
-        QCOMPARE(m_window->ReaderHandle(), 0);
-        QCOMPARE(KvaraGetLastError(first), 3);  // closed
         WhenShown<kvara::CPortSelectDlg>([this](kvara::CPortSelectDlg* dialog) {
             auto* list = dialog->findChild<QListWidget*>("interfaceList");
             const auto found =
@@ -193,6 +220,7 @@ private slots:
         stand.devices->AddUsbSerial(m_server->Path(), "");
         m_window->OnChooseInterface();
         QVERIFY(m_window->ReaderHandle() > 0);
+        QCOMPARE(KvaraGetLastError(first) == 3, m_window->ReaderHandle() != first);  // closed
         QCOMPARE(m_window->RecordedModel(), QStringLiteral("Kvara P20"));
     }
 
