@@ -508,9 +508,9 @@ void CKvara_ProgrammerDlg::OnChooseInterface() {
             // Back to the reader the window had.
             before.Write();
             m_lan = hadLan;
-            if (hadReader && ConnectReader(FromUtf8(InterfaceText(before.name.toStdString(),
-                                                                  before.address)),
-                                           before.lineValue, before.timeoutMs)) {
+            if (hadReader &&
+                ConnectReader(FromUtf8(InterfaceText(before.name.toStdString(), before.address)),
+                              before.lineValue, before.timeoutMs)) {
                 RecordVersions();
             }
             break;
