@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -74,6 +75,9 @@ constexpr int kResultSelectFailed = -2;
 constexpr int kResultNoReader = -3;
 constexpr int kResultLockFailed = -4;
 constexpr int kResultCancelled = -5;
+
+// Room left for a window's title bar and borders before it is shown and they are known.
+constexpr int kFrameAllowance = 16;
 
 // How long an operation waits for the reader before "Abbrechen" is offered.
 constexpr int kCancelOfferMs = 1000;
@@ -165,7 +169,19 @@ CKvara_ProgrammerDlg::Operation::~Operation() {
 }
 
 void CKvara_ProgrammerDlg::BuildLayout() {
-    auto* root = new QVBoxLayout(this);
+    // Everything sits in a scroll area: on a screen too small for the window (large fonts, a
+    // small display) it scrolls instead of reaching off the screen. Where it fits, no scroll
+    // bar shows and nothing looks different.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("contentScroll"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_content = new QWidget(m_scroll);
+    m_content->setObjectName(QStringLiteral("content"));
+    outer->addWidget(m_scroll);
+    auto* root = new QVBoxLayout(m_content);
     auto digitsOnly = [this](QLineEdit* field) {
         field->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
@@ -362,6 +378,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     auto* hint = new QLabel(tr("Drücken Sie F1, um die Hilfefunktion zu aktivieren"), this);
     hint->setObjectName(QStringLiteral("helpHint"));
     root->addWidget(hint);
+    m_scroll->setWidget(m_content);
 
     m_groupBoxes[static_cast<int>(FieldGroup::kEpc)] = epcGroup;
     m_groupBoxes[static_cast<int>(FieldGroup::kTid)] = tidGroup;
@@ -647,8 +664,7 @@ void CKvara_ProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 void CKvara_ProgrammerDlg::InitDialog() {
     m_titleBase = windowTitle();
-    adjustSize();
-    setMinimumSize(size());
+    FitToScreen(QGuiApplication::primaryScreen());
     ConnectLoop(false);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
@@ -2144,6 +2160,23 @@ void CKvara_ProgrammerDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+void CKvara_ProgrammerDlg::FitToScreen(const QScreen* screen) {
+    // The window's natural size: all of its content without scrolling.
+    const QSize natural = m_content->sizeHint();
+    QSize room = natural;
+    if (screen != nullptr) {
+        // The title bar and borders are not known before the window is shown: room for them.
+        const QSize decoration = isVisible() ? frameGeometry().size() - geometry().size()
+                                             : QSize(kFrameAllowance, 3 * kFrameAllowance);
+        room = screen->availableGeometry().size() - decoration;
+    }
+    const QSize fits = natural.boundedTo(room);
+    // Where the whole fits, the window keeps its natural size as its least; elsewhere the
+    // content scrolls in a window the screen can hold.
+    setMinimumSize(natural == fits ? natural : m_content->minimumSizeHint().boundedTo(fits));
+    resize(fits);
+}
+
 void CKvara_ProgrammerDlg::SavePlacement() {
     const QRect frame = frameGeometry();
     WriteInt(keys::kLeft, frame.left());
@@ -2158,19 +2191,38 @@ void CKvara_ProgrammerDlg::RestorePlacement() {
     if (saved.right - saved.left <= 0) {
         return;
     }
-    QRect screens;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        screens = screens.united(screen->geometry());
+    // The screen the saved place lies on (the nearest one when it lies on none), and the
+    // window whole on it: a placement saved by an older, smaller window would otherwise put the
+    // bottom of this one below the screen.
+    const QPoint savedAt(saved.left, saved.top);
+    const QScreen* screen = QGuiApplication::screenAt(savedAt);
+    if (screen == nullptr) {
+        int nearest = std::numeric_limits<int>::max();
+        for (const QScreen* candidate : QGuiApplication::screens()) {
+            const QRect area = candidate->availableGeometry();
+            const int distance =
+                (QPoint(std::clamp(savedAt.x(), area.left(), area.right()),
+                        std::clamp(savedAt.y(), area.top(), area.bottom())) -
+                 savedAt)
+                    .manhattanLength();
+            if (distance < nearest) {
+                nearest = distance;
+                screen = candidate;
+            }
+        }
     }
-    if (screens.isEmpty()) {
+    if (screen == nullptr) {
         return;
     }
-    const Rect fitted =
-        FitIntoScreens(saved, Rect{screens.left(), screens.top(), screens.left() + screens.width(),
-                                   screens.top() + screens.height()});
+    FitToScreen(screen);
+    const QRect area = screen->availableGeometry();
     const QSize decoration = frameGeometry().size() - geometry().size();
-    move(fitted.left, fitted.top);
-    resize(QSize(fitted.right - fitted.left, fitted.bottom - fitted.top) - decoration);
+    const QSize least = minimumSize() + decoration;
+    const Rect placed = PlaceOnScreen(
+        saved, least.width(), least.height(),
+        Rect{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()});
+    move(placed.left, placed.top);
+    resize(QSize(placed.right - placed.left, placed.bottom - placed.top) - decoration);
 }
 
 }  // namespace kvara

@@ -16,6 +16,8 @@
 #include "ui/main_logic.h"
 
 class QCheckBox;
+class QScreen;
+class QScrollArea;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -265,6 +267,9 @@ private:
     // once its loop has stopped.
     void AfterCyclic(std::function<void()> action);
     void CloseReader();
+    // The window at its natural size where the screen holds it, else as large as the screen
+    // allows with its content scrolling.
+    void FitToScreen(const QScreen* screen);
     void SavePlacement();
     void RestorePlacement();
 
@@ -296,6 +301,8 @@ private:
     QString m_titleBase;
     QVector<QPointer<QWidget>> m_disabledForCyclic;
 
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_content = nullptr;
     QLineEdit* m_epcEdit = nullptr;
     QListWidget* m_epcList = nullptr;
     QLineEdit* m_countField = nullptr;
