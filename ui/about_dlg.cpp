@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -64,15 +65,20 @@ CUpdateLine::CUpdateLine(QWidget* parent) : CLabel(parent) {
     setWordWrap(false);
 }
 
+// Eliding lays the text out with fractional advances and an italic overhang: a line exactly as
+// wide as its rounded advance would lose its last character to "…".
+constexpr int kElideSlack = 4;
+
 void CUpdateLine::SetShape(const QString& shape) {
     m_shape = shape;
-    m_room = fontMetrics().horizontalAdvance(shape);
+    m_room = fontMetrics().horizontalAdvance(shape) + kElideSlack;
     updateGeometry();
 }
 
 QSize CUpdateLine::sizeHint() const {
     const QMargins margins = contentsMargins();
-    const int width = std::min(fontMetrics().horizontalAdvance(text()), m_room);
+    const int width =
+        std::min(fontMetrics().horizontalAdvance(text()) + kElideSlack, m_room);
     return {width + margins.left() + margins.right(),
             fontMetrics().height() + margins.top() + margins.bottom()};
 }
@@ -216,6 +222,26 @@ void CAboutDlg::ShowLine(CUpdateLine* line, const QString& text, const QString& 
     line->ApplyText(text).ApplyTextColour(colour).ApplyHoverCursor(clickable ? &hand : nullptr);
     line->SetClickable(clickable);
     line->SetShape(shape.isNull() ? text : shape);
+    // A line that grows after the dialog is shown (the checks report late) widens it at once,
+    // so that it is not cut.
+    if (isVisible() && layout() != nullptr) {
+        layout()->activate();
+        resize(size().expandedTo(minimumSizeHint()));
+    }
+}
+
+void CAboutDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Over the window it belongs to, or in the middle of the screen while that window is not
+    // shown yet: never in a corner where the window system happened to put it.
+    QRect frame = frameGeometry();
+    const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (owner != nullptr && owner->isVisible()) {
+        frame.moveCenter(owner->frameGeometry().center());
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        frame.moveCenter(screen->availableGeometry().center());
+    }
+    move(frame.topLeft());
 }
 
 void CAboutDlg::OnVersionCheckDone() {

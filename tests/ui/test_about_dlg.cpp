@@ -123,6 +123,27 @@ private slots:
                     about.FirmwareLine()->text()) > about.FirmwareLine()->width());
     }
 
+    // A firmware line that grows once the device check reports is shown whole, and the dialog
+    // opens over its window, or in the middle of the screen while that is not shown.
+    void aLateLineWidensTheDialogWhichOpensCentred() {
+        Serve("[Kvara_Programmer]\nVersion=1.00\nBuild=2000-01-01\n",
+              "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07\n");
+        kvara::DeviceCheck().ResetForTesting();
+        kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
+        QWidget owner;
+        owner.setGeometry(300, 200, 400, 300);
+        kvara::CAboutDlg about(QStringLiteral("Kvara P20 mit einem recht langen Modellnamen"),
+                               QStringLiteral("1.00"), &owner);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY2((about.frameGeometry().center() - centre).manhattanLength() < 4,
+                 qPrintable(QStringLiteral("%1,%2").arg(about.x()).arg(about.y())));
+        QTRY_VERIFY(about.FirmwareLine()->text().startsWith(QStringLiteral("Update Kvara P20")));
+        QCoreApplication::processEvents();
+        QCOMPARE(about.FirmwareLine()->ShownText(), about.FirmwareLine()->text());
+    }
+
     void eachFailureHasItsOwnLine() {
         // A version file over its cap is not a missing connection.
         Serve(std::string(kvara::kVersionFileCap + 10, '#'));
