@@ -76,6 +76,9 @@ constexpr int kResultNoReader = -3;
 constexpr int kResultLockFailed = -4;
 constexpr int kResultCancelled = -5;
 
+// KvaraOpenPort: the link opened, but no reader identified itself on it.
+constexpr int kOpenNotIdentified = -11;
+
 // Room left for a window's title bar and borders before it is shown and they are known.
 constexpr int kFrameAllowance = 16;
 
@@ -707,6 +710,17 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
     const LineValue line = SplitLineValue(lineValue);
     const QByteArray name = interfaceText.toLocal8Bit();
     const int handle = KvaraOpenPort(name.constData(), line.baudRate, line.parityIndex, timeoutMs);
+    if (handle == kOpenNotIdentified) {
+        // The line opened, but no reader answered on it in time: a slow or sleeping reader, a
+        // wrong baud rate or address. "Fehler beim Port öffnen" would send the user looking at
+        // the port.
+        ShowMessage(this, tr("Der Port %1 ist offen, aber kein Leser hat innerhalb von %2 ms "
+                             "geantwortet.\nIst der Leser eingeschaltet, und stimmen Baudrate, "
+                             "Adresse und Timeout (☰ > Schnittstelle wählen)?")
+                              .arg(interfaceText)
+                              .arg(timeoutMs));
+        return false;
+    }
     if (handle < 0) {
         QString text = FromUtf8(ErrorText(KvaraGetLastError(handle)));
         const std::string hint = PermissionHint(interfaceText.toStdString());

@@ -128,6 +128,19 @@ private slots:
         QCOMPARE(m_window->StatusText(), QStringLiteral("Kein Zugriff auf Gerät möglich"));
     }
 
+    // A reader too slow for the time-out at start-up: the port opened, and the message says so
+    // instead of "Fehler beim Port öffnen".
+    void aSlowReaderAtStartUpIsNotAPortError() {
+        StartReader(SimConfig{.answerDelayMs = 300}, {});
+        kvara::WriteInt(kvara::keys::kTimeout, 60);
+        OpenWindow();
+        QVERIFY2(m_messages.value(0).startsWith(QStringLiteral("Der Port ") +
+                                                QString::fromStdString(m_server->Path())) &&
+                     m_messages.value(0).contains(QStringLiteral("60 ms")),
+                 qPrintable(m_messages.value(0)));
+        QCOMPARE(m_window->ReaderHandle(), 0);
+    }
+
     void connectsAndShowsTheReaderInTheTitle() {
         StartReader(SimConfig{.infoText = "Sim 1"}, {});
         OpenWindow();

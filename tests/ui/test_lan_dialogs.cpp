@@ -121,6 +121,16 @@ TEST_F(LanDialogTest, NothingFoundAsksToRetry) {
     EXPECT_FALSE(search.Refresh());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Keine Geräte gefunden!")));
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Firewall")));
+
+    // Without a network adapter there is no firewall to blame.
+    ASSERT_EQ(std::system(("ip -n " + lib + " link set " + segment + " down").c_str()), 0);
+    EXPECT_FALSE(kvara::HasNetworkAdapter());
+    EXPECT_FALSE(search.Refresh());
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].contains(QStringLiteral("keine aktive Netzwerkverbindung")))
+        << messages[1].toStdString();
+    EXPECT_FALSE(messages[1].contains(QStringLiteral("Firewall")));
 }
 
 TEST_F(LanDialogTest, LanConfigurationReadsTheReadersSettings) {
