@@ -43,6 +43,7 @@
 #include "ui/cancel_offer.h"
 #include "ui/chip_catalog.h"
 #include "ui/epc_gtin_dlg.h"
+#include "ui/gs1_texts.h"
 #include "ui/lan_config_dlg.h"
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
@@ -1972,7 +1973,7 @@ void CKvara_ProgrammerDlg::ShowGs1Identity(const ByteBuffer& epc, bool usable) {
     const EpcIdentity identity = usable ? DescribeEpc(epc) : EpcIdentity{};
     if (!identity.gs1) {
         m_gs1Label->setText(tr("Kein GS1-EPC"));
-        m_gs1Label->setToolTip(usable ? FromUtf8(identity.reason)
+        m_gs1Label->setToolTip(usable ? Gs1ReasonText(identity.why)
                                       : tr("Der EPC enthält andere Zeichen als Hex-Ziffern"));
         return;
     }

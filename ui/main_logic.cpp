@@ -129,6 +129,7 @@ EpcIdentity DescribeEpc(const ByteBuffer& epc) {
     const auto decoded = gs1::Decode(epc);
     if (!decoded) {
         identity.reason = decoded.error;
+        identity.why = decoded.reason;
         return identity;
     }
     identity.gs1 = true;

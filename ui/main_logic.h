@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "protocol/gs1.h"
 #include "protocol/tid.h"
 
 namespace kvara {
@@ -57,7 +58,8 @@ struct EpcIdentity {
     std::string pureIdentity;
     std::string elementString;
     std::string tagUri;
-    std::string reason;
+    std::string reason;  // in English
+    gs1::Reason why;     // the same, for the window to say in its language
 };
 EpcIdentity DescribeEpc(const ByteBuffer& epc);
 
