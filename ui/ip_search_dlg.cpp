@@ -68,7 +68,7 @@ CIPAddrSuche::CIPAddrSuche(QWidget* parent) : QDialog(parent) {
     m_change = new QPushButton(tr("IP-Adresse ändern"), this);
     m_change->setObjectName(QStringLiteral("changeButton"));
     m_change->setAutoDefault(false);
-    auto* close = new QPushButton(tr("Schliessen"), this);
+    auto* close = new QPushButton(tr("Schließen"), this);
     close->setObjectName(QStringLiteral("closeButton"));
     close->setDefault(true);
     layout->addWidget(m_change);

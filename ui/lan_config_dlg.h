@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// "LAN Einstellung": the IP settings of one reader on Ethernet, automatic with a DHCP name or
+// "LAN-Einstellung": the IP settings of one reader on Ethernet, automatic with a DHCP name or
 // fixed with address, port, subnet mask and gateway.
 #pragma once
 

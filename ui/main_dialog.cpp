@@ -235,11 +235,11 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     top->addLayout(tagColumn, 1);
 
     auto* buttons = new QGridLayout;
-    m_cyclicButton = makeButton(tr("Inventory Zyklisch"), "cyclicButton");
+    m_cyclicButton = makeButton(tr("Inventur zyklisch"), "cyclicButton");
     m_cyclicButton->setCheckable(true);
-    m_inventoryButton = makeButton(tr("Inventory"), "inventoryButton");
+    m_inventoryButton = makeButton(tr("Inventur"), "inventoryButton");
     m_readAllButton = makeButton(tr("Alles lesen"), "readAllButton");
-    m_closeButton = makeButton(tr("Schliessen"), "closeButton");
+    m_closeButton = makeButton(tr("Schließen"), "closeButton");
     m_lockButton = makeButton(tr("Sperren"), "lockButton");
     m_menuButton = new QToolButton(this);
     m_menuButton->setObjectName(QStringLiteral("menuButton"));
@@ -278,7 +278,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     m_afiField = makeField("afiField", false);
     digitsOnly(m_afiField);
     epc->addWidget(m_afiField, 1, 6);
-    m_isoCheck = new QCheckBox(tr("ISO/IEC 15961 Mode"), this);
+    m_isoCheck = new QCheckBox(tr("ISO/IEC-15961-Modus"), this);
     m_isoCheck->setObjectName(QStringLiteral("isoCheck"));
     epc->addWidget(m_isoCheck, 1, 7);
     epc->addWidget(new QLabel(tr("Länge:"), this), 2, 0);
@@ -316,7 +316,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     tid->addWidget(new QLabel(tr("Hersteller:"), this), 1, 2, Qt::AlignRight);
     m_manufacturerField = makeField("manufacturerField", true);
     tid->addWidget(m_manufacturerField, 1, 3);
-    tid->addWidget(new QLabel(tr("Model:"), this), 1, 4, Qt::AlignRight);
+    tid->addWidget(new QLabel(tr("Modell:"), this), 1, 4, Qt::AlignRight);
     m_modelField = makeField("modelField", true);
     tid->addWidget(m_modelField, 1, 5);
     auto* tidRead = makeButton(tr("Lesen"), "tidReadButton");
@@ -356,14 +356,14 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     auto* res = new QGridLayout(resGroup);
     makePassword("resUsePassword", "resPassword", &m_resUsePassword, &m_resPassword);
     res->addLayout(PasswordRow(m_resUsePassword, m_resPassword), 0, 0, 1, 3);
-    res->addWidget(new QLabel(tr("Kill Passwort:"), this), 1, 0);
+    res->addWidget(new QLabel(tr("Kill-Passwort:"), this), 1, 0);
     m_killField = makeField("killField", false);
     res->addWidget(m_killField, 1, 1, 1, 2);
     auto* killRead = makeButton(tr("Lesen"), "killReadButton");
     auto* killWrite = makeButton(tr("Schreiben"), "killWriteButton");
     res->addWidget(killRead, 1, 3);
     res->addWidget(killWrite, 1, 4);
-    res->addWidget(new QLabel(tr("Access Passwort:"), this), 2, 0);
+    res->addWidget(new QLabel(tr("Access-Passwort:"), this), 2, 0);
     m_accessField = makeField("accessField", false);
     res->addWidget(m_accessField, 2, 1, 1, 2);
     auto* accessRead = makeButton(tr("Lesen"), "accessReadButton");
@@ -454,11 +454,11 @@ void CKvara_ProgrammerDlg::BuildMenu() {
     m_ipAction->setObjectName(QStringLiteral("ipAction"));
     m_menu->addSeparator();
     m_menu
-        ->addAction(tr("Inventory kopieren"), this,
+        ->addAction(tr("Inventur kopieren"), this,
                     [this] { CopyText(InventoryCsvText(), m_inventory.empty()); })
         ->setObjectName(QStringLiteral("copyInventoryAction"));
     m_menu
-        ->addAction(tr("Inventory als CSV speichern ..."), this,
+        ->addAction(tr("Inventur als CSV speichern ..."), this,
                     [this] { SaveWithDialog(InventoryCsvText()); })
         ->setObjectName(QStringLiteral("saveInventoryAction"));
     m_menu
@@ -713,7 +713,7 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
     const int handle = KvaraOpenPort(name.constData(), line.baudRate, line.parityIndex, timeoutMs);
     if (handle == kOpenNotIdentified) {
         // The line opened, but no reader answered on it in time: a slow or sleeping reader, a
-        // wrong baud rate or address. "Fehler beim Port öffnen" would send the user looking at
+        // wrong baud rate or address. "Fehler beim Öffnen des Ports" would send the user looking at
         // the port.
         ShowMessage(this, tr("Der Port %1 ist offen, aber kein Leser hat innerhalb von %2 ms "
                              "geantwortet.\nIst der Leser eingeschaltet, und stimmen Baudrate, "
@@ -913,7 +913,7 @@ bool CKvara_ProgrammerDlg::ConfirmEpcOfAnotherTag(const ByteBuffer& newEpc) {
     }
     if (AskYesNo(this,
                  tr("Der EPC %1 steht schon auf einem anderen Transponder der letzten "
-                    "Inventory. Danach tragen zwei Transponder denselben EPC.\n\n"
+                    "Inventur. Danach tragen zwei Transponder denselben EPC.\n\n"
                     "Trotzdem auf Transponder %2 schreiben?")
                      .arg(Hex(newEpc), Hex(selected)),
                  false)) {
@@ -1117,22 +1117,22 @@ bool CKvara_ProgrammerDlg::ReportResult(bool write, int result, int lastError) {
             ShowStatus(write ? tr("Abgebrochen, nichts geschrieben") : tr("Abgebrochen"), 0);
             return true;
         case kResultSelectFailed:
-            // A reader that vanished or went silent fails the select first; "Fehler bei Select"
+            // A reader that vanished or went silent fails the select first; "Fehler beim Auswählen"
             // alone would send the user looking for the tag.
             if (lastError == KVARA_ERROR_TIMEOUT) {
-                ShowStatus(tr("Fehler bei Select: Der Leser antwortet nicht"), 0);
+                ShowStatus(tr("Fehler beim Auswählen: Der Leser antwortet nicht"), 0);
                 CheckReaderAfterTimeout();
             } else if (lastError == KVARA_ERROR_OUT_OF_STEP) {
-                ShowStatus(tr("Fehler bei Select"), lastError);
+                ShowStatus(tr("Fehler beim Auswählen"), lastError);
             } else {
-                ShowStatus(tr("Fehler bei Select"), 0);
+                ShowStatus(tr("Fehler beim Auswählen"), 0);
             }
             return true;
         case kResultNoReader:
             ShowStatus(tr("Kein Zugriff auf Gerät möglich"), 0);
             return true;
         case kResultLockFailed:
-            ShowStatus(tr("Fehler bei Lock"), lastError);
+            ShowStatus(tr("Fehler beim Sperren"), lastError);
             return true;
         default:
             ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"), lastError);
@@ -2009,7 +2009,7 @@ bool CKvara_ProgrammerDlg::ConfirmDuplicateEpc() {
     }
     // The select addresses every tag with this EPC: the write goes to whichever answers.
     if (AskYesNo(this,
-                 tr("Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. "
+                 tr("Die letzte Inventur hat den EPC %1 auf %2 Transpondern gefunden. "
                     "Geschrieben wird auf den, der zuerst antwortet. Trotzdem schreiben?")
                      .arg(Hex(epc))
                      .arg(count),

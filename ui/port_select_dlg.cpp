@@ -122,9 +122,9 @@ void CPortSelectDlg::BuildLayout() {
     ethernetRow->addWidget(m_ipButton);
     groupLayout->addLayout(ethernetRow);
     auto* modeRow = new QHBoxLayout;
-    m_hidButton = new QPushButton(tr("HID Mode"), this);
+    m_hidButton = new QPushButton(tr("HID-Modus"), this);
     m_hidButton->setObjectName(QStringLiteral("hidModeButton"));
-    m_vcomButton = new QPushButton(tr("Virtual Com"), this);
+    m_vcomButton = new QPushButton(tr("VCOM-Modus"), this);
     m_vcomButton->setObjectName(QStringLiteral("virtualComButton"));
     for (QPushButton* button : {m_hidButton, m_vcomButton}) {
         button->setCheckable(true);

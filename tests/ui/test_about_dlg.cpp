@@ -150,7 +150,7 @@ private slots:
         {
             kvara::CAboutDlg about{QString(), QString()};
             QTRY_COMPARE(about.ProgramLine()->text(),
-                         QStringLiteral("Versionsdatei zu groß: Update Prüfung nicht möglich!"));
+                         QStringLiteral("Versionsdatei zu groß: Update-Prüfung nicht möglich!"));
             QCOMPARE(about.ProgramLine()->TextColour(), kFailed);
         }
         // A missing file is no file, not a missing connection.
@@ -159,7 +159,7 @@ private slots:
         {
             kvara::CAboutDlg about{QString(), QString()};
             QTRY_COMPARE(about.ProgramLine()->text(),
-                         QStringLiteral("Keine Datei gefunden: Update Prüfung nicht möglich!"));
+                         QStringLiteral("Keine Datei gefunden: Update-Prüfung nicht möglich!"));
         }
         // The firmware line when the device's version file could not be had.
         Serve("[Kvara_Programmer]\nVersion=1.00\nBuild=2000-01-01\n");
@@ -170,7 +170,7 @@ private slots:
             QTRY_COMPARE(
                 about.FirmwareLine()->text(),
                 QStringLiteral(
-                    "Kvara P20 V1.00: Keine Datei gefunden: Update Prüfung nicht möglich!"));
+                    "Kvara P20 V1.00: Keine Datei gefunden: Update-Prüfung nicht möglich!"));
             QCOMPARE(about.FirmwareLine()->TextColour(), kFailed);
             QCOMPARE(about.ProgramLine()->text(),
                      QStringLiteral("Quarn Kvara Programmer ist aktuell"));
@@ -182,11 +182,11 @@ private slots:
             kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
             QTRY_COMPARE(
                 about.ProgramLine()->text(),
-                QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+                QStringLiteral("Keine Internetverbindung: Update-Prüfung nicht möglich!"));
             QTRY_COMPARE(
                 about.FirmwareLine()->text(),
                 QStringLiteral(
-                    "Kvara P20 V1.00: Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+                    "Kvara P20 V1.00: Keine Internetverbindung: Update-Prüfung nicht möglich!"));
         }
     }
 
@@ -222,7 +222,7 @@ private slots:
             ClickProgramLine(about);
             QCOMPARE(
                 m_messages,
-                QStringList{QStringLiteral("Der Update Server leitet den Installer auf eine fremde "
+                QStringList{QStringLiteral("Der Update-Server leitet den Installer auf eine fremde "
                                            "Adresse um:\n%1\nDas Update wurde abgebrochen.")
                                 .arg(QString::fromStdString(away))});
         }

@@ -341,7 +341,7 @@ private slots:
     void readAllWithoutAReader() {
         kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
         OpenWindow();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Öffnen des Ports"));
         QCOMPARE(m_window->ReaderHandle(), 0);
         QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
         Click("readAllButton");

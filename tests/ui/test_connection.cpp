@@ -113,13 +113,13 @@ private slots:
         m_reader->PushFault(SimFault{.silent = true});
         Click("tidReadButton");
         QCOMPARE(m_window->StatusText(),
-                 QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
+                 QStringLiteral("Fehler beim Auswählen: Der Leser antwortet nicht"));
         QVERIFY(m_window->ReaderHandle() != 0);  // it answered the device type query
 
         m_reader->SetFault(SimFault{.silent = true});
         Click("tidReadButton");
         QVERIFY2(m_window->StatusText().startsWith(
-                     QStringLiteral("Fehler bei Select: Der Leser antwortet nicht – Der Leser "
+                     QStringLiteral("Fehler beim Auswählen: Der Leser antwortet nicht – Der Leser "
                                     "antwortet nicht mehr, die Verbindung wurde getrennt.")),
                  qPrintable(m_window->StatusText()));
         QCOMPARE(m_window->ReaderHandle(), 0);
@@ -129,7 +129,7 @@ private slots:
     }
 
     // A reader too slow for the time-out at start-up: the port opened, and the message says so
-    // instead of "Fehler beim Port öffnen".
+    // instead of "Fehler beim Öffnen des Ports".
     void aSlowReaderAtStartUpIsNotAPortError() {
         StartReader(SimConfig{.answerDelayMs = 300}, {});
         kvara::WriteInt(kvara::keys::kTimeout, 60);
@@ -200,7 +200,7 @@ private slots:
             dialog->accept();
         });
         OpenWindow();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Öffnen des Ports"));
         QCOMPARE(portDialogs, 1);
         QVERIFY(m_window->ReaderHandle() > 0);
         QVERIFY2(
@@ -260,7 +260,7 @@ private slots:
         m_answerYes = false;
         dialog.findChild<QPushButton*>("virtualComButton")->click();
         QCOMPARE(m_messages.value(0),
-                 QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber laden "
+                 QStringLiteral("Kein Quarn-USB-Treiber für das VCOM-Gerät installiert!\nTreiber laden "
                                 "und installieren?\n"));
         QCOMPARE(reader->UsbMode(), 0);
         stand.devices->virtualComDriver = true;

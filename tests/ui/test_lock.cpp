@@ -156,7 +156,7 @@ private slots:
             dialog->findChild<QPushButton*>("executeButton")->click();
         });
         Click("lockButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Lock <Kollision Fehler>"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler beim Sperren <Kollisionsfehler>"));
     }
 };
 

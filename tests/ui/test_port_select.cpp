@@ -271,7 +271,7 @@ private slots:
                                                 // again
             QCOMPARE(m_messages.size(), 1);
             QCOMPARE(m_messages[0],
-                     QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber "
+                     QStringLiteral("Kein Quarn-USB-Treiber für das VCOM-Gerät installiert!\nTreiber "
                                     "laden und installieren?\n"));
             QCOMPARE(dialog.RefreshCount(), 2);
             // The same device at the next refreshes: the question is not asked again.

@@ -82,7 +82,7 @@ private slots:
         {
             kvara::CAboutDlg about{QString(), QString()};
             QTRY_COMPARE(about.ProgramLine()->text(),
-                         QStringLiteral("Keine Datei gefunden: Update Prüfung nicht möglich!"));
+                         QStringLiteral("Keine Datei gefunden: Update-Prüfung nicht möglich!"));
             QCOMPARE(about.ProgramLine()->TextColour(), QColor(255, 0, 0));
         }
         m_updates->Put("/rfid/software/RFIDVersionsUHF.txt", "");  // an empty file is no file
@@ -91,7 +91,7 @@ private slots:
             kvara::CAboutDlg about{QString(), QString()};
             QTRY_COMPARE(
                 about.ProgramLine()->text(),
-                QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+                QStringLiteral("Keine Internetverbindung: Update-Prüfung nicht möglich!"));
             about.findChild<QCheckBox*>("autoCheck")->setChecked(false);
             QTest::keyClick(&about, Qt::Key_Escape);
         }
