@@ -384,6 +384,12 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     root->addWidget(hint);
     m_scroll->setWidget(m_content);
 
+    for (QWidget* data : std::initializer_list<QWidget*>{
+             m_crcField, m_pcField, m_useLengthField, m_afiField, m_epcLengthField, m_epcField,
+             m_tidField, m_tidLengthField, m_manufacturerField, m_modelField, m_userDataField,
+             m_killField, m_accessField}) {
+        data->setProperty("tagData", true);
+    }
     m_groupBoxes[static_cast<int>(FieldGroup::kEpc)] = epcGroup;
     m_groupBoxes[static_cast<int>(FieldGroup::kTid)] = tidGroup;
     m_groupBoxes[static_cast<int>(FieldGroup::kUser)] = userGroup;
@@ -976,8 +982,9 @@ void CKvara_ProgrammerDlg::UpdateOriginMarks() {
             box->setToolTip(tr("Diese Felder zeigen Daten von Transponder %1, nicht vom "
                                "ausgewählten Transponder.")
                                 .arg(Hex(origin)));
-            box->setStyleSheet(QStringLiteral(
-                "QLineEdit, QPlainTextEdit { background-color: #fff0c2; color: #000000; }"));
+            // The fields that hold the tag's data, not the password or the addresses.
+            box->setStyleSheet(QStringLiteral("*[tagData=\"true\"] { background-color: #fff0c2; "
+                                              "color: #000000; }"));
         } else {
             box->setTitle(m_groupTitles[group]);
             box->setToolTip(QString());
@@ -2176,8 +2183,13 @@ void CKvara_ProgrammerDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CKvara_ProgrammerDlg::FitToScreen(const QScreen* screen) {
-    // The window's natural size: all of its content without scrolling.
-    const QSize natural = m_content->sizeHint();
+    // The window's natural size, as a window takes it by itself: its content's preferred size,
+    // at most two thirds of the screen, but never less than the content needs.
+    QSize natural = m_content->sizeHint();
+    if (screen != nullptr) {
+        natural = natural.boundedTo(screen->availableGeometry().size() * 2 / 3);
+    }
+    natural = natural.expandedTo(m_content->minimumSizeHint());
     QSize room = natural;
     if (screen != nullptr) {
         // The title bar and borders are not known before the window is shown: room for them.
