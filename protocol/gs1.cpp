@@ -14,7 +14,8 @@ std::string FillPattern(const std::string& pattern, const std::vector<std::strin
     std::string text;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
-        const std::size_t place = next >= '1' && next <= '9' ? std::size_t(next - '1') : args.size();
+        const std::size_t place =
+            next >= '1' && next <= '9' ? std::size_t(next - '1') : args.size();
         if (pattern[i] == '%' && place < args.size()) {
             text += args[place];
             ++i;
@@ -500,9 +501,8 @@ Result<Epc> Decode(const ByteBuffer& bytes) {
         const std::uint64_t reference = reader.Read(p.refBits);
         const bool numericAsset = layout->scheme == Scheme::kGiai96;
         if (!numericAsset && reference >= Pow10(p.refDigits)) {
-            return Result<Epc>::Fail(
-                Why("reference %1 has more than %2 digits",
-                    {std::to_string(reference), std::to_string(p.refDigits)}));
+            return Result<Epc>::Fail(Why("reference %1 has more than %2 digits",
+                                         {std::to_string(reference), std::to_string(p.refDigits)}));
         }
         epc.reference = numericAsset ? std::to_string(reference) : Padded(reference, p.refDigits);
         if (numericAsset && static_cast<int>(epc.reference.size()) > p.refDigits) {
@@ -695,11 +695,12 @@ Result<Epc> SgtinFromGtin(const std::string& gtin, int companyPrefixLength, int 
                                      {full, std::string(1, CheckDigit(full.substr(0, 13)))}));
     }
     if (companyPrefixLength < 6 || companyPrefixLength > 12) {
-        return Result<Epc>::Fail(Why("company prefix length %1 is not 6 to 12",
-                                     {std::to_string(companyPrefixLength)}));
+        return Result<Epc>::Fail(
+            Why("company prefix length %1 is not 6 to 12", {std::to_string(companyPrefixLength)}));
     }
     if (bits != 0 && bits != 96 && bits != 198) {
-        return Result<Epc>::Fail(Why("an SGTIN has 96 or 198 bits, not %1", {std::to_string(bits)}));
+        return Result<Epc>::Fail(
+            Why("an SGTIN has 96 or 198 bits, not %1", {std::to_string(bits)}));
     }
     Epc epc;
     // SGTIN-96 holds a serial of digits without leading zeros below 2^38.

@@ -77,8 +77,7 @@ void CUpdateLine::SetShape(const QString& shape) {
 
 QSize CUpdateLine::sizeHint() const {
     const QMargins margins = contentsMargins();
-    const int width =
-        std::min(fontMetrics().horizontalAdvance(text()) + kElideSlack, m_room);
+    const int width = std::min(fontMetrics().horizontalAdvance(text()) + kElideSlack, m_room);
     return {width + margins.left() + margins.right(),
             fontMetrics().height() + margins.top() + margins.bottom()};
 }

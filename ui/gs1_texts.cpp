@@ -68,8 +68,9 @@ constexpr Pattern kPatterns[] = {
     {"an SGTIN has 96 or 198 bits, not %1",
      QT_TRANSLATE_NOOP("Gs1", "eine SGTIN hat 96 oder 198 Bit, nicht %1")},
     {"serial \"%1\" does not fit SGTIN-96 (digits without leading zeros, below 2^38); use 198 bits",
-     QT_TRANSLATE_NOOP("Gs1", "Seriennummer „%1“ passt nicht in SGTIN-96 (Ziffern ohne führende "
-                              "Nullen, unter 2^38): wählen Sie 198 Bit")},
+     QT_TRANSLATE_NOOP("Gs1",
+                       "Seriennummer „%1“ passt nicht in SGTIN-96 (Ziffern ohne führende "
+                       "Nullen, unter 2^38): wählen Sie 198 Bit")},
 };
 
 // The names of fields the reasons give as arguments.

@@ -983,8 +983,9 @@ void CKvara_ProgrammerDlg::UpdateOriginMarks() {
                                "ausgewählten Transponder.")
                                 .arg(Hex(origin)));
             // The fields that hold the tag's data, not the password or the addresses.
-            box->setStyleSheet(QStringLiteral("*[tagData=\"true\"] { background-color: #fff0c2; "
-                                              "color: #000000; }"));
+            box->setStyleSheet(
+                QStringLiteral("*[tagData=\"true\"] { background-color: #fff0c2; "
+                               "color: #000000; }"));
         } else {
             box->setTitle(m_groupTitles[group]);
             box->setToolTip(QString());
@@ -2227,11 +2228,10 @@ void CKvara_ProgrammerDlg::RestorePlacement() {
         int nearest = std::numeric_limits<int>::max();
         for (const QScreen* candidate : QGuiApplication::screens()) {
             const QRect area = candidate->availableGeometry();
-            const int distance =
-                (QPoint(std::clamp(savedAt.x(), area.left(), area.right()),
-                        std::clamp(savedAt.y(), area.top(), area.bottom())) -
-                 savedAt)
-                    .manhattanLength();
+            const int distance = (QPoint(std::clamp(savedAt.x(), area.left(), area.right()),
+                                         std::clamp(savedAt.y(), area.top(), area.bottom())) -
+                                  savedAt)
+                                     .manhattanLength();
             if (distance < nearest) {
                 nearest = distance;
                 screen = candidate;

@@ -66,8 +66,9 @@ void CTXPowerDlg::WritePower() {
     if (KvaraGetTxPower(m_handle, &power) == 0 && power == PowerOfIndex(index)) {
         m_ui->powerStatus->setText(tr("Gespeichert: %1 dBm").arg(power / 10));
     } else {
-        m_ui->powerStatus->setText(tr("Gespeichert, aber nicht bestätigt: der Leser meldet "
-                                      "eine andere Sendeleistung"));
+        m_ui->powerStatus->setText(
+            tr("Gespeichert, aber nicht bestätigt: der Leser meldet "
+               "eine andere Sendeleistung"));
     }
 }
 

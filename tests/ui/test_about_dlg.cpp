@@ -180,9 +180,8 @@ private slots:
         Serve("");
         {
             kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
-            QTRY_COMPARE(
-                about.ProgramLine()->text(),
-                QStringLiteral("Keine Internetverbindung: Update-Prüfung nicht möglich!"));
+            QTRY_COMPARE(about.ProgramLine()->text(),
+                         QStringLiteral("Keine Internetverbindung: Update-Prüfung nicht möglich!"));
             QTRY_COMPARE(
                 about.FirmwareLine()->text(),
                 QStringLiteral(

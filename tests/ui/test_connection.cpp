@@ -259,9 +259,10 @@ private slots:
         stand.devices->virtualComDriver = false;  // first without the driver: it is offered
         m_answerYes = false;
         dialog.findChild<QPushButton*>("virtualComButton")->click();
-        QCOMPARE(m_messages.value(0),
-                 QStringLiteral("Kein Quarn-USB-Treiber für das VCOM-Gerät installiert!\nTreiber laden "
-                                "und installieren?\n"));
+        QCOMPARE(
+            m_messages.value(0),
+            QStringLiteral("Kein Quarn-USB-Treiber für das VCOM-Gerät installiert!\nTreiber laden "
+                           "und installieren?\n"));
         QCOMPARE(reader->UsbMode(), 0);
         stand.devices->virtualComDriver = true;
         list->setCurrentItem(

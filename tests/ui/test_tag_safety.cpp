@@ -4,11 +4,13 @@
 // reaches the simulated reader's tags is checked, not only what the window shows.
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -431,6 +433,24 @@ private slots:
         // The next operation runs again.
         Click("tidReadButton");
         QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
+    }
+
+    // Read-only fields are no tab stops; a CSV saved under a name without extension gets ".csv".
+    void smallerThings() {
+        StartReader({}, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        for (const char* name : {"countField", "crcField", "pcField", "epcLengthField", "tidField",
+                                 "tidLengthField", "manufacturerField", "modelField"}) {
+            QVERIFY2((Field(name)->focusPolicy() & Qt::TabFocus) == 0, name);
+        }
+        Click("inventoryButton");
+        QTemporaryDir folder;
+        WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+            dialog->selectFile(folder.filePath(QStringLiteral("inventar")));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        m_window->findChild<QAction*>(QStringLiteral("saveInventoryAction"))->trigger();
+        QVERIFY(QFile::exists(folder.filePath(QStringLiteral("inventar.csv"))));
     }
 };
 

@@ -89,9 +89,8 @@ private slots:
         kvara::SoftwareCheck().ResetForTesting();
         {
             kvara::CAboutDlg about{QString(), QString()};
-            QTRY_COMPARE(
-                about.ProgramLine()->text(),
-                QStringLiteral("Keine Internetverbindung: Update-Prüfung nicht möglich!"));
+            QTRY_COMPARE(about.ProgramLine()->text(),
+                         QStringLiteral("Keine Internetverbindung: Update-Prüfung nicht möglich!"));
             about.findChild<QCheckBox*>("autoCheck")->setChecked(false);
             QTest::keyClick(&about, Qt::Key_Escape);
         }
