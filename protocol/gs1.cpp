@@ -467,6 +467,14 @@ Result<Epc> Decode(const ByteBuffer& bytes) {
             Why("header %1 is no GS1 scheme this program knows", {Hex2(bytes[0])}));
     }
     const std::size_t needed = static_cast<std::size_t>((layout->bits + 15) / 16 * 2);
+    // Written outside a tag's EPC bank, an EPC often ends with its last bit's byte (an
+    // SGTIN-198 in 25 bytes, not the 26 of its 13 words): the missing byte is padding.
+    const std::size_t shortest = static_cast<std::size_t>((layout->bits + 7) / 8);
+    if (bytes.size() >= shortest && bytes.size() < needed) {
+        ByteBuffer words = bytes;
+        words.resize(needed, 0);
+        return Decode(words);
+    }
     if (bytes.size() != needed) {
         return Result<Epc>::Fail(
             Why("%1 needs %2 bytes, not %3",
