@@ -426,6 +426,10 @@ The update was stopped.</translation>
         <source>OK</source>
         <translation>OK</translation>
     </message>
+    <message>
+        <source>SDK Version %1 (libkvara %2.%3.%4)</source>
+        <translation>SDK version %1 (libkvara %2.%3.%4)</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CCancelOffer</name>

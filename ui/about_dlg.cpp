@@ -21,6 +21,10 @@
 #include "ui/update_texts.h"
 #include "update/version_check.h"
 
+#ifndef KVARA_PROGRAM_VERSION
+#define KVARA_PROGRAM_VERSION "0"
+#endif
+
 namespace kvara {
 
 namespace {
@@ -129,13 +133,20 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     auto* root = new QHBoxLayout(this);
     auto* text = new QVBoxLayout;
 
-    auto* program = new QLabel(
-        tr("Kvara Programmer V") + QLatin1Char(' ') + QString::fromStdString(GetProductVersion()) +
-            QStringLiteral(" (") + QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
-        this);
+    auto* program = new QLabel(tr("Kvara Programmer V") + QLatin1Char(' ') +
+                                   QStringLiteral(KVARA_PROGRAM_VERSION) + QStringLiteral(" (") +
+                                   QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
+                               this);
     program->setObjectName(QStringLiteral("programLine"));
-    auto* library = new QLabel(
-        QStringLiteral("SDK Version %1").arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2), this);
+    // The SDK version is the level of the maker's reader interface the library keeps to; the
+    // library itself has the program's version.
+    auto* library =
+        new QLabel(tr("SDK Version %1 (libkvara %2.%3.%4)")
+                       .arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2)
+                       .arg(KVARA_VERSION_MAJOR)
+                       .arg(KVARA_VERSION_MINOR)
+                       .arg(KVARA_VERSION_PATCH),
+                   this);
     library->setObjectName(QStringLiteral("libraryLine"));
     text->addWidget(program);
     text->addWidget(library);

@@ -49,7 +49,8 @@ private slots:
             QVERIFY(!about.ProgramLine()->Clickable());
             QCOMPARE(about.FirmwareLine()->text(), QString());
             QCOMPARE(about.findChild<QLabel*>("libraryLine")->text(),
-                     QStringLiteral("SDK Version 1.19"));
+                     QStringLiteral("SDK Version 1.19 (libkvara %1)")
+                         .arg(QStringLiteral(KVARA_PROGRAM_VERSION)));
         }
         kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
         {
