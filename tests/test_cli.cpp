@@ -212,8 +212,8 @@ TEST(CliOffline, EpcAndTidWithoutAReader) {
 
     // A global option after the verb, and an SGTIN-198 written in 25 bytes as GS1 libraries
     // write it (26 on a tag: 13 whole words).
-    const json sgtin198 = Json(Kvara(
-        "epc decode 3614257BF7194E59B2C2BF1000000000000000000000000000 --json"));
+    const json sgtin198 =
+        Json(Kvara("epc decode 3614257BF7194E59B2C2BF1000000000000000000000000000 --json"));
     EXPECT_EQ(sgtin198["scheme"], "sgtin-198") << sgtin198.dump();
     EXPECT_EQ(sgtin198["serial"], "32a/b");
 

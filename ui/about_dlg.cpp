@@ -140,13 +140,12 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     program->setObjectName(QStringLiteral("programLine"));
     // The SDK version is the level of the maker's reader interface the library keeps to; the
     // library itself has the program's version.
-    auto* library =
-        new QLabel(tr("SDK Version %1 (libkvara %2.%3.%4)")
-                       .arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2)
-                       .arg(KVARA_VERSION_MAJOR)
-                       .arg(KVARA_VERSION_MINOR)
-                       .arg(KVARA_VERSION_PATCH),
-                   this);
+    auto* library = new QLabel(tr("SDK Version %1 (libkvara %2.%3.%4)")
+                                   .arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2)
+                                   .arg(KVARA_VERSION_MAJOR)
+                                   .arg(KVARA_VERSION_MINOR)
+                                   .arg(KVARA_VERSION_PATCH),
+                               this);
     library->setObjectName(QStringLiteral("libraryLine"));
     text->addWidget(program);
     text->addWidget(library);
