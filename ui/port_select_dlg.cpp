@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "common/string_table.h"
+#include "common/text.h"
 #include "reader/kvara.h"
 #include "settings/settings.h"
 #include "ui/busy.h"
