@@ -68,6 +68,7 @@ struct SimFault {
     ByteBuffer trailing;            // bytes sent after the answer
     std::optional<ByteBuffer> raw;  // exactly these bytes instead of the answer
     bool drop = false;              // the connection is closed instead of answering (TCP)
+    bool silentAfter = false;       // the reader answers nothing after this (until ClearFaults)
     int forCommand = -1;            // a queued fault waits for this command (-1: the next one)
 };
 
