@@ -46,6 +46,15 @@ Encoder::Encoder(TagSession& session, JobStore& store, EncoderOptions options)
 StopReason Encoder::Next(const std::function<bool()>& stop, std::optional<TagReport>* report) {
     report->reset();
     m_stopDetail.clear();
+    // With every row taken there is nothing to wait for.
+    JobStatus status;
+    if (!m_store.Status(m_options.job, &status)) {
+        return StoreFailed();
+    }
+    if (status.open + status.failed == 0) {
+        m_stopDetail = "every row of the job is taken";
+        return StopReason::kJobDone;
+    }
     // A tag of an earlier run that is done already is passed over: the wait goes on.
     for (;;) {
         InventoryEntry tag;
@@ -61,6 +70,37 @@ StopReason Encoder::Next(const std::function<bool()>& stop, std::optional<TagRep
             return result;
         }
     }
+}
+
+StopReason Encoder::SettleField(std::vector<TagReport>* reports) {
+    Inventory inventory;
+    const Outcome seen = m_session.RunInventory(&inventory);
+    if (!seen.Done()) {
+        m_stopDetail = Why(seen);
+        return StopReason::kReaderError;
+    }
+    for (const InventoryEntry& tag : inventory.entries) {
+        ByteBuffer tid;
+        const Outcome read = m_session.Read(tag.epc, KVARA_BANK_TID, 0, kTidBytes[0], kTidBytes[0],
+                                            std::nullopt, &tid);
+        if (read.ending == Ending::kNotSent) {
+            m_stopDetail = Why(read);
+            return StopReason::kReaderError;
+        }
+        if (!read.Done()) {
+            continue;  // a tag that cannot say who it is settles nothing
+        }
+        TagReport report;
+        bool handled = false;
+        const StopReason settled = Settle(tag, tid, &report, &handled);
+        if (report.row != 0) {
+            reports->push_back(report);
+        }
+        if (settled == StopReason::kStoreError || settled == StopReason::kReaderError) {
+            return settled;
+        }
+    }
+    return StopReason::kNone;
 }
 
 StopReason Encoder::WaitForTag(const std::function<bool()>& stop, InventoryEntry* tag) {
