@@ -79,7 +79,7 @@ nlohmann::json TidJson(const ByteBuffer& tid, const TidCatalog& catalog) {
         json["maker"] = info.MakerText();
         json["model"] = info.ModelText();
     }
-    if (info.chip) {
+    if (info.chip && info.chip->epcBits >= 0 && info.chip->userBits >= 0) {
         json["epc_bits"] = info.chip->epcBits;
         json["user_bits"] = info.chip->userBits;
     }
