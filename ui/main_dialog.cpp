@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/main_dialog.h"
 
+#include "ui_main_dialog.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -126,23 +128,13 @@ void SetTextIfDifferent(QPlainTextEdit* field, const QString& text) {
     }
 }
 
-// "Passwort verwenden" with its password field right beside it.
-QHBoxLayout* PasswordRow(QCheckBox* check, QLineEdit* field) {
-    auto* row = new QHBoxLayout;
-    row->addWidget(check);
-    row->addWidget(field);
-    row->addStretch(1);
-    return row;
-}
-
 }  // namespace
 
-CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("mainWindow"));
+CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CKvara_ProgrammerDlg>()) {
     setProperty("kvaraMainWindow", true);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle(tr("Quarn Kvara Programmer"));
     setWindowIcon(ProgramIcon());
     BuildLayout();
     m_cancelOffer = new CCancelOffer(m_statusField);
@@ -173,223 +165,64 @@ CKvara_ProgrammerDlg::Operation::~Operation() {
 }
 
 void CKvara_ProgrammerDlg::BuildLayout() {
-    // Everything sits in a scroll area: on a screen too small for the window (large fonts, a
-    // small display) it scrolls instead of reaching off the screen. Where it fits, no scroll
-    // bar shows and nothing looks different.
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    m_scroll = new QScrollArea(this);
-    m_scroll->setObjectName(QStringLiteral("contentScroll"));
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_content = new QWidget(m_scroll);
-    m_content->setObjectName(QStringLiteral("content"));
-    outer->addWidget(m_scroll);
-    auto* root = new QVBoxLayout(m_content);
-    auto digitsOnly = [this](QLineEdit* field) {
+    // The form (main_dialog.ui): everything sits in a scroll area, so that on a screen too small
+    // for the window (large fonts, a small display) it scrolls instead of reaching off the
+    // screen. Where it fits, no scroll bar shows and nothing looks different.
+    m_ui->setupUi(this);
+    m_scroll = m_ui->contentScroll;
+    m_content = m_ui->content;
+    m_epcEdit = m_ui->epcEdit;
+    m_epcList = m_ui->epcList;
+    m_countField = m_ui->countField;
+    m_cyclicButton = m_ui->cyclicButton;
+    m_inventoryButton = m_ui->inventoryButton;
+    m_readAllButton = m_ui->readAllButton;
+    m_closeButton = m_ui->closeButton;
+    m_lockButton = m_ui->lockButton;
+    m_menuButton = m_ui->menuButton;
+    m_epcUsePassword = m_ui->epcUsePassword;
+    m_epcPassword = m_ui->epcPassword;
+    m_crcField = m_ui->crcField;
+    m_pcField = m_ui->pcField;
+    m_useLengthField = m_ui->useLengthField;
+    m_afiField = m_ui->afiField;
+    m_isoCheck = m_ui->isoCheck;
+    m_epcLengthField = m_ui->epcLengthField;
+    m_epcField = m_ui->epcField;
+    m_gs1Label = m_ui->gs1Label;
+    m_tidField = m_ui->tidField;
+    m_tidLengthField = m_ui->tidLengthField;
+    m_manufacturerField = m_ui->manufacturerField;
+    m_modelField = m_ui->modelField;
+    m_userUsePassword = m_ui->userUsePassword;
+    m_userPassword = m_ui->userPassword;
+    m_userStartField = m_ui->userStartField;
+    m_userLengthField = m_ui->userLengthField;
+    m_userDataField = m_ui->userDataField;
+    m_resUsePassword = m_ui->resUsePassword;
+    m_resPassword = m_ui->resPassword;
+    m_killField = m_ui->killField;
+    m_accessField = m_ui->accessField;
+    m_statusField = m_ui->statusField;
+    auto* epcGroup = m_ui->epcGroup;
+    auto* tidGroup = m_ui->tidGroup;
+    auto* userGroup = m_ui->userGroup;
+    auto* resGroup = m_ui->resGroup;
+    auto* epcRead = m_ui->epcReadButton;
+    auto* epcWrite = m_ui->epcWriteButton;
+    auto* epcFromGtin = m_ui->epcFromGtinButton;
+    auto* tidRead = m_ui->tidReadButton;
+    auto* userRead = m_ui->userReadButton;
+    auto* userWrite = m_ui->userWriteButton;
+    auto* killRead = m_ui->killReadButton;
+    auto* killWrite = m_ui->killWriteButton;
+    auto* accessRead = m_ui->accessReadButton;
+    auto* accessWrite = m_ui->accessWriteButton;
+    for (QLineEdit* field : {m_useLengthField, m_afiField, m_userStartField, m_userLengthField}) {
         field->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
-    };
-    auto makeField = [this](const char* name, bool readOnly) {
-        auto* field = new QLineEdit(this);
-        field->setObjectName(QLatin1String(name));
-        field->setReadOnly(readOnly);
-        if (readOnly) {
-            field->setFocusPolicy(Qt::ClickFocus);  // selectable with the mouse, no tab stop
-        }
-        return field;
-    };
-    auto makeButton = [this](const QString& text, const char* name) {
-        auto* button = new QPushButton(text, this);
-        button->setObjectName(QLatin1String(name));
-        button->setAutoDefault(false);
-        button->setDefault(false);
-        return button;
-    };
-    auto makePassword = [this](const char* checkName, const char* fieldName, QCheckBox** check,
-                               QLineEdit** field) {
-        *check = new QCheckBox(tr("Passwort verwenden"), this);
-        (*check)->setObjectName(QLatin1String(checkName));
-        *field = new QLineEdit(this);
-        (*field)->setObjectName(QLatin1String(fieldName));
-        // Eight digits, or four bytes with blanks between them as the program shows them.
-        (*field)->setMaxLength(11);
-        (*field)->setMaximumWidth(110);
-    };
-
-    // Top: the tag list and the general buttons.
-    auto* top = new QHBoxLayout;
-    auto* tagColumn = new QGridLayout;
-    tagColumn->addWidget(new QLabel(tr("EPC:"), this), 0, 0);
-    m_epcEdit = makeField("epcEdit", false);
-    tagColumn->addWidget(m_epcEdit, 0, 1);
-    tagColumn->addWidget(new QLabel(tr("Anzahl:"), this), 0, 2);
-    m_countField = makeField("countField", true);
-    m_countField->setMaximumWidth(50);
-    tagColumn->addWidget(m_countField, 0, 3);
-    m_epcList = new QListWidget(this);
-    m_epcList->setObjectName(QStringLiteral("epcList"));
-    m_epcList->setSortingEnabled(true);
-    m_epcList->setMaximumHeight(70);
-    tagColumn->addWidget(m_epcList, 1, 1, 1, 3);
-    top->addLayout(tagColumn, 1);
-
-    auto* buttons = new QGridLayout;
-    m_cyclicButton = makeButton(tr("Inventur zyklisch"), "cyclicButton");
-    m_cyclicButton->setCheckable(true);
-    m_inventoryButton = makeButton(tr("Inventur"), "inventoryButton");
-    m_readAllButton = makeButton(tr("Alles lesen"), "readAllButton");
-    m_closeButton = makeButton(tr("Schließen"), "closeButton");
-    m_lockButton = makeButton(tr("Sperren"), "lockButton");
-    m_menuButton = new QToolButton(this);
-    m_menuButton->setObjectName(QStringLiteral("menuButton"));
-    m_menuButton->setText(QStringLiteral("\u2630"));
-    m_menuButton->setPopupMode(QToolButton::InstantPopup);
-    m_menuButton->setToolTip(
-        tr("Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Export, Sprache, Info"));
-    buttons->addWidget(m_cyclicButton, 0, 0);
-    buttons->addWidget(m_inventoryButton, 0, 1);
-    buttons->addWidget(m_menuButton, 0, 2, Qt::AlignRight);
-    buttons->addWidget(m_readAllButton, 1, 0);
-    buttons->addWidget(m_closeButton, 1, 1);
-    buttons->addWidget(m_lockButton, 2, 0);
-    top->addLayout(buttons);
-    root->addLayout(top);
-
-    // EPC bank.
-    auto* epcGroup = new QGroupBox(tr("Electronic Product Code (Bank 1)"), this);
-    epcGroup->setObjectName(QStringLiteral("epcGroup"));
-    auto* epc = new QGridLayout(epcGroup);
-    makePassword("epcUsePassword", "epcPassword", &m_epcUsePassword, &m_epcPassword);
-    epc->addLayout(PasswordRow(m_epcUsePassword, m_epcPassword), 0, 0, 1, 4);
-    epc->addWidget(new QLabel(tr("CRC / PC :"), this), 1, 0);
-    m_crcField = makeField("crcField", true);
-    m_pcField = makeField("pcField", true);
-    auto* crcPc = new QHBoxLayout;
-    crcPc->addWidget(m_crcField);
-    crcPc->addWidget(new QLabel(QStringLiteral("/"), this));
-    crcPc->addWidget(m_pcField);
-    epc->addLayout(crcPc, 1, 1, 1, 2);
-    epc->addWidget(new QLabel(tr("Nutzlänge:"), this), 1, 3);
-    m_useLengthField = makeField("useLengthField", false);
-    digitsOnly(m_useLengthField);
-    epc->addWidget(m_useLengthField, 1, 4);
-    epc->addWidget(new QLabel(tr("AFI:"), this), 1, 5);
-    m_afiField = makeField("afiField", false);
-    digitsOnly(m_afiField);
-    epc->addWidget(m_afiField, 1, 6);
-    m_isoCheck = new QCheckBox(tr("ISO/IEC-15961-Modus"), this);
-    m_isoCheck->setObjectName(QStringLiteral("isoCheck"));
-    epc->addWidget(m_isoCheck, 1, 7);
-    epc->addWidget(new QLabel(tr("Länge:"), this), 2, 0);
-    m_epcLengthField = makeField("epcLengthField", true);
-    m_epcLengthField->setMaximumWidth(50);
-    epc->addWidget(m_epcLengthField, 2, 1);
-    epc->addWidget(new QLabel(tr("EPC:"), this), 2, 2, Qt::AlignRight);
-    m_epcField = makeField("epcField", false);
-    epc->addWidget(m_epcField, 2, 3, 1, 5);
-    // The EPC's GS1 identity, or why it has none, right under it.
-    m_gs1Label = new QLabel(this);
-    m_gs1Label->setObjectName(QStringLiteral("gs1Label"));
-    m_gs1Label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    epc->addWidget(m_gs1Label, 3, 3, 1, 5);
-    auto* epcRead = makeButton(tr("Lesen"), "epcReadButton");
-    auto* epcWrite = makeButton(tr("Schreiben"), "epcWriteButton");
-    auto* epcFromGtin = makeButton(tr("Aus GTIN ..."), "epcFromGtinButton");
-    epcFromGtin->setToolTip(tr("EPC aus GTIN, Firmennummer, Filter und Seriennummer bilden"));
-    epc->addWidget(epcRead, 0, 8);
-    epc->addWidget(epcWrite, 2, 8);
-    epc->addWidget(epcFromGtin, 3, 8);
-    root->addWidget(epcGroup);
-
-    // TID bank.
-    auto* tidGroup = new QGroupBox(tr("Tag ID (Bank 2)"), this);
-    tidGroup->setObjectName(QStringLiteral("tidGroup"));
-    auto* tid = new QGridLayout(tidGroup);
-    tid->addWidget(new QLabel(tr("TID:"), this), 0, 0);
-    m_tidField = makeField("tidField", true);
-    tid->addWidget(m_tidField, 0, 1, 1, 5);
-    tid->addWidget(new QLabel(tr("Länge:"), this), 1, 0);
-    m_tidLengthField = makeField("tidLengthField", true);
-    m_tidLengthField->setMaximumWidth(50);
-    tid->addWidget(m_tidLengthField, 1, 1);
-    tid->addWidget(new QLabel(tr("Hersteller:"), this), 1, 2, Qt::AlignRight);
-    m_manufacturerField = makeField("manufacturerField", true);
-    tid->addWidget(m_manufacturerField, 1, 3);
-    tid->addWidget(new QLabel(tr("Modell:"), this), 1, 4, Qt::AlignRight);
-    m_modelField = makeField("modelField", true);
-    tid->addWidget(m_modelField, 1, 5);
-    auto* tidRead = makeButton(tr("Lesen"), "tidReadButton");
-    tid->addWidget(tidRead, 0, 6);
-    root->addWidget(tidGroup);
-
-    // User bank.
-    auto* userGroup = new QGroupBox(tr("User Memory (Bank 3)"), this);
-    userGroup->setObjectName(QStringLiteral("userGroup"));
-    auto* user = new QGridLayout(userGroup);
-    makePassword("userUsePassword", "userPassword", &m_userUsePassword, &m_userPassword);
-    user->addLayout(PasswordRow(m_userUsePassword, m_userPassword), 0, 0, 1, 3);
-    user->addWidget(new QLabel(tr("Start:"), this), 0, 3, Qt::AlignRight);
-    m_userStartField = makeField("userStartField", false);
-    digitsOnly(m_userStartField);
-    user->addWidget(m_userStartField, 0, 4);
-    user->addWidget(new QLabel(tr("Länge:"), this), 0, 5, Qt::AlignRight);
-    m_userLengthField = makeField("userLengthField", false);
-    digitsOnly(m_userLengthField);
-    user->addWidget(m_userLengthField, 0, 6);
-    user->addWidget(new QLabel(tr("Daten:"), this), 1, 0);
-    m_userDataField = new QPlainTextEdit(this);
-    m_userDataField->setObjectName(QStringLiteral("userDataField"));
-    m_userDataField->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_userDataField->setMaximumHeight(60);
-    m_userDataField->setTabChangesFocus(true);
-    user->addWidget(m_userDataField, 1, 1, 1, 6);
-    auto* userRead = makeButton(tr("Lesen"), "userReadButton");
-    auto* userWrite = makeButton(tr("Schreiben"), "userWriteButton");
-    user->addWidget(userRead, 0, 7);
-    user->addWidget(userWrite, 1, 7, Qt::AlignTop);
-    root->addWidget(userGroup);
-
-    // Reserved bank.
-    auto* resGroup = new QGroupBox(tr("Reserved (Bank 0)"), this);
-    resGroup->setObjectName(QStringLiteral("resGroup"));
-    auto* res = new QGridLayout(resGroup);
-    makePassword("resUsePassword", "resPassword", &m_resUsePassword, &m_resPassword);
-    res->addLayout(PasswordRow(m_resUsePassword, m_resPassword), 0, 0, 1, 3);
-    res->addWidget(new QLabel(tr("Kill-Passwort:"), this), 1, 0);
-    m_killField = makeField("killField", false);
-    res->addWidget(m_killField, 1, 1, 1, 2);
-    auto* killRead = makeButton(tr("Lesen"), "killReadButton");
-    auto* killWrite = makeButton(tr("Schreiben"), "killWriteButton");
-    res->addWidget(killRead, 1, 3);
-    res->addWidget(killWrite, 1, 4);
-    res->addWidget(new QLabel(tr("Access-Passwort:"), this), 2, 0);
-    m_accessField = makeField("accessField", false);
-    res->addWidget(m_accessField, 2, 1, 1, 2);
-    auto* accessRead = makeButton(tr("Lesen"), "accessReadButton");
-    auto* accessWrite = makeButton(tr("Schreiben"), "accessWriteButton");
-    res->addWidget(accessRead, 2, 3);
-    res->addWidget(accessWrite, 2, 4);
-    root->addWidget(resGroup);
-
-    // Status.
-    auto* statusGroup = new QGroupBox(tr("Status"), this);
-    auto* status = new QHBoxLayout(statusGroup);
-    m_statusField = makeField("statusField", true);
-    m_statusField->setFocusPolicy(Qt::NoFocus);
-    status->addWidget(m_statusField);
-    root->addWidget(statusGroup);
-    auto* hint = new QLabel(tr("Drücken Sie F1, um die Hilfefunktion zu aktivieren"), this);
-    hint->setObjectName(QStringLiteral("helpHint"));
-    root->addWidget(hint);
-    m_scroll->setWidget(m_content);
-
-    for (QWidget* data : std::initializer_list<QWidget*>{
-             m_crcField, m_pcField, m_useLengthField, m_afiField, m_epcLengthField, m_epcField,
-             m_tidField, m_tidLengthField, m_manufacturerField, m_modelField, m_userDataField,
-             m_killField, m_accessField}) {
-        data->setProperty("tagData", true);
     }
+
     m_groupBoxes[static_cast<int>(FieldGroup::kEpc)] = epcGroup;
     m_groupBoxes[static_cast<int>(FieldGroup::kTid)] = tidGroup;
     m_groupBoxes[static_cast<int>(FieldGroup::kUser)] = userGroup;

@@ -9,6 +9,7 @@
 #include <QVector>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -33,6 +34,10 @@ namespace kvara {
 
 class CSperrenDlg;
 class CCancelOffer;
+
+namespace Ui {
+class CKvara_ProgrammerDlg;
+}
 
 // End codes of the main window.
 constexpr int kEndQuit = 2;
@@ -273,6 +278,7 @@ private:
     void SavePlacement();
     void RestorePlacement();
 
+    std::unique_ptr<Ui::CKvara_ProgrammerDlg> m_ui;
     Values m_values;
     CCancelOffer* m_cancelOffer = nullptr;  // a window of its own, deleted with this one
     int m_operations = 0;                   // operations running (nested in message pumps)
