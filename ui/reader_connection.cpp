@@ -265,6 +265,12 @@ NoHandle ReaderConnection::WhyNoHandle() const {
     return Cancelled() ? NoHandle::kCancelled : NoHandle::kNoReader;
 }
 
+void ReaderConnection::SwitchFieldOn() {
+    // Through the reader's own handle: the session gets none once the user cancelled.
+    tags::TagSession reader([this] { return m_handle; });
+    reader.SetField(true);
+}
+
 bool ReaderConnection::GoneAfterTimeout() {
     if (m_handle == 0 || Cancelled()) {
         return false;

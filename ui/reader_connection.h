@@ -69,6 +69,10 @@ public:
     NoHandle WhyNoHandle() const;
     // From now on the window is closing: the operation still running stops at its next command.
     void BeginClosing() { m_closing = true; }
+    // Switches the reader's RF field on, even during an operation the user cancelled: an
+    // operation that stops after switching it off must not leave it so. Nothing once the
+    // reader is closed.
+    void SwitchFieldOn();
     // After a command that got no answer: one device type query tells a slow reader from one
     // that is gone. A gone reader is closed and the title says so; true then.
     bool GoneAfterTimeout();

@@ -151,6 +151,8 @@ void TagList::Refind(const QString& writtenEpc, bool writtenIsPrefix,
         session.SetField(false);
         PauseMs(kRfPauseMs);
         if (m_reader.CommandHandle() == 0) {
+            // Stopped with the field off: a reader left so finds no tag any more.
+            m_reader.SwitchFieldOn();
             return;
         }
         session.SetField(true);

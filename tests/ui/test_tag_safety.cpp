@@ -435,6 +435,46 @@ private slots:
         QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
     }
 
+    // "Abbrechen" while the tag is looked for again after an EPC write, just after the RF field
+    // went off: the field goes on again, and the next inventory finds the tag.
+    void abbrechenAfterAnEpcWriteLeavesTheFieldOn() {
+        kvara::sim::SimConfig config;
+        config.answerDelayMs = 250;
+        StartReader(config, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("epcReadButton");
+        Type("epcField", kNewEpc);
+        // The first search finds nothing, so that a second one switches the field off again
+        // while "Abbrechen" is offered.
+        m_reader->PushFault(
+            kvara::sim::SimFault{.raw = kvara::test::ReaderAnswer({0, 0, 0}), .forCommand = 0xC0});
+        const std::size_t inventories = RequestsOf(0xC0).size();
+        bool cancelled = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            const bool secondSearch = RequestsOf(0xC0).size() > inventories;
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (!cancelled && secondSearch && !m_reader->RfOn() &&
+                    window->objectName() == QStringLiteral("cancelOffer") && window->isVisible()) {
+                    cancelled = true;
+                    QTest::mouseClick(
+                        window->findChild<QPushButton*>(QStringLiteral("cancelOperationButton")),
+                        Qt::LeftButton);
+                }
+            }
+        });
+        watch.start(5);
+        Click("epcWriteButton");
+        watch.stop();
+        QVERIFY(cancelled);
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+        QVERIFY(m_reader->RfOn());
+        Click("inventoryButton");
+        QCOMPARE(Field("countField")->text(), QStringLiteral("1"));
+        QCOMPARE(Field("epcEdit")->text(), kNewEpc);
+    }
+
     // Read-only fields are no tab stops; a CSV saved under a name without extension gets ".csv".
     void smallerThings() {
         StartReader({}, {SimTag::WithEpc(kEpcA)});
