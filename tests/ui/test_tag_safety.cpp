@@ -475,6 +475,25 @@ private slots:
         QCOMPARE(Field("epcEdit")->text(), kNewEpc);
     }
 
+    // An empty selection line addresses no tag, not the one selected before: with two tags in
+    // the field the reader cannot tell which is meant, and nothing is written.
+    void anEmptySelectionDoesNotWriteTheTagSelectedBefore() {
+        StartReader({}, {TagWithUser(kEpcA, {1, 2, 3, 4}), TagWithUser(kEpcB, {9, 9, 9, 9})});
+        OpenWindow();
+        Click("inventoryButton");
+        ClickTag(1);
+        Click("userReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
+
+        Type("epcEdit", QString());
+        Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("55 55 55 55"));
+        Click("userWriteButton");
+        QVERIFY2(m_window->StatusText().startsWith(QStringLiteral("Fehler beim Schreiben <")),
+                 qPrintable(m_window->StatusText()));
+        QCOMPARE(m_reader->Tags()[0].user, (ByteBuffer{1, 2, 3, 4}));
+        QCOMPARE(m_reader->Tags()[1].user, (ByteBuffer{9, 9, 9, 9}));
+    }
+
     // Read-only fields are no tab stops; a CSV saved under a name without extension gets ".csv".
     void smallerThings() {
         StartReader({}, {SimTag::WithEpc(kEpcA)});
