@@ -26,6 +26,14 @@ OriginMarks::OriginMarks(const Ui::CKvara_ProgrammerDlg& form, std::function<Byt
     for (int group = 0; group < kFieldGroups; ++group) {
         m_titles[group] = m_boxes[group]->title();
     }
+    // The fields a mark tints: those that hold the tag's data, not the passwords to use or the
+    // addresses.
+    for (QWidget* data : std::initializer_list<QWidget*>{
+             form.crcField, form.pcField, form.useLengthField, form.afiField, form.epcLengthField,
+             form.epcField, form.tidField, form.tidLengthField, form.manufacturerField,
+             form.modelField, form.userDataField, form.killField, form.accessField}) {
+        data->setProperty("tagData", true);
+    }
     ConnectEdits(form);
 }
 
@@ -89,7 +97,6 @@ void OriginMarks::Mark(int group, bool marked, const ByteBuffer& origin) {
         box->setToolTip(tr("Diese Felder zeigen Daten von Transponder %1, nicht vom "
                            "ausgewählten Transponder.")
                             .arg(Hex(origin)));
-        // The fields that hold the tag's data, not the password or the addresses.
         box->setStyleSheet(
             QStringLiteral("*[tagData=\"true\"] { background-color: #fff0c2; "
                            "color: #000000; }"));
