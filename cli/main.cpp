@@ -31,6 +31,31 @@ void Trace(int handle, int direction, const unsigned char* bytes, int length, vo
     std::fflush(file);
 }
 
+// The options every verb shares: the library's diagnostic lines only when asked for, the
+// trace file, and the signals that stop a run at its next safe point.
+bool UseGlobalOptions(const Global& global, std::FILE** trace) {
+    if (global.verbose) {
+        KvaraSetLogHandler(
+            [](const char* line, void*) { std::fprintf(stderr, "kvara: %s\n", line); }, nullptr);
+    } else {
+        KvaraSetLogHandler([](const char*, void*) {}, nullptr);
+    }
+    if (!global.tracePath.empty()) {
+        *trace = std::fopen(global.tracePath.c_str(), "a");
+        if (*trace == nullptr) {
+            return false;
+        }
+        KvaraSetTraceHandler(&Trace, *trace);
+    }
+    // Ctrl-C, a kill and a closed terminal all stop the run at its next safe point.
+    struct sigaction interrupt {};
+    interrupt.sa_handler = &OnInterrupt;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &interrupt, nullptr);
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,26 +94,9 @@ int main(int argc, char** argv) {
         app.exit(error);
         return kUsage;
     }
-    // The library's diagnostic lines only when asked for.
-    if (global.verbose) {
-        KvaraSetLogHandler(
-            [](const char* line, void*) { std::fprintf(stderr, "kvara: %s\n", line); }, nullptr);
-    } else {
-        KvaraSetLogHandler([](const char*, void*) {}, nullptr);
-    }
     std::FILE* trace = nullptr;
-    if (!global.tracePath.empty()) {
-        trace = std::fopen(global.tracePath.c_str(), "a");
-        if (trace == nullptr) {
-            return Fail(global, Failure{kUsage, "cannot write the trace " + global.tracePath});
-        }
-        KvaraSetTraceHandler(&Trace, trace);
-    }
-    // Ctrl-C, a kill and a closed terminal all stop the run at its next safe point.
-    struct sigaction interrupt {};
-    interrupt.sa_handler = &OnInterrupt;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(signal, &interrupt, nullptr);
+    if (!UseGlobalOptions(global, &trace)) {
+        return Fail(global, Failure{kUsage, "cannot write the trace " + global.tracePath});
     }
     int result = kUsage;
     for (auto& [verb, sub] : verbs) {

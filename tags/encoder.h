@@ -76,6 +76,9 @@ public:
 private:
     StopReason WaitForTag(const std::function<bool()>& stop, InventoryEntry* tag);
     StopReason Handle(const InventoryEntry& tag, TagReport* report);
+    ByteBuffer EpcOnTwoTags(const Inventory& inventory) const;
+    std::optional<StopReason> WriteEpc(const InventoryEntry& tag, const ByteBuffer& tid,
+                                       const JobRow& row, TagReport* report);
     StopReason Settle(const InventoryEntry& tag, const ByteBuffer& tid, TagReport* report,
                       bool* handled);
     StopReason WriteRow(const InventoryEntry& tag, const ByteBuffer& tid, const RowRecord& row,
