@@ -3,6 +3,7 @@
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
+#include <map>
 
 namespace kvara::tags {
 
@@ -11,14 +12,27 @@ namespace {
 class SqliteDb : public SqlDb {
 public:
     explicit SqliteDb(sqlite3* db) : m_db(db) {}
-    ~SqliteDb() override { sqlite3_close_v2(m_db); }
+    ~SqliteDb() override {
+        for (auto& [sql, statement] : m_statements) {
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close_v2(m_db);
+    }
 
     bool Run(const std::string& sql, const std::vector<SqlValue>& params,
              std::vector<SqlRow>* rows) override {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_stmt* statement = Prepared(sql);
+        if (statement == nullptr) {
             return Failed();
         }
+        // Reset however the statement ends, so that it holds no read lock between calls.
+        struct Reset {
+            sqlite3_stmt* statement;
+            ~Reset() {
+                sqlite3_reset(statement);
+                sqlite3_clear_bindings(statement);
+            }
+        } reset{statement};
         for (std::size_t i = 0; i < params.size(); ++i) {
             const std::string name = "$" + std::to_string(i + 1);
             const int at = sqlite3_bind_parameter_index(statement, name.c_str());
@@ -30,46 +44,59 @@ public:
                                               static_cast<int>(params[i]->size()), SQLITE_TRANSIENT)
                           : sqlite3_bind_null(statement, at);
             if (bound != SQLITE_OK) {
-                sqlite3_finalize(statement);
                 return Failed();
             }
         }
         for (;;) {
             const int step = sqlite3_step(statement);
             if (step == SQLITE_DONE) {
-                break;
+                return true;
             }
             if (step != SQLITE_ROW) {
-                sqlite3_finalize(statement);
                 return Failed();
             }
             if (rows != nullptr) {
-                SqlRow row;
-                for (int c = 0; c < sqlite3_column_count(statement); ++c) {
-                    const auto* text = sqlite3_column_text(statement, c);
-                    row.push_back(
-                        text == nullptr
-                            ? SqlValue()
-                            : SqlValue(std::string(
-                                  reinterpret_cast<const char*>(text),
-                                  static_cast<std::size_t>(sqlite3_column_bytes(statement, c)))));
-                }
-                rows->push_back(std::move(row));
+                rows->push_back(RowOf(statement));
             }
         }
-        sqlite3_finalize(statement);
-        return true;
     }
 
     bool BeginWrite() override { return Exec("BEGIN IMMEDIATE"); }
     bool IsPostgres() const override { return false; }
 
 private:
+    // Statements are prepared once per connection: a tag runs the same few again and again.
+    sqlite3_stmt* Prepared(const std::string& sql) {
+        if (const auto known = m_statements.find(sql); known != m_statements.end()) {
+            return known->second;
+        }
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v3(m_db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement,
+                               nullptr) != SQLITE_OK) {
+            sqlite3_finalize(statement);
+            return nullptr;
+        }
+        m_statements.emplace(sql, statement);
+        return statement;
+    }
+    static SqlRow RowOf(sqlite3_stmt* statement) {
+        SqlRow row;
+        for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+            const auto* text = sqlite3_column_text(statement, c);
+            row.push_back(text == nullptr
+                              ? SqlValue()
+                              : SqlValue(std::string(
+                                    reinterpret_cast<const char*>(text),
+                                    static_cast<std::size_t>(sqlite3_column_bytes(statement, c)))));
+        }
+        return row;
+    }
     bool Failed() {
         m_error = sqlite3_errmsg(m_db);
         return false;
     }
     sqlite3* m_db;
+    std::map<std::string, sqlite3_stmt*> m_statements;
 };
 
 class PostgresDb : public SqlDb {
