@@ -357,7 +357,10 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& received) {
     if (fault.silent) {
         return {};
     }
-    const int delay = fault.delayMs >= 0 ? fault.delayMs : m_config.answerDelayMs;
+    int delay = fault.delayMs >= 0 ? fault.delayMs : m_config.answerDelayMs;
+    if (fault.delayMs < 0 && m_config.answerJitterMs > 0) {
+        delay += std::uniform_int_distribution<int>(0, m_config.answerJitterMs)(m_noise);
+    }
     const int modelledUs = ModelledTime(frame.size(), request.command, result.data.size());
     if (fault.drop) {
         SimPiece drop;

@@ -84,6 +84,7 @@ struct SimConfig {
     bool mode1 = true;                // answers requests framed in mode 1
     std::uint8_t address = 1;         // answers only requests with this address
     int answerDelayMs = 0;            // time to answer
+    int answerJitterMs = 0;           // up to this much more, drawn for each answer
     std::uint16_t txPower = 270;      // tenths of a dBm
     std::string infoText = "Kvara Simulator";
     std::size_t userCapacity = 64;  // User bank size of tags made from options
