@@ -39,6 +39,27 @@ std::string ProgramFolder() {
     return text.substr(0, text.rfind('/'));
 }
 
+// Whether the tag now answers to the EPC and holds the PC and EPC (data) behind it.
+bool HoldsEpc(ReaderSession& reader, const ByteBuffer& epc, const ByteBuffer& data) {
+    ByteBuffer back(data.size());
+    return reader.Select(epc) &&
+           KvaraReadBytes(reader.Handle(), KVARA_BANK_EPC, 1, back.data(),
+                          static_cast<int>(back.size())) == static_cast<int>(back.size()) &&
+           back == data;
+}
+
+// A write that failed with one of these may have been carried out all the same: its answer
+// was lost, garbled or another's, or the reader's own read-back could not find the tag by the
+// EPC it had before.
+bool OutcomeUnknown(int code) {
+    return code == KVARA_ERROR_TIMEOUT || code == KVARA_ERROR_CHECKSUM ||
+           code == KVARA_ERROR_NO_TRANSPONDER || code == KVARA_ERROR_FOREIGN_ANSWER;
+}
+
+// Reading back after a write whose outcome is unknown: the line may first have to come back in
+// step, so a few tries.
+constexpr int kProofAttempts = 3;
+
 }  // namespace
 
 std::optional<int> BankNamed(const std::string& name) {
@@ -83,7 +104,18 @@ std::optional<Failure> WriteEpc(ReaderSession& reader, const ByteBuffer& oldEpc,
             : KvaraWriteBankPwd(handle, KVARA_BANK_EPC, 1, password.data(), data.data(),
                                 static_cast<int>(data.size()));
     if (written != 0) {
-        return reader.Error("writing PC and EPC");
+        // Before the write is called failed, the tag decides: one that holds the new EPC must
+        // not be written again (with a conveyor the EPC would go onto the next tag too).
+        const Failure failure = reader.Error("writing PC and EPC");
+        const bool unknown = OutcomeUnknown(KvaraGetLastError(handle));
+        bool holds = false;
+        for (int attempt = 0; unknown && attempt < kProofAttempts && !holds; ++attempt) {
+            holds = HoldsEpc(reader, newEpc, data);
+        }
+        if (!holds) {
+            return failure;
+        }
+        return std::nullopt;
     }
     // Proof: the tag answers to the new EPC and holds the PC and EPC written.
     ByteBuffer back(data.size());

@@ -65,20 +65,35 @@ std::string Hex(const ByteBuffer& bytes) {
 
 class CliTest : public ::testing::Test {
 protected:
-    void StartReader(SimConfig config, std::vector<SimTag> tags) {
+    // The simulated reader on a pseudo terminal, or on a TCP port of the loopback address.
+    void StartReader(SimConfig config, std::vector<SimTag> tags, bool overTcp = false) {
+        StopReader();
         reader = std::make_shared<kvara::sim::SimReader>(config);
         reader->SetTags(std::move(tags));
+        if (overTcp) {
+            tcpServer = std::make_unique<kvara::sim::SimTcpServer>(reader);
+            ASSERT_TRUE(tcpServer->Start("127.0.0.1", 0));
+            iface = "-i \"LAN: 127.0.0.1-" + std::to_string(tcpServer->Port()) + "\" --timeout 300";
+            return;
+        }
         server = std::make_unique<kvara::sim::PtyServer>(reader);
         ASSERT_TRUE(server->Start());
         iface = "-i " + server->Path() + " --timeout 300";
     }
-    void TearDown() override {
+    void StopReader() {
         if (server) {
             server->Stop();
+            server.reset();
+        }
+        if (tcpServer) {
+            tcpServer->Stop();
+            tcpServer.reset();
         }
     }
+    void TearDown() override { StopReader(); }
     std::shared_ptr<kvara::sim::SimReader> reader;
     std::unique_ptr<kvara::sim::PtyServer> server;
+    std::unique_ptr<kvara::sim::SimTcpServer> tcpServer;
     std::string iface;
 };
 
@@ -243,7 +258,7 @@ protected:
         std::system(("rm -rf " + dir).c_str());
     }
     // A reel of blank tags with the same factory EPC and TIDs of their own, passing one by one.
-    void StartConveyor(int count) {
+    void StartConveyor(int count, bool overTcp = false) {
         std::vector<SimTag> tags;
         for (int i = 0; i < count; ++i) {
             SimTag tag = SimTag::WithEpc(kPlain);
@@ -251,7 +266,7 @@ protected:
             tag.tid[11] = static_cast<std::uint8_t>(i);
             tags.push_back(tag);
         }
-        StartReader(SimConfig{.conveyor = true}, tags);
+        StartReader(SimConfig{.conveyor = true}, tags, overTcp);
     }
     void WriteCsv(int rows) {
         std::ofstream csv(dir + "/rows.csv");
@@ -319,6 +334,33 @@ TEST_F(EncodeTest, AnInterruptedRunResumesFromItsLog) {
     EXPECT_EQ(epcs.size(), 100u);  // no EPC twice
     for (const SimTag& tag : reader->AllTags()) {
         EXPECT_EQ(epcs.count(Hex(tag.Epc())), 1u);
+    }
+}
+
+// The reader's answer to an EPC write is lost while the tag took the EPC: reading it back
+// settles that the row is done, so it is logged so and the next tag gets the next row's EPC,
+// not this one again. On a pseudo terminal and over TCP.
+TEST_F(EncodeTest, ALostAnswerToAnEpcWriteIsSettledByReadingBack) {
+    for (const bool overTcp : {false, true}) {
+        StartConveyor(3, overTcp);
+        WriteCsv(3);
+        std::remove((dir + "/log.jsonl").c_str());
+        // The first write is the EPC's (PC and EPC in bank 1).
+        reader->PushFault(kvara::sim::SimFault{.silent = true, .forCommand = 0xC4});
+        const Outcome run = Kvara("--json " + Encode());
+        EXPECT_EQ(run.exitCode, 0) << run.out;
+        const auto log = Log();
+        ASSERT_EQ(log.size(), 3u) << (overTcp ? "tcp" : "pty");
+        std::set<std::string> epcs;
+        for (const auto& line : log) {
+            EXPECT_EQ(line["result"], "ok") << line.dump();
+            epcs.insert(line["new_epc"].get<std::string>());
+        }
+        const auto tags = reader->AllTags();
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            EXPECT_EQ(Hex(tags[i].Epc()), log[i]["new_epc"].get<std::string>()) << "tag " << i;
+        }
+        EXPECT_EQ(epcs.size(), 3u);
     }
 }
 
