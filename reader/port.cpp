@@ -185,6 +185,14 @@ void CKvara_Port::OnBytesReceived(const std::uint8_t* data, std::size_t length) 
     m_receiveSignal.notify_one();
 }
 
+void CKvara_Port::OnFrameOut(bool inputPending) {
+    std::lock_guard<std::mutex> guard(m_receiveLock);
+    if (!m_frameOut) {
+        m_frameOut = true;
+        m_unaskedBeforeFrame = inputPending || m_receiveSequence != m_sequenceAtClear;
+    }
+}
+
 std::size_t CKvara_Port::ClearReceive() {
     std::size_t discarded = 0;
     {
@@ -550,6 +558,12 @@ CKvara_Port::Outcome CKvara_Port::SendAndWait(std::uint8_t command, bool stopOnU
         m_request.clear();
         return Outcome::kUnasked;
     }
+    {
+        std::lock_guard<std::mutex> guard(m_receiveLock);
+        m_sequenceAtClear = m_receiveSequence;
+        m_frameOut = false;
+        m_unaskedBeforeFrame = false;
+    }
     if (m_closed.load()) {
         m_request.clear();
         m_lastError = kErrorNoPort;
@@ -580,6 +594,18 @@ CKvara_Port::Outcome CKvara_Port::SendAndWait(std::uint8_t command, bool stopOnU
         m_lastError = kErrorTimeout;
         NoteActivity();
         MarkOutOfStep(true);
+        return Outcome::kFailed;
+    }
+    bool unasked = false;
+    {
+        std::lock_guard<std::mutex> guard(m_receiveLock);
+        unasked = m_frameOut && m_unaskedBeforeFrame;
+    }
+    if (unasked) {
+        // Bytes that came before the frame went out are part of what the wait took: whatever
+        // the answer looks like, it may be theirs. The frame's own answer may still come.
+        m_lastError = kErrorForeignAnswer;
+        MarkOutOfStep(false);
         return Outcome::kFailed;
     }
     return Outcome::kAnswered;

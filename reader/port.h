@@ -140,6 +140,9 @@ public:
     void OnByteReceived(std::uint8_t byte) override;
     // Appends a batch under one lock and wakes the waiting thread once.
     void OnBytesReceived(const std::uint8_t* data, std::size_t length) override;
+    // Notes whether bytes came between the receive buffer's last clearing and the frame going
+    // out: they are then no answer to it, but bytes nobody asked for.
+    void OnFrameOut(bool inputPending) override;
     // Empties the receive buffer (and a HID device's pending reports); the number of bytes
     // thrown away.
     std::size_t ClearReceive();
@@ -213,6 +216,11 @@ private:
     std::condition_variable m_receiveSignal;
     ByteBuffer m_receive;
     std::atomic<std::uint64_t> m_receiveSequence{0};  // counts every byte appended
+    // The frame in hand: the sequence when the buffer was cleared for it, whether the link said
+    // it went out, and whether bytes had come before it did.
+    std::uint64_t m_sequenceAtClear = 0;
+    bool m_frameOut = false;
+    bool m_unaskedBeforeFrame = false;
     // The last byte received, the last frame sent or the last time-out: what "quiet" counts
     // from.
     std::atomic<Clock::rep> m_lastActivity{0};
