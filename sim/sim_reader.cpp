@@ -400,7 +400,11 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& received) {
         pieces.push_back(std::move(piece));
         from = to;
     }
-    if (fault.repeatAfterMs >= 0) {
+    if (fault.repeatAfterMs == 0) {
+        // Right behind it: both copies go out in one write.
+        AddLineNoise(repeated.data(), repeated.size());
+        pieces.back().bytes.insert(pieces.back().bytes.end(), repeated.begin(), repeated.end());
+    } else if (fault.repeatAfterMs > 0) {
         SimPiece again;
         again.delayMs = fault.repeatAfterMs;
         AddLineNoise(repeated.data(), repeated.size());

@@ -69,8 +69,10 @@ struct SimFault {
     ByteBuffer trailing;            // bytes sent after the answer
     std::optional<ByteBuffer> raw;  // exactly these bytes instead of the answer
     bool drop = false;              // the connection is closed instead of answering (TCP)
-    int repeatAfterMs = -1;         // the answer goes out once more this long after it (-1: once)
-    int answerAddress = -1;         // bus address the answer carries instead of the reader's own
+    // The answer goes out once more this long after it (0: right behind it, in the same
+    // write; -1: once).
+    int repeatAfterMs = -1;
+    int answerAddress = -1;  // bus address the answer carries instead of the reader's own
     // XORed onto the request's payload before the reader checks the frame: bytes the line
     // changed. The reader ignores a frame whose check value no longer fits; in mode 0 two equal
     // changes cancel in the check byte and the reader carries out the changed request.

@@ -148,6 +148,13 @@ TEST(SimFaults, MisbehavioursOfAFlakyReader) {
     EXPECT_EQ(pieces[1].bytes, clean);
     EXPECT_EQ(pieces[1].delayMs, 3);
 
+    reader.PushFault(SimFault{.repeatAfterMs = 0});
+    pieces = reader.Receive(request.data(), request.size());
+    ASSERT_EQ(pieces.size(), 1u);
+    ByteBuffer twice = clean;
+    twice.insert(twice.end(), clean.begin(), clean.end());
+    EXPECT_EQ(pieces[0].bytes, twice);
+
     reader.PushFault(SimFault{.answerAddress = 9});
     const ByteBuffer other = Ask(reader, request);
     ASSERT_TRUE(kvara::CheckFrame(other, 0));  // only the address differs
