@@ -38,7 +38,8 @@
  * given to KvaraOpenPort) after it gets its turn on the reader, whatever the reader does: up to
  * 4 x timeoutMs to get the line back in step (see below), up to three waiting phases of
  * timeoutMs for the answer (the first bytes, the frame start, the rest), and for a write that is
- * read back up to three more. Waiting never keeps a processor busy.
+ * read back up to three more. Window messages dispatched meanwhile (see KvaraSetUiHooks) take
+ * their own time on top. Waiting never keeps a processor busy.
  *
  * Late, extra and garbled answers. Reader answers carry no sequence number: the library takes
  * the first answer that comes after a frame for that frame's answer, which is right while the
@@ -60,9 +61,9 @@
  * quiet for a few of their round trips. When answers of earlier commands turn up instead, it
  * waits for quiet and proves again, within 4 x timeoutMs; when that does not succeed the
  * command is not sent and fails with code 258 (KVARA_ERROR_OUT_OF_STEP), or with code 4 when
- * the reader did not answer the queries. A reader that answers in time is back in step at the
- * first call after a late answer, whatever the caller's pace; a reader that holds answers back
- * is back once the line has been quiet for a time-out after the last of them.
+ * the reader did not answer the queries. A reader that answers in time is back in step within
+ * a call or two after a late answer, whatever the caller's pace; a reader that holds answers
+ * back is back once the line has been quiet for a time-out after the last of them.
  * KvaraOpenPort proves the same way that the reader's first answer is its own, not the late
  * answer of a command sent before the reader was last closed (by this or another program).
  *
@@ -78,10 +79,12 @@
  * - A reader status (1-255): the reader's answer to this command, refused.
  * - A frame whose command has returned is never sent later (a network link that reconnects
  *   drops it).
- * One case remains that no library can tell without sequence numbers: a reader that sends an
- * answer twice, the copy arriving no sooner than the reader answers and while the next command
- * of the same kind waits, gives that command the copy; the surplus shows when the caller next
- * pauses (bytes nobody asked for), and the line is proven in step then.
+ * Two cases remain that no library can tell without sequence numbers or a stronger check
+ * value: a reader that sends an answer twice, the copy arriving no sooner than the reader
+ * answers and while the next command of the same kind waits, gives that command the copy (the
+ * surplus shows when the caller next pauses, and the line is proven in step then); and in
+ * framing mode 0 two changed bytes that cancel in the check byte can make a read deliver other
+ * data than the tag holds (read twice where that matters).
  */
 #ifndef KVARA_H
 #define KVARA_H
