@@ -166,7 +166,6 @@ void CKvara_Port::OnByteReceived(std::uint8_t byte) {
         }
         m_receive.push_back(byte);
         ++m_receiveSequence;
-        m_lastActivity.store(Clock::now().time_since_epoch().count());
     }
     m_receiveSignal.notify_one();
 }
@@ -178,18 +177,15 @@ void CKvara_Port::OnBytesReceived(const std::uint8_t* data, std::size_t length) 
         const std::size_t taken = std::min(room, length);
         m_receive.insert(m_receive.end(), data, data + taken);
         m_receiveSequence += taken;
-        if (length > 0) {
-            m_lastActivity.store(Clock::now().time_since_epoch().count());
-        }
     }
     m_receiveSignal.notify_one();
 }
 
 void CKvara_Port::OnFrameOut(bool inputPending) {
     std::lock_guard<std::mutex> guard(m_receiveLock);
-    if (!m_frameOut) {
-        m_frameOut = true;
+    if (!m_frameOut.load()) {
         m_unaskedBeforeFrame = inputPending || m_receiveSequence != m_sequenceAtClear;
+        m_frameOut = true;
     }
 }
 
@@ -199,6 +195,10 @@ std::size_t CKvara_Port::ClearReceive() {
         std::lock_guard<std::mutex> guard(m_receiveLock);
         discarded = m_receive.size();
         m_receive.clear();
+        // The next frame's fence starts here.
+        m_sequenceAtClear = m_receiveSequence;
+        m_frameOut = false;
+        m_unaskedBeforeFrame = false;
     }
     if (Pulls()) {
         // Discard stale reports. Bounded, so a device that never stops cannot hold us here.
@@ -245,7 +245,8 @@ void CKvara_Port::ForgetLateAnswer() {
 }
 
 void CKvara_Port::NoteActivity() {
-    m_lastActivity.store(Clock::now().time_since_epoch().count());
+    m_lastActivity = Clock::now();
+    m_activitySequence = m_receiveSequence.load();
 }
 
 // An answer may still be on its way (after a time-out), or one came that nobody asked for: until
@@ -558,12 +559,6 @@ CKvara_Port::Outcome CKvara_Port::SendAndWait(std::uint8_t command, bool stopOnU
         m_request.clear();
         return Outcome::kUnasked;
     }
-    {
-        std::lock_guard<std::mutex> guard(m_receiveLock);
-        m_sequenceAtClear = m_receiveSequence;
-        m_frameOut = false;
-        m_unaskedBeforeFrame = false;
-    }
     if (m_closed.load()) {
         m_request.clear();
         m_lastError = kErrorNoPort;
@@ -596,12 +591,7 @@ CKvara_Port::Outcome CKvara_Port::SendAndWait(std::uint8_t command, bool stopOnU
         MarkOutOfStep(true);
         return Outcome::kFailed;
     }
-    bool unasked = false;
-    {
-        std::lock_guard<std::mutex> guard(m_receiveLock);
-        unasked = m_frameOut && m_unaskedBeforeFrame;
-    }
-    if (unasked) {
+    if (m_frameOut.load() && m_unaskedBeforeFrame.load()) {
         // Bytes that came before the frame went out are part of what the wait took: whatever
         // the answer looks like, it may be theirs. The frame's own answer may still come.
         m_lastError = kErrorForeignAnswer;
@@ -622,7 +612,12 @@ bool CKvara_Port::WaitQuiet(Clock::duration quiet, const Deadline& limit) {
         }
         std::unique_lock<std::mutex> guard(m_receiveLock);
         const auto now = Clock::now();
-        const Clock::time_point quietFrom{Clock::duration(m_lastActivity.load())};
+        if (m_receiveSequence != m_activitySequence) {
+            // Bytes came since the port last looked: as far as it knows, just now.
+            m_activitySequence = m_receiveSequence;
+            m_lastActivity = now;
+        }
+        const Clock::time_point quietFrom = m_lastActivity;
         if (now - quietFrom >= quiet) {
             m_receive.clear();  // what came meanwhile: answers nobody waits for
             return true;
@@ -674,7 +669,10 @@ bool CKvara_Port::WaitForAnswer(std::uint8_t command, Clock::duration* roundTrip
     WaitScope waiting(m_waiting, !m_noWindowLock);
     const auto start = Clock::now();
     bool complete = RunPhases();
-    const auto took = Clock::now() - start;
+    if (complete) {
+        NoteActivity();  // the answer's last byte
+    }
+    const auto took = (complete ? m_lastActivity : Clock::now()) - start;
     // A reader that answered within a couple of milliseconds is near (even when this thread
     // slept and woke late); one that took longer is not looked at without sleeping next time.
     m_nearReader = complete && took <= kNearReader;

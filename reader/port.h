@@ -217,13 +217,14 @@ private:
     ByteBuffer m_receive;
     std::atomic<std::uint64_t> m_receiveSequence{0};  // counts every byte appended
     // The frame in hand: the sequence when the buffer was cleared for it, whether the link said
-    // it went out, and whether bytes had come before it did.
+    // it went out, and whether bytes had come before it did (written under m_receiveLock).
     std::uint64_t m_sequenceAtClear = 0;
-    bool m_frameOut = false;
-    bool m_unaskedBeforeFrame = false;
-    // The last byte received, the last frame sent or the last time-out: what "quiet" counts
-    // from.
-    std::atomic<Clock::rep> m_lastActivity{0};
+    std::atomic<bool> m_frameOut{false};
+    std::atomic<bool> m_unaskedBeforeFrame{false};
+    // The last byte seen, frame sent or time-out: what "quiet" counts from. Bytes are seen when
+    // a wait looks at them (m_activitySequence: the byte count then), not timed as they come.
+    Clock::time_point m_lastActivity{};
+    std::uint64_t m_activitySequence = 0;
 
     std::unique_ptr<CReaderLink> m_link;
     std::atomic<bool> m_waiting{false};
