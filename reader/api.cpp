@@ -396,9 +396,10 @@ int Write(int handle, int bank, int wordAddress, const unsigned char* password, 
         const std::int32_t before = port.m_lastError;
         if (Execute(port, withPassword ? kCmdWritePwd : kCmdWrite, payload, answer)) {
             // The reader's "OK" proves the write on a line that was in step and in framing mode
-            // 1, whose CRC no changed bytes pass. In mode 0 two changed bytes can cancel in the
-            // check byte, so the reader may have written other bytes than were sent; and after
-            // the line had to be brought back in step, reading back is the surer proof.
+            // 1, whose CRC a few changed bytes do not pass. In mode 0 two changed bytes can
+            // cancel in the check byte, so the reader may have written other bytes than were
+            // sent; and after the line had to be brought back in step, reading back is the
+            // surer proof.
             const bool cameBack = port.CameBackInStep();
             if ((port.m_protocolMode != 0 && !cameBack) || length == 0) {
                 return 0;

@@ -108,14 +108,14 @@ public:
     bool CameBackInStep() const { return m_cameBackInStep; }
     // Opening: asks for the device type (framing mode 0, then mode 1) and proves that its
     // answer is the reader's own and not a late answer of an earlier command: the answer looks
-    // like a device type (four hexadecimal digits), a transmit power query after it gets a
-    // power answer or a refusal, a device type query after that the same device type, and the
-    // line stays quiet. A failed proof is tried again after the line has been quiet for a
-    // time-out, within the call's time. True when the reader is identified.
+    // like a device type (four hexadecimal digits), and the device type, transmit power and
+    // device type queries after it get that device type, a power answer or a refusal, and that
+    // device type again, with the line quiet after them. A failed proof is tried again after
+    // the line has been quiet for a time-out, within the call's time. True when the reader is
+    // identified.
     bool Identify();
     // The reader's answer to the device type query at open; the in-step proof compares with it.
     void SetIdentity(const ByteBuffer& deviceType);
-    const ByteBuffer& Identity() const { return m_identity; }
     // Whether status-0 answer data fits what the command asks for, where that is known: no data
     // for commands that carry none back, the bytes a counted read asks for, a transmit power
     // within a reader's range.
@@ -210,8 +210,8 @@ private:
     void NoteActivity();
     void Learn(std::uint8_t command, Clock::duration roundTrip);
 
-    // Guards m_receive, m_receiveSequence and m_lastByte; m_receiveSignal wakes the waiting
-    // thread (also when the port is closed).
+    // Guards m_receive and m_receiveSequence; m_receiveSignal wakes the waiting thread (also
+    // when the port is closed).
     std::mutex m_receiveLock;
     std::condition_variable m_receiveSignal;
     ByteBuffer m_receive;
