@@ -319,7 +319,10 @@ std::optional<Failure> RunEncode(ReaderSession& reader, const EncodeOptions& opt
             ++summary->skipped;  // written in an earlier run
             continue;
         }
-        if (stop() || (options.maxRows > 0 && summary->encoded >= options.maxRows)) {
+        if (options.maxRows > 0 && summary->encoded >= options.maxRows) {
+            break;  // as many as asked for: a planned end, not a failure
+        }
+        if (stop()) {
             return Failure{kReaderError, "stopped before row " + std::to_string(row.number) +
                                              "; run again to go on"};
         }

@@ -173,6 +173,8 @@ int main(int argc, char** argv) {
         "kvara: Kvara readers from the command line: list, read and write tags, encode them in "
         "series"};
     app.require_subcommand(1);
+    // The global options are taken after the verb as well ("kvara epc decode X --json").
+    app.fallthrough();
     app.set_version_flag("--version", std::string("kvara ") + KVARA_CLI_VERSION);
     Global global;
     app.add_flag("--json", global.json, "answer in JSON (one object a line)");

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "common/text.h"
 #include "protocol/names.h"
 
 namespace kvara::net {
@@ -244,14 +245,10 @@ bool IsMakersDevice(const ByteBuffer& record2) {
     if (record2.size() < kRecord2MinBytes) {
         return false;
     }
-    const char prefix[] = {'K', 'V', '-'};
-    for (std::size_t i = 0; i < 3; ++i) {
-        const std::uint8_t c = record2[kDeviceTextOffset + i];  // NUL ends the text: no match
-        if (std::toupper(c) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
+    // A NUL ends the text: no match.
+    const std::string_view text(reinterpret_cast<const char*>(record2.data()) + kDeviceTextOffset,
+                                3);
+    return BeginsWithIgnoringCase(text, "KV-");
 }
 
 bool MatchesName(const Datagram& datagram, const std::string& bracketedName, std::string* result) {

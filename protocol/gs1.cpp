@@ -10,7 +10,34 @@
 
 namespace kvara::gs1 {
 
+std::string FillPattern(const std::string& pattern, const std::vector<std::string>& args) {
+    std::string text;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        const std::size_t place =
+            next >= '1' && next <= '9' ? std::size_t(next - '1') : args.size();
+        if (pattern[i] == '%' && place < args.size()) {
+            text += args[place];
+            ++i;
+        } else {
+            text += pattern[i];
+        }
+    }
+    return text;
+}
+
+std::string Reason::Text() const {
+    return FillPattern(pattern, args);
+}
+
 namespace {
+
+// A serial of SGTIN-96 (and GRAI-96) has 38 bits.
+constexpr int kSgtin96SerialBits = 38;
+
+Reason Why(const char* pattern, std::vector<std::string> args = {}) {
+    return Reason{pattern, std::move(args)};
+}
 
 // One row of a partition table: bits and digits of the company prefix and of the field after
 // it. For character fields refDigits is the most characters the field holds.
@@ -211,36 +238,59 @@ std::optional<std::uint64_t> FixedDigits(const std::string& text, int digits) {
 }
 
 // A numeric serial: digits without leading zeros ("0" itself is allowed), within the bits.
-std::string CheckNumber(const std::string& text, int bits, const char* what, std::uint64_t* value) {
+Reason CheckNumber(const std::string& text, int bits, const char* what, std::uint64_t* value) {
     if (!AllDigits(text)) {
-        return std::string(what) + " \"" + text + "\" is not a number";
+        return Why("%1 \"%2\" is not a number", {what, text});
     }
     if (text.size() > 1 && text[0] == '0') {
-        return std::string(what) + " \"" + text +
-               "\" has leading zeros, which this scheme cannot keep";
+        return Why("%1 \"%2\" has leading zeros, which this scheme cannot keep", {what, text});
     }
     if (text.size() > 20 || (text.size() == 20 && text > "18446744073709551615") ||
         std::stoull(text) > MaxOf(bits)) {
-        return std::string(what) + " " + text + " is larger than its " + std::to_string(bits) +
-               " bits hold";
+        return Why("%1 %2 is larger than its %3 bits hold", {what, text, std::to_string(bits)});
     }
     *value = std::stoull(text);
     return {};
 }
 
-std::string CheckText(const std::string& text, int maxChars, const char* what) {
+// The character that begins at text[at] as it was typed: a whole UTF-8 sequence ("Ä" is two
+// bytes), or \xNN for a byte that begins none or is a control character.
+std::string CharacterAt(const std::string& text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+    } else if (lead >= 0x80 || lead < 0x20 || lead == 0x7F) {
+        return "\\x" + Hex2(lead);
+    }
+    if (at + length > text.size()) {
+        return "\\x" + Hex2(lead);
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) {
+            return "\\x" + Hex2(lead);
+        }
+    }
+    return text.substr(at, length);
+}
+
+Reason CheckText(const std::string& text, int maxChars, const char* what) {
     if (text.empty()) {
-        return std::string(what) + " is empty";
+        return Why("%1 is empty", {what});
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!AllowedCharacter(text[i])) {
+            return Why("%1 holds the character '%2', which GS1 does not allow",
+                       {what, CharacterAt(text, i)});
+        }
     }
     if (static_cast<int>(text.size()) > maxChars) {
-        return std::string(what) + " has " + std::to_string(text.size()) + " characters; at most " +
-               std::to_string(maxChars) + " fit";
-    }
-    for (char c : text) {
-        if (!AllowedCharacter(c)) {
-            return std::string(what) + " holds the character '" + std::string(1, c) +
-                   "', which GS1 does not allow";
-        }
+        return Why("%1 has %2 characters; at most %3 fit",
+                   {what, std::to_string(text.size()), std::to_string(maxChars)});
     }
     return {};
 }
@@ -266,20 +316,19 @@ Result<std::string> ReadText(BitReader& reader, int bits, const char* what) {
             continue;
         }
         if (ended) {
-            return Result<std::string>::Fail(std::string(what) + ": characters after its end");
+            return Result<std::string>::Fail(Why("%1: characters after its end", {what}));
         }
         if (!AllowedCharacter(c)) {
-            return Result<std::string>::Fail(std::string(what) + ": character code " +
-                                             std::to_string(static_cast<int>(c)) +
-                                             " is not allowed");
+            return Result<std::string>::Fail(Why("%1: character code %2 is not allowed",
+                                                 {what, std::to_string(static_cast<int>(c))}));
         }
         text += c;
     }
     if (bits - read > 0 && reader.Read(bits - read) != 0) {
-        return Result<std::string>::Fail(std::string(what) + ": padding bits not zero");
+        return Result<std::string>::Fail(Why("%1: padding bits not zero", {what}));
     }
     if (text.empty()) {
-        return Result<std::string>::Fail(std::string(what) + " is empty");
+        return Result<std::string>::Fail(Why("%1 is empty", {what}));
     }
     return Result<std::string>{text, {}};
 }
@@ -405,7 +454,7 @@ std::string Epc::ElementString() const {
 
 Result<Epc> Decode(const ByteBuffer& bytes) {
     if (bytes.empty()) {
-        return Result<Epc>::Fail("no EPC");
+        return Result<Epc>::Fail(Why("no EPC"));
     }
     const Layout* layout = nullptr;
     for (const Layout& candidate : kLayouts) {
@@ -414,13 +463,22 @@ Result<Epc> Decode(const ByteBuffer& bytes) {
         }
     }
     if (layout == nullptr) {
-        return Result<Epc>::Fail("header " + Hex2(bytes[0]) +
-                                 " is no GS1 scheme this program knows");
+        return Result<Epc>::Fail(
+            Why("header %1 is no GS1 scheme this program knows", {Hex2(bytes[0])}));
     }
     const std::size_t needed = static_cast<std::size_t>((layout->bits + 15) / 16 * 2);
+    // Written outside a tag's EPC bank, an EPC often ends with its last bit's byte (an
+    // SGTIN-198 in 25 bytes, not the 26 of its 13 words): the missing byte is padding.
+    const std::size_t shortest = static_cast<std::size_t>((layout->bits + 7) / 8);
+    if (bytes.size() >= shortest && bytes.size() < needed) {
+        ByteBuffer words = bytes;
+        words.resize(needed, 0);
+        return Decode(words);
+    }
     if (bytes.size() != needed) {
-        return Result<Epc>::Fail(std::string(layout->name) + " needs " + std::to_string(needed) +
-                                 " bytes, not " + std::to_string(bytes.size()));
+        return Result<Epc>::Fail(
+            Why("%1 needs %2 bytes, not %3",
+                {layout->name, std::to_string(needed), std::to_string(bytes.size())}));
     }
     BitReader reader(bytes);
     reader.Read(8);
@@ -432,32 +490,32 @@ Result<Epc> Decode(const ByteBuffer& bytes) {
     epc.filter = static_cast<int>(reader.Read(3));
     epc.partition = static_cast<int>(reader.Read(3));
     if (epc.partition > 6) {
-        return Result<Epc>::Fail("partition 7 does not exist");
+        return Result<Epc>::Fail(Why("partition 7 does not exist"));
     }
     const Partition& p = layout->table[epc.partition];
     const std::uint64_t cp = reader.Read(p.cpBits);
     if (cp >= Pow10(p.cpDigits)) {
-        return Result<Epc>::Fail("company prefix " + std::to_string(cp) + " has more than " +
-                                 std::to_string(p.cpDigits) + " digits");
+        return Result<Epc>::Fail(Why("company prefix %1 has more than %2 digits",
+                                     {std::to_string(cp), std::to_string(p.cpDigits)}));
     }
     epc.companyPrefix = Padded(cp, p.cpDigits);
     if (layout->referenceIsText) {
         auto text = ReadText(reader, p.refBits, "asset reference");
         if (!text) {
-            return Result<Epc>::Fail(text.error);
+            return Result<Epc>::Fail(text.reason);
         }
         epc.reference = *text.value;
     } else {
         const std::uint64_t reference = reader.Read(p.refBits);
         const bool numericAsset = layout->scheme == Scheme::kGiai96;
         if (!numericAsset && reference >= Pow10(p.refDigits)) {
-            return Result<Epc>::Fail("reference " + std::to_string(reference) + " has more than " +
-                                     std::to_string(p.refDigits) + " digits");
+            return Result<Epc>::Fail(Why("reference %1 has more than %2 digits",
+                                         {std::to_string(reference), std::to_string(p.refDigits)}));
         }
         epc.reference = numericAsset ? std::to_string(reference) : Padded(reference, p.refDigits);
         if (numericAsset && static_cast<int>(epc.reference.size()) > p.refDigits) {
-            return Result<Epc>::Fail("asset reference " + epc.reference + " has more than " +
-                                     std::to_string(p.refDigits) + " digits");
+            return Result<Epc>::Fail(Why("asset reference %1 has more than %2 digits",
+                                         {epc.reference, std::to_string(p.refDigits)}));
         }
     }
     switch (layout->tail) {
@@ -467,7 +525,7 @@ Result<Epc> Decode(const ByteBuffer& bytes) {
         case Tail::kText: {
             auto text = ReadText(reader, layout->tailBits, TailName(layout->scheme));
             if (!text) {
-                return Result<Epc>::Fail(text.error);
+                return Result<Epc>::Fail(text.reason);
             }
             epc.serial = *text.value;
             break;
@@ -476,7 +534,7 @@ Result<Epc> Decode(const ByteBuffer& bytes) {
             break;
     }
     if (layout->scheme == Scheme::kSscc96 && reader.Read(24) != 0) {
-        return Result<Epc>::Fail("the 24 unallocated bits of an SSCC-96 are not zero");
+        return Result<Epc>::Fail(Why("the 24 unallocated bits of an SSCC-96 are not zero"));
     }
     return Result<Epc>{epc, {}};
 }
@@ -493,7 +551,7 @@ Result<ByteBuffer> Encode(const Epc& epc) {
              {std::tuple{&epc.companyPrefix, kGidManagerBits, "general manager number", &manager},
               std::tuple{&epc.reference, kGidClassBits, "object class", &objectClass},
               std::tuple{&epc.serial, 36, "serial", &serial}}) {
-            const std::string error = CheckNumber(*text, bits, what, value);
+            const Reason error = CheckNumber(*text, bits, what, value);
             if (!error.empty()) {
                 return Result<ByteBuffer>::Fail(error);
             }
@@ -504,12 +562,12 @@ Result<ByteBuffer> Encode(const Epc& epc) {
         return Result<ByteBuffer>{writer.Words(), {}};
     }
     if (epc.filter < 0 || epc.filter > 7) {
-        return Result<ByteBuffer>::Fail("filter " + std::to_string(epc.filter) + " is not 0-7");
+        return Result<ByteBuffer>::Fail(Why("filter %1 is not 0-7", {std::to_string(epc.filter)}));
     }
     const int cpDigits = static_cast<int>(epc.companyPrefix.size());
     if (cpDigits < 6 || cpDigits > 12 || !AllDigits(epc.companyPrefix)) {
-        return Result<ByteBuffer>::Fail("company prefix \"" + epc.companyPrefix +
-                                        "\" is not 6 to 12 digits");
+        return Result<ByteBuffer>::Fail(
+            Why("company prefix \"%1\" is not 6 to 12 digits", {epc.companyPrefix}));
     }
     const int partition = 12 - cpDigits;
     const Partition& p = layout.table[partition];
@@ -517,17 +575,17 @@ Result<ByteBuffer> Encode(const Epc& epc) {
     writer.Write(static_cast<std::uint64_t>(partition), 3);
     writer.Write(std::stoull(epc.companyPrefix), p.cpBits);
     if (layout.referenceIsText) {
-        const std::string error = CheckText(epc.reference, p.refDigits, "asset reference");
+        const Reason error = CheckText(epc.reference, p.refDigits, "asset reference");
         if (!error.empty()) {
             return Result<ByteBuffer>::Fail(error);
         }
         WriteText(writer, epc.reference, p.refBits);
     } else if (layout.scheme == Scheme::kGiai96) {
         std::uint64_t value = 0;
-        std::string error = CheckNumber(epc.reference, p.refBits, "asset reference", &value);
+        Reason error = CheckNumber(epc.reference, p.refBits, "asset reference", &value);
         if (error.empty() && static_cast<int>(epc.reference.size()) > p.refDigits) {
-            error = "asset reference " + epc.reference + " has more than " +
-                    std::to_string(p.refDigits) + " digits";
+            error = Why("asset reference %1 has more than %2 digits",
+                        {epc.reference, std::to_string(p.refDigits)});
         }
         if (!error.empty()) {
             return Result<ByteBuffer>::Fail(error);
@@ -536,16 +594,16 @@ Result<ByteBuffer> Encode(const Epc& epc) {
     } else {
         const auto value = FixedDigits(epc.reference, p.refDigits);
         if (!value) {
-            return Result<ByteBuffer>::Fail("reference \"" + epc.reference + "\" must be " +
-                                            std::to_string(p.refDigits) + " digits with a " +
-                                            std::to_string(cpDigits) + "-digit company prefix");
+            return Result<ByteBuffer>::Fail(
+                Why("reference \"%1\" must be %2 digits with a %3-digit company prefix",
+                    {epc.reference, std::to_string(p.refDigits), std::to_string(cpDigits)}));
         }
         writer.Write(*value, p.refBits);
     }
     switch (layout.tail) {
         case Tail::kNumber: {
             std::uint64_t value = 0;
-            const std::string error =
+            const Reason error =
                 CheckNumber(epc.serial, layout.tailBits, TailName(epc.scheme), &value);
             if (!error.empty()) {
                 return Result<ByteBuffer>::Fail(error);
@@ -554,7 +612,7 @@ Result<ByteBuffer> Encode(const Epc& epc) {
             break;
         }
         case Tail::kText: {
-            const std::string error = CheckText(epc.serial, layout.tailChars, TailName(epc.scheme));
+            const Reason error = CheckText(epc.serial, layout.tailChars, TailName(epc.scheme));
             if (!error.empty()) {
                 return Result<ByteBuffer>::Fail(error);
             }
@@ -573,16 +631,16 @@ Result<ByteBuffer> Encode(const Epc& epc) {
 Result<Epc> ParseTagUri(const std::string& uri) {
     const std::string prefix = "urn:epc:tag:";
     if (uri.rfind(prefix, 0) != 0) {
-        return Result<Epc>::Fail("not a tag URI (urn:epc:tag:...)");
+        return Result<Epc>::Fail(Why("not a tag URI (urn:epc:tag:...)"));
     }
     const std::size_t colon = uri.find(':', prefix.size());
     if (colon == std::string::npos) {
-        return Result<Epc>::Fail("no scheme in the tag URI");
+        return Result<Epc>::Fail(Why("no scheme in the tag URI"));
     }
     const auto scheme = SchemeNamed(uri.substr(prefix.size(), colon - prefix.size()));
     if (!scheme) {
-        return Result<Epc>::Fail("scheme \"" + uri.substr(prefix.size(), colon - prefix.size()) +
-                                 "\" is not supported");
+        return Result<Epc>::Fail(Why("scheme \"%1\" is not supported",
+                                     {uri.substr(prefix.size(), colon - prefix.size())}));
     }
     const Layout& layout = LayoutOf(*scheme);
     const std::size_t expected = layout.table == nullptr ? 3 : (layout.tail == Tail::kNone ? 3 : 4);
@@ -599,15 +657,15 @@ Result<Epc> ParseTagUri(const std::string& uri) {
     }
     parts.push_back(uri.substr(start));
     if (parts.size() != expected) {
-        return Result<Epc>::Fail(std::string(layout.name) + " tag URI needs " +
-                                 std::to_string(expected) + " fields separated by dots");
+        return Result<Epc>::Fail(Why("%1 tag URI needs %2 fields separated by dots",
+                                     {layout.name, std::to_string(expected)}));
     }
     Epc epc;
     epc.scheme = *scheme;
     std::size_t field = 0;
     if (layout.table != nullptr) {
         if (parts[0].size() != 1 || parts[0][0] < '0' || parts[0][0] > '7') {
-            return Result<Epc>::Fail("filter \"" + parts[0] + "\" is not 0-7");
+            return Result<Epc>::Fail(Why("filter \"%1\" is not 0-7", {parts[0]}));
         }
         epc.filter = parts[0][0] - '0';
         field = 1;
@@ -617,7 +675,7 @@ Result<Epc> ParseTagUri(const std::string& uri) {
     auto serial = field + 2 < parts.size() ? UnescapeUri(parts[field + 2])
                                            : std::optional<std::string>(std::string());
     if (!companyPrefix || !reference || !serial) {
-        return Result<Epc>::Fail("a broken %-escape in the tag URI");
+        return Result<Epc>::Fail(Why("a broken %-escape in the tag URI"));
     }
     epc.companyPrefix = *companyPrefix;
     epc.reference = *reference;
@@ -628,7 +686,7 @@ Result<Epc> ParseTagUri(const std::string& uri) {
     // The encoder checks every rule; a URI that does not encode is refused here already.
     const auto encoded = Encode(epc);
     if (!encoded) {
-        return Result<Epc>::Fail(encoded.error);
+        return Result<Epc>::Fail(encoded.reason);
     }
     return Result<Epc>{epc, {}};
 }
@@ -637,22 +695,25 @@ Result<Epc> SgtinFromGtin(const std::string& gtin, int companyPrefixLength, int 
                           const std::string& serial, int bits) {
     if (!AllDigits(gtin) ||
         (gtin.size() != 8 && gtin.size() != 12 && gtin.size() != 13 && gtin.size() != 14)) {
-        return Result<Epc>::Fail("GTIN \"" + gtin + "\" is not 8, 12, 13 or 14 digits");
+        return Result<Epc>::Fail(Why("GTIN \"%1\" is not 8, 12, 13 or 14 digits", {gtin}));
     }
     const std::string full = std::string(14 - gtin.size(), '0') + gtin;
     if (CheckDigit(full.substr(0, 13)) != full[13]) {
-        return Result<Epc>::Fail("GTIN " + full + " has the wrong check digit (it should be " +
-                                 std::string(1, CheckDigit(full.substr(0, 13))) + ")");
+        return Result<Epc>::Fail(Why("GTIN %1 has the wrong check digit (it should be %2)",
+                                     {full, std::string(1, CheckDigit(full.substr(0, 13)))}));
     }
     if (companyPrefixLength < 6 || companyPrefixLength > 12) {
-        return Result<Epc>::Fail("company prefix length " + std::to_string(companyPrefixLength) +
-                                 " is not 6 to 12");
+        return Result<Epc>::Fail(
+            Why("company prefix length %1 is not 6 to 12", {std::to_string(companyPrefixLength)}));
     }
     if (bits != 0 && bits != 96 && bits != 198) {
-        return Result<Epc>::Fail("an SGTIN has 96 or 198 bits, not " + std::to_string(bits));
+        return Result<Epc>::Fail(
+            Why("an SGTIN has 96 or 198 bits, not %1", {std::to_string(bits)}));
     }
     Epc epc;
-    const bool numeric = AllDigits(serial) && (serial.size() == 1 || serial[0] != '0');
+    // SGTIN-96 holds a serial of digits without leading zeros below 2^38.
+    std::uint64_t unused = 0;
+    const bool numeric = CheckNumber(serial, kSgtin96SerialBits, "serial", &unused).empty();
     epc.scheme = bits == 198 || (bits == 0 && !numeric) ? Scheme::kSgtin198 : Scheme::kSgtin96;
     epc.filter = filter;
     epc.companyPrefix = full.substr(1, static_cast<std::size_t>(companyPrefixLength));
@@ -663,12 +724,13 @@ Result<Epc> SgtinFromGtin(const std::string& gtin, int companyPrefixLength, int 
     epc.serial = serial;
     if (bits == 96 && !numeric) {
         return Result<Epc>::Fail(
-            "serial \"" + serial +
-            "\" does not fit SGTIN-96 (digits without leading zeros); use 198 bits");
+            Why("serial \"%1\" does not fit SGTIN-96 (digits without leading zeros, below 2^38); "
+                "use 198 bits",
+                {serial}));
     }
     const auto encoded = Encode(epc);
     if (!encoded) {
-        return Result<Epc>::Fail(encoded.error);
+        return Result<Epc>::Fail(encoded.reason);
     }
     return Result<Epc>{epc, {}};
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/bytes.h"
 
@@ -51,13 +52,30 @@ struct Epc {
     std::string ElementString() const;
 };
 
-// Either a value or the reason there is none.
+// Why there is no value, as a pattern with numbered places ("%1", "%2", ...) and the words and
+// numbers that fill them. Text() says it in English (the command line, logs); a window finds
+// its own language's pattern by the English one.
+struct Reason {
+    std::string pattern;
+    std::vector<std::string> args;
+    std::string Text() const;
+    bool empty() const { return pattern.empty(); }
+};
+// Fills a pattern's numbered places (%1 to %9) with args; a place without an argument, and
+// any other '%', stays as it is.
+std::string FillPattern(const std::string& pattern, const std::vector<std::string>& args);
+
+// Either a value or the reason there is none: error is reason.Text().
 template <typename T>
 struct Result {
     std::optional<T> value;
     std::string error;
+    Reason reason;
     explicit operator bool() const { return value.has_value(); }
-    static Result Fail(std::string reason) { return Result{std::nullopt, std::move(reason)}; }
+    static Result Fail(Reason why) {
+        std::string text = why.Text();
+        return Result{std::nullopt, std::move(text), std::move(why)};
+    }
 };
 
 // Decodes EPC bytes (the EPC words, without CRC and PC).
@@ -68,7 +86,7 @@ Result<ByteBuffer> Encode(const Epc& epc);
 Result<Epc> ParseTagUri(const std::string& uri);
 // An SGTIN from a GTIN-14 (or GTIN-13/12/8, padded with zeros in front), the length of its
 // company prefix (6-12 digits), a filter and a serial. bits 96 or 198; 0 chooses: 96 for a
-// serial of digits without leading zeros, 198 for any other.
+// serial of digits without leading zeros that fits 38 bits, 198 for any other.
 Result<Epc> SgtinFromGtin(const std::string& gtin, int companyPrefixLength, int filter,
                           const std::string& serial, int bits = 0);
 

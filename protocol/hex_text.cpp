@@ -61,6 +61,28 @@ std::size_t FindNonHexCharacter(const std::string& text) {
     return std::string::npos;
 }
 
+std::size_t FindOddHexRun(const std::string& text, std::size_t* oddLength) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        begin = text.find_first_not_of(' ', begin);
+        if (begin == std::string::npos) {
+            break;
+        }
+        std::size_t end = text.find(' ', begin);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        if ((end - begin) % 2 != 0) {
+            if (oddLength != nullptr) {
+                *oddLength = end - begin;
+            }
+            return begin;
+        }
+        begin = end;
+    }
+    return std::string::npos;
+}
+
 std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count) {
     return HexPairs(bytes, count, ' ');
 }

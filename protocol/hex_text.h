@@ -20,6 +20,12 @@ ByteBuffer ParseHexBytes(const std::string& text, std::size_t capacity);
 // 0, so a write checks its text with this first and refuses it instead of writing zeros.
 std::size_t FindNonHexCharacter(const std::string& text);
 
+// Position (in bytes) of the first run of hex digits between blanks whose length is odd, or
+// std::string::npos when every run has an even length. ParseHexBytes reads such a run with a
+// lone digit as a byte of its own ("043" as 04 03), so a write refuses it: each byte is two
+// digits. oddLength, when given, receives the length of that run.
+std::size_t FindOddHexRun(const std::string& text, std::size_t* oddLength = nullptr);
+
 // Two upper-case hex digits per byte, separated by single blanks.
 std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count);
 inline std::string FormatHexBytes(const ByteBuffer& bytes) {

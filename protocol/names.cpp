@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "common/hex.h"
+#include "common/text.h"
 
 namespace kvara {
 
@@ -71,9 +72,8 @@ PortName ExaminePortName(const std::string& name) {
         return result;
     }
     const std::size_t start = StartsWith(name, "\\\\.\\") ? 4 : 0;
-    if (name.size() >= start + 4 && std::toupper(static_cast<unsigned char>(name[start])) == 'C' &&
-        std::toupper(static_cast<unsigned char>(name[start + 1])) == 'O' &&
-        std::toupper(static_cast<unsigned char>(name[start + 2])) == 'M' &&
+    if (name.size() >= start + 4 &&
+        BeginsWithIgnoringCase(std::string_view(name).substr(start), "COM") &&
         name[start + 3] >= '1' && name[start + 3] <= '9') {
         result.comName = true;
         result.portNumber = LeadingNumber(name, start + 3);
@@ -122,9 +122,7 @@ ReaderAddress SplitAddressSuffix(const std::string& name) {
 }
 
 int EffectiveBaudRate(const std::string& name, int baudRate) {
-    const bool com = name.size() >= 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-                     std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-                     std::toupper(static_cast<unsigned char>(name[2])) == 'M';
+    const bool com = BeginsWithIgnoringCase(name, "COM");
     const bool devicePath = !name.empty() && name[0] == '/';
     return com || devicePath ? baudRate : 19200;
 }

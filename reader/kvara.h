@@ -99,7 +99,10 @@ extern "C" {
 #define KVARA_API
 #endif
 
-/* Version of this library (and of its header). */
+/* Version of this library (and of its header), the same as the version of its packages and of
+ * the programs built with it. KvaraGetSdkVersion() reports something else: the level of the
+ * maker's reader interface the library keeps to (119 is 1.19), which does not change with new
+ * versions of the library. */
 #define KVARA_VERSION_MAJOR 1
 #define KVARA_VERSION_MINOR 0
 #define KVARA_VERSION_PATCH 0
@@ -156,7 +159,9 @@ typedef void (*KvaraLogHandler)(const char* line, void* context);
 KVARA_API void KvaraSetLogHandler(KvaraLogHandler handler, void* context);
 
 /**
- * Version of the library times 100 (119 is version 1.19).
+ * Level of the maker's reader interface (the SDK) times 100: 119 is SDK 1.19. It names the
+ * set of functions and their behaviour that programs written for the maker's SDK rely on, and
+ * stays 119 whatever the library's own version (KVARA_VERSION_MAJOR/MINOR/PATCH) is.
  * @return 119.
  */
 KVARA_API int KvaraGetSdkVersion(void);

@@ -1,24 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "settings/ini.h"
+#include "common/text.h"
 
 #include <cctype>
 
 namespace kvara {
 
 namespace {
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool IsLineBreak(char c) {
     return c == '\r' || c == '\n';

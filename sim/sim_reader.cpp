@@ -349,6 +349,9 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& received) {
         m_queuedFaults.erase(chosen);
     }
 
+    if (fault.silentAfter) {
+        m_fault = SimFault{.silent = true};  // a reader that lost its power after this command
+    }
     Result result = fault.refuse ? Result{} : Execute(request.command, request.payload);
     if (fault.status >= 0) {
         result.status = static_cast<std::uint8_t>(fault.status);

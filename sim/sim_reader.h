@@ -77,7 +77,8 @@ struct SimFault {
     // changed. The reader ignores a frame whose check value no longer fits; in mode 0 two equal
     // changes cancel in the check byte and the reader carries out the changed request.
     ByteBuffer requestXor;
-    int forCommand = -1;  // a queued fault waits for this command (-1: the next one)
+    bool silentAfter = false;  // the reader answers nothing after this (until ClearFaults)
+    int forCommand = -1;       // a queued fault waits for this command (-1: the next one)
 };
 
 struct SimConfig {

@@ -58,7 +58,7 @@ TEST(ErrorText, EveryCodeHasItsOwnTextOrTheUnknownFormWithItsNumber) {
         EXPECT_EQ(ErrorText(code), UnknownText(code));
     }
     EXPECT_EQ(ErrorText(KVARA_ERROR_TIMEOUT), "Timeout");
-    EXPECT_EQ(ErrorText(23), "Kollision Fehler");
+    EXPECT_EQ(ErrorText(23), "Kollisionsfehler");
 }
 
 // Every text, the unknown form included, comes from the string table, so the English catalogue
@@ -111,7 +111,7 @@ TEST(StringTable, TranslationHookReplacesTextsAndEmptyAnswerKeepsGerman) {
         return german == nullptr ? std::string() : std::string();
     });
     EXPECT_EQ(ErrorText(4), "Time-out");
-    EXPECT_EQ(ErrorText(23), "Kollision Fehler");
+    EXPECT_EQ(ErrorText(23), "Kollisionsfehler");
     EXPECT_EQ(ErrorText(99), "Unknown error (99) %d %s");
     kvara::SetStringTranslator(nullptr);
     EXPECT_EQ(ErrorText(4), "Timeout");

@@ -36,10 +36,15 @@ TEST(BuildFrame, WorkedRequests) {
     EXPECT_EQ(Framed({0x07}, 1), (ByteBuffer{0x01, 0x07, 0x00, 0x22, 0x30}));
 }
 
+// The whole low byte of the address goes out: a low byte with bit 7 set (0xB4) tells a mask of
+// 0xFF from one of 0x7F, which 0x34 would not.
 TEST(BuildFrame, AddressKeepsOnlyLowByteAndPayloadFollowsLength) {
     ByteBuffer request = {0xC0, 0x02};
-    ASSERT_TRUE(kvara::BuildFrame(request, 0, 0x1234));
-    EXPECT_EQ(request, (ByteBuffer{0x02, 0x34, 0xC0, 0x01, 0x02, 0x34 ^ 0xC0 ^ 0x01 ^ 0x02}));
+    ASSERT_TRUE(kvara::BuildFrame(request, 0, 0x12B4));
+    EXPECT_EQ(request, (ByteBuffer{0x02, 0xB4, 0xC0, 0x01, 0x02, 0xB4 ^ 0xC0 ^ 0x01 ^ 0x02}));
+    ByteBuffer mode1 = {0xF0};
+    ASSERT_TRUE(kvara::BuildFrame(mode1, 1, 0x1FF));
+    EXPECT_EQ(mode1[0], 0xFF);
 }
 
 TEST(BuildFrame, LargestPayloadFramesAndOneMoreIsRefused) {

@@ -14,9 +14,24 @@ TEST(HexText, AcceptedForms) {
         EXPECT_EQ(ParseHexBytes(text, 64), expected) << text;
     }
     EXPECT_EQ(FormatHexBytes(expected), "0A BC 01");
-    EXPECT_EQ(ParseHexBytes("ABC", 64), (ByteBuffer{0xAB, 0x0C}));
-    EXPECT_EQ(ParseHexBytes("A B", 64), (ByteBuffer{0x0A, 0x0B}));
     EXPECT_EQ(ParseHexBytes("ABCD EF", 64), (ByteBuffer{0xAB, 0xCD, 0xEF}));
+}
+
+// "ABC" would be read as AB 0C and an EPC ending in "043" as 04 03: a write refuses every run
+// of digits that is not whole bytes.
+TEST(HexText, RunsOfAnOddNumberOfDigits) {
+    using kvara::FindOddHexRun;
+    std::size_t length = 0;
+    EXPECT_EQ(FindOddHexRun("ABC", &length), 0u);
+    EXPECT_EQ(length, 3u);
+    EXPECT_EQ(FindOddHexRun("A B"), 0u);
+    EXPECT_EQ(FindOddHexRun("30 00 11 22 043", &length), 12u);
+    EXPECT_EQ(length, 3u);
+    EXPECT_EQ(FindOddHexRun("1234567"), 0u);
+    EXPECT_EQ(FindOddHexRun("11 22 33 4"), 9u);
+    for (const char* whole : {"", "   ", "0A BC 01", "0ABC01", "  0A  BC01  ", "11223344"}) {
+        EXPECT_EQ(FindOddHexRun(whole), std::string::npos) << whole;
+    }
 }
 
 TEST(HexText, CapacityErrorsAndOddCharacters) {

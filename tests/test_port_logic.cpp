@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/text.h"
 #include "ui/permission_hint.h"
 #include "ui/port_logic.h"
 

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -265,6 +267,36 @@ TEST(SerialLink, OpenRefusals) {
     EXPECT_FALSE(first.IsUsbDevice());
     first.CloseLine();
     EXPECT_TRUE(OpenDefault(second, pty.path));
+}
+
+// An ordinary user opens a port again after closing it: the exclusive mode of the terminal
+// does not outlive the close (root, who runs the tests, is never refused by it, so the open,
+// close and open again run in a child process as the user nobody).
+TEST(SerialLink, AnOrdinaryUserOpensAPortAgain) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to become another user";
+    }
+    Pty pty;
+    ASSERT_EQ(chmod(pty.path.c_str(), 0666), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(10);
+        }
+        for (int round = 0; round < 3; ++round) {
+            CUSBSerialPort port;
+            if (!OpenDefault(port, pty.path)) {
+                _exit(20 + round);
+            }
+            port.CloseLine();
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: could not become nobody; 2n: open n+1 refused";
 }
 
 // A serial link holds a handle of the serial range from its open to its close; handles are

@@ -1,6 +1,152 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="en_GB" sourcelanguage="de_DE">
+<context>
+    <name>Gs1</name>
+    <message>
+        <source>%1 „%2“ ist keine Zahl</source>
+        <translation>%1 “%2” is not a number</translation>
+    </message>
+    <message>
+        <source>%1 „%2“ hat führende Nullen, die dieses Schema nicht behält</source>
+        <translation>%1 “%2” has leading zeros, which this scheme cannot keep</translation>
+    </message>
+    <message>
+        <source>%1 %2 ist größer, als seine %3 Bit fassen</source>
+        <translation>%1 %2 is larger than its %3 bits hold</translation>
+    </message>
+    <message>
+        <source>%1 ist leer</source>
+        <translation>%1 is empty</translation>
+    </message>
+    <message>
+        <source>%1 enthält das Zeichen „%2“, das GS1 nicht erlaubt</source>
+        <translation>%1 holds the character '%2', which GS1 does not allow</translation>
+    </message>
+    <message>
+        <source>%1 hat %2 Zeichen, es passen höchstens %3</source>
+        <translation>%1 has %2 characters; at most %3 fit</translation>
+    </message>
+    <message>
+        <source>%1: Zeichen nach seinem Ende</source>
+        <translation>%1: characters after its end</translation>
+    </message>
+    <message>
+        <source>%1: Zeichencode %2 ist nicht erlaubt</source>
+        <translation>%1: character code %2 is not allowed</translation>
+    </message>
+    <message>
+        <source>%1: Füllbits nicht null</source>
+        <translation>%1: padding bits not zero</translation>
+    </message>
+    <message>
+        <source>kein EPC</source>
+        <translation>no EPC</translation>
+    </message>
+    <message>
+        <source>Header %1 ist kein GS1-Schema, das dieses Programm kennt</source>
+        <translation>header %1 is no GS1 scheme this program knows</translation>
+    </message>
+    <message>
+        <source>%1 braucht %2 Byte, nicht %3</source>
+        <translation>%1 needs %2 bytes, not %3</translation>
+    </message>
+    <message>
+        <source>Partition 7 gibt es nicht</source>
+        <translation>partition 7 does not exist</translation>
+    </message>
+    <message>
+        <source>Firmennummer %1 hat mehr als %2 Stellen</source>
+        <translation>company prefix %1 has more than %2 digits</translation>
+    </message>
+    <message>
+        <source>Referenz %1 hat mehr als %2 Stellen</source>
+        <translation>reference %1 has more than %2 digits</translation>
+    </message>
+    <message>
+        <source>Objektreferenz %1 hat mehr als %2 Stellen</source>
+        <translation>asset reference %1 has more than %2 digits</translation>
+    </message>
+    <message>
+        <source>die 24 freien Bits einer SSCC-96 sind nicht null</source>
+        <translation>the 24 unallocated bits of an SSCC-96 are not zero</translation>
+    </message>
+    <message>
+        <source>Filter %1 liegt nicht zwischen 0 und 7</source>
+        <translation>filter %1 is not 0-7</translation>
+    </message>
+    <message>
+        <source>Firmennummer „%1“ hat nicht 6 bis 12 Stellen</source>
+        <translation>company prefix “%1” is not 6 to 12 digits</translation>
+    </message>
+    <message>
+        <source>Referenz „%1“ muss bei einer %3-stelligen Firmennummer %2 Stellen haben</source>
+        <translation>reference “%1” must be %2 digits with a %3-digit company prefix</translation>
+    </message>
+    <message>
+        <source>keine Tag-URI (urn:epc:tag:...)</source>
+        <translation>not a tag URI (urn:epc:tag:...)</translation>
+    </message>
+    <message>
+        <source>kein Schema in der Tag-URI</source>
+        <translation>no scheme in the tag URI</translation>
+    </message>
+    <message>
+        <source>Schema „%1“ wird nicht unterstützt</source>
+        <translation>scheme “%1” is not supported</translation>
+    </message>
+    <message>
+        <source>Eine %1-Tag-URI braucht %2 durch Punkte getrennte Felder</source>
+        <translation>%1 tag URI needs %2 fields separated by dots</translation>
+    </message>
+    <message>
+        <source>Filter „%1“ liegt nicht zwischen 0 und 7</source>
+        <translation>filter “%1” is not 0-7</translation>
+    </message>
+    <message>
+        <source>ein fehlerhaftes %-Escape in der Tag-URI</source>
+        <translation>a broken %-escape in the tag URI</translation>
+    </message>
+    <message>
+        <source>GTIN „%1“ hat nicht 8, 12, 13 oder 14 Ziffern</source>
+        <translation>GTIN “%1” is not 8, 12, 13 or 14 digits</translation>
+    </message>
+    <message>
+        <source>GTIN %1 hat die falsche Prüfziffer (richtig wäre %2)</source>
+        <translation>GTIN %1 has the wrong check digit (it should be %2)</translation>
+    </message>
+    <message>
+        <source>Stellen der Firmennummer: %1 liegt nicht zwischen 6 und 12</source>
+        <translation>company prefix length %1 is not 6 to 12</translation>
+    </message>
+    <message>
+        <source>eine SGTIN hat 96 oder 198 Bit, nicht %1</source>
+        <translation>an SGTIN has 96 or 198 bits, not %1</translation>
+    </message>
+    <message>
+        <source>Seriennummer „%1“ passt nicht in SGTIN-96 (Ziffern ohne führende Nullen, unter 2^38): wählen Sie 198 Bit</source>
+        <translation>serial “%1” does not fit SGTIN-96 (digits without leading zeros, below 2^38); use 198 bits</translation>
+    </message>
+    <message>
+        <source>Seriennummer</source>
+        <translation>serial</translation>
+    </message>
+    <message>
+        <source>Erweiterung</source>
+        <translation>extension</translation>
+    </message>
+    <message>
+        <source>Objektreferenz</source>
+        <translation>asset reference</translation>
+    </message>
+    <message>
+        <source>General-Manager-Nummer</source>
+        <translation>general manager number</translation>
+    </message>
+    <message>
+        <source>Objektklasse</source>
+        <translation>object class</translation>
+    </message>
+</context>
 <context>
     <name>StringTable</name>
     <message>
@@ -12,13 +158,9 @@
         <translation>Error: wrong number of data bytes</translation>
     </message>
     <message>
-        <source>Kein Quarn USB Treiber für VCOM Gerät installiert!</source>
-        <translation>No Quarn USB driver installed for the VCOM device!</translation>
-    </message>
-    <message>
-        <source>Fehler. Falsche Datenanzahl gesendet<byte value="xd"/>
+        <source>Fehler. Falsche Datenanzahl gesendet<byte value="xd" />
 </source>
-        <translation>Error. Wrong number of data bytes sent<byte value="xd"/>
+        <translation>Error. Wrong number of data bytes sent<byte value="xd" />
 </translation>
     </message>
     <message>
@@ -28,10 +170,6 @@
     <message>
         <source>Unbekannter Fehler (%d) aufgetreten!</source>
         <translation>Unknown error (%d) occurred!</translation>
-    </message>
-    <message>
-        <source>Kollision Fehler</source>
-        <translation>Collision error</translation>
     </message>
     <message>
         <source>Das Passwort muss 4 Byte lang sein!</source>
@@ -44,12 +182,6 @@
     <message>
         <source>Schreibschutz</source>
         <translation>Write protection</translation>
-    </message>
-    <message>
-        <source>An diesem Port ist kein Leser angeschlossen.<byte value="xd"/>
-Bitte wählen sie eine andere Schnittstelle.</source>
-        <translation>No reader is connected to this port.<byte value="xd"/>
-Please choose another interface.</translation>
     </message>
     <message>
         <source>Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!</source>
@@ -68,14 +200,10 @@ Please choose another interface.</translation>
         <translation>Unknown command</translation>
     </message>
     <message>
-        <source>Keine &quot;Value&quot; Information im Block enthalten!<byte value="xd"/>
+        <source>Keine "Value" Information im Block enthalten!<byte value="xd" />
 </source>
-        <translation>No &quot;Value&quot; information in the block!<byte value="xd"/>
+        <translation>No “Value” information in the block!<byte value="xd" />
 </translation>
-    </message>
-    <message>
-        <source>Fehler beim Port öffnen</source>
-        <translation>Error opening the port</translation>
     </message>
     <message>
         <source>Keine Sendedaten</source>
@@ -106,14 +234,6 @@ Please choose another interface.</translation>
         <translation> is up to date</translation>
     </message>
     <message>
-        <source>Keine Internet Verbindung: Update Prüfung nicht möglich!</source>
-        <translation>No internet connection: update check not possible!</translation>
-    </message>
-    <message>
-        <source>Keine Datei gefunden: Update Prüfung nicht möglich!</source>
-        <translation>No file found: update check not possible!</translation>
-    </message>
-    <message>
         <source>Update wird gestartet, bitte warten!</source>
         <translation>Starting the update, please wait!</translation>
     </message>
@@ -121,37 +241,34 @@ Please choose another interface.</translation>
         <source>Quarn Kvara Programmer</source>
         <translation>Quarn Kvara Programmer</translation>
     </message>
+    <message>
+        <source>Kein Quarn-USB-Treiber für das VCOM-Gerät installiert!</source>
+        <translation>No Quarn USB driver installed for the VCOM device!</translation>
+    </message>
+    <message>
+        <source>Kollisionsfehler</source>
+        <translation>Collision error</translation>
+    </message>
+    <message>
+        <source>An diesem Port ist kein Leser angeschlossen.<byte value="xd" />
+Bitte wählen Sie eine andere Schnittstelle.</source>
+        <translation>No reader is connected to this port.</translation>
+    </message>
+    <message>
+        <source>Fehler beim Öffnen des Ports</source>
+        <translation>Error opening the port</translation>
+    </message>
+    <message>
+        <source>Keine Internetverbindung: Update-Prüfung nicht möglich!</source>
+        <translation>No internet connection: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Keine Datei gefunden: Update-Prüfung nicht möglich!</source>
+        <translation>No file found: update check not possible!</translation>
+    </message>
 </context>
 <context>
     <name>UpdateTexts</name>
-    <message>
-        <source>Update Server meldet Fehler %1: Update Prüfung nicht möglich!</source>
-        <translation>Update server reports error %1: update check not possible!</translation>
-    </message>
-    <message>
-        <source>Update Server nicht vertrauenswürdig (Zertifikat): Update Prüfung nicht möglich!</source>
-        <translation>Update server not trusted (certificate): update check not possible!</translation>
-    </message>
-    <message>
-        <source>Versionsdatei unvollständig: Update Prüfung nicht möglich!</source>
-        <translation>Version file incomplete: update check not possible!</translation>
-    </message>
-    <message>
-        <source>Versionsdatei zu groß: Update Prüfung nicht möglich!</source>
-        <translation>Version file too large: update check not possible!</translation>
-    </message>
-    <message>
-        <source>Update Server antwortet nicht: Update Prüfung nicht möglich!</source>
-        <translation>Update server does not answer: update check not possible!</translation>
-    </message>
-    <message>
-        <source>Update Server leitet auf fremden Server um: Update Prüfung nicht möglich!</source>
-        <translation>Update server redirects to another server: update check not possible!</translation>
-    </message>
-    <message>
-        <source>Keine sichere Update Adresse: Update Prüfung nicht möglich!</source>
-        <translation>No secure update address: update check not possible!</translation>
-    </message>
     <message>
         <source>Die Datei wurde gelöscht und wird nicht gestartet.</source>
         <translation>The file was deleted and will not be started.</translation>
@@ -159,14 +276,6 @@ Please choose another interface.</translation>
     <message>
         <source>Die Versionsdatei nennt keinen Installer.</source>
         <translation>The version file names no installer.</translation>
-    </message>
-    <message>
-        <source>Die Installer Adresse
-%1
-ist keine https Adresse einer Datei.</source>
-        <translation>The installer address
-%1
-is not an https address of a file.</translation>
     </message>
     <message>
         <source>Der Installer konnte nicht geladen werden: keine Verbindung zu %1.</source>
@@ -197,14 +306,6 @@ is not an https address of a file.</translation>
         <translation>The installer download stalled for %1 s and was stopped.</translation>
     </message>
     <message>
-        <source>Der Update Server leitet den Installer auf eine fremde Adresse um:
-%1
-Das Update wurde abgebrochen.</source>
-        <translation>The update server redirects the installer to a foreign address:
-%1
-The update was stopped.</translation>
-    </message>
-    <message>
         <source>Der Installer konnte nicht gespeichert werden: %1</source>
         <translation>The installer could not be saved: %1</translation>
     </message>
@@ -214,20 +315,20 @@ The update was stopped.</translation>
     </message>
     <message>
         <source>Die Signatur des Installers ist ungültig.</source>
-        <translation>The installer&apos;s signature is not valid.</translation>
+        <translation>The installer's signature is not valid.</translation>
     </message>
     <message>
         <source>Die Prüfsumme (SHA256) des Installers stimmt nicht.</source>
-        <translation>The installer&apos;s checksum (SHA256) does not match.</translation>
+        <translation>The installer's checksum (SHA256) does not match.</translation>
     </message>
     <message>
         <source>Die Datei
-&quot;%1&quot;
+"%1"
 ist weder ein Paket noch ein Programm und wird nicht gestartet.
 Sie liegt im Ordner
 %2</source>
         <translation>The file
-&quot;%1&quot;
+“%1”
 is neither a package nor a program and is not started.
 It is in the folder
 %2</translation>
@@ -235,14 +336,10 @@ It is in the folder
     <message>
         <source>Die Paketverwaltung des Desktops hat das Paket nicht geöffnet:
 %1
-Mit &quot;pkexec apt-get install&quot; installieren?</source>
-        <translation>The desktop&apos;s package manager did not open the package:
+Mit "pkexec apt-get install" installieren?</source>
+        <translation>The desktop's package manager did not open the package:
 %1
-Install it with &quot;pkexec apt-get install&quot;?</translation>
-    </message>
-    <message>
-        <source>Update Prüfung läuft ...</source>
-        <translation>Update check running ...</translation>
+Install it with “pkexec apt-get install”?</translation>
     </message>
     <message>
         <source>Der Installer wird geladen:
@@ -257,6 +354,54 @@ Install it with &quot;pkexec apt-get install&quot;?</translation>
     <message>
         <source>Abbrechen</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Update-Server meldet Fehler %1: Update-Prüfung nicht möglich!</source>
+        <translation>Update server reports error %1: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Update-Server nicht vertrauenswürdig (Zertifikat): Update-Prüfung nicht möglich!</source>
+        <translation>Update server not trusted (certificate): update check not possible!</translation>
+    </message>
+    <message>
+        <source>Versionsdatei unvollständig: Update-Prüfung nicht möglich!</source>
+        <translation>Version file incomplete: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Versionsdatei zu groß: Update-Prüfung nicht möglich!</source>
+        <translation>Version file too large: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Update-Server antwortet nicht: Update-Prüfung nicht möglich!</source>
+        <translation>Update server does not answer: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Update-Server leitet auf fremden Server um: Update-Prüfung nicht möglich!</source>
+        <translation>Update server redirects to another server: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Keine sichere Update-Adresse: Update-Prüfung nicht möglich!</source>
+        <translation>No secure update address: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Die Installer-Adresse
+%1
+ist keine https Adresse einer Datei.</source>
+        <translation>The installer address
+%1
+is not an https address of a file.</translation>
+    </message>
+    <message>
+        <source>Der Update-Server leitet den Installer auf eine fremde Adresse um:
+%1
+Das Update wurde abgebrochen.</source>
+        <translation>The update server redirects the installer to a foreign address:
+%1
+The update was stopped.</translation>
+    </message>
+    <message>
+        <source>Update-Prüfung läuft ...</source>
+        <translation>Update check running ...</translation>
     </message>
 </context>
 <context>
@@ -284,6 +429,25 @@ Install it with &quot;pkexec apt-get install&quot;?</translation>
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>SDK Version %1 (libkvara %2.%3.%4)</source>
+        <translation>SDK version %1 (libkvara %2.%3.%4)</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::CCancelOffer</name>
+    <message>
+        <source>Warte auf den Leser …</source>
+        <translation>Waiting for the reader …</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Wird nach dem laufenden Befehl abgebrochen …</source>
+        <translation>Cancelling after the current command …</translation>
     </message>
 </context>
 <context>
@@ -348,16 +512,22 @@ Install it with &quot;pkexec apt-get install&quot;?</translation>
         <translation>Change IP address</translation>
     </message>
     <message>
-        <source>Schliessen</source>
-        <translation>Close</translation>
-    </message>
-    <message>
         <source>Keine Geräte gefunden!
 Bitte prüfen Sie die Firewall-Einstellungen!
 Evtl. muss das Programm manuell in der Firewall freigegeben werden.</source>
         <translation>No devices found!
 Please check the firewall settings!
 The program may have to be allowed through the firewall by hand.</translation>
+    </message>
+    <message>
+        <source>Schließen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Keine Geräte gefunden: Dieser Rechner hat keine aktive Netzwerkverbindung (keinen eingeschalteten Netzwerkadapter mit IPv4-Adresse).
+Bitte verbinden Sie den Rechner mit dem Netz der Leser.</source>
+        <translation>No devices found: this computer has no active network connection (no network adapter that is up and has an IPv4 address).
+Please connect the computer to the readers' network.</translation>
     </message>
 </context>
 <context>
@@ -398,20 +568,8 @@ Install a PDF viewer (for example with “sudo apt install evince”) or open th
         <translation>Count:</translation>
     </message>
     <message>
-        <source>Inventory Zyklisch</source>
-        <translation>Cyclic inventory</translation>
-    </message>
-    <message>
-        <source>Inventory</source>
-        <translation>Inventory</translation>
-    </message>
-    <message>
         <source>Alles lesen</source>
         <translation>Read all</translation>
-    </message>
-    <message>
-        <source>Schliessen</source>
-        <translation>Close</translation>
     </message>
     <message>
         <source>Sperren</source>
@@ -432,10 +590,6 @@ Install a PDF viewer (for example with “sudo apt install evince”) or open th
     <message>
         <source>AFI:</source>
         <translation>AFI:</translation>
-    </message>
-    <message>
-        <source>ISO/IEC 15961 Mode</source>
-        <translation>ISO/IEC 15961 mode</translation>
     </message>
     <message>
         <source>Länge:</source>
@@ -462,10 +616,6 @@ Install a PDF viewer (for example with “sudo apt install evince”) or open th
         <translation>Manufacturer:</translation>
     </message>
     <message>
-        <source>Model:</source>
-        <translation>Model:</translation>
-    </message>
-    <message>
         <source>User Memory (Bank 3)</source>
         <translation>User Memory (Bank 3)</translation>
     </message>
@@ -482,28 +632,12 @@ Install a PDF viewer (for example with “sudo apt install evince”) or open th
         <translation>Reserved (Bank 0)</translation>
     </message>
     <message>
-        <source>Kill Passwort:</source>
-        <translation>Kill password:</translation>
-    </message>
-    <message>
-        <source>Access Passwort:</source>
-        <translation>Access password:</translation>
-    </message>
-    <message>
         <source>Status</source>
         <translation>Status</translation>
     </message>
     <message>
         <source>Drücken Sie F1, um die Hilfefunktion zu aktivieren</source>
         <translation>Press F1 for help</translation>
-    </message>
-    <message>
-        <source>Geben Sie eine ganze Zahl ein.</source>
-        <translation>Enter a whole number.</translation>
-    </message>
-    <message>
-        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
-        <translation>Enter a whole number between %1 and %2.</translation>
     </message>
     <message>
         <source>Schreiben erfolgreich</source>
@@ -522,24 +656,8 @@ Install a PDF viewer (for example with “sudo apt install evince”) or open th
         <translation>Error reading</translation>
     </message>
     <message>
-        <source>Fehler bei Select</source>
-        <translation>Error selecting the tag</translation>
-    </message>
-    <message>
         <source>Kein Zugriff auf Gerät möglich</source>
         <translation>No access to the device</translation>
-    </message>
-    <message>
-        <source>Fehler bei Lock</source>
-        <translation>Error locking</translation>
-    </message>
-    <message>
-        <source>Angegebene Datenlänge entspricht nicht der eingetragenen Daten. Soll die Datenlänge verwendet werden?</source>
-        <translation>The length given does not match the data entered. Use the length given?</translation>
-    </message>
-    <message>
-        <source>Fehler: Die Länge muss zwischen 0 und 200 Byte liegen, es wurde nichts geschrieben</source>
-        <translation>Error: the length must lie between 0 and 200 bytes; nothing was written</translation>
     </message>
     <message>
         <source>Schnittstelle wählen</source>
@@ -590,20 +708,12 @@ Install a PDF viewer (for example with “sudo apt install evince”) or open th
         <translation>tab</translation>
     </message>
     <message>
-        <source>Ungültiges Zeichen %1 in „%2“: es wurde nichts geschrieben</source>
-        <translation>Invalid character %1 in “%2”: nothing was written</translation>
-    </message>
-    <message>
         <source>EPC der Auswahl</source>
         <translation>selected EPC</translation>
     </message>
     <message>
         <source>Passwort</source>
         <translation>Password</translation>
-    </message>
-    <message>
-        <source>Fehler bei Select: Der Leser antwortet nicht</source>
-        <translation>Error selecting the tag: the reader does not answer</translation>
     </message>
     <message>
         <source>EPC</source>
@@ -630,14 +740,6 @@ Cancel: write nothing.</translation>
         <translation>Data</translation>
     </message>
     <message>
-        <source>Access Passwort</source>
-        <translation>Access password</translation>
-    </message>
-    <message>
-        <source>Kill Passwort</source>
-        <translation>Kill password</translation>
-    </message>
-    <message>
         <source>Menü: Schnittstelle wählen, Sendeleistung, IP-Adresse, Export, Sprache, Info</source>
         <translation>Menu: choose interface, transmit power, IP address, export, language, about</translation>
     </message>
@@ -648,14 +750,6 @@ Cancel: write nothing.</translation>
     <message>
         <source>EPC aus GTIN, Firmennummer, Filter und Seriennummer bilden</source>
         <translation>Make the EPC from GTIN, company prefix, filter and serial number</translation>
-    </message>
-    <message>
-        <source>Inventory kopieren</source>
-        <translation>Copy inventory</translation>
-    </message>
-    <message>
-        <source>Inventory als CSV speichern ...</source>
-        <translation>Save inventory as CSV ...</translation>
     </message>
     <message>
         <source>Gelesene Speicherbänke kopieren</source>
@@ -682,10 +776,6 @@ Cancel: write nothing.</translation>
         <translation>The EPC holds characters other than hex digits</translation>
     </message>
     <message>
-        <source>Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird auf den, der zuerst antwortet. Trotzdem schreiben?</source>
-        <translation>The last inventory found the EPC %1 on %2 transponders. The write goes to whichever answers first. Write anyway?</translation>
-    </message>
-    <message>
         <source>In die Zwischenablage kopiert</source>
         <translation>Copied to the clipboard</translation>
     </message>
@@ -705,25 +795,257 @@ Cancel: write nothing.</translation>
         <source>Die Datei %1 konnte nicht gespeichert werden: %2</source>
         <translation>The file %1 could not be saved: %2</translation>
     </message>
+    <message>
+        <source>Inventur zyklisch</source>
+        <translation>Cyclic inventory</translation>
+    </message>
+    <message>
+        <source>Inventur</source>
+        <translation>Inventory</translation>
+    </message>
+    <message>
+        <source>Schließen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>ISO/IEC-15961-Modus</source>
+        <translation>ISO/IEC 15961 mode</translation>
+    </message>
+    <message>
+        <source>Modell:</source>
+        <translation>Model:</translation>
+    </message>
+    <message>
+        <source>Kill-Passwort:</source>
+        <translation>Kill password:</translation>
+    </message>
+    <message>
+        <source>Access-Passwort:</source>
+        <translation>Access password:</translation>
+    </message>
+    <message>
+        <source>Ausgewählt: %1 – die markierten Felder zeigen Daten eines anderen Transponders</source>
+        <translation>Selected: %1 – the marked fields show another transponder's data</translation>
+    </message>
+    <message>
+        <source>Ausgewählt: %1</source>
+        <translation>Selected: %1</translation>
+    </message>
+    <message>
+        <source>Inventur kopieren</source>
+        <translation>Copy inventory</translation>
+    </message>
+    <message>
+        <source>Inventur als CSV speichern ...</source>
+        <translation>Save inventory as CSV ...</translation>
+    </message>
+    <message>
+        <source>Der Port %1 ist offen, aber kein Leser hat innerhalb von %2 ms geantwortet.
+Ist der Leser eingeschaltet, und stimmen Baudrate, Adresse und Timeout (☰ &gt; Schnittstelle wählen)?</source>
+        <translation>The port %1 is open, but no reader answered within %2 ms.
+Is the reader switched on, and are baud rate, address and time-out right (☰ &gt; Select interface)?</translation>
+    </message>
+    <message>
+        <source> – Der Leser antwortet nicht mehr, die Verbindung wurde getrennt. Neu verbinden: ☰ &gt; Schnittstelle wählen</source>
+        <translation> – The reader no longer answers; the connection was closed. To connect again: ☰ &gt; Select interface</translation>
+    </message>
+    <message>
+        <source>Ungültiges Zeichen %1</source>
+        <translation>Invalid character %1</translation>
+    </message>
+    <message>
+        <source>Ungerade Anzahl Hex-Ziffern bei „%1“ (ein Byte sind zwei Ziffern)</source>
+        <translation>Odd number of hex digits at “%1” (a byte is two digits)</translation>
+    </message>
+    <message>
+        <source>%1 in „%2“: es wurde nichts geschrieben</source>
+        <translation>%1 in “%2”: nothing was written</translation>
+    </message>
+    <message>
+        <source>Ein Passwort hat 4 Byte (8 Hex-Ziffern)</source>
+        <translation>a password has 4 bytes (8 hex digits)</translation>
+    </message>
+    <message>
+        <source>Passwort (%1): %2, es wurde nichts gesendet</source>
+        <translation>Password (%1): %2, nothing was sent</translation>
+    </message>
+    <message>
+        <source>Nichts geschrieben</source>
+        <translation>Nothing written</translation>
+    </message>
+    <message>
+        <source>Die Daten in „%1“ stammen von Transponder %2.
+Ausgewählt ist Transponder %3.
+
+Trotzdem auf Transponder %3 schreiben?</source>
+        <translation>The data in “%1” comes from transponder %2.
+Transponder %3 is selected.
+
+Write to transponder %3 anyway?</translation>
+    </message>
+    <message>
+        <source>Der EPC %1 steht schon auf einem anderen Transponder der letzten Inventur. Danach tragen zwei Transponder denselben EPC.
+
+Trotzdem auf Transponder %2 schreiben?</source>
+        <translation>The EPC %1 is already on another transponder of the last inventory. Two transponders would then carry the same EPC.
+
+Write to transponder %2 anyway?</translation>
+    </message>
+    <message>
+        <source> – Daten von Transponder %1</source>
+        <translation> – data of transponder %1</translation>
+    </message>
+    <message>
+        <source>Diese Felder zeigen Daten von Transponder %1, nicht vom ausgewählten Transponder.</source>
+        <translation>These fields show data of transponder %1, not of the selected transponder.</translation>
+    </message>
+    <message>
+        <source>Anzahl</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>Nutzlänge</source>
+        <translation>EPC length</translation>
+    </message>
+    <message>
+        <source>AFI</source>
+        <translation>AFI</translation>
+    </message>
+    <message>
+        <source>Länge</source>
+        <translation>Length</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>„%1“: Geben Sie eine ganze Zahl ein.</source>
+        <translation>“%1”: Please enter a whole number.</translation>
+    </message>
+    <message>
+        <source>„%1“: Geben Sie eine ganze Zahl zwischen %2 und %3 ein.</source>
+        <translation>“%1”: Please enter a whole number between %2 and %3.</translation>
+    </message>
+    <message>
+        <source>Schreiben: Ergebnis unbekannt, der Transponder kann verändert sein</source>
+        <translation>Write: outcome unknown, the transponder may have been changed</translation>
+    </message>
+    <message>
+        <source>Abgebrochen, nichts geschrieben</source>
+        <translation>Cancelled, nothing written</translation>
+    </message>
+    <message>
+        <source>Abgebrochen</source>
+        <translation>Cancelled</translation>
+    </message>
+    <message>
+        <source>Fehler beim Auswählen: Der Leser antwortet nicht</source>
+        <translation>Error selecting the tag: the reader does not answer</translation>
+    </message>
+    <message>
+        <source>Fehler beim Auswählen</source>
+        <translation>Error selecting the tag</translation>
+    </message>
+    <message>
+        <source>Fehler beim Sperren</source>
+        <translation>Error locking</translation>
+    </message>
+    <message>
+        <source>Kein Transponder gefunden</source>
+        <translation>No transponder found</translation>
+    </message>
+    <message>
+        <source>Transponder gefunden: %1</source>
+        <translation>Transponders found: %1</translation>
+    </message>
+    <message>
+        <source>User Memory</source>
+        <translation>User memory</translation>
+    </message>
+    <message>
+        <source>Reserved</source>
+        <translation>Reserved</translation>
+    </message>
+    <message>
+        <source>Sperren erfolgreich</source>
+        <translation>Lock successful</translation>
+    </message>
+    <message>
+        <source>Transponder: %1
+Bereich: %2
+Schutz: %3</source>
+        <translation>Transponder: %1
+Area: %2
+Protection: %3</translation>
+    </message>
+    <message>
+        <source>Nicht gesperrt</source>
+        <translation>Not locked</translation>
+    </message>
+    <message>
+        <source>Das Access-Passwort ist 00000000. Ein Transponder mit diesem Passwort verlangt keines: Jeder Leser kann den Bereich trotz der Sperre ändern. Schreiben Sie zuerst ein anderes Access-Passwort.
+
+Trotzdem sperren?</source>
+        <translation>The access password is 00000000. A transponder with this password asks for none: any reader can change the area despite the lock. Write another access password first.
+
+Lock anyway?</translation>
+    </message>
+    <message>
+        <source>„EPC“: %1 Byte, der PC kann höchstens %2 Byte angeben: es wurde nichts geschrieben</source>
+        <translation>“EPC”: %1 bytes, the PC can give at most %2 bytes: nothing was written</translation>
+    </message>
+    <message>
+        <source>„Daten“: %1 Byte, höchstens %2 Byte auf einmal: es wurde nichts geschrieben</source>
+        <translation>“Data”: %1 bytes, at most %2 bytes at a time: nothing was written</translation>
+    </message>
+    <message>
+        <source>„Länge“: höchstens %1 Byte auf einmal: es wurde nichts geschrieben</source>
+        <translation>“Length”: at most %1 bytes at a time: nothing was written</translation>
+    </message>
+    <message>
+        <source>die Daten und dahinter %1 Null-Bytes</source>
+        <translation>the data followed by %1 zero bytes</translation>
+    </message>
+    <message>
+        <source>nur die ersten %1 Byte der Daten</source>
+        <translation>only the first %1 bytes of the data</translation>
+    </message>
+    <message>
+        <source>Angegebene Datenlänge (%1 Byte) entspricht nicht den eingetragenen Daten (%2 Byte).
+
+Ja: %1 Byte schreiben, %3.
+Nein: die %2 Byte der Daten schreiben, „Länge“ wird %2.
+Abbrechen: nichts schreiben.</source>
+        <translation>The length given (%1 bytes) does not match the data entered (%2 bytes).
+
+Yes: write %1 bytes, %3.
+No: write the %2 bytes of the data; “Length” becomes %2.
+Cancel: write nothing.</translation>
+    </message>
+    <message>
+        <source>Abgebrochen: %1 von %2 Wörtern geschrieben</source>
+        <translation>Cancelled: %1 of %2 words written</translation>
+    </message>
+    <message>
+        <source>Access-Passwort</source>
+        <translation>Access password</translation>
+    </message>
+    <message>
+        <source>Kill-Passwort</source>
+        <translation>Kill password</translation>
+    </message>
+    <message>
+        <source>Die letzte Inventur hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird auf den, der zuerst antwortet. Trotzdem schreiben?</source>
+        <translation>The last inventory found the EPC %1 on %2 transponders. The write goes to whichever answers first. Write anyway?</translation>
+    </message>
+    <message>
+        <source>Nichts zu kopieren</source>
+        <translation>Nothing to copy</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CLanConfig</name>
-    <message>
-        <source>LAN Einstellung</source>
-        <translation>LAN settings</translation>
-    </message>
-    <message>
-        <source>IP Adresse automatisch beziehen</source>
-        <translation>Obtain an IP address automatically</translation>
-    </message>
-    <message>
-        <source>Folgende IP Adresse verwenden</source>
-        <translation>Use the following IP address</translation>
-    </message>
-    <message>
-        <source>DHCP Name:</source>
-        <translation>DHCP name:</translation>
-    </message>
     <message>
         <source>IP-Adresse:</source>
         <translation>IP address:</translation>
@@ -749,14 +1071,66 @@ Cancel: write nothing.</translation>
         <translation>Enter a whole number between %1 and %2.</translation>
     </message>
     <message>
-        <source>IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!</source>
-        <translation>IP address, subnet mask or gateway could not be set!</translation>
+        <source>LAN-Einstellung</source>
+        <translation>LAN settings</translation>
     </message>
     <message>
-        <source>Keine gültige IP-Adresse: %1
+        <source>IP-Adresse automatisch beziehen</source>
+        <translation>Obtain an IP address automatically</translation>
+    </message>
+    <message>
+        <source>DHCP-Name:</source>
+        <translation>DHCP name:</translation>
+    </message>
+    <message>
+        <source>Folgende IP-Adresse verwenden</source>
+        <translation>Use the following IP address</translation>
+    </message>
+    <message>
+        <source>Jede der vier Zahlen liegt zwischen 0 und 255</source>
+        <translation>Each of the four numbers lies between 0 and 255</translation>
+    </message>
+    <message>
+        <source>automatisch (DHCP-Name „%1“)</source>
+        <translation>automatic (DHCP name “%1”)</translation>
+    </message>
+    <message>
+        <source>Der Leser antwortet unter %1 und hat jetzt:
+IP-Adresse: %2
+Subnetzmaske: %3
+Gateway: %4
+Port: %5</source>
+        <translation>The reader answers at %1 and now holds:
+IP address: %2
+Subnet mask: %3
+Gateway: %4
+Port: %5</translation>
+    </message>
+    <message>
+        <source>IP-Adresse</source>
+        <translation>IP address</translation>
+    </message>
+    <message>
+        <source>Subnetzmaske</source>
+        <translation>Subnet mask</translation>
+    </message>
+    <message>
+        <source>Gateway</source>
+        <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>„%1“: Keine gültige IP-Adresse: %2
 Vier Zahlen von 0 bis 255, durch Punkte getrennt.</source>
-        <translation>Not a valid IP address: %1
+        <translation>“%1”: Not a valid IP address: %2
 Four numbers from 0 to 255, separated by dots.</translation>
+    </message>
+    <message>
+        <source>Die Einstellungen konnten nicht bestätigt werden: Der Leser antwortet weder unter %1 noch unter %2. Womöglich hat er die neue Adresse übernommen, die von diesem Rechner aus nicht erreichbar ist. „IP ?“ im Dialog „Schnittstelle“ sucht ihn im Netz.</source>
+        <translation>The settings could not be confirmed: the reader answers neither at %1 nor at %2. It may well have taken the new address, which this computer cannot reach. “IP ?” in the “Interface” dialog searches the network for it.</translation>
+    </message>
+    <message>
+        <source>Nicht alle Einstellungen wurden übernommen.</source>
+        <translation>Not all settings were taken.</translation>
     </message>
 </context>
 <context>
@@ -780,14 +1154,6 @@ Four numbers from 0 to 255, separated by dots.</translation>
     <message>
         <source>IP ?</source>
         <translation>IP ?</translation>
-    </message>
-    <message>
-        <source>HID Mode</source>
-        <translation>HID mode</translation>
-    </message>
-    <message>
-        <source>Virtual Com</source>
-        <translation>Virtual COM</translation>
     </message>
     <message>
         <source>keine</source>
@@ -833,6 +1199,14 @@ Four numbers from 0 to 255, separated by dots.</translation>
         <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
         <translation>Enter a whole number between %1 and %2.</translation>
     </message>
+    <message>
+        <source>HID-Modus</source>
+        <translation>HID mode</translation>
+    </message>
+    <message>
+        <source>VCOM-Modus</source>
+        <translation>VCOM mode</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CSperrenDlg</name>
@@ -843,14 +1217,6 @@ Four numbers from 0 to 255, separated by dots.</translation>
     <message>
         <source>Speicherbereich</source>
         <translation>Memory area</translation>
-    </message>
-    <message>
-        <source>Kill Passwort</source>
-        <translation>Kill password</translation>
-    </message>
-    <message>
-        <source>Access Passwort</source>
-        <translation>Access password</translation>
     </message>
     <message>
         <source>EPC Memory</source>
@@ -892,6 +1258,14 @@ Four numbers from 0 to 255, separated by dots.</translation>
         <source>Abbrechen</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Kill-Passwort</source>
+        <translation>Kill password</translation>
+    </message>
+    <message>
+        <source>Access-Passwort</source>
+        <translation>Access password</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CTXPowerDlg</name>
@@ -916,8 +1290,16 @@ Four numbers from 0 to 255, separated by dots.</translation>
         <translation>Write</translation>
     </message>
     <message>
-        <source>Schliessen</source>
+        <source>Schließen</source>
         <translation>Close</translation>
+    </message>
+    <message>
+        <source>Gespeichert: %1 dBm</source>
+        <translation>Stored: %1 dBm</translation>
+    </message>
+    <message>
+        <source>Gespeichert, aber nicht bestätigt: der Leser meldet eine andere Sendeleistung</source>
+        <translation>Stored, but not confirmed: the reader reports another transmit power</translation>
     </message>
 </context>
 </TS>

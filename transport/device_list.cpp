@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include "common/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,20 +24,6 @@
 namespace kvara {
 
 namespace {
-
-bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    if (text.size() < n) {
-        return false;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
@@ -265,8 +252,8 @@ void SetDeviceSource(std::shared_ptr<DeviceSource> source) {
 }
 
 std::string PortTag(const TtyDeviceInfo& device) {
-    if (StartsWithIgnoringCase(device.description, "Quarn") ||
-        StartsWithIgnoringCase(device.description, "Mirel")) {
+    if (BeginsWithIgnoringCase(device.description, "Quarn") ||
+        BeginsWithIgnoringCase(device.description, "Mirel")) {
         return " [" + device.description + "]";
     }
     if (Contains(device.hardwareId, kVidQuarn) && Contains(device.hardwareId, kPidVirtualCom)) {

@@ -363,6 +363,10 @@ bool CUSBSerialPort::WriteQueued() {
 void CUSBSerialPort::CloseDevice() {
     const int fd = m_fd.exchange(-1);
     if (fd >= 0) {
+        // The exclusive mode belongs to the terminal, not to this descriptor: on a pseudo
+        // terminal (or any device whose other side stays open) it would outlive the close and
+        // turn away every later open by an ordinary user.
+        ioctl(fd, TIOCNXCL);
         ::close(fd);
     }
 }

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -19,6 +20,10 @@
 #include "ui/message_box.h"
 #include "ui/update_texts.h"
 #include "update/version_check.h"
+
+#ifndef KVARA_PROGRAM_VERSION
+#define KVARA_PROGRAM_VERSION "0"
+#endif
 
 namespace kvara {
 
@@ -64,15 +69,19 @@ CUpdateLine::CUpdateLine(QWidget* parent) : CLabel(parent) {
     setWordWrap(false);
 }
 
+// Eliding lays the text out with fractional advances and an italic overhang: a line exactly as
+// wide as its rounded advance would lose its last character to "…".
+constexpr int kElideSlack = 4;
+
 void CUpdateLine::SetShape(const QString& shape) {
     m_shape = shape;
-    m_room = fontMetrics().horizontalAdvance(shape);
+    m_room = fontMetrics().horizontalAdvance(shape) + kElideSlack;
     updateGeometry();
 }
 
 QSize CUpdateLine::sizeHint() const {
     const QMargins margins = contentsMargins();
-    const int width = std::min(fontMetrics().horizontalAdvance(text()), m_room);
+    const int width = std::min(fontMetrics().horizontalAdvance(text()) + kElideSlack, m_room);
     return {width + margins.left() + margins.right(),
             fontMetrics().height() + margins.top() + margins.bottom()};
 }
@@ -124,13 +133,19 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     auto* root = new QHBoxLayout(this);
     auto* text = new QVBoxLayout;
 
-    auto* program = new QLabel(
-        tr("Kvara Programmer V") + QLatin1Char(' ') + QString::fromStdString(GetProductVersion()) +
-            QStringLiteral(" (") + QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
-        this);
+    auto* program = new QLabel(tr("Kvara Programmer V") + QLatin1Char(' ') +
+                                   QStringLiteral(KVARA_PROGRAM_VERSION) + QStringLiteral(" (") +
+                                   QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
+                               this);
     program->setObjectName(QStringLiteral("programLine"));
-    auto* library = new QLabel(
-        QStringLiteral("SDK Version %1").arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2), this);
+    // The SDK version is the level of the maker's reader interface the library keeps to; the
+    // library itself has the program's version.
+    auto* library = new QLabel(tr("SDK Version %1 (libkvara %2.%3.%4)")
+                                   .arg(KvaraGetSdkVersion() / 100.0, 0, 'f', 2)
+                                   .arg(KVARA_VERSION_MAJOR)
+                                   .arg(KVARA_VERSION_MINOR)
+                                   .arg(KVARA_VERSION_PATCH),
+                               this);
     library->setObjectName(QStringLiteral("libraryLine"));
     text->addWidget(program);
     text->addWidget(library);
@@ -216,6 +231,26 @@ void CAboutDlg::ShowLine(CUpdateLine* line, const QString& text, const QString& 
     line->ApplyText(text).ApplyTextColour(colour).ApplyHoverCursor(clickable ? &hand : nullptr);
     line->SetClickable(clickable);
     line->SetShape(shape.isNull() ? text : shape);
+    // A line that grows after the dialog is shown (the checks report late) widens it at once,
+    // so that it is not cut.
+    if (isVisible() && layout() != nullptr) {
+        layout()->activate();
+        resize(size().expandedTo(minimumSizeHint()));
+    }
+}
+
+void CAboutDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Over the window it belongs to, or in the middle of the screen while that window is not
+    // shown yet: never in a corner where the window system happened to put it.
+    QRect frame = frameGeometry();
+    const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (owner != nullptr && owner->isVisible()) {
+        frame.moveCenter(owner->frameGeometry().center());
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        frame.moveCenter(screen->availableGeometry().center());
+    }
+    move(frame.topLeft());
 }
 
 void CAboutDlg::OnVersionCheckDone() {

@@ -59,6 +59,9 @@ public:
 public slots:
     void done(int code) override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void ShowLine(CUpdateLine* line, const QString& text, const QString& shape,
                   const QColor& colour, bool clickable);

@@ -62,7 +62,7 @@ CKvara_ProgrammerApp::CKvara_ProgrammerApp() {
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationKey));
     // The desktop entry's name: Wayland desktops match windows to it, X11 ones by the window
     // class (StartupWMClass in the entry).
-    QGuiApplication::setDesktopFileName(QStringLiteral("de.quarn.KvaraProgrammer"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.quarn.kvaraprogrammer"));
     QApplication::setWindowIcon(ProgramIcon());
     InstallQtHooks();
     qApp->installEventFilter(this);

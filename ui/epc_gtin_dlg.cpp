@@ -7,6 +7,7 @@
 
 #include "protocol/gs1.h"
 #include "protocol/hex_text.h"
+#include "ui/gs1_texts.h"
 #include "ui_epc_gtin_dlg.h"
 
 namespace kvara {
@@ -16,6 +17,19 @@ namespace {
 // The bit counts of the length choices: 0 lets the serial decide.
 constexpr int kBitsOfChoice[] = {0, 96, 198};
 
+struct LastValues {
+    QString gtin;
+    QString serial;
+    int prefixLength = 0;  // 0: the form's own
+    int filter = 0;
+    int bitsChoice = 0;
+};
+
+LastValues& Last() {
+    static LastValues values;
+    return values;
+}
+
 }  // namespace
 
 CEpcFromGtinDlg::CEpcFromGtinDlg(QWidget* parent)
@@ -23,6 +37,21 @@ CEpcFromGtinDlg::CEpcFromGtinDlg(QWidget* parent)
     m_ui->setupUi(this);
     m_ui->gtinField->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9]{0,14}")), m_ui->gtinField));
+    // The values of the last time the dialog was used in this session: a series of tags often
+    // differs only in the serial.
+    const LastValues& last = Last();
+    m_ui->gtinField->setText(last.gtin);
+    m_ui->serialField->setText(last.serial);
+    if (last.prefixLength > 0) {
+        m_ui->prefixLengthSpin->setValue(last.prefixLength);
+    }
+    m_ui->filterSpin->setValue(last.filter);
+    m_ui->bitsCombo->setCurrentIndex(last.bitsChoice);
+    connect(this, &QDialog::finished, this, [this] {
+        Last() = LastValues{m_ui->gtinField->text(), m_ui->serialField->text(),
+                            m_ui->prefixLengthSpin->value(), m_ui->filterSpin->value(),
+                            m_ui->bitsCombo->currentIndex()};
+    });
     connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_ui->gtinField, &QLineEdit::textChanged, this, &CEpcFromGtinDlg::Update);
@@ -50,9 +79,9 @@ void CEpcFromGtinDlg::Update() {
         gs1::SgtinFromGtin(gtin, m_ui->prefixLengthSpin->value(), m_ui->filterSpin->value(),
                            m_ui->serialField->text().toStdString(), kBitsOfChoice[choice]);
     const auto encoded =
-        sgtin ? gs1::Encode(*sgtin.value) : gs1::Result<ByteBuffer>::Fail(sgtin.error);
+        sgtin ? gs1::Encode(*sgtin.value) : gs1::Result<ByteBuffer>::Fail(sgtin.reason);
     if (!encoded) {
-        m_ui->resultLabel->setText(tr("Kein EPC: %1").arg(QString::fromStdString(encoded.error)));
+        m_ui->resultLabel->setText(tr("Kein EPC: %1").arg(Gs1ReasonText(encoded.reason)));
         m_ui->resultLabel->setStyleSheet(QStringLiteral("color: #c00000"));
         ok->setEnabled(false);
         return;

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "ui/ip_search_dlg.h"
 
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -64,7 +68,7 @@ CIPAddrSuche::CIPAddrSuche(QWidget* parent) : QDialog(parent) {
     m_change = new QPushButton(tr("IP-Adresse ändern"), this);
     m_change->setObjectName(QStringLiteral("changeButton"));
     m_change->setAutoDefault(false);
-    auto* close = new QPushButton(tr("Schliessen"), this);
+    auto* close = new QPushButton(tr("Schließen"), this);
     close->setObjectName(QStringLiteral("closeButton"));
     close->setDefault(true);
     layout->addWidget(m_change);
@@ -85,6 +89,20 @@ int CIPAddrSuche::exec() {
         return QDialog::Rejected;
     }
     return QDialog::exec();
+}
+
+bool HasNetworkAdapter() {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) {
+        return true;  // unknown: the firewall hint stays possible
+    }
+    bool found = false;
+    for (const ifaddrs* entry = list; entry != nullptr && !found; entry = entry->ifa_next) {
+        found = entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET &&
+                (entry->ifa_flags & IFF_UP) != 0 && (entry->ifa_flags & IFF_LOOPBACK) == 0;
+    }
+    freeifaddrs(list);
+    return found;
 }
 
 bool CIPAddrSuche::Refresh() {
@@ -116,10 +134,15 @@ bool CIPAddrSuche::Refresh() {
             m_change->setEnabled(!m_list->selectedItems().isEmpty());
             return true;
         }
-        if (!AskRetry(this,
-                      tr("Keine Geräte gefunden!\nBitte prüfen Sie die Firewall-Einstellungen!\n"
-                         "Evtl. muss das Programm manuell in der Firewall freigegeben werden."),
-                      tr("Liste aller gefundenen IP-Adressen"))) {
+        // Without a network there is nothing a firewall could have held back.
+        const QString why =
+            HasNetworkAdapter()
+                ? tr("Keine Geräte gefunden!\nBitte prüfen Sie die Firewall-Einstellungen!\n"
+                     "Evtl. muss das Programm manuell in der Firewall freigegeben werden.")
+                : tr("Keine Geräte gefunden: Dieser Rechner hat keine aktive Netzwerkverbindung "
+                     "(keinen eingeschalteten Netzwerkadapter mit IPv4-Adresse).\n"
+                     "Bitte verbinden Sie den Rechner mit dem Netz der Leser.");
+        if (!AskRetry(this, why, tr("Liste aller gefundenen IP-Adressen"))) {
             done(QDialog::Rejected);
             return false;
         }

@@ -11,6 +11,9 @@ class QPushButton;
 
 namespace kvara {
 
+// Whether this machine has a network adapter that is up, not loopback, with an IPv4 address.
+bool HasNetworkAdapter();
+
 // Item values: a reader of the maker, any other device.
 constexpr int kMakersReader = 1;
 constexpr int kOtherDevice = 2;

@@ -3,12 +3,14 @@
 
 #include <QButtonGroup>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 
 #include "protocol/datagram.h"
 #include "reader/kvara.h"
@@ -35,8 +37,9 @@ QString AddressText(const QLineEdit* field) {
 }  // namespace
 
 QRegularExpression Ipv4WhileTyping() {
-    const QString octet = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])");
-    return QRegularExpression(QStringLiteral("(%1)?(\\.(%1)?){0,3}").arg(octet));
+    // Up to three digits an octet: a digit too many is refused as typed, a value above 255 is
+    // shown as wrong and refused by OK, never cut to another address without a word.
+    return QRegularExpression(QStringLiteral("[0-9]{0,3}(\\.[0-9]{0,3}){0,3}"));
 }
 
 bool IsCompleteIpv4(const QString& text) {
@@ -83,12 +86,23 @@ CLanConfig::CLanConfig(const QString& readerAddress, QWidget* parent)
     group->setExclusive(false);
     m_port->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_port));
-    // Each octet is checked as it is typed: "999" never gets into the field.
+    // The shape of an address is kept as it is typed; an octet above 255 turns the field red.
     for (QLineEdit* ip : {m_address, m_mask, m_gateway}) {
         ip->setValidator(new QRegularExpressionValidator(Ipv4WhileTyping(), ip));
+        connect(ip, &QLineEdit::textChanged, this, [ip] {
+            const bool wrong = HasOctetAbove255(ip->text());
+            ip->setStyleSheet(wrong ? QStringLiteral("color: #c00000") : QString());
+            ip->setToolTip(wrong ? tr("Jede der vier Zahlen liegt zwischen 0 und 255") : QString());
+        });
     }
     connect(m_ok, &QPushButton::clicked, this, &CLanConfig::Apply);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        if (m_progress->isVisible()) {
+            m_waitCancelled = true;  // the wait for the new address ends; the change stands
+            return;
+        }
+        reject();
+    });
     connect(group, &QButtonGroup::idClicked, this, [this](int id) { SetMode(id); });
     Load();
 }
@@ -119,15 +133,59 @@ void CLanConfig::UpdateEnabling() {
     }
 }
 
-void CLanConfig::Load() {
-    const QByteArray address = m_readerAddress.toLocal8Bit();
-    const int link = KvaraOpenConfigLink(address.constData());
+namespace {
+
+// The settings record of the reader at address; false when it does not answer there.
+bool ReadSettingsAt(const QString& address, net::Record0* record) {
+    const QByteArray text = address.toLocal8Bit();
+    const int link = KvaraOpenConfigLink(text.constData());
     unsigned char bytes[net::kRecordBytes] = {};
+    const bool read = link > 0 &&
+                      KvaraReadNetConfig(link, 0, bytes, net::kRecordBytes) ==
+                          static_cast<int>(net::kRecordBytes) &&
+                      net::ReadRecord0(bytes, net::kRecordBytes, record);
+    if (link > 0) {
+        KvaraCloseConfigLink(link, 0);
+    }
+    return read;
+}
+
+}  // namespace
+
+bool HasOctetAbove255(const QString& text) {
+    for (const QString& octet : text.split(QLatin1Char('.'))) {
+        bool ok = false;
+        if (octet.toInt(&ok) > 255 && ok) {
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// What a reader holds, as a message says it.
+QString DescribeSettings(const QString& address, const net::Record0& record) {
+    const QString ip =
+        net::IsFixedAddress(record.address)
+            ? Dotted(record.address)
+            : CLanConfig::tr("automatisch (DHCP-Name „%1“)")
+                  .arg(QString::fromLatin1(record.name.data(),
+                                           static_cast<qsizetype>(record.name.size())));
+    const QString mask = net::IsFixedAddress(record.address) ? MaskFromHostBits(record.hostBits)
+                                                             : QStringLiteral("–");
+    return CLanConfig::tr(
+               "Der Leser antwortet unter %1 und hat jetzt:\nIP-Adresse: %2\n"
+               "Subnetzmaske: %3\nGateway: %4\nPort: %5")
+        .arg(address, ip, mask, Dotted(record.gateway))
+        .arg(record.tcpPort);
+}
+
+}  // namespace
+
+void CLanConfig::Load() {
     net::Record0 record;
-    if (link > 0 &&
-        KvaraReadNetConfig(link, 0, bytes, net::kRecordBytes) ==
-            static_cast<int>(net::kRecordBytes) &&
-        net::ReadRecord0(bytes, net::kRecordBytes, &record)) {
+    if (ReadSettingsAt(m_readerAddress, &record)) {
         const bool fixed = net::IsFixedAddress(record.address);
         m_address->setText(Dotted(record.address));
         m_mask->setText(fixed ? MaskFromHostBits(record.hostBits)
@@ -138,16 +196,21 @@ void CLanConfig::Load() {
             QString::fromLatin1(record.name.data(), static_cast<qsizetype>(record.name.size())));
         SetMode(fixed ? 1 : 0);
     }
-    if (link > 0) {
-        KvaraCloseConfigLink(link, 0);
-    }
 }
 
 void CLanConfig::ShowApplying(bool applying) {
-    setEnabled(!applying);
+    for (QWidget* field : {static_cast<QWidget*>(m_automatic), static_cast<QWidget*>(m_fixed),
+                           static_cast<QWidget*>(m_name), static_cast<QWidget*>(m_address),
+                           static_cast<QWidget*>(m_port), static_cast<QWidget*>(m_mask),
+                           static_cast<QWidget*>(m_gateway)}) {
+        field->setEnabled(!applying);
+    }
     m_ok->setVisible(!applying);
     m_cancel->setVisible(!applying);
     m_progress->setVisible(applying);
+    if (!applying) {
+        UpdateEnabling();
+    }
 }
 
 void CLanConfig::Apply() {
@@ -166,9 +229,12 @@ void CLanConfig::Apply() {
     }
     for (QLineEdit* field : addresses) {
         if (!IsCompleteIpv4(AddressText(field))) {
-            ShowMessage(this, tr("Keine gültige IP-Adresse: %1\nVier Zahlen von 0 bis 255, durch "
-                                 "Punkte getrennt.")
-                                  .arg(field->text()));
+            const QString name = field == m_address ? tr("IP-Adresse")
+                                 : field == m_mask  ? tr("Subnetzmaske")
+                                                    : tr("Gateway");
+            ShowMessage(this, tr("„%1“: Keine gültige IP-Adresse: %2\nVier Zahlen von 0 bis 255, "
+                                 "durch Punkte getrennt.")
+                                  .arg(name, field->text()));
             field->setFocus();
             return;
         }
@@ -191,23 +257,63 @@ void CLanConfig::Apply() {
         m_readerAddress.toLocal8Bit().constData(), newAddress.toLocal8Bit().constData(),
         mask.toLocal8Bit().constData(), gateway.toLocal8Bit().constData());
     if (result != 0) {
-        QGuiApplication::restoreOverrideCursor();
-        ShowMessage(this, tr("IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!"));
-        Load();
-        ShowApplying(false);
+        ReportWhatTheReaderHolds(newAddress);
         return;
     }
     m_readerAddress = newAddress;
+    // The reader may take a while to answer at its new address: the wait can be cut short.
+    m_waitCancelled = false;
+    m_cancel->setVisible(true);
+    m_cancel->setEnabled(true);
     QElapsedTimer waited;
     waited.start();
     const QByteArray target = newAddress.toLocal8Bit();
     do {
-        PauseMs(100);
+        WaitAllowingCancel(100);
         m_progress->setValue(static_cast<int>(std::min<qint64>(waited.elapsed(), g_reachWaitMs)));
-    } while (KvaraPing(target.constData()) != 1 && waited.elapsed() < g_reachWaitMs);
+    } while (!m_waitCancelled && KvaraPing(target.constData()) != 1 &&
+             waited.elapsed() < g_reachWaitMs);
     ShowApplying(false);
     QGuiApplication::restoreOverrideCursor();
     done(QDialog::Accepted);
+}
+
+void CLanConfig::ReportWhatTheReaderHolds(const QString& newAddress) {
+    // The change did not go through as a whole. Where the reader answers now, and what it holds
+    // there, is what the user needs: it may well have taken the new address.
+    net::Record0 record;
+    QString answersAt;
+    if (ReadSettingsAt(m_readerAddress, &record)) {
+        answersAt = m_readerAddress;
+    } else if (newAddress != m_readerAddress && ReadSettingsAt(newAddress, &record)) {
+        answersAt = newAddress;
+    }
+    QGuiApplication::restoreOverrideCursor();
+    if (answersAt.isEmpty()) {
+        ShowMessage(this,
+                    tr("Die Einstellungen konnten nicht bestätigt werden: Der Leser antwortet "
+                       "weder unter %1 noch unter %2. Womöglich hat er die neue Adresse "
+                       "übernommen, die von diesem Rechner aus nicht erreichbar ist. „IP ?“ im "
+                       "Dialog „Schnittstelle“ sucht ihn im Netz.")
+                        .arg(m_readerAddress, newAddress));
+    } else {
+        ShowMessage(this, tr("Nicht alle Einstellungen wurden übernommen.") +
+                              QStringLiteral("\n\n") + DescribeSettings(answersAt, record));
+    }
+    ShowApplying(false);
+    if (!answersAt.isEmpty() && answersAt != m_readerAddress) {
+        // The reader is at its new address now: the window reconnects there.
+        m_readerAddress = answersAt;
+        done(QDialog::Accepted);
+        return;
+    }
+    Load();
+}
+
+void CLanConfig::WaitAllowingCancel(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 }  // namespace kvara

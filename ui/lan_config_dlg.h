@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// "LAN Einstellung": the IP settings of one reader on Ethernet, automatic with a DHCP name or
+// "LAN-Einstellung": the IP settings of one reader on Ethernet, automatic with a DHCP name or
 // fixed with address, port, subnet mask and gateway.
 #pragma once
 
@@ -45,6 +45,12 @@ private:
     void SetMode(int mode);
     void UpdateEnabling();
     void ShowApplying(bool applying);
+    // After a change that did not go through: says where the reader answers now and what it
+    // holds there; closes with OK when that is the new address.
+    void ReportWhatTheReaderHolds(const QString& newAddress);
+    // Waits ms, handling the user's input (the wait's "Abbrechen").
+    void WaitAllowingCancel(int ms);
+    bool m_waitCancelled = false;
 
     QString m_readerAddress;
     std::unique_ptr<Ui::CLanConfig> m_ui;
@@ -69,5 +75,7 @@ QString MaskFromHostBits(int hostBits);
 QRegularExpression Ipv4WhileTyping();
 // A whole dotted IPv4 address, four octets of 0 to 255.
 bool IsCompleteIpv4(const QString& text);
+// An address text with a number above 255 between its dots.
+bool HasOctetAbove255(const QString& text);
 
 }  // namespace kvara

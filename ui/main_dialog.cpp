@@ -2,6 +2,7 @@
 #include "ui/main_dialog.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,6 +25,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -37,8 +40,10 @@
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/busy.h"
+#include "ui/cancel_offer.h"
 #include "ui/chip_catalog.h"
 #include "ui/epc_gtin_dlg.h"
+#include "ui/gs1_texts.h"
 #include "ui/lan_config_dlg.h"
 #include "ui/main_logic.h"
 #include "ui/message_box.h"
@@ -70,6 +75,16 @@ constexpr int kResultFailed = -1;
 constexpr int kResultSelectFailed = -2;
 constexpr int kResultNoReader = -3;
 constexpr int kResultLockFailed = -4;
+constexpr int kResultCancelled = -5;
+
+// KvaraOpenPort: the link opened, but no reader identified itself on it.
+constexpr int kOpenNotIdentified = -11;
+
+// Room left for a window's title bar and borders before it is shown and they are known.
+constexpr int kFrameAllowance = 16;
+
+// How long an operation waits for the reader before "Abbrechen" is offered.
+constexpr int kCancelOfferMs = 1000;
 
 QString FromUtf8(const std::string& text) {
     return QString::fromStdString(text);
@@ -130,6 +145,7 @@ CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Quarn Kvara Programmer"));
     setWindowIcon(ProgramIcon());
     BuildLayout();
+    m_cancelOffer = new CCancelOffer(m_statusField);
     // The reader's firmware check downloads in the background from the start.
     if (UpdateChecksEnabled()) {
         DeviceCheck().StartCheck(nullptr, 0);
@@ -141,10 +157,35 @@ CKvara_ProgrammerDlg::~CKvara_ProgrammerDlg() {
         SavePlacement();
     }
     CloseReader();
+    delete m_cancelOffer;
+}
+
+CKvara_ProgrammerDlg::Operation::Operation(CKvara_ProgrammerDlg& window) : m_window(window) {
+    if (m_window.m_operations++ == 0) {
+        m_window.m_cancelOffer->Begin(kCancelOfferMs);
+    }
+}
+
+CKvara_ProgrammerDlg::Operation::~Operation() {
+    if (--m_window.m_operations == 0) {
+        m_window.m_cancelOffer->End();
+    }
 }
 
 void CKvara_ProgrammerDlg::BuildLayout() {
-    auto* root = new QVBoxLayout(this);
+    // Everything sits in a scroll area: on a screen too small for the window (large fonts, a
+    // small display) it scrolls instead of reaching off the screen. Where it fits, no scroll
+    // bar shows and nothing looks different.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("contentScroll"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_content = new QWidget(m_scroll);
+    m_content->setObjectName(QStringLiteral("content"));
+    outer->addWidget(m_scroll);
+    auto* root = new QVBoxLayout(m_content);
     auto digitsOnly = [this](QLineEdit* field) {
         field->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
@@ -153,6 +194,9 @@ void CKvara_ProgrammerDlg::BuildLayout() {
         auto* field = new QLineEdit(this);
         field->setObjectName(QLatin1String(name));
         field->setReadOnly(readOnly);
+        if (readOnly) {
+            field->setFocusPolicy(Qt::ClickFocus);  // selectable with the mouse, no tab stop
+        }
         return field;
     };
     auto makeButton = [this](const QString& text, const char* name) {
@@ -168,8 +212,9 @@ void CKvara_ProgrammerDlg::BuildLayout() {
         (*check)->setObjectName(QLatin1String(checkName));
         *field = new QLineEdit(this);
         (*field)->setObjectName(QLatin1String(fieldName));
-        (*field)->setMaxLength(8);
-        (*field)->setMaximumWidth(90);
+        // Eight digits, or four bytes with blanks between them as the program shows them.
+        (*field)->setMaxLength(11);
+        (*field)->setMaximumWidth(110);
     };
 
     // Top: the tag list and the general buttons.
@@ -190,11 +235,11 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     top->addLayout(tagColumn, 1);
 
     auto* buttons = new QGridLayout;
-    m_cyclicButton = makeButton(tr("Inventory Zyklisch"), "cyclicButton");
+    m_cyclicButton = makeButton(tr("Inventur zyklisch"), "cyclicButton");
     m_cyclicButton->setCheckable(true);
-    m_inventoryButton = makeButton(tr("Inventory"), "inventoryButton");
+    m_inventoryButton = makeButton(tr("Inventur"), "inventoryButton");
     m_readAllButton = makeButton(tr("Alles lesen"), "readAllButton");
-    m_closeButton = makeButton(tr("Schliessen"), "closeButton");
+    m_closeButton = makeButton(tr("Schließen"), "closeButton");
     m_lockButton = makeButton(tr("Sperren"), "lockButton");
     m_menuButton = new QToolButton(this);
     m_menuButton->setObjectName(QStringLiteral("menuButton"));
@@ -213,6 +258,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
 
     // EPC bank.
     auto* epcGroup = new QGroupBox(tr("Electronic Product Code (Bank 1)"), this);
+    epcGroup->setObjectName(QStringLiteral("epcGroup"));
     auto* epc = new QGridLayout(epcGroup);
     makePassword("epcUsePassword", "epcPassword", &m_epcUsePassword, &m_epcPassword);
     epc->addLayout(PasswordRow(m_epcUsePassword, m_epcPassword), 0, 0, 1, 4);
@@ -232,7 +278,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     m_afiField = makeField("afiField", false);
     digitsOnly(m_afiField);
     epc->addWidget(m_afiField, 1, 6);
-    m_isoCheck = new QCheckBox(tr("ISO/IEC 15961 Mode"), this);
+    m_isoCheck = new QCheckBox(tr("ISO/IEC-15961-Modus"), this);
     m_isoCheck->setObjectName(QStringLiteral("isoCheck"));
     epc->addWidget(m_isoCheck, 1, 7);
     epc->addWidget(new QLabel(tr("Länge:"), this), 2, 0);
@@ -258,6 +304,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
 
     // TID bank.
     auto* tidGroup = new QGroupBox(tr("Tag ID (Bank 2)"), this);
+    tidGroup->setObjectName(QStringLiteral("tidGroup"));
     auto* tid = new QGridLayout(tidGroup);
     tid->addWidget(new QLabel(tr("TID:"), this), 0, 0);
     m_tidField = makeField("tidField", true);
@@ -269,7 +316,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     tid->addWidget(new QLabel(tr("Hersteller:"), this), 1, 2, Qt::AlignRight);
     m_manufacturerField = makeField("manufacturerField", true);
     tid->addWidget(m_manufacturerField, 1, 3);
-    tid->addWidget(new QLabel(tr("Model:"), this), 1, 4, Qt::AlignRight);
+    tid->addWidget(new QLabel(tr("Modell:"), this), 1, 4, Qt::AlignRight);
     m_modelField = makeField("modelField", true);
     tid->addWidget(m_modelField, 1, 5);
     auto* tidRead = makeButton(tr("Lesen"), "tidReadButton");
@@ -278,6 +325,7 @@ void CKvara_ProgrammerDlg::BuildLayout() {
 
     // User bank.
     auto* userGroup = new QGroupBox(tr("User Memory (Bank 3)"), this);
+    userGroup->setObjectName(QStringLiteral("userGroup"));
     auto* user = new QGridLayout(userGroup);
     makePassword("userUsePassword", "userPassword", &m_userUsePassword, &m_userPassword);
     user->addLayout(PasswordRow(m_userUsePassword, m_userPassword), 0, 0, 1, 3);
@@ -304,17 +352,18 @@ void CKvara_ProgrammerDlg::BuildLayout() {
 
     // Reserved bank.
     auto* resGroup = new QGroupBox(tr("Reserved (Bank 0)"), this);
+    resGroup->setObjectName(QStringLiteral("resGroup"));
     auto* res = new QGridLayout(resGroup);
     makePassword("resUsePassword", "resPassword", &m_resUsePassword, &m_resPassword);
     res->addLayout(PasswordRow(m_resUsePassword, m_resPassword), 0, 0, 1, 3);
-    res->addWidget(new QLabel(tr("Kill Passwort:"), this), 1, 0);
+    res->addWidget(new QLabel(tr("Kill-Passwort:"), this), 1, 0);
     m_killField = makeField("killField", false);
     res->addWidget(m_killField, 1, 1, 1, 2);
     auto* killRead = makeButton(tr("Lesen"), "killReadButton");
     auto* killWrite = makeButton(tr("Schreiben"), "killWriteButton");
     res->addWidget(killRead, 1, 3);
     res->addWidget(killWrite, 1, 4);
-    res->addWidget(new QLabel(tr("Access Passwort:"), this), 2, 0);
+    res->addWidget(new QLabel(tr("Access-Passwort:"), this), 2, 0);
     m_accessField = makeField("accessField", false);
     res->addWidget(m_accessField, 2, 1, 1, 2);
     auto* accessRead = makeButton(tr("Lesen"), "accessReadButton");
@@ -333,12 +382,42 @@ void CKvara_ProgrammerDlg::BuildLayout() {
     auto* hint = new QLabel(tr("Drücken Sie F1, um die Hilfefunktion zu aktivieren"), this);
     hint->setObjectName(QStringLiteral("helpHint"));
     root->addWidget(hint);
+    m_scroll->setWidget(m_content);
+
+    for (QWidget* data : std::initializer_list<QWidget*>{
+             m_crcField, m_pcField, m_useLengthField, m_afiField, m_epcLengthField, m_epcField,
+             m_tidField, m_tidLengthField, m_manufacturerField, m_modelField, m_userDataField,
+             m_killField, m_accessField}) {
+        data->setProperty("tagData", true);
+    }
+    m_groupBoxes[static_cast<int>(FieldGroup::kEpc)] = epcGroup;
+    m_groupBoxes[static_cast<int>(FieldGroup::kTid)] = tidGroup;
+    m_groupBoxes[static_cast<int>(FieldGroup::kUser)] = userGroup;
+    m_groupBoxes[static_cast<int>(FieldGroup::kKill)] = resGroup;
+    m_groupBoxes[static_cast<int>(FieldGroup::kAccess)] = resGroup;
+    for (int group = 0; group < kFieldGroups; ++group) {
+        m_groupTitles[group] = m_groupBoxes[group]->title();
+    }
+    ConnectGroupEdits();
 
     connect(m_epcList, &QListWidget::currentTextChanged, this, [this](const QString& text) {
-        if (!text.isEmpty()) {
-            m_epcEdit->setText(text);
+        if (text.isEmpty()) {
+            return;
         }
+        m_epcEdit->setText(text);
+        // A tag chosen in the list: the status line names it, and says when fields still show
+        // another tag's data.
+        bool marked = false;
+        for (QGroupBox* box : m_groupBoxes) {
+            marked = marked || box->property("otherTag").toBool();
+        }
+        ShowStatus(marked ? tr("Ausgewählt: %1 – die markierten Felder zeigen Daten eines "
+                               "anderen Transponders")
+                                .arg(text)
+                          : tr("Ausgewählt: %1").arg(text),
+                   0);
     });
+    connect(m_epcEdit, &QLineEdit::textChanged, this, &CKvara_ProgrammerDlg::UpdateOriginMarks);
     // A click on the tag that is highlighted already addresses it again, over a typed EPC.
     connect(m_epcList, &QListWidget::itemClicked, this, &CKvara_ProgrammerDlg::OnTagClicked);
     connect(m_epcList, &QListWidget::itemActivated, this, &CKvara_ProgrammerDlg::OnTagClicked);
@@ -380,15 +459,17 @@ void CKvara_ProgrammerDlg::BuildMenu() {
     m_ipAction = m_menu->addAction(tr("IP-Adresse"), this, &CKvara_ProgrammerDlg::OnIpAddress);
     m_ipAction->setObjectName(QStringLiteral("ipAction"));
     m_menu->addSeparator();
-    m_menu->addAction(tr("Inventory kopieren"), this, [this] { CopyText(InventoryCsvText()); })
+    m_menu
+        ->addAction(tr("Inventur kopieren"), this,
+                    [this] { CopyText(InventoryCsvText(), m_inventory.empty()); })
         ->setObjectName(QStringLiteral("copyInventoryAction"));
     m_menu
-        ->addAction(tr("Inventory als CSV speichern ..."), this,
+        ->addAction(tr("Inventur als CSV speichern ..."), this,
                     [this] { SaveWithDialog(InventoryCsvText()); })
         ->setObjectName(QStringLiteral("saveInventoryAction"));
     m_menu
         ->addAction(tr("Gelesene Speicherbänke kopieren"), this,
-                    [this] { CopyText(BanksCsvText()); })
+                    [this] { CopyText(BanksCsvText(), m_reads.empty()); })
         ->setObjectName(QStringLiteral("copyBanksAction"));
     m_menu
         ->addAction(tr("Gelesene Speicherbänke als CSV speichern ..."), this,
@@ -425,16 +506,59 @@ void CKvara_ProgrammerDlg::OnChooseInterface() {
     if (m_cyclicButton->isChecked()) {
         return;
     }
+    // The reader stays open while the user chooses: "Abbrechen" keeps it, and so does a choice
+    // that does not open, once the user gives up on it.
+    const SavedInterface before = SavedInterface::Read();
+    const bool hadReader = m_handle != 0;
+    const bool hadLan = m_lan;
+    CPortSelectDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted) {
+        before.Write();  // the dialog may have put another entry in place of a vanished one
+        m_lan = hadLan;
+        return;
+    }
     if (m_handle != 0 && KvaraClosePort(m_handle) != 0) {
         ShowMessage(this, FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
     }
     m_handle = 0;
-    // No reader is open now; cancelling the dialog leaves it so, and the title says it.
     SetTitle(QString());
     m_powerDialog = false;
-    ConnectLoop(true);
+    for (;;) {
+        m_lan = dialog.LanChosen();
+        const QString iface =
+            FromUtf8(InterfaceText(dialog.InterfaceName().toStdString(), dialog.Address()));
+        if (ConnectReader(iface, ReadInt(keys::kBaudrate), ReadInt(keys::kTimeout))) {
+            RecordVersions();
+            break;
+        }
+        if (dialog.exec() != QDialog::Accepted) {
+            // Back to the reader the window had.
+            before.Write();
+            m_lan = hadLan;
+            if (hadReader &&
+                ConnectReader(FromUtf8(InterfaceText(before.name.toStdString(), before.address)),
+                              before.lineValue, before.timeoutMs)) {
+                RecordVersions();
+            }
+            break;
+        }
+    }
     Refresh();
     m_ipAction->setEnabled(m_lan);
+}
+
+CKvara_ProgrammerDlg::SavedInterface CKvara_ProgrammerDlg::SavedInterface::Read() {
+    return SavedInterface{ReadText(keys::kPortName), ReadInt(keys::kBaudrate),
+                          ReadInt(keys::kTimeout), ReadInt(keys::kAddress),
+                          ReadInt(keys::kEthernet)};
+}
+
+void CKvara_ProgrammerDlg::SavedInterface::Write() const {
+    WriteText(keys::kPortName, name);
+    WriteInt(keys::kBaudrate, lineValue);
+    WriteInt(keys::kTimeout, timeoutMs);
+    WriteInt(keys::kAddress, address);
+    WriteInt(keys::kEthernet, ethernet);
 }
 
 void CKvara_ProgrammerDlg::OnTransmitPower() {
@@ -550,8 +674,7 @@ void CKvara_ProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 void CKvara_ProgrammerDlg::InitDialog() {
     m_titleBase = windowTitle();
-    adjustSize();
-    setMinimumSize(size());
+    FitToScreen(QGuiApplication::primaryScreen());
     ConnectLoop(false);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
@@ -594,6 +717,17 @@ bool CKvara_ProgrammerDlg::ConnectReader(const QString& interfaceText, int lineV
     const LineValue line = SplitLineValue(lineValue);
     const QByteArray name = interfaceText.toLocal8Bit();
     const int handle = KvaraOpenPort(name.constData(), line.baudRate, line.parityIndex, timeoutMs);
+    if (handle == kOpenNotIdentified) {
+        // The line opened, but no reader answered on it in time: a slow or sleeping reader, a
+        // wrong baud rate or address. "Fehler beim Öffnen des Ports" would send the user looking at
+        // the port.
+        ShowMessage(this, tr("Der Port %1 ist offen, aber kein Leser hat innerhalb von %2 ms "
+                             "geantwortet.\nIst der Leser eingeschaltet, und stimmen Baudrate, "
+                             "Adresse und Timeout (☰ > Schnittstelle wählen)?")
+                              .arg(interfaceText)
+                              .arg(timeoutMs));
+        return false;
+    }
     if (handle < 0) {
         QString text = FromUtf8(ErrorText(KvaraGetLastError(handle)));
         const std::string hint = PermissionHint(interfaceText.toStdString());
@@ -659,36 +793,205 @@ int CKvara_ProgrammerDlg::CommandHandle() {
     if (m_closing) {
         CloseReader();
     }
+    if (m_operations > 0 && m_cancelOffer->Cancelled()) {
+        return 0;
+    }
     return m_handle;
 }
 
-bool CKvara_ProgrammerDlg::HexFieldUsable(const QString& text, const QString& fieldName) {
+int CKvara_ProgrammerDlg::NoCommandResult() const {
+    return m_operations > 0 && m_cancelOffer->Cancelled() ? kResultCancelled : kResultNoReader;
+}
+
+bool CKvara_ProgrammerDlg::CheckReaderAfterTimeout() {
+    if (m_handle == 0 || (m_operations > 0 && m_cancelOffer->Cancelled())) {
+        return false;
+    }
+    unsigned char type[kDeviceTypeBytes] = {};
+    if (KvaraGetDeviceType(m_handle, type, sizeof type, nullptr, 0) >= 0) {
+        return false;
+    }
+    CloseReader();
+    SetTitle(QString());
+    m_statusField->setText(
+        StatusText() +
+        tr(" – Der Leser antwortet nicht mehr, die Verbindung wurde getrennt. Neu verbinden: "
+           "☰ > Schnittstelle wählen"));
+    return true;
+}
+
+QString CKvara_ProgrammerDlg::HexFault(const QString& text) const {
     const std::string bytes = text.toStdString();
     const std::size_t at = FindNonHexCharacter(bytes);
-    if (at == std::string::npos) {
+    if (at != std::string::npos) {
+        const QList<uint> rest = QString::fromStdString(bytes.substr(at)).toUcs4();
+        const char32_t bad = rest.isEmpty() ? U'?' : rest.first();
+        QString shown;
+        if (bad == U'\n' || bad == U'\r') {
+            shown = tr("Zeilenumbruch");
+        } else if (bad == U'\t') {
+            shown = tr("Tabulator");
+        } else if (QChar::isPrint(bad) && bad != U' ') {
+            shown = QStringLiteral("„") + QString::fromUcs4(&bad, 1) + QStringLiteral("“");
+        } else {
+            shown = QStringLiteral("U+%1")
+                        .arg(static_cast<uint>(bad), 4, 16, QLatin1Char('0'))
+                        .toUpper();
+        }
+        return tr("Ungültiges Zeichen %1").arg(shown);
+    }
+    std::size_t length = 0;
+    const std::size_t odd = FindOddHexRun(bytes, &length);
+    if (odd != std::string::npos) {
+        constexpr std::size_t kShownDigits = 12;
+        QString run = QString::fromStdString(bytes.substr(odd, std::min(length, kShownDigits)));
+        if (length > kShownDigits) {
+            run += QStringLiteral("\u2026");
+        }
+        return tr("Ungerade Anzahl Hex-Ziffern bei „%1“ (ein Byte sind zwei Ziffern)").arg(run);
+    }
+    return QString();
+}
+
+bool CKvara_ProgrammerDlg::HexFieldUsable(const QString& text, const QString& fieldName) {
+    const QString fault = HexFault(text);
+    if (fault.isEmpty()) {
         return true;
     }
-    const QList<uint> rest = QString::fromStdString(bytes.substr(at)).toUcs4();
-    const char32_t bad = rest.isEmpty() ? U'?' : rest.first();
-    QString shown;
-    if (bad == U'\n' || bad == U'\r') {
-        shown = tr("Zeilenumbruch");
-    } else if (bad == U'\t') {
-        shown = tr("Tabulator");
-    } else if (QChar::isPrint(bad) && bad != U' ') {
-        shown = QStringLiteral("„") + QString::fromUcs4(&bad, 1) + QStringLiteral("“");
-    } else {
-        shown =
-            QStringLiteral("U+%1").arg(static_cast<uint>(bad), 4, 16, QLatin1Char('0')).toUpper();
-    }
-    ShowStatus(
-        tr("Ungültiges Zeichen %1 in „%2“: es wurde nichts geschrieben").arg(shown, fieldName), 0);
+    ShowStatus(tr("%1 in „%2“: es wurde nichts geschrieben").arg(fault, fieldName), 0);
     return false;
 }
 
-bool CKvara_ProgrammerDlg::WriteFieldsUsable(bool usePassword, const QString& password) {
-    return HexFieldUsable(m_epcEdit->text(), tr("EPC der Auswahl")) &&
-           (!usePassword || HexFieldUsable(password, tr("Passwort")));
+bool CKvara_ProgrammerDlg::GroupPassword(bool use, const QString& text, const QString& groupName,
+                                         std::optional<ByteBuffer>* password) {
+    password->reset();
+    if (!use) {
+        return true;
+    }
+    QString fault = HexFault(text);
+    if (fault.isEmpty()) {
+        ByteBuffer bytes = ParseHex(text, kBufferBytes);
+        if (bytes.size() == kPasswordBytes) {
+            *password = std::move(bytes);
+            return true;
+        }
+        fault = tr("Ein Passwort hat 4 Byte (8 Hex-Ziffern)");
+    }
+    ShowStatus(tr("Passwort (%1): %2, es wurde nichts gesendet").arg(groupName, fault), 0);
+    return false;
+}
+
+bool CKvara_ProgrammerDlg::SelectionUsable() {
+    return HexFieldUsable(m_epcEdit->text(), tr("EPC der Auswahl"));
+}
+
+ByteBuffer CKvara_ProgrammerDlg::SelectedTag() const {
+    return ParseHex(m_epcEdit->text(), kSelectCapacity);
+}
+
+void CKvara_ProgrammerDlg::ShowNothingWritten() {
+    ShowStatus(tr("Nichts geschrieben"), 0);
+}
+
+bool CKvara_ProgrammerDlg::ConfirmOrigin(FieldGroup group, const QString& groupName) {
+    const ByteBuffer selected = SelectedTag();
+    ByteBuffer origin;
+    if (m_handle == 0 || !m_origins.FromOtherTag(group, selected) ||
+        !m_origins.Known(group, &origin)) {
+        return true;
+    }
+    if (AskYesNo(this,
+                 tr("Die Daten in „%1“ stammen von Transponder %2.\n"
+                    "Ausgewählt ist Transponder %3.\n\n"
+                    "Trotzdem auf Transponder %3 schreiben?")
+                     .arg(groupName, Hex(origin), Hex(selected)),
+                 false)) {
+        return true;
+    }
+    ShowNothingWritten();
+    return false;
+}
+
+bool CKvara_ProgrammerDlg::ConfirmEpcOfAnotherTag(const ByteBuffer& newEpc) {
+    const ByteBuffer selected = SelectedTag();
+    if (m_handle == 0 || newEpc.empty() || newEpc == selected || InventoryCount(newEpc) == 0) {
+        return true;
+    }
+    if (AskYesNo(this,
+                 tr("Der EPC %1 steht schon auf einem anderen Transponder der letzten "
+                    "Inventur. Danach tragen zwei Transponder denselben EPC.\n\n"
+                    "Trotzdem auf Transponder %2 schreiben?")
+                     .arg(Hex(newEpc), Hex(selected)),
+                 false)) {
+        return true;
+    }
+    ShowNothingWritten();
+    return false;
+}
+
+void CKvara_ProgrammerDlg::ConnectGroupEdits() {
+    auto edited = [this](FieldGroup group) { return [this, group] { OnGroupEdited(group); }; };
+    for (QLineEdit* field : {m_useLengthField, m_afiField, m_epcField}) {
+        connect(field, &QLineEdit::textChanged, this, edited(FieldGroup::kEpc));
+    }
+    connect(m_isoCheck, &QCheckBox::clicked, this, edited(FieldGroup::kEpc));
+    connect(m_userDataField, &QPlainTextEdit::textChanged, this, edited(FieldGroup::kUser));
+    connect(m_killField, &QLineEdit::textChanged, this, edited(FieldGroup::kKill));
+    connect(m_accessField, &QLineEdit::textChanged, this, edited(FieldGroup::kAccess));
+}
+
+void CKvara_ProgrammerDlg::OnGroupEdited(FieldGroup group) {
+    if (m_refreshing) {
+        return;
+    }
+    const ByteBuffer selected = SelectedTag();
+    if (selected.empty()) {
+        m_origins.Clear(group);
+    } else {
+        m_origins.Set(group, selected);
+    }
+    UpdateOriginMarks();
+}
+
+void CKvara_ProgrammerDlg::UpdateOriginMarks() {
+    const ByteBuffer selected = SelectedTag();
+    for (int group = 0; group < kFieldGroups; ++group) {
+        QGroupBox* box = m_groupBoxes[group];
+        // The Reserved box holds two groups: marked when either came from another tag.
+        bool marked = false;
+        ByteBuffer origin;
+        for (int other = 0; other < kFieldGroups; ++other) {
+            if (m_groupBoxes[other] == box &&
+                m_origins.FromOtherTag(static_cast<FieldGroup>(other), selected)) {
+                marked = m_origins.Known(static_cast<FieldGroup>(other), &origin);
+                break;
+            }
+        }
+        if (box->property("otherTag").toBool() == marked &&
+            (!marked || box->property("originTag").toByteArray() ==
+                            QByteArray(reinterpret_cast<const char*>(origin.data()),
+                                       static_cast<qsizetype>(origin.size())))) {
+            continue;
+        }
+        box->setProperty("otherTag", marked);
+        box->setProperty("originTag", QByteArray(reinterpret_cast<const char*>(origin.data()),
+                                                 static_cast<qsizetype>(origin.size())));
+        if (marked) {
+            const QString tag = FromUtf8(ShortEpcText(origin));
+            box->setTitle(m_groupTitles[group] + tr(" – Daten von Transponder %1").arg(tag));
+            box->setToolTip(tr("Diese Felder zeigen Daten von Transponder %1, nicht vom "
+                               "ausgewählten Transponder.")
+                                .arg(Hex(origin)));
+            // The fields that hold the tag's data, not the password or the addresses.
+            box->setStyleSheet(
+                QStringLiteral("*[tagData=\"true\"] { background-color: #fff0c2; "
+                               "color: #000000; }"));
+        } else {
+            box->setTitle(m_groupTitles[group]);
+            box->setToolTip(QString());
+            box->setStyleSheet(QString());
+        }
+    }
 }
 
 QString CKvara_ProgrammerDlg::StatusText() const {
@@ -704,32 +1007,40 @@ bool CKvara_ProgrammerDlg::Validate() {
         QLineEdit* field;
         int* value;
         bool even;
+        QString name;
+        int minimum;
+        int maximum;
     };
+    constexpr int kAny = std::numeric_limits<int>::max();
     const NumberField numbers[] = {
-        {m_countField, &m_values.count, false},
-        {m_useLengthField, &m_values.epcUseLength, true},
-        {m_afiField, &m_values.afi, false},
-        {m_epcLengthField, &m_values.epcLength, false},
-        {m_tidLengthField, &m_values.tidLength, false},
-        {m_userStartField, &m_values.userStart, true},
-        {m_userLengthField, &m_values.userLength, true},
+        {m_countField, &m_values.count, false, tr("Anzahl"), -kAny, kAny},
+        // The PC word's five length bits count whole words: 62 bytes at most.
+        {m_useLengthField, &m_values.epcUseLength, true, tr("Nutzlänge"), 0, kMaxUseLength},
+        {m_afiField, &m_values.afi, false, tr("AFI"), 0, 255},
+        {m_epcLengthField, &m_values.epcLength, false, tr("Länge"), -kAny, kAny},
+        {m_tidLengthField, &m_values.tidLength, false, tr("Länge"), -kAny, kAny},
+        {m_userStartField, &m_values.userStart, true, tr("Start"), 0, kAny},
+        {m_userLengthField, &m_values.userLength, true, tr("Länge"), 0, kAny},
     };
     for (const auto& number : numbers) {
         bool ok = false;
         const int value = number.field->text().trimmed().toInt(&ok);
         if (!ok) {
-            ShowMessage(this, tr("Geben Sie eine ganze Zahl ein."));
+            ShowMessage(this, tr("„%1“: Geben Sie eine ganze Zahl ein.").arg(number.name));
+            number.field->setFocus();
+            return false;
+        }
+        if (value < number.minimum || value > number.maximum) {
+            ShowMessage(this, tr("„%1“: Geben Sie eine ganze Zahl zwischen %2 und %3 ein.")
+                                  .arg(number.name)
+                                  .arg(number.minimum)
+                                  .arg(number.maximum));
             number.field->setFocus();
             return false;
         }
         // Fields that hold whole words never reach the reader with an odd value, even when
         // the button was pressed without leaving the field.
         *number.value = number.even ? RoundDownToEven(value) : value;
-    }
-    if (m_values.afi < 0 || m_values.afi > 255) {
-        ShowMessage(this, tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(0).arg(255));
-        m_afiField->setFocus();
-        return false;
     }
     m_values.epcUsePassword = m_epcUsePassword->isChecked();
     m_values.epcPassword = m_epcPassword->text();
@@ -751,6 +1062,9 @@ bool CKvara_ProgrammerDlg::Validate() {
 }
 
 void CKvara_ProgrammerDlg::Refresh() {
+    // What Refresh() writes is the program's, not a change of the user's.
+    const bool wasRefreshing = m_refreshing;
+    m_refreshing = true;
     SetTextIfDifferent(m_countField, QString::number(m_values.count));
     m_epcUsePassword->setChecked(m_values.epcUsePassword);
     SetTextIfDifferent(m_epcPassword, m_values.epcPassword);
@@ -777,6 +1091,8 @@ void CKvara_ProgrammerDlg::Refresh() {
     SetTextIfDifferent(m_resPassword, m_values.resPassword);
     SetTextIfDifferent(m_killField, m_values.killPassword);
     SetTextIfDifferent(m_accessField, m_values.accessPassword);
+    m_refreshing = wasRefreshing;
+    UpdateOriginMarks();
 }
 
 void CKvara_ProgrammerDlg::ShowStatus(const QString& text, int code) {
@@ -792,24 +1108,39 @@ bool CKvara_ProgrammerDlg::ReportResult(bool write, int result, int lastError) {
         case 0:
             return false;
         case kResultFailed:
-            ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"), lastError);
+            if (write && lastError == KVARA_ERROR_TIMEOUT) {
+                // The write went out, its answer did not come back: the tag may well hold the
+                // new data.
+                ShowStatus(tr("Schreiben: Ergebnis unbekannt, der Transponder kann verändert sein"),
+                           lastError);
+            } else {
+                ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"),
+                           lastError);
+            }
+            if (lastError == KVARA_ERROR_TIMEOUT) {
+                CheckReaderAfterTimeout();
+            }
+            return true;
+        case kResultCancelled:
+            ShowStatus(write ? tr("Abgebrochen, nichts geschrieben") : tr("Abgebrochen"), 0);
             return true;
         case kResultSelectFailed:
-            // A reader that vanished or went silent fails the select first; "Fehler bei Select"
+            // A reader that vanished or went silent fails the select first; "Fehler beim Auswählen"
             // alone would send the user looking for the tag.
             if (lastError == KVARA_ERROR_TIMEOUT) {
-                ShowStatus(tr("Fehler bei Select: Der Leser antwortet nicht"), 0);
+                ShowStatus(tr("Fehler beim Auswählen: Der Leser antwortet nicht"), 0);
+                CheckReaderAfterTimeout();
             } else if (lastError == KVARA_ERROR_OUT_OF_STEP) {
-                ShowStatus(tr("Fehler bei Select"), lastError);
+                ShowStatus(tr("Fehler beim Auswählen"), lastError);
             } else {
-                ShowStatus(tr("Fehler bei Select"), 0);
+                ShowStatus(tr("Fehler beim Auswählen"), 0);
             }
             return true;
         case kResultNoReader:
             ShowStatus(tr("Kein Zugriff auf Gerät möglich"), 0);
             return true;
         case kResultLockFailed:
-            ShowStatus(tr("Fehler bei Lock"), lastError);
+            ShowStatus(tr("Fehler beim Sperren"), lastError);
             return true;
         default:
             ShowStatus(write ? tr("Fehler beim Schreiben") : tr("Fehler beim Lesen"), lastError);
@@ -841,13 +1172,13 @@ int CKvara_ProgrammerDlg::ReadBankExact(int bank, int byteAddress,
                                         const std::optional<ByteBuffer>& password,
                                         std::uint8_t* buffer, int count) {
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     if (!SelectCurrentTag()) {
-        return kResultSelectFailed;
+        return CommandHandle() == 0 ? NoCommandResult() : kResultSelectFailed;
     }
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     const int result = password ? KvaraReadBytesPwd(m_handle, bank, byteAddress / 2,
                                                     password->data(), buffer, count)
@@ -859,13 +1190,13 @@ int CKvara_ProgrammerDlg::ReadBankToEnd(int bank, int byteAddress,
                                         const std::optional<ByteBuffer>& password,
                                         std::uint8_t* buffer, int capacity) {
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     if (!SelectCurrentTag()) {
-        return kResultSelectFailed;
+        return CommandHandle() == 0 ? NoCommandResult() : kResultSelectFailed;
     }
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     const int result = password ? KvaraReadBankPwd(m_handle, bank, byteAddress / 2,
                                                    password->data(), buffer, capacity)
@@ -877,13 +1208,13 @@ int CKvara_ProgrammerDlg::WriteBank(int bank, int byteAddress,
                                     const std::optional<ByteBuffer>& password,
                                     const std::uint8_t* data, int count) {
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     if (!SelectCurrentTag()) {
-        return kResultSelectFailed;
+        return CommandHandle() == 0 ? NoCommandResult() : kResultSelectFailed;
     }
     if (CommandHandle() == 0) {
-        return kResultNoReader;
+        return NoCommandResult();
     }
     const int result =
         password ? KvaraWriteBankPwd(m_handle, bank, byteAddress / 2, password->data(), data, count)
@@ -892,6 +1223,10 @@ int CKvara_ProgrammerDlg::WriteBank(int bank, int byteAddress,
 }
 
 bool CKvara_ProgrammerDlg::RunInventory() {
+    if (m_handle != 0 && CommandHandle() == 0) {
+        ShowStatus(tr("Abgebrochen"), 0);  // cancelled: no command goes out
+        return false;
+    }
     std::uint8_t answer[kInventoryBuffer] = {};
     const int n = KvaraInventory(CommandHandle(), 0, answer, kInventoryBuffer);
     auto clear = [this] {
@@ -903,20 +1238,22 @@ bool CKvara_ProgrammerDlg::RunInventory() {
     };
     if (n == -1) {
         clear();
-        m_statusField->setText(FromUtf8(ErrorText(KvaraGetLastError(m_handle))));
+        const int error = KvaraGetLastError(m_handle);
+        m_statusField->setText(FromUtf8(ErrorText(error)));
+        if (error == KVARA_ERROR_TIMEOUT) {
+            CheckReaderAfterTimeout();
+        }
         return false;
     }
     const auto first = DecodeInventoryEntry(Delivered(answer, n, kInventoryBuffer));
     if (!first || first->remaining == 0) {
         clear();
-        m_statusField->clear();
+        ShowStatus(tr("Kein Transponder gefunden"), 0);
         return false;
     }
-    m_values.count = first->remaining;
-    SetTextIfDifferent(m_countField, QString::number(m_values.count));
-    m_epcList->clear();
-    m_inventory = {first->epc};
-    m_epcList->addItem(Hex(first->epc));
+    // The window repaints while each command waits: the list changes only once every answer
+    // is in, so that it never shows part of an inventory beside the whole count.
+    std::vector<ByteBuffer> found = {first->epc};
     int latest = first->remaining;
     // The count falls by one per answer; a reader that never lets it fall cannot keep the
     // window here for more answers than the count byte can count.
@@ -927,20 +1264,39 @@ bool CKvara_ProgrammerDlg::RunInventory() {
         if (!entry || entry->epc.empty()) {
             break;
         }
-        m_inventory.push_back(entry->epc);
-        m_epcList->addItem(Hex(entry->epc));
+        found.push_back(entry->epc);
         latest = entry->remaining;
+    }
+    m_inventory = std::move(found);
+    m_values.count = first->remaining;
+    SetTextIfDifferent(m_countField, QString::number(m_values.count));
+    m_epcList->clear();
+    for (const ByteBuffer& epc : m_inventory) {
+        m_epcList->addItem(Hex(epc));
     }
     m_epcList->setCurrentRow(0);
     m_epcEdit->setText(m_epcList->item(0)->text());
-    m_statusField->clear();
+    ShowStatus(tr("Transponder gefunden: %1").arg(m_inventory.size()), 0);
     return true;
+}
+
+bool CKvara_ProgrammerDlg::SelectListed(const ByteBuffer& epc) {
+    const QString text = Hex(epc);
+    for (int row = 0; row < m_epcList->count(); ++row) {
+        if (m_epcList->item(row)->text() == text) {
+            m_epcList->setCurrentRow(row);
+            m_epcEdit->setText(text);
+            return true;
+        }
+    }
+    return false;
 }
 
 void CKvara_ProgrammerDlg::OnInventory() {
     if (m_handle == 0 || !Validate()) {
         return;
     }
+    Operation operation(*this);
     RunInventory();
     Refresh();
 }
@@ -1005,13 +1361,39 @@ void CKvara_ProgrammerDlg::OnReadAll() {
     if (!Validate()) {
         return;
     }
-    RunInventory();
-    ReadEpc();
-    ReadTid();
-    m_values.userStart = 0;
-    ReadUser(0, 0);
-    ReadAccessPassword();
-    ReadKillPassword();
+    // A password that cannot be used stops everything before anything is sent.
+    std::optional<ByteBuffer> password;
+    if (!GroupPassword(m_values.epcUsePassword, m_values.epcPassword, tr("EPC"), &password) ||
+        !GroupPassword(m_values.userUsePassword, m_values.userPassword, tr("User Memory"),
+                       &password) ||
+        !GroupPassword(m_values.resUsePassword, m_values.resPassword, tr("Reserved"), &password)) {
+        return;
+    }
+    // The tag the user chose is read, when it is still in the field.
+    const ByteBuffer chosen = SelectedTag();
+    Operation operation(*this);
+    const bool hadReader = m_handle != 0;
+    if (RunInventory() && !chosen.empty()) {
+        SelectListed(chosen);
+    }
+    // A reader that went away, or a cancel, ends the reads: the status line keeps why.
+    auto goOn = [this, hadReader] { return !hadReader || CommandHandle() != 0; };
+    if (goOn()) {
+        ReadEpc();
+    }
+    if (goOn()) {
+        ReadTid();
+    }
+    if (goOn()) {
+        m_values.userStart = 0;
+        ReadUser(0, 0);
+    }
+    if (goOn()) {
+        ReadAccessPassword();
+    }
+    if (goOn()) {
+        ReadKillPassword();
+    }
     Refresh();
 }
 
@@ -1027,7 +1409,7 @@ void CKvara_ProgrammerDlg::OnLock() {
         if (!HexFieldUsable(text, tr("Passwort"))) {
             return std::nullopt;
         }
-        ByteBuffer password = ParseHex(text, 10);
+        ByteBuffer password = ParseHex(text, kBufferBytes);
         if (password.size() != kPasswordBytes) {
             ShowStatus(FromUtf8(LoadString(124)), 0);
             return std::nullopt;
@@ -1041,46 +1423,75 @@ void CKvara_ProgrammerDlg::OnLock() {
         }
         password = passwordOf(dialog.Password());
     }
-    if (!HexFieldUsable(m_epcEdit->text(), tr("EPC der Auswahl"))) {
+    if (!SelectionUsable() || !ConfirmLock(dialog, *password)) {
         return;
     }
+    Operation operation(*this);
+    if (CommandHandle() == 0) {
+        ReportResult(true, NoCommandResult(), 0);
+    } else if (!SelectCurrentTag()) {
+        ReportResult(true, CommandHandle() == 0 ? NoCommandResult() : kResultSelectFailed,
+                     KvaraGetLastError(m_handle));
+    } else if (CommandHandle() == 0) {
+        ReportResult(true, NoCommandResult(), 0);
+    } else if (KvaraLock(m_handle, dialog.Area(), dialog.Protection(), password->data()) == -1) {
+        ReportResult(true, kResultLockFailed, KvaraGetLastError(m_handle));
+    } else {
+        ShowStatus(tr("Sperren erfolgreich"), 0);
+    }
+}
+
+bool CKvara_ProgrammerDlg::ConfirmLock(const CSperrenDlg& dialog, const ByteBuffer& password) {
+    const QString what = tr("Transponder: %1\nBereich: %2\nSchutz: %3")
+                             .arg(Hex(SelectedTag()), dialog.AreaText(), dialog.ProtectionText());
     // A permanent lock or unlock can never be undone on the tag: ask once more, with No as the
     // answer Enter gives.
     const bool permanent = dialog.Protection() == 1 || dialog.Protection() == 3;
     if (permanent &&
         !AskYesNo(this,
-                  tr("Diese Einstellung kann am Transponder nie wieder geändert werden. "
-                     "Wirklich ausführen?"),
+                  what + QStringLiteral("\n\n") +
+                      tr("Diese Einstellung kann am Transponder nie wieder geändert werden. "
+                         "Wirklich ausführen?"),
                   false)) {
-        return;
+        ShowStatus(tr("Nicht gesperrt"), 0);
+        return false;
     }
-    if (CommandHandle() == 0) {
-        ReportResult(true, kResultNoReader, 0);
-    } else if (!SelectCurrentTag()) {
-        ReportResult(true, kResultSelectFailed, KvaraGetLastError(m_handle));
-    } else if (CommandHandle() == 0) {
-        ReportResult(true, kResultNoReader, 0);
-    } else if (KvaraLock(m_handle, dialog.Area(), dialog.Protection(), password->data()) == -1) {
-        ReportResult(true, kResultLockFailed, KvaraGetLastError(m_handle));
-    } else {
-        ReportResult(true, 1, 0);
+    // With the access password 00000000 a tag needs no password at all: a lock "by password"
+    // then protects nothing.
+    const bool zeroPassword =
+        std::all_of(password.begin(), password.end(), [](std::uint8_t b) { return b == 0; });
+    if (dialog.Protection() == 2 && zeroPassword &&
+        !AskYesNo(this,
+                  what + QStringLiteral("\n\n") +
+                      tr("Das Access-Passwort ist 00000000. Ein Transponder mit diesem Passwort "
+                         "verlangt keines: Jeder Leser kann den Bereich trotz der Sperre ändern. "
+                         "Schreiben Sie zuerst ein anderes Access-Passwort.\n\n"
+                         "Trotzdem sperren?"),
+                  false)) {
+        ShowStatus(tr("Nicht gesperrt"), 0);
+        return false;
     }
+    return true;
 }
 
 void CKvara_ProgrammerDlg::ReadEpc() {
+    std::optional<ByteBuffer> password;
+    if (!GroupPassword(m_values.epcUsePassword, m_values.epcPassword, tr("EPC"), &password)) {
+        return;
+    }
     std::uint8_t buffer[kBufferBytes] = {};
-    const int n = ReadBankToEnd(KVARA_BANK_EPC, 0,
-                                PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword),
-                                buffer, kBufferBytes);
+    const int n = ReadBankToEnd(KVARA_BANK_EPC, 0, password, buffer, kBufferBytes);
     if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
         m_values.crc.clear();
         m_values.pc.clear();
         m_values.epcData.clear();
         m_values.epcLength = 0;
+        m_origins.Clear(FieldGroup::kEpc);
         ForgetRead(KVARA_BANK_EPC);
         return;
     }
     RecordRead(KVARA_BANK_EPC, 0, Delivered(buffer, n, kBufferBytes));
+    m_origins.Set(FieldGroup::kEpc, SelectedTag());
     const EpcBank bank = DecodeEpcBank(Delivered(buffer, n, kBufferBytes));
     m_values.crc = Hex(bank.crcBytes);
     if (bank.pc) {
@@ -1103,17 +1514,27 @@ void CKvara_ProgrammerDlg::OnEpcRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadEpc();
     Refresh();
 }
 
 void CKvara_ProgrammerDlg::OnEpcWrite() {
-    if (!Validate() || !WriteFieldsUsable(m_values.epcUsePassword, m_values.epcPassword) ||
-        !HexFieldUsable(m_values.epcData, tr("EPC"))) {
+    std::optional<ByteBuffer> password;
+    if (!Validate() || !SelectionUsable() || !HexFieldUsable(m_values.epcData, tr("EPC")) ||
+        !GroupPassword(m_values.epcUsePassword, m_values.epcPassword, tr("EPC"), &password)) {
         return;
     }
-    const ByteBuffer epc = ParseHex(m_values.epcData, kEpcCapacity);
-    if (!ConfirmDuplicateEpc()) {
+    const ByteBuffer epc = ParseHex(m_values.epcData, m_values.epcData.size());
+    if (epc.size() > static_cast<std::size_t>(kMaxUseLength)) {
+        ShowStatus(tr("„EPC“: %1 Byte, der PC kann höchstens %2 Byte angeben: es wurde nichts "
+                      "geschrieben")
+                       .arg(epc.size())
+                       .arg(kMaxUseLength),
+                   0);
+        return;
+    }
+    if (!ConfirmOrigin(FieldGroup::kEpc, tr("EPC")) || !ConfirmDuplicateEpc()) {
         return;
     }
     // Without a reader the write ends with "Kein Zugriff auf Gerät möglich"; nothing to ask.
@@ -1121,7 +1542,14 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
         Refresh();
         return;
     }
-    const auto password = PasswordIfUsed(m_values.epcUsePassword, m_values.epcPassword);
+    // The tag answers an inventory under its EPC as the PC word's length field cuts it.
+    const std::size_t coded = static_cast<std::size_t>(m_values.epcUseLength / 2 * 2);
+    const ByteBuffer answersAs(epc.begin(), epc.begin() + std::min(coded, epc.size()));
+    if (!ConfirmEpcOfAnotherTag(answersAs)) {
+        Refresh();
+        return;
+    }
+    Operation operation(*this);
     std::uint8_t pc[kPcBytes] = {0, 0};
     if (!m_values.pc.isEmpty()) {
         const ByteBuffer parsed = ParseHex(m_values.pc, 2);
@@ -1139,18 +1567,29 @@ void CKvara_ProgrammerDlg::OnEpcWrite() {
     ByteBuffer data = {pc[0], pc[1]};
     data.insert(data.end(), epc.begin(), epc.end());
     const QString addressedBefore = m_epcEdit->text();
+    const ByteBuffer tagBefore = SelectedTag();
     ForgetRead(
         KVARA_BANK_EPC);  // whatever the write did, the bank read before is not the tag's now
     const int result = WriteBank(KVARA_BANK_EPC, kEpcBankPcOffset, password, data.data(),
                                  static_cast<int>(data.size()));
     ReportResult(true, result, KvaraGetLastError(m_handle));
+    if (result > 0) {
+        // The tag computes a new CRC over the new PC and EPC: the old one is no longer its.
+        m_values.crc.clear();
+        m_values.pc = Hex(pc, kPcBytes);
+        if (coded <= epc.size()) {
+            // What was read from the tag is the tag's under its new EPC.
+            m_origins.Renamed(tagBefore, answersAs);
+            if (m_readTag == tagBefore) {
+                m_readTag = answersAs;
+            }
+            m_origins.Set(FieldGroup::kEpc, answersAs);
+        }
+    }
     // The inventory that finds the tag again reports on the status line itself; the write's
     // result is what the user needs to see, so it stays there.
     const QString writeResult = StatusText();
-    // The tag answers an inventory under its EPC as the PC word's length field cuts it.
-    const std::size_t coded = static_cast<std::size_t>(LengthFromPc(pc[0]));
-    RefindWrittenTag(Hex(epc.data(), std::min(coded, epc.size())), coded > epc.size(),
-                     addressedBefore);
+    RefindWrittenTag(Hex(answersAs), coded > epc.size(), addressedBefore);
     m_statusField->setText(writeResult);
     Refresh();
 }
@@ -1169,6 +1608,7 @@ bool CKvara_ProgrammerDlg::SettleUseLength(std::size_t epcBytes) {
                   .arg(epcBytes)
                   .arg(typed));
     if (answer == Answer::kCancel) {
+        ShowNothingWritten();
         return false;
     }
     if (answer == Answer::kYes) {
@@ -1176,11 +1616,13 @@ bool CKvara_ProgrammerDlg::SettleUseLength(std::size_t epcBytes) {
         return true;
     }
     // A length of 0 leaves the tag without an EPC: only when the user says so once more.
-    if (m_values.epcUseLength / 2 == 0 && epcBytes > 0) {
-        return AskYesNo(this,
-                        tr("Mit der Nutzlänge 0 hat der Transponder danach keinen EPC mehr. "
-                           "Trotzdem schreiben?"),
-                        false);
+    if (m_values.epcUseLength / 2 == 0 && epcBytes > 0 &&
+        !AskYesNo(this,
+                  tr("Mit der Nutzlänge 0 hat der Transponder danach keinen EPC mehr. "
+                     "Trotzdem schreiben?"),
+                  false)) {
+        ShowNothingWritten();
+        return false;
     }
     return true;
 }
@@ -1207,6 +1649,12 @@ void CKvara_ProgrammerDlg::RefindWrittenTag(const QString& writtenEpc, bool writ
         KvaraSetRf(m_handle, 1);
         PauseMs(kRfPauseMs);
         if (!RunInventory()) {
+            // A reader that does not answer (or a cancel) ends the search; an empty field
+            // does not.
+            if (m_handle == 0 || CommandHandle() == 0 ||
+                KvaraGetLastError(m_handle) == KVARA_ERROR_TIMEOUT) {
+                return;
+            }
             continue;
         }
         QListWidgetItem* found = find(writtenEpc, writtenIsPrefix);
@@ -1237,10 +1685,12 @@ void CKvara_ProgrammerDlg::ReadTid() {
         m_values.manufacturer.clear();
         m_values.model.clear();
         m_values.tidNumbers.clear();
+        m_origins.Clear(FieldGroup::kTid);
         ForgetRead(KVARA_BANK_TID);
         return;
     }
     RecordRead(KVARA_BANK_TID, 0, Delivered(buffer, n, kBufferBytes));
+    m_origins.Set(FieldGroup::kTid, SelectedTag());
     m_values.tid = Hex(buffer, static_cast<std::size_t>(n));
     m_values.tidLength = n;
     const TidIdentity identity = TidIdentityOf(Delivered(buffer, n, kBufferBytes), ChipCatalog());
@@ -1253,12 +1703,17 @@ void CKvara_ProgrammerDlg::OnTidRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadTid();
     Refresh();
 }
 
 int CKvara_ProgrammerDlg::ReadUser(int start, int length) {
-    const auto password = PasswordIfUsed(m_values.userUsePassword, m_values.userPassword);
+    std::optional<ByteBuffer> password;
+    if (!GroupPassword(m_values.userUsePassword, m_values.userPassword, tr("User Memory"),
+                       &password)) {
+        return m_values.userLength;
+    }
     std::uint8_t buffer[kBufferBytes] = {};
     int n = 0;
     if (length != 0) {
@@ -1271,10 +1726,12 @@ int CKvara_ProgrammerDlg::ReadUser(int start, int length) {
     int newLength = 0;
     if (ReportResult(false, n, KvaraGetLastError(m_handle))) {
         m_values.userData.clear();
+        m_origins.Clear(FieldGroup::kUser);
         ForgetRead(KVARA_BANK_USER);
     } else {
         m_values.userData = n < 2 ? QString() : Hex(buffer, static_cast<std::size_t>(n));
         newLength = n;
+        m_origins.Set(FieldGroup::kUser, SelectedTag());
         if (n < 2) {
             ForgetRead(KVARA_BANK_USER);
         } else {
@@ -1289,51 +1746,87 @@ void CKvara_ProgrammerDlg::OnUserRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadUser(m_values.userStart, m_values.userLength);
     Refresh();
 }
 
 void CKvara_ProgrammerDlg::OnUserWrite() {
-    if (!Validate() || !WriteFieldsUsable(m_values.userUsePassword, m_values.userPassword) ||
-        !HexFieldUsable(m_values.userData, tr("Daten"))) {
+    std::optional<ByteBuffer> password;
+    if (!Validate() || !SelectionUsable() || !HexFieldUsable(m_values.userData, tr("Daten")) ||
+        !GroupPassword(m_values.userUsePassword, m_values.userPassword, tr("User Memory"),
+                       &password)) {
         return;
     }
-    if (!ConfirmDuplicateEpc()) {
+    ByteBuffer data = ParseHex(m_values.userData, m_values.userData.size());
+    if (data.size() > static_cast<std::size_t>(kBufferBytes)) {
+        ShowStatus(tr("„Daten“: %1 Byte, höchstens %2 Byte auf einmal: es wurde nichts "
+                      "geschrieben")
+                       .arg(data.size())
+                       .arg(kBufferBytes),
+                   0);
         return;
     }
-    std::uint8_t buffer[kBufferBytes] = {};
-    const auto password = PasswordIfUsed(m_values.userUsePassword, m_values.userPassword);
-    const ByteBuffer parsed = ParseHex(m_values.userData, kBufferBytes);
-    std::copy(parsed.begin(), parsed.end(), buffer);
-    int n = static_cast<int>(parsed.size());
-    if (n != m_values.userLength) {
-        if (AskYesNo(this, tr("Angegebene Datenlänge entspricht nicht der eingetragenen Daten. "
-                              "Soll die Datenlänge verwendet werden?"))) {
-            if (m_values.userLength < 0 || m_values.userLength > kBufferBytes) {
-                ShowStatus(tr("Fehler: Die Länge muss zwischen 0 und 200 Byte liegen, es wurde "
-                              "nichts geschrieben"),
-                           0);
-                Refresh();
-                return;
-            }
-            n = m_values.userLength;
-        } else {
-            m_values.userLength = n;
-        }
-        m_values.userData = Hex(buffer, static_cast<std::size_t>(n));
+    if (m_values.userLength > kBufferBytes) {
+        ShowStatus(tr("„Länge“: höchstens %1 Byte auf einmal: es wurde nichts geschrieben")
+                       .arg(kBufferBytes),
+                   0);
+        return;
     }
-    WriteUserWords(ByteBuffer(buffer, buffer + n), password);
+    if (!ConfirmOrigin(FieldGroup::kUser, tr("Daten")) || !ConfirmDuplicateEpc()) {
+        return;
+    }
+    if (static_cast<int>(data.size()) != m_values.userLength && !SettleUserLength(&data)) {
+        Refresh();
+        return;
+    }
+    Operation operation(*this);
+    if (data.empty()) {
+        ShowNothingWritten();
+    } else if (WriteUserWords(data, password)) {
+        // What the field shows now stands on the selected tag.
+        m_origins.Set(FieldGroup::kUser, SelectedTag());
+    }
     Refresh();
 }
 
-void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data,
+bool CKvara_ProgrammerDlg::SettleUserLength(ByteBuffer* data) {
+    const int length = m_values.userLength;
+    const int typed = static_cast<int>(data->size());
+    const QString yes = length > typed
+                            ? tr("die Daten und dahinter %1 Null-Bytes").arg(length - typed)
+                            : tr("nur die ersten %1 Byte der Daten").arg(length);
+    const Answer answer = AskYesNoCancel(
+        this,
+        tr("Angegebene Datenlänge (%1 Byte) entspricht nicht den eingetragenen Daten (%2 Byte)."
+           "\n\nJa: %1 Byte schreiben, %3.\n"
+           "Nein: die %2 Byte der Daten schreiben, „Länge“ wird %2.\n"
+           "Abbrechen: nichts schreiben.")
+            .arg(length)
+            .arg(typed)
+            .arg(yes),
+        Answer::kCancel);
+    if (answer == Answer::kCancel) {
+        ShowNothingWritten();
+        return false;
+    }
+    if (answer == Answer::kYes) {
+        data->resize(static_cast<std::size_t>(length), 0);
+    } else {
+        m_values.userLength = typed;
+    }
+    m_values.userData = Hex(*data);
+    return true;
+}
+
+bool CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data,
                                           const std::optional<ByteBuffer>& password) {
     const int start = m_values.userStart;
     // Only the words that differ from what was last read from this tag at these addresses go to
     // it; without such a read (or with the tag's EPC on several tags) everything does.
     std::vector<ByteRun> runs = {{0, data.size()}};
-    const ByteBuffer tag = ParseHex(m_epcEdit->text(), kSelectCapacity);
-    if (!data.empty() && tag == m_readTag && InventoryCount(tag) <= 1) {
+    const ByteBuffer tag = SelectedTag();
+    if (tag == m_readTag && InventoryCount(tag) <= 1) {
         for (const auto& [key, known] : m_reads) {
             if (key.first == KVARA_BANK_USER) {
                 runs = ChangedWordRuns(start, data, key.second, known);
@@ -1348,12 +1841,15 @@ void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data,
             WriteBank(KVARA_BANK_USER, start + static_cast<int>(run.offset), password,
                       data.data() + run.offset, static_cast<int>(run.length));
         if (ReportResult(true, result, KvaraGetLastError(m_handle))) {
-            return;
+            if (result == kResultCancelled && written > 0) {
+                ShowStatus(tr("Abgebrochen: %1 von %2 Wörtern geschrieben")
+                               .arg(written)
+                               .arg(WordsOf(data.size())),
+                           0);
+            }
+            return false;
         }
         written += WordsOf(run.length);
-    }
-    if (data.empty()) {
-        return;
     }
     if (runs.empty()) {
         ShowStatus(
@@ -1366,20 +1862,27 @@ void CKvara_ProgrammerDlg::WriteUserWords(const ByteBuffer& data,
                        .arg(WordsOf(data.size())),
                    0);
     }
+    return true;
 }
 
 void CKvara_ProgrammerDlg::ReadPassword(std::size_t byteAddress, QString* target) {
+    std::optional<ByteBuffer> password;
+    if (!GroupPassword(m_values.resUsePassword, m_values.resPassword, tr("Reserved"), &password)) {
+        return;
+    }
+    const FieldGroup group =
+        byteAddress == kReservedKillOffset ? FieldGroup::kKill : FieldGroup::kAccess;
     std::uint8_t buffer[kPasswordBytes] = {};
-    const int n = ReadBankExact(KVARA_BANK_RESERVED, byteAddress,
-                                PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
-                                buffer, kPasswordBytes);
+    const int n = ReadBankExact(KVARA_BANK_RESERVED, byteAddress, password, buffer, kPasswordBytes);
     const bool failed = ReportResult(false, n, KvaraGetLastError(m_handle));
     const bool whole = !failed && n == static_cast<int>(kPasswordBytes);
     *target = whole ? Hex(buffer, kPasswordBytes) : QString();
     if (whole) {
+        m_origins.Set(group, SelectedTag());
         RecordRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress),
                    ByteBuffer(buffer, buffer + kPasswordBytes));
     } else {
+        m_origins.Clear(group);
         ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
     }
 }
@@ -1396,6 +1899,7 @@ void CKvara_ProgrammerDlg::OnKillRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadKillPassword();
     Refresh();
 }
@@ -1404,14 +1908,19 @@ void CKvara_ProgrammerDlg::OnAccessRead() {
     if (!Validate()) {
         return;
     }
+    Operation operation(*this);
     ReadAccessPassword();
     Refresh();
 }
 
 void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString& text,
                                          bool isAccess) {
-    if (!WriteFieldsUsable(m_values.resUsePassword, m_values.resPassword) ||
-        !HexFieldUsable(text, isAccess ? tr("Access Passwort") : tr("Kill Passwort"))) {
+    const QString name = isAccess ? tr("Access-Passwort") : tr("Kill-Passwort");
+    std::optional<ByteBuffer> resPassword;
+    if (!SelectionUsable() || !HexFieldUsable(text, name) ||
+        !GroupPassword(m_values.resUsePassword, m_values.resPassword, tr("Reserved"),
+                       &resPassword)) {
+        Refresh();
         return;
     }
     const ByteBuffer password = ParseHex(text, kBufferBytes);
@@ -1420,18 +1929,22 @@ void CKvara_ProgrammerDlg::WritePassword(std::size_t byteAddress, const QString&
         Refresh();
         return;
     }
-    if (!ConfirmDuplicateEpc()) {
+    const FieldGroup group = isAccess ? FieldGroup::kAccess : FieldGroup::kKill;
+    if (!ConfirmOrigin(group, name) || !ConfirmDuplicateEpc()) {
         Refresh();
         return;
     }
+    Operation operation(*this);
     ForgetRead(KVARA_BANK_RESERVED, static_cast<int>(byteAddress));
-    const int result = WriteBank(KVARA_BANK_RESERVED, byteAddress,
-                                 PasswordIfUsed(m_values.resUsePassword, m_values.resPassword),
-                                 password.data(), kPasswordBytes);
+    const int result =
+        WriteBank(KVARA_BANK_RESERVED, byteAddress, resPassword, password.data(), kPasswordBytes);
     const bool failed = ReportResult(true, result, KvaraGetLastError(m_handle));
+    if (!failed) {
+        m_origins.Set(group, SelectedTag());
+    }
     if (isAccess && !failed) {
         // The next protected operation uses the new password. Written as eight digits without
-        // blanks, so it fits the eight-character password fields whole.
+        // blanks, as the password fields show a password typed whole.
         const QString compact = Hex(password).remove(QLatin1Char(' '));
         m_values.epcPassword = compact;
         m_values.userPassword = compact;
@@ -1468,7 +1981,7 @@ void CKvara_ProgrammerDlg::ShowGs1Identity(const ByteBuffer& epc, bool usable) {
     const EpcIdentity identity = usable ? DescribeEpc(epc) : EpcIdentity{};
     if (!identity.gs1) {
         m_gs1Label->setText(tr("Kein GS1-EPC"));
-        m_gs1Label->setToolTip(usable ? FromUtf8(identity.reason)
+        m_gs1Label->setToolTip(usable ? Gs1ReasonText(identity.why)
                                       : tr("Der EPC enthält andere Zeichen als Hex-Ziffern"));
         return;
     }
@@ -1489,6 +2002,7 @@ void CKvara_ProgrammerDlg::OnEpcFromGtin() {
     m_values.epcLength = static_cast<int>(dialog.Epc().size());
     m_values.epcUseLength = UseLengthForEpc(dialog.Epc().size());
     Refresh();
+    OnGroupEdited(FieldGroup::kEpc);  // the user's EPC for the selected tag
 }
 
 int CKvara_ProgrammerDlg::InventoryCount(const ByteBuffer& epc) const {
@@ -1496,19 +2010,22 @@ int CKvara_ProgrammerDlg::InventoryCount(const ByteBuffer& epc) const {
 }
 
 bool CKvara_ProgrammerDlg::ConfirmDuplicateEpc() {
-    const ByteBuffer epc = ParseHex(m_epcEdit->text(), kSelectCapacity);
+    const ByteBuffer epc = SelectedTag();
     const int count = InventoryCount(epc);
     if (m_handle == 0 || count <= 1) {
         return true;
     }
     // The select addresses every tag with this EPC: the write goes to whichever answers.
-    return AskYesNo(
-        this,
-        tr("Die letzte Inventory hat den EPC %1 auf %2 Transpondern gefunden. Geschrieben wird "
-           "auf den, der zuerst antwortet. Trotzdem schreiben?")
-            .arg(Hex(epc))
-            .arg(count),
-        false);
+    if (AskYesNo(this,
+                 tr("Die letzte Inventur hat den EPC %1 auf %2 Transpondern gefunden. "
+                    "Geschrieben wird auf den, der zuerst antwortet. Trotzdem schreiben?")
+                     .arg(Hex(epc))
+                     .arg(count),
+                 false)) {
+        return true;
+    }
+    ShowNothingWritten();
+    return false;
 }
 
 void CKvara_ProgrammerDlg::RecordRead(int bank, int byteAddress, const ByteBuffer& bytes) {
@@ -1543,16 +2060,24 @@ QString CKvara_ProgrammerDlg::BanksCsvText() const {
     return FromUtf8(BanksCsv(m_readTag, reads));
 }
 
-void CKvara_ProgrammerDlg::CopyText(const QString& text) {
+void CKvara_ProgrammerDlg::CopyText(const QString& text, bool empty) {
+    if (empty) {
+        ShowStatus(tr("Nichts zu kopieren"), 0);
+        return;
+    }
     QGuiApplication::clipboard()->setText(text);
     ShowStatus(tr("In die Zwischenablage kopiert"), 0);
 }
 
 void CKvara_ProgrammerDlg::SaveWithDialog(const QString& text) {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Als CSV speichern"), QString(),
-                                                      tr("CSV-Dateien (*.csv);;Alle Dateien (*)"));
+    QString path = QFileDialog::getSaveFileName(this, tr("Als CSV speichern"), QString(),
+                                                tr("CSV-Dateien (*.csv);;Alle Dateien (*)"));
     if (path.isEmpty()) {
         return;
+    }
+    // A name without an extension gets the one the filter offers.
+    if (QFileInfo(path).suffix().isEmpty()) {
+        path += QStringLiteral(".csv");
     }
     QString error;
     if (SaveCsv(path, text, &error)) {
@@ -1580,10 +2105,14 @@ void CKvara_ProgrammerDlg::OnUseLengthChanged() {
     if (m_pcField->text().isEmpty()) {
         return;
     }
+    // A length the PC cannot code leaves the PC as it was; a write refuses it.
+    const int length = NumberOrZero(m_useLengthField);
+    if (length < 0 || length > kMaxUseLength) {
+        return;
+    }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
-    pc[0] = PcWithLength(NumberOrZero(m_useLengthField), pc[0],
-                         kPcUserMemoryBit | kPcXpcBit | kPcToggleBit);
+    pc[0] = PcWithLength(length, pc[0], kPcUserMemoryBit | kPcXpcBit | kPcToggleBit);
     SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
 }
 
@@ -1591,9 +2120,13 @@ void CKvara_ProgrammerDlg::OnAfiChanged() {
     if (m_pcField->text().isEmpty()) {
         return;
     }
+    const int afi = NumberOrZero(m_afiField);
+    if (afi < 0 || afi > 255) {
+        return;  // not a byte: the PC stays, and a write refuses it
+    }
     ByteBuffer pc = ParseHex(m_pcField->text(), 2);
     pc.resize(2, 0);
-    pc[1] = static_cast<std::uint8_t>(NumberOrZero(m_afiField) & 0xFF);
+    pc[1] = static_cast<std::uint8_t>(afi);
     SetTextIfDifferent(m_pcField, Hex(pc.data(), 2));
 }
 
@@ -1650,6 +2183,28 @@ void CKvara_ProgrammerDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+void CKvara_ProgrammerDlg::FitToScreen(const QScreen* screen) {
+    // The window's natural size, as a window takes it by itself: its content's preferred size,
+    // at most two thirds of the screen, but never less than the content needs.
+    QSize natural = m_content->sizeHint();
+    if (screen != nullptr) {
+        natural = natural.boundedTo(screen->availableGeometry().size() * 2 / 3);
+    }
+    natural = natural.expandedTo(m_content->minimumSizeHint());
+    QSize room = natural;
+    if (screen != nullptr) {
+        // The title bar and borders are not known before the window is shown: room for them.
+        const QSize decoration = isVisible() ? frameGeometry().size() - geometry().size()
+                                             : QSize(kFrameAllowance, 3 * kFrameAllowance);
+        room = screen->availableGeometry().size() - decoration;
+    }
+    const QSize fits = natural.boundedTo(room);
+    // Where the whole fits, the window keeps its natural size as its least; elsewhere the
+    // content scrolls in a window the screen can hold.
+    setMinimumSize(natural == fits ? natural : m_content->minimumSizeHint().boundedTo(fits));
+    resize(fits);
+}
+
 void CKvara_ProgrammerDlg::SavePlacement() {
     const QRect frame = frameGeometry();
     WriteInt(keys::kLeft, frame.left());
@@ -1664,19 +2219,37 @@ void CKvara_ProgrammerDlg::RestorePlacement() {
     if (saved.right - saved.left <= 0) {
         return;
     }
-    QRect screens;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        screens = screens.united(screen->geometry());
+    // The screen the saved place lies on (the nearest one when it lies on none), and the
+    // window whole on it: a placement saved by an older, smaller window would otherwise put the
+    // bottom of this one below the screen.
+    const QPoint savedAt(saved.left, saved.top);
+    const QScreen* screen = QGuiApplication::screenAt(savedAt);
+    if (screen == nullptr) {
+        int nearest = std::numeric_limits<int>::max();
+        for (const QScreen* candidate : QGuiApplication::screens()) {
+            const QRect area = candidate->availableGeometry();
+            const int distance = (QPoint(std::clamp(savedAt.x(), area.left(), area.right()),
+                                         std::clamp(savedAt.y(), area.top(), area.bottom())) -
+                                  savedAt)
+                                     .manhattanLength();
+            if (distance < nearest) {
+                nearest = distance;
+                screen = candidate;
+            }
+        }
     }
-    if (screens.isEmpty()) {
+    if (screen == nullptr) {
         return;
     }
-    const Rect fitted =
-        FitIntoScreens(saved, Rect{screens.left(), screens.top(), screens.left() + screens.width(),
-                                   screens.top() + screens.height()});
+    FitToScreen(screen);
+    const QRect area = screen->availableGeometry();
     const QSize decoration = frameGeometry().size() - geometry().size();
-    move(fitted.left, fitted.top);
-    resize(QSize(fitted.right - fitted.left, fitted.bottom - fitted.top) - decoration);
+    const QSize least = minimumSize() + decoration;
+    const Rect placed = PlaceOnScreen(
+        saved, least.width(), least.height(),
+        Rect{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()});
+    move(placed.left, placed.top);
+    resize(QSize(placed.right - placed.left, placed.bottom - placed.top) - decoration);
 }
 
 }  // namespace kvara

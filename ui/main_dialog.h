@@ -13,8 +13,12 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "ui/main_logic.h"
 
 class QCheckBox;
+class QScreen;
+class QScrollArea;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -26,6 +30,9 @@ class QMenu;
 class QAction;
 
 namespace kvara {
+
+class CSperrenDlg;
+class CCancelOffer;
 
 // End codes of the main window.
 constexpr int kEndQuit = 2;
@@ -130,16 +137,57 @@ private:
     bool Validate();
     void Refresh();
     void SetTitle(const QString& link);
-    // The reader handle for the next reader command; 0 when none is open. Once the window is
-    // closing, the reader is closed here, so an operation that is still running stops talking
-    // to the reader at its next command.
+    // The reader handle for the next reader command; 0 when none is open, or when the user
+    // cancelled the operation. Once the window is closing, the reader is closed here, so an
+    // operation that is still running stops talking to the reader at its next command.
     int CommandHandle();
-    // A hex field as a write uses it. With anything but hex digits and blanks in it, the status
-    // line names the first such character and the field, and the result is false.
+    // Why CommandHandle() gave 0: the result code of a wrapper.
+    int NoCommandResult() const;
+    // For the lifetime of an operation of a button: "Abbrechen" is offered once it has waited
+    // a moment for the reader.
+    class Operation {
+    public:
+        explicit Operation(CKvara_ProgrammerDlg& window);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        CKvara_ProgrammerDlg& m_window;
+    };
+    // After a command that got no answer: one device type query tells a slow reader from one
+    // that is gone. A gone reader is closed; the title and the status line say so. True when
+    // the reader is gone.
+    bool CheckReaderAfterTimeout();
+    // A hex field as a write uses it. With anything but hex digits and blanks in it, or a run
+    // of digits that is not whole bytes, the status line names the fault and the field, and the
+    // result is false.
     bool HexFieldUsable(const QString& text, const QString& fieldName);
-    // The hex fields every write needs: the EPC that addresses the tag, and the group's
-    // password when "Passwort verwenden" is ticked.
-    bool WriteFieldsUsable(bool usePassword, const QString& password);
+    // The password of a group for the next operation: none when "Passwort verwenden" is not
+    // ticked. A ticked box with anything but a four-byte password refuses the operation: the
+    // status line says why and false is returned, before anything is sent.
+    bool GroupPassword(bool use, const QString& text, const QString& groupName,
+                       std::optional<ByteBuffer>* password);
+    // The tag the selection line addresses.
+    ByteBuffer SelectedTag() const;
+    // Before a write of a group's data: when it came from another tag than the selected one,
+    // asks whether to write it all the same, naming both (No by default). False: nothing is to
+    // be written, and the status line says so.
+    bool ConfirmOrigin(FieldGroup group, const QString& groupName);
+    // Before writing newEpc: when another tag of the last inventory carries it, asks first (No
+    // by default). False: nothing is to be written.
+    bool ConfirmEpcOfAnotherTag(const ByteBuffer& newEpc);
+    // The status line after a question was answered No or Cancel.
+    void ShowNothingWritten();
+    // Marks the groups whose data came from another tag than the selected one.
+    void UpdateOriginMarks();
+    // A change the user made to a group: its data is the selected tag's from now on.
+    void OnGroupEdited(FieldGroup group);
+    void ConnectGroupEdits();
+    // What is wrong with a hex field's text for a write, in words; empty when nothing is.
+    QString HexFault(const QString& text) const;
+    // The EPC that addresses the tag, as every write needs it.
+    bool SelectionUsable();
     // Before an EPC write of epcBytes bytes: settles "Nutzlänge" with the user when it does not
     // code that length. False: nothing is to be written.
     bool SettleUseLength(std::size_t epcBytes);
@@ -149,6 +197,11 @@ private:
     void RefindWrittenTag(const QString& writtenEpc, bool writtenIsPrefix,
                           const QString& addressedBefore);
     void OnTagClicked(QListWidgetItem* item);
+    // Selects the listed tag with this EPC; false when the list has none.
+    bool SelectListed(const ByteBuffer& epc);
+    // The questions before a lock: the permanent one, and the one about an access password of
+    // zeros. False: nothing is to be done, and the status line says so.
+    bool ConfirmLock(const CSperrenDlg& dialog, const ByteBuffer& password);
     // How many tags of the last inventory answered with this EPC.
     int InventoryCount(const ByteBuffer& epc) const;
     // Before a write: when the last inventory saw the addressed EPC on more than one tag, asks
@@ -159,10 +212,16 @@ private:
     // whole bank.
     void RecordRead(int bank, int byteAddress, const ByteBuffer& bytes);
     void ForgetRead(int bank, int byteAddress = -1);
-    void WriteUserWords(const ByteBuffer& data, const std::optional<ByteBuffer>& password);
+    // Writes the User data at "Start", only the words that changed since the last read of this
+    // tag; false when the reader refused (the status line says why).
+    bool WriteUserWords(const ByteBuffer& data, const std::optional<ByteBuffer>& password);
+    // When "Länge" and the typed data disagree: asks which length to write (Cancel by default)
+    // and makes data and the fields agree. False: nothing is to be written.
+    bool SettleUserLength(ByteBuffer* data);
     void ShowGs1Identity(const ByteBuffer& epc, bool usable);
     void OnEpcFromGtin();
-    void CopyText(const QString& text);
+    // Copies the text; empty: there is nothing to copy, and the status line says so.
+    void CopyText(const QString& text, bool empty);
     void SaveWithDialog(const QString& text);
 
     void OnInventory();
@@ -191,6 +250,16 @@ private:
     void ReadPassword(std::size_t byteAddress, QString* target);
     void WritePassword(std::size_t byteAddress, const QString& text, bool isAccess);
 
+    // The saved interface and its line settings, as the interface dialog reads and writes them.
+    struct SavedInterface {
+        QString name;
+        int lineValue = 0;
+        int timeoutMs = 0;
+        int address = 0;
+        int ethernet = 0;
+        static SavedInterface Read();
+        void Write() const;
+    };
     void SetCyclicControlsEnabled(bool enabled);
     void ConnectLoop(bool showDialogFirst);
     void RecordVersions();
@@ -198,10 +267,20 @@ private:
     // once its loop has stopped.
     void AfterCyclic(std::function<void()> action);
     void CloseReader();
+    // The window at its natural size where the screen holds it, else as large as the screen
+    // allows with its content scrolling.
+    void FitToScreen(const QScreen* screen);
     void SavePlacement();
     void RestorePlacement();
 
     Values m_values;
+    CCancelOffer* m_cancelOffer = nullptr;  // a window of its own, deleted with this one
+    int m_operations = 0;                   // operations running (nested in message pumps)
+    FieldOrigins m_origins;
+    // Set while Refresh() writes the fields: those changes are the program's, not the user's.
+    bool m_refreshing = false;
+    QGroupBox* m_groupBoxes[kFieldGroups] = {};
+    QString m_groupTitles[kFieldGroups];
     // The EPCs of the last inventory, one per answering tag, as the reader reported them.
     std::vector<ByteBuffer> m_inventory;
     // The banks last read, by bank and byte address, and the EPC of the tag they were read from.
@@ -222,6 +301,8 @@ private:
     QString m_titleBase;
     QVector<QPointer<QWidget>> m_disabledForCyclic;
 
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_content = nullptr;
     QLineEdit* m_epcEdit = nullptr;
     QListWidget* m_epcList = nullptr;
     QLineEdit* m_countField = nullptr;

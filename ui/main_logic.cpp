@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "ui/main_logic.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "protocol/gs1.h"
+#include "protocol/hex_text.h"
 
 namespace kvara {
 
@@ -127,6 +129,7 @@ EpcIdentity DescribeEpc(const ByteBuffer& epc) {
     const auto decoded = gs1::Decode(epc);
     if (!decoded) {
         identity.reason = decoded.error;
+        identity.why = decoded.reason;
         return identity;
     }
     identity.gs1 = true;
@@ -194,6 +197,52 @@ Rect FitIntoScreens(Rect saved, const Rect& screens) {
         shift(0, screens.bottom - saved.bottom);
     }
     return saved;
+}
+
+Rect PlaceOnScreen(const Rect& saved, int minimumWidth, int minimumHeight, const Rect& screen) {
+    const int screenWidth = std::max(0, screen.right - screen.left);
+    const int screenHeight = std::max(0, screen.bottom - screen.top);
+    const int width = std::min(std::max(saved.right - saved.left, minimumWidth), screenWidth);
+    const int height = std::min(std::max(saved.bottom - saved.top, minimumHeight), screenHeight);
+    return FitIntoScreens(Rect{saved.left, saved.top, saved.left + width, saved.top + height},
+                          screen);
+}
+
+void FieldOrigins::Set(FieldGroup group, const ByteBuffer& tag) {
+    m_groups[static_cast<int>(group)] = Origin{true, tag};
+}
+
+void FieldOrigins::Clear(FieldGroup group) {
+    m_groups[static_cast<int>(group)] = Origin{};
+}
+
+bool FieldOrigins::Known(FieldGroup group, ByteBuffer* tag) const {
+    const Origin& origin = m_groups[static_cast<int>(group)];
+    if (origin.known && tag != nullptr) {
+        *tag = origin.tag;
+    }
+    return origin.known;
+}
+
+bool FieldOrigins::FromOtherTag(FieldGroup group, const ByteBuffer& selected) const {
+    const Origin& origin = m_groups[static_cast<int>(group)];
+    return origin.known && origin.tag != selected;
+}
+
+void FieldOrigins::Renamed(const ByteBuffer& from, const ByteBuffer& to) {
+    for (Origin& origin : m_groups) {
+        if (origin.known && origin.tag == from) {
+            origin.tag = to;
+        }
+    }
+}
+
+std::string ShortEpcText(const ByteBuffer& epc) {
+    if (epc.size() <= 8) {
+        return FormatHexBytes(epc);
+    }
+    return FormatHexBytes(epc.data(), 3) + " \u2026 " +
+           FormatHexBytes(epc.data() + epc.size() - 2, 2);
 }
 
 }  // namespace kvara

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "protocol/gs1.h"
 #include "protocol/tid.h"
 
 namespace kvara {
@@ -57,7 +58,8 @@ struct EpcIdentity {
     std::string pureIdentity;
     std::string elementString;
     std::string tagUri;
-    std::string reason;
+    std::string reason;  // in English
+    gs1::Reason why;     // the same, for the window to say in its language
 };
 EpcIdentity DescribeEpc(const ByteBuffer& epc);
 
@@ -75,6 +77,41 @@ std::vector<ByteRun> ChangedWordRuns(int start, const ByteBuffer& wanted, int kn
 // The number of words a write of that many bytes touches.
 int WordsOf(std::size_t bytes);
 
+// The largest "Nutzlänge" the PC word can code: five length bits count up to 31 words.
+constexpr int kMaxUseLength = 62;
+
+// Which tag the data in each group of fields came from. A read fills a group from the selected
+// tag; a change the user makes to a group makes its data the selected tag's; a write leaves on
+// the selected tag what the group shows. A group whose data came from a tag other than the
+// selected one is shown as such, and a write of it asks first.
+enum class FieldGroup { kEpc, kTid, kUser, kKill, kAccess };
+constexpr int kFieldGroups = 5;
+
+class FieldOrigins {
+public:
+    void Set(FieldGroup group, const ByteBuffer& tag);
+    void Clear(FieldGroup group);
+    // The tag the group's data came from; false when it came from none (empty, or typed
+    // without a tag selected).
+    bool Known(FieldGroup group, ByteBuffer* tag = nullptr) const;
+    // The group shows data of a tag other than the selected one.
+    bool FromOtherTag(FieldGroup group, const ByteBuffer& selected) const;
+    // After the tag's EPC was written: what came from it now comes from the tag under its new
+    // EPC.
+    void Renamed(const ByteBuffer& from, const ByteBuffer& to);
+
+private:
+    struct Origin {
+        bool known = false;
+        ByteBuffer tag;
+    };
+    Origin m_groups[kFieldGroups];
+};
+
+// A tag's EPC short enough for a title or a question line: the whole EPC up to 8 bytes, else
+// its first three and last two bytes around an ellipsis.
+std::string ShortEpcText(const ByteBuffer& epc);
+
 struct Rect {
     int left = 0;
     int top = 0;
@@ -84,5 +121,9 @@ struct Rect {
 // Moves a saved window rectangle into the bounding rectangle of the screens without resizing:
 // left, then top, then right, then bottom.
 Rect FitIntoScreens(Rect saved, const Rect& screens);
+// Where a window goes that was saved at saved but must have at least the size minimum: its
+// size is the larger of both, bounded by the screen, and the whole of it is moved onto the
+// screen (a window from an older, smaller version would otherwise reach below it).
+Rect PlaceOnScreen(const Rect& saved, int minimumWidth, int minimumHeight, const Rect& screen);
 
 }  // namespace kvara

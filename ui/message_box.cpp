@@ -16,6 +16,11 @@ MessageResponder& Responder() {
     return responder;
 }
 
+ChoiceResponder& Chooser() {
+    static ChoiceResponder responder;
+    return responder;
+}
+
 QString Title() {
     return QStringLiteral("Quarn Kvara Programmer");
 }
@@ -53,6 +58,10 @@ void SetMessageResponder(MessageResponder responder) {
     Responder() = std::move(responder);
 }
 
+void SetChoiceResponder(ChoiceResponder responder) {
+    Chooser() = std::move(responder);
+}
+
 void ShowMessage(QWidget* parent, const QString& text) {
     if (Responder()) {
         Responder()(text, false);
@@ -71,13 +80,20 @@ bool AskYesNo(QWidget* parent, const QString& text, bool defaultYes) {
                QMessageBox::No) == QMessageBox::Yes;
 }
 
-Answer AskYesNoCancel(QWidget* parent, const QString& text, bool defaultYes) {
+Answer AskYesNoCancel(QWidget* parent, const QString& text, Answer defaultAnswer) {
+    if (Chooser()) {
+        return Chooser()(text);
+    }
     if (Responder()) {
         return Responder()(text, true) ? Answer::kYes : Answer::kNo;
     }
+    const QMessageBox::StandardButton defaultButton =
+        defaultAnswer == Answer::kYes  ? QMessageBox::Yes
+        : defaultAnswer == Answer::kNo ? QMessageBox::No
+                                       : QMessageBox::Cancel;
     switch (Run(parent, QMessageBox::Question, Title(), text,
-                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                defaultYes ? QMessageBox::Yes : QMessageBox::No, QMessageBox::Cancel)) {
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, defaultButton,
+                QMessageBox::Cancel)) {
         case QMessageBox::Yes:
             return Answer::kYes;
         case QMessageBox::No:

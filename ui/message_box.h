@@ -14,9 +14,10 @@ void ShowMessage(QWidget* parent, const QString& text);
 // presses: a question whose Yes cannot be undone passes false.
 bool AskYesNo(QWidget* parent, const QString& text, bool defaultYes = true);
 
-// Yes/No/Cancel question (Escape cancels).
+// Yes/No/Cancel question; Escape cancels, and Enter gives defaultAnswer. A question where both
+// Yes and No change a tag passes kCancel, so that a hasty key writes nothing.
 enum class Answer { kYes, kNo, kCancel };
-Answer AskYesNoCancel(QWidget* parent, const QString& text, bool defaultYes = true);
+Answer AskYesNoCancel(QWidget* parent, const QString& text, Answer defaultAnswer = Answer::kYes);
 
 // Retry/Cancel question with its own caption; true for Retry.
 bool AskRetry(QWidget* parent, const QString& text, const QString& caption);
@@ -28,8 +29,11 @@ bool AskRetry(QWidget* parent, const QString& text, const QString& caption);
 QWidget* MessageAnchor(QWidget* parent);
 
 // question is false for a plain message; the return value answers a question (true = Yes).
-// A Yes/No/Cancel question is answered Yes or No this way.
+// A Yes/No/Cancel question is answered Yes or No this way, unless a choice responder is set.
 using MessageResponder = std::function<bool(const QString& text, bool question)>;
 void SetMessageResponder(MessageResponder responder);
+// Answers Yes/No/Cancel questions (all three answers) in place of the message responder.
+using ChoiceResponder = std::function<Answer(const QString& text)>;
+void SetChoiceResponder(ChoiceResponder responder);
 
 }  // namespace kvara

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ui/port_logic.h"
+#include "common/text.h"
 
 #include <cctype>
 
@@ -69,19 +70,6 @@ int LineValueOf(int baudRate, int parity, int stopBits) {
 
 std::string WithoutDevicePrefix(const std::string& entry) {
     return entry.rfind("\\\\.\\", 0) == 0 ? entry.substr(4) : entry;
-}
-
-bool BeginsWithIgnoringCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace kvara

@@ -26,7 +26,5 @@ int LineValueOf(int baudRate, int parity, int stopBits);
 // The list entry without a leading "\\.\".
 std::string WithoutDevicePrefix(const std::string& entry);
 
-// Whether text begins with prefix, letter case ignored (the list box's own string match).
-bool BeginsWithIgnoringCase(const std::string& text, const std::string& prefix);
 
 }  // namespace kvara

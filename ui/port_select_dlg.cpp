@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/port_select_dlg.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 #include <QCheckBox>
@@ -19,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "common/string_table.h"
+#include "common/text.h"
 #include "reader/kvara.h"
 #include "settings/settings.h"
 #include "ui/busy.h"
@@ -120,9 +123,9 @@ void CPortSelectDlg::BuildLayout() {
     ethernetRow->addWidget(m_ipButton);
     groupLayout->addLayout(ethernetRow);
     auto* modeRow = new QHBoxLayout;
-    m_hidButton = new QPushButton(tr("HID Mode"), this);
+    m_hidButton = new QPushButton(tr("HID-Modus"), this);
     m_hidButton->setObjectName(QStringLiteral("hidModeButton"));
-    m_vcomButton = new QPushButton(tr("Virtual Com"), this);
+    m_vcomButton = new QPushButton(tr("VCOM-Modus"), this);
     m_vcomButton->setObjectName(QStringLiteral("virtualComButton"));
     for (QPushButton* button : {m_hidButton, m_vcomButton}) {
         button->setCheckable(true);
@@ -285,7 +288,18 @@ void CPortSelectDlg::SelectName() {
             return;
         }
     }
+    // A serial port that is there but that the listing does not show (a pseudo terminal, a
+    // name of the user's own) is the port in use all the same: it heads the list and stays
+    // chosen, so that OK keeps it.
+    if (m_name.startsWith(QLatin1Char('/')) && QFileInfo::exists(m_name)) {
+        m_list->insertItem(0, m_name);
+        m_list->item(0)->setToolTip(m_name);
+        m_list->setCurrentRow(0);
+        SetLineControlsFor(m_name);
+        return;
+    }
     m_name.clear();  // nothing matches
+    m_list->setCurrentRow(-1);
 }
 
 void CPortSelectDlg::SetLineControlsFor(const QString& text) {

@@ -57,6 +57,10 @@ void* ActiveWindow() {
     if (window == nullptr) {
         window = QApplication::activeWindow();
     }
+    // The window that offers "Abbrechen" must stay usable while a command waits.
+    if (window != nullptr && window->property("kvaraCancelOffer").toBool()) {
+        window = nullptr;
+    }
     if (window == nullptr) {
         window = ApplicationMainWindow();
     }

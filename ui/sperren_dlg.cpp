@@ -39,6 +39,16 @@ int CSperrenDlg::exec() {
     return QDialog::exec();
 }
 
+QString CSperrenDlg::AreaText() const {
+    const QAbstractButton* button = m_areas->button(m_area);
+    return button != nullptr ? button->text() : QString();
+}
+
+QString CSperrenDlg::ProtectionText() const {
+    const QAbstractButton* button = m_protections->button(m_protection);
+    return button != nullptr ? button->text() : QString();
+}
+
 void CSperrenDlg::UpdateProtectionTitle() {
     // The passwords can be protected against reading as well; the banks only against writing.
     const bool passwordArea = m_areas->checkedId() <= 1;

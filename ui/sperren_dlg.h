@@ -26,6 +26,9 @@ public:
     int Area() const { return m_area; }
     int Protection() const { return m_protection; }
     QString Password() const { return m_password; }
+    // The chosen area and protection as the dialog names them.
+    QString AreaText() const;
+    QString ProtectionText() const;
     void SetPassword(const QString& password) { m_password = password; }
 
     // Shows the values, then runs modally: kLockExecute or Rejected.

@@ -2,6 +2,7 @@
 #include "ui/tx_power_dlg.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 
 #include "common/string_table.h"
@@ -30,6 +31,7 @@ CTXPowerDlg::CTXPowerDlg(int handle, QWidget* parent)
     connect(m_list, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_write->setEnabled(index >= 0); });
 
+    connect(m_list, &QComboBox::currentIndexChanged, m_ui->powerStatus, &QLabel::clear);
     m_list->setCurrentIndex(-1);
     m_write->setEnabled(false);
     ReadPower();
@@ -55,7 +57,18 @@ void CTXPowerDlg::WritePower() {
         return;
     }
     if (KvaraSetTxPower(m_handle, PowerOfIndex(index), 1) != 0) {
+        m_ui->powerStatus->clear();
         ShowMessage(this, QString::fromStdString(LoadString(132)));
+        return;
+    }
+    // What the reader holds now, read back: the confirmation the user sees.
+    unsigned short power = 0;
+    if (KvaraGetTxPower(m_handle, &power) == 0 && power == PowerOfIndex(index)) {
+        m_ui->powerStatus->setText(tr("Gespeichert: %1 dBm").arg(power / 10));
+    } else {
+        m_ui->powerStatus->setText(
+            tr("Gespeichert, aber nicht bestätigt: der Leser meldet "
+               "eine andere Sendeleistung"));
     }
 }
 

@@ -28,23 +28,23 @@ QString UpdateTexts::CheckFailure(const UpdateOutcome& outcome) {
             if (outcome.status == 404 || outcome.status == 410) {
                 return StringTableText(603);  // "Keine Datei gefunden: ..."
             }
-            return tr("Update Server meldet Fehler %1: Update Prüfung nicht möglich!")
+            return tr("Update-Server meldet Fehler %1: Update-Prüfung nicht möglich!")
                 .arg(outcome.status);
         case UpdateFailure::Certificate:
             return tr(
-                "Update Server nicht vertrauenswürdig (Zertifikat): Update Prüfung nicht möglich!");
+                "Update-Server nicht vertrauenswürdig (Zertifikat): Update-Prüfung nicht möglich!");
         case UpdateFailure::Incomplete:
-            return tr("Versionsdatei unvollständig: Update Prüfung nicht möglich!");
+            return tr("Versionsdatei unvollständig: Update-Prüfung nicht möglich!");
         case UpdateFailure::TooLarge:
-            return tr("Versionsdatei zu groß: Update Prüfung nicht möglich!");
+            return tr("Versionsdatei zu groß: Update-Prüfung nicht möglich!");
         case UpdateFailure::Stalled:
-            return tr("Update Server antwortet nicht: Update Prüfung nicht möglich!");
+            return tr("Update-Server antwortet nicht: Update-Prüfung nicht möglich!");
         case UpdateFailure::ForeignRedirect:
-            return tr("Update Server leitet auf fremden Server um: Update Prüfung nicht möglich!");
+            return tr("Update-Server leitet auf fremden Server um: Update-Prüfung nicht möglich!");
         case UpdateFailure::Address:
-            return tr("Keine sichere Update Adresse: Update Prüfung nicht möglich!");
+            return tr("Keine sichere Update-Adresse: Update-Prüfung nicht möglich!");
         default:
-            return StringTableText(602);  // "Keine Internet Verbindung: ..."
+            return StringTableText(602);  // "Keine Internetverbindung: ..."
     }
 }
 
@@ -58,7 +58,7 @@ QString UpdateTexts::DownloadFailure(const UpdateOutcome& outcome, const QString
             if (address.isEmpty()) {
                 return tr("Die Versionsdatei nennt keinen Installer.");
             }
-            return tr("Die Installer Adresse\n%1\nist keine https Adresse einer Datei.")
+            return tr("Die Installer-Adresse\n%1\nist keine https Adresse einer Datei.")
                 .arg(address);
         case UpdateFailure::Connection:
             return tr("Der Installer konnte nicht geladen werden: keine Verbindung zu %1.")
@@ -88,7 +88,7 @@ QString UpdateTexts::DownloadFailure(const UpdateOutcome& outcome, const QString
             return tr("Die Übertragung des Installers stand %1 s lang still und wurde abgebrochen.")
                 .arg(CurrentDownloadLimits().stallLimit.count() / 1000.0, 0, 'f', 0);
         case UpdateFailure::ForeignRedirect:
-            return tr("Der Update Server leitet den Installer auf eine fremde Adresse um:\n%1\nDas "
+            return tr("Der Update-Server leitet den Installer auf eine fremde Adresse um:\n%1\nDas "
                       "Update wurde abgebrochen.")
                 .arg(QString::fromStdString(outcome.detail));
         case UpdateFailure::LocalFile:
@@ -121,7 +121,7 @@ QString UpdateTexts::AskPackageInstall(const QString& path) {
 }
 
 QString UpdateTexts::CheckRunning() {
-    return tr("Update Prüfung läuft ...");
+    return tr("Update-Prüfung läuft ...");
 }
 
 QString UpdateTexts::Downloading(const QString& fileName) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "update/installer.h"
+#include "common/text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -101,11 +102,6 @@ bool DecodeBase64(const std::string& text, unsigned char* out, std::size_t size)
     }
     std::memcpy(out, buffer.data(), size);
     return true;
-}
-
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           strcasecmp(text.c_str() + text.size() - tail.size(), tail.c_str()) == 0;
 }
 
 // Starts a program; waits for it when asked. The result: 0, the spawn's error code, the exit
@@ -253,7 +249,7 @@ InstallerKind ClassifyInstaller(const std::string& path) {
     if (start.starts_with("#!")) {
         return InstallerKind::Script;
     }
-    if (start.starts_with("!<arch>\n") && EndsWithNoCase(path, ".deb")) {
+    if (start.starts_with("!<arch>\n") && EndsWithIgnoringCase(path, ".deb")) {
         return InstallerKind::Package;
     }
     return InstallerKind::Other;

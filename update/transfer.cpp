@@ -11,6 +11,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/text.h"
 #include "update/update_config.h"
 
 namespace kvara {
@@ -33,19 +34,6 @@ bool IsRedirect(long status) {
     return status >= 300 && status < 400;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
@@ -60,7 +48,7 @@ std::string_view Trim(std::string_view text) {
 // The value of a header line when its name is the given one.
 std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
     const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || !EqualNoCase(Trim(line.substr(0, colon)), name)) {
+    if (colon == std::string_view::npos || !EqualsIgnoringCase(Trim(line.substr(0, colon)), name)) {
         return std::nullopt;
     }
     return Trim(line.substr(colon + 1));
@@ -313,8 +301,8 @@ std::optional<Origin> OriginOf(const std::string& address) {
 bool SameOrigin(const std::string& first, const std::string& second) {
     const auto a = OriginOf(first);
     const auto b = OriginOf(second);
-    return a && b && EqualNoCase(a->scheme, b->scheme) && EqualNoCase(a->host, b->host) &&
-           a->port == b->port;
+    return a && b && EqualsIgnoringCase(a->scheme, b->scheme) &&
+           EqualsIgnoringCase(a->host, b->host) && a->port == b->port;
 }
 
 std::string FetchText(const std::string& address) {

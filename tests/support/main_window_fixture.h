@@ -81,6 +81,7 @@ protected:
         m_messages.clear();
         m_answerYes = true;
         m_answers.clear();
+        m_choices.clear();
         m_dialogActions.clear();
         m_unanswered.clear();
         InstallResponder();
@@ -166,7 +167,10 @@ protected:
     // Qt's own message boxes instead of the responder, for what only they show (default
     // buttons, positions, button texts). ResetFixture() and TearDownWindow() turn the
     // responder on again.
-    void UseRealMessageBoxes() { SetMessageResponder(nullptr); }
+    void UseRealMessageBoxes() {
+        SetMessageResponder(nullptr);
+        SetChoiceResponder(nullptr);
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show) {
@@ -177,7 +181,7 @@ protected:
                 // After the dialog's own event loop has started.
                 QTimer::singleShot(0, this, [this, shown] {
                     if (shown && shown->isVisible()) {
-                        Answer(shown);
+                        AnswerDialog(shown);
                     }
                 });
             }
@@ -194,6 +198,9 @@ protected:
     QStringList m_messages;
     bool m_answerYes = true;
     std::deque<bool> m_answers;
+    // Yes/No/Cancel questions take the next of m_choices; without one they are answered as a
+    // Yes/No question (Yes or No).
+    std::deque<kvara::Answer> m_choices;
 
 private:
     void InstallResponder() {
@@ -206,6 +213,21 @@ private:
             m_answers.pop_front();
             return answer;
         });
+        SetChoiceResponder([this](const QString& text) {
+            if (m_choices.empty()) {
+                m_messages << text;
+                bool yes = m_answerYes;
+                if (!m_answers.empty()) {
+                    yes = m_answers.front();
+                    m_answers.pop_front();
+                }
+                return yes ? kvara::Answer::kYes : kvara::Answer::kNo;
+            }
+            m_messages << text;
+            const kvara::Answer answer = m_choices.front();
+            m_choices.pop_front();
+            return answer;
+        });
     }
 
     struct DialogAction {
@@ -213,7 +235,7 @@ private:
         std::function<void(QDialog*)> run;
     };
 
-    void Answer(QDialog* dialog) {
+    void AnswerDialog(QDialog* dialog) {
         for (auto it = m_dialogActions.begin(); it != m_dialogActions.end(); ++it) {
             if (it->matches(dialog)) {
                 const auto run = it->run;

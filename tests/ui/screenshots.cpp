@@ -70,8 +70,44 @@ class Screenshots : public kvara::test::MainWindowFixture {
         Click("readAllButton");
         QVERIFY(SaveScreenshot(dir + QStringLiteral("main-window.png"), {m_window.get()}));
 
-        // The lock dialog, and the question before a permanent lock over the main window.
+        // Another tag chosen: the fields of the first are marked, and a write of them asks.
         UseRealMessageBoxes();
+        ClickTag(1);
+        QVERIFY(SaveScreenshot(dir + QStringLiteral("marked-fields.png"), {m_window.get()}));
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            QVERIFY(SaveScreenshot(dir + QStringLiteral("other-tag-question.png"),
+                                   {m_window.get(), box}));
+            box->reject();
+        });
+        Click("userWriteButton");
+        ClickTag(0);
+
+        // The User length question: both lengths, what each answer writes, Cancel by default.
+        Type("userLengthField", QStringLiteral("16"));
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            QVERIFY(SaveScreenshot(dir + QStringLiteral("user-length-question.png"),
+                                   {m_window.get(), box}));
+            box->reject();
+        });
+        Click("userWriteButton");
+        Type("userLengthField", QStringLiteral("8"));
+
+        // A lock "by password" with the access password 00000000.
+        WhenShown<kvara::CSperrenDlg>([&](kvara::CSperrenDlg* dialog) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("lockPassword"))
+                ->setText(QStringLiteral("00000000"));
+            dialog->findChild<QRadioButton*>(QStringLiteral("area4"))->setChecked(true);
+            dialog->findChild<QRadioButton*>(QStringLiteral("protection2"))->setChecked(true);
+            dialog->findChild<QPushButton*>(QStringLiteral("executeButton"))->click();
+        });
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            QVERIFY(SaveScreenshot(dir + QStringLiteral("zero-password-question.png"),
+                                   {m_window.get(), box}));
+            box->reject();
+        });
+        Click("lockButton");
+
+        // The lock dialog, and the question before a permanent lock over the main window.
         WhenShown<kvara::CSperrenDlg>([&](kvara::CSperrenDlg* dialog) {
             dialog->findChild<QRadioButton*>(QStringLiteral("area2"))->setChecked(true);
             dialog->findChild<QRadioButton*>(QStringLiteral("protection3"))->setChecked(true);

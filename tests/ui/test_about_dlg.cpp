@@ -123,13 +123,34 @@ private slots:
                     about.FirmwareLine()->text()) > about.FirmwareLine()->width());
     }
 
+    // A firmware line that grows once the device check reports is shown whole, and the dialog
+    // opens over its window, or in the middle of the screen while that is not shown.
+    void aLateLineWidensTheDialogWhichOpensCentred() {
+        Serve("[Kvara_Programmer]\nVersion=1.00\nBuild=2000-01-01\n",
+              "[Alias]\n312=KvaraP20\n[KvaraP20]\nVersion=1.07\n");
+        kvara::DeviceCheck().ResetForTesting();
+        kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
+        QWidget owner;
+        owner.setGeometry(300, 200, 400, 300);
+        kvara::CAboutDlg about(QStringLiteral("Kvara P20 mit einem recht langen Modellnamen"),
+                               QStringLiteral("1.00"), &owner);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY2((about.frameGeometry().center() - centre).manhattanLength() < 4,
+                 qPrintable(QStringLiteral("%1,%2").arg(about.x()).arg(about.y())));
+        QTRY_VERIFY(about.FirmwareLine()->text().startsWith(QStringLiteral("Update Kvara P20")));
+        QCoreApplication::processEvents();
+        QCOMPARE(about.FirmwareLine()->ShownText(), about.FirmwareLine()->text());
+    }
+
     void eachFailureHasItsOwnLine() {
         // A version file over its cap is not a missing connection.
         Serve(std::string(kvara::kVersionFileCap + 10, '#'));
         {
             kvara::CAboutDlg about{QString(), QString()};
             QTRY_COMPARE(about.ProgramLine()->text(),
-                         QStringLiteral("Versionsdatei zu groß: Update Prüfung nicht möglich!"));
+                         QStringLiteral("Versionsdatei zu groß: Update-Prüfung nicht möglich!"));
             QCOMPARE(about.ProgramLine()->TextColour(), kFailed);
         }
         // A missing file is no file, not a missing connection.
@@ -138,7 +159,7 @@ private slots:
         {
             kvara::CAboutDlg about{QString(), QString()};
             QTRY_COMPARE(about.ProgramLine()->text(),
-                         QStringLiteral("Keine Datei gefunden: Update Prüfung nicht möglich!"));
+                         QStringLiteral("Keine Datei gefunden: Update-Prüfung nicht möglich!"));
         }
         // The firmware line when the device's version file could not be had.
         Serve("[Kvara_Programmer]\nVersion=1.00\nBuild=2000-01-01\n");
@@ -149,7 +170,7 @@ private slots:
             QTRY_COMPARE(
                 about.FirmwareLine()->text(),
                 QStringLiteral(
-                    "Kvara P20 V1.00: Keine Datei gefunden: Update Prüfung nicht möglich!"));
+                    "Kvara P20 V1.00: Keine Datei gefunden: Update-Prüfung nicht möglich!"));
             QCOMPARE(about.FirmwareLine()->TextColour(), kFailed);
             QCOMPARE(about.ProgramLine()->text(),
                      QStringLiteral("Quarn Kvara Programmer ist aktuell"));
@@ -159,13 +180,12 @@ private slots:
         Serve("");
         {
             kvara::CAboutDlg about(QStringLiteral("Kvara P20"), QStringLiteral("1.00"));
-            QTRY_COMPARE(
-                about.ProgramLine()->text(),
-                QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+            QTRY_COMPARE(about.ProgramLine()->text(),
+                         QStringLiteral("Keine Internetverbindung: Update-Prüfung nicht möglich!"));
             QTRY_COMPARE(
                 about.FirmwareLine()->text(),
                 QStringLiteral(
-                    "Kvara P20 V1.00: Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+                    "Kvara P20 V1.00: Keine Internetverbindung: Update-Prüfung nicht möglich!"));
         }
     }
 
@@ -201,7 +221,7 @@ private slots:
             ClickProgramLine(about);
             QCOMPARE(
                 m_messages,
-                QStringList{QStringLiteral("Der Update Server leitet den Installer auf eine fremde "
+                QStringList{QStringLiteral("Der Update-Server leitet den Installer auf eine fremde "
                                            "Adresse um:\n%1\nDas Update wurde abgebrochen.")
                                 .arg(QString::fromStdString(away))});
         }

@@ -119,16 +119,16 @@ private slots:
         Click("killWriteButton");
         QCOMPARE(m_window->StatusText(),
                  QStringLiteral(
-                     "Ungültiges Zeichen „ä“ in „Kill Passwort“: es wurde nichts geschrieben"));
+                     "Ungültiges Zeichen „ä“ in „Kill-Passwort“: es wurde nichts geschrieben"));
 
         // The EPC that addresses the tag and a password in use count as well.
         Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
         Find<QCheckBox>("userUsePassword")->setChecked(true);
         Type("userPassword", QStringLiteral("1122334O"));
         Click("userWriteButton");
-        QCOMPARE(
-            m_window->StatusText(),
-            QStringLiteral("Ungültiges Zeichen „O“ in „Passwort“: es wurde nichts geschrieben"));
+        QCOMPARE(m_window->StatusText(),
+                 QStringLiteral("Passwort (User Memory): Ungültiges Zeichen „O“, es wurde nichts "
+                                "gesendet"));
         Type("epcEdit", kTextA + QStringLiteral("\t"));
         Click("accessWriteButton");
         QCOMPARE(
@@ -247,29 +247,40 @@ private slots:
         QCOMPARE(Field("pcField")->text(), QStringLiteral("37 00"));  // 6 words
         Field("afiField")->setFocus();
         QCOMPARE(Field("useLengthField")->text(), QStringLiteral("12"));
-        Type("useLengthField", QStringLiteral("64"));  // 32 words: only five bits remain
-        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 00"));
+        // 32 words do not fit the five length bits: the PC keeps the length it had, and so it
+        // does for an AFI that is no byte.
+        Type("useLengthField", QStringLiteral("64"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("37 00"));
+        Type("afiField", QStringLiteral("300"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("37 00"));
         Type("afiField", QStringLiteral("255"));
-        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 FF"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("37 FF"));
         QTest::mouseClick(Find<QCheckBox>("isoCheck"), Qt::LeftButton);
         QVERIFY(Find<QCheckBox>("isoCheck")->isChecked());
-        QCOMPARE(Field("pcField")->text(), QStringLiteral("07 FF"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("37 FF"));
         QTest::mouseClick(Find<QCheckBox>("isoCheck"), Qt::LeftButton);
-        QCOMPARE(Field("pcField")->text(), QStringLiteral("06 FF"));
+        QCOMPARE(Field("pcField")->text(), QStringLiteral("36 FF"));
         Type("epcField", QStringLiteral("AB CD EF"));
         QCOMPARE(Field("epcLengthField")->text(), QStringLiteral("3"));
     }
 
+    // The length question names both lengths and what each answer writes; Cancel is the
+    // default and writes nothing.
     void userWriteAsksAboutTheLength() {
         StartReader({}, {SimTag::WithEpc(kEpcA)});
         OpenWindow();
         Click("inventoryButton");
         Type("userLengthField", QStringLiteral("4"));
         Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
-        m_answerYes = true;
+        m_choices = {kvara::Answer::kYes};
         Click("userWriteButton");
         QCOMPARE(m_messages.size(), 1);
-        QVERIFY(m_messages[0].startsWith(QStringLiteral("Angegebene Datenlänge")));
+        QVERIFY2(m_messages[0].startsWith(QStringLiteral(
+                     "Angegebene Datenlänge (4 Byte) entspricht nicht den eingetragenen Daten "
+                     "(2 Byte).")) &&
+                     m_messages[0].contains(QStringLiteral("2 Null-Bytes")) &&
+                     m_messages[0].contains(QStringLiteral("Abbrechen: nichts schreiben")),
+                 qPrintable(m_messages[0]));
         QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{3, 0, 0, 0, 0x11, 0x22, 0x00, 0x00}));
         QCOMPARE(Find<QPlainTextEdit>("userDataField")->toPlainText(),
                  QStringLiteral("11 22 00 00"));
@@ -278,18 +289,29 @@ private slots:
                  QStringLiteral("Schreiben erfolgreich: 2 von 2 Wörtern geschrieben"));
 
         Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("11 22"));
-        m_answerYes = false;
+        m_choices = {kvara::Answer::kNo};
         Click("userWriteButton");
         QCOMPARE(RequestsOf(0xC4).back().payload, (ByteBuffer{3, 0, 0, 0, 0x11, 0x22}));
         QCOMPARE(Field("userLengthField")->text(), QStringLiteral("2"));
 
-        // A length the data buffer cannot hold is refused: nothing is written.
+        // Cancel writes nothing, and says so.
         const std::size_t writes = RequestsOf(0xC4).size();
-        Type("userLengthField", QStringLiteral("300"));
-        m_answerYes = true;
+        Type("userLengthField", QStringLiteral("8"));
+        m_choices = {kvara::Answer::kCancel};
         Click("userWriteButton");
         QCOMPARE(RequestsOf(0xC4).size(), writes);
-        QVERIFY(m_window->StatusText().startsWith(QStringLiteral("Fehler")));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Nichts geschrieben"));
+        QCOMPARE(Field("userLengthField")->text(), QStringLiteral("8"));
+
+        // A length the data buffer cannot hold is refused before anything is asked.
+        m_messages.clear();
+        Type("userLengthField", QStringLiteral("300"));
+        m_choices = {kvara::Answer::kYes};
+        Click("userWriteButton");
+        QCOMPARE(RequestsOf(0xC4).size(), writes);
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY2(m_window->StatusText().contains(QStringLiteral("höchstens 200 Byte")),
+                 qPrintable(m_window->StatusText()));
     }
 
     void accessPasswordWriteCopiesIntoTheThreePasswordFields() {
@@ -319,7 +341,7 @@ private slots:
     void readAllWithoutAReader() {
         kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
         OpenWindow();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Öffnen des Ports"));
         QCOMPARE(m_window->ReaderHandle(), 0);
         QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
         Click("readAllButton");

@@ -57,38 +57,88 @@ private slots:
 
     // The interface dialog closes the reader first; cancelled, the window has none, and its
     // title must not name the old one.
-    void cancellingTheInterfaceDialogLeavesATitleWithoutReader() {
+    // "Abbrechen" in the interface dialog keeps the reader the window had; the dialog shows the
+    // port in use chosen, so that OK keeps it as well.
+    void cancellingTheInterfaceDialogKeepsTheReader() {
         StartReader({}, {});
         OpenWindow();
-        QVERIFY(m_window->windowTitle().contains(QStringLiteral("<Kvara P20 ")));
+        const QString title = m_window->windowTitle();
+        const int handle = m_window->ReaderHandle();
+        QVERIFY(title.contains(QStringLiteral("<Kvara P20 ")));
         m_window->OnChooseInterface();
         QCOMPARE(Unanswered("kvara::CPortSelectDlg"), 1);
-        QCOMPARE(m_window->ReaderHandle(), 0);
-        QVERIFY2(m_window->windowTitle().endsWith(QStringLiteral(" <>")),
-                 qPrintable(m_window->windowTitle()));
-        m_messages.clear();
-        m_window->OnTransmitPower();
-        QCOMPARE(m_messages.value(0),
-                 QStringLiteral("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
+        QCOMPARE(m_window->ReaderHandle(), handle);
+        QCOMPARE(m_window->windowTitle(), title);
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QString::fromStdString(m_server->Path()));
+
+        QString chosen;
+        WhenShown<kvara::CPortSelectDlg>([&](kvara::CPortSelectDlg* dialog) {
+            auto* list = dialog->findChild<QListWidget*>();
+            chosen = list->currentItem() != nullptr ? list->currentItem()->text() : QString();
+            dialog->accept();
+        });
+        m_window->OnChooseInterface();
+        QCOMPARE(chosen, QString::fromStdString(m_server->Path()));
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), QString::fromStdString(m_server->Path()));
+        QVERIFY(m_window->ReaderHandle() > 0);
+        QCOMPARE(m_window->windowTitle(), title);
+    }
+
+    // A choice that does not open, then "Abbrechen": the window goes back to its reader.
+    void aFailedChoiceThenCancelReopensTheReader() {
+        StartReader({}, {});
+        OpenWindow();
+        const QString title = m_window->windowTitle();
+        const QString port = QString::fromStdString(m_server->Path());
+        WhenShown<kvara::CPortSelectDlg>([](kvara::CPortSelectDlg* dialog) {
+            auto* list = dialog->findChild<QListWidget*>();
+            list->insertItem(0, QStringLiteral("/dev/kvara-nowhere"));
+            list->setCurrentRow(0);
+            dialog->accept();
+        });
+        m_window->OnChooseInterface();  // the second showing is cancelled
+        QCOMPARE(Unanswered("kvara::CPortSelectDlg"), 1);
+        QVERIFY(m_window->ReaderHandle() > 0);
+        QCOMPARE(m_window->windowTitle(), title);
+        QCOMPARE(kvara::ReadText(kvara::keys::kPortName), port);
     }
 
     // A reader that no longer answers fails the tag selection first; the status line says that
-    // the reader is silent, not merely that the selection failed.
+    // the reader is silent, not merely that the selection failed, and a reader that does not
+    // answer a device type query either is taken for gone: closed, and the title says so.
     void aSilentReaderIsToldAsSuch() {
         StartReader({}, {SimTag::WithEpc(kEpcA)});
         OpenWindow();
         Click("inventoryButton");
-        m_reader->SetFault(SimFault{.silent = true});
+        m_reader->PushFault(SimFault{.silent = true});
         Click("tidReadButton");
         QCOMPARE(m_window->StatusText(),
-                 QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
+                 QStringLiteral("Fehler beim Auswählen: Der Leser antwortet nicht"));
+        QVERIFY(m_window->ReaderHandle() != 0);  // it answered the device type query
 
-        // Unplugged: the line goes away.
-        m_reader->ClearFaults();
-        m_server->Stop();
+        m_reader->SetFault(SimFault{.silent = true});
+        Click("tidReadButton");
+        QVERIFY2(m_window->StatusText().startsWith(
+                     QStringLiteral("Fehler beim Auswählen: Der Leser antwortet nicht – Der Leser "
+                                    "antwortet nicht mehr, die Verbindung wurde getrennt.")),
+                 qPrintable(m_window->StatusText()));
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
         Click("userReadButton");
-        QCOMPARE(m_window->StatusText(),
-                 QStringLiteral("Fehler bei Select: Der Leser antwortet nicht"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Kein Zugriff auf Gerät möglich"));
+    }
+
+    // A reader too slow for the time-out at start-up: the port opened, and the message says so
+    // instead of "Fehler beim Öffnen des Ports".
+    void aSlowReaderAtStartUpIsNotAPortError() {
+        StartReader(SimConfig{.answerDelayMs = 300}, {});
+        kvara::WriteInt(kvara::keys::kTimeout, 60);
+        OpenWindow();
+        QVERIFY2(m_messages.value(0).startsWith(QStringLiteral("Der Port ") +
+                                                QString::fromStdString(m_server->Path())) &&
+                     m_messages.value(0).contains(QStringLiteral("60 ms")),
+                 qPrintable(m_messages.value(0)));
+        QCOMPARE(m_window->ReaderHandle(), 0);
     }
 
     void connectsAndShowsTheReaderInTheTitle() {
@@ -150,7 +200,7 @@ private slots:
             dialog->accept();
         });
         OpenWindow();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Port öffnen"));
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Öffnen des Ports"));
         QCOMPARE(portDialogs, 1);
         QVERIFY(m_window->ReaderHandle() > 0);
         QVERIFY2(
@@ -170,10 +220,6 @@ private slots:
         OpenWindow();
         const int first = m_window->ReaderHandle();
         QVERIFY(first > 0);
-        WhenShown<kvara::CPortSelectDlg>([](kvara::CPortSelectDlg* dialog) { dialog->reject(); });
-        m_window->OnChooseInterface();
-        QCOMPARE(m_window->ReaderHandle(), 0);
-        QCOMPARE(KvaraGetLastError(first), 3);  // closed
         WhenShown<kvara::CPortSelectDlg>([this](kvara::CPortSelectDlg* dialog) {
             auto* list = dialog->findChild<QListWidget*>("interfaceList");
             const auto found =
@@ -187,6 +233,7 @@ private slots:
         stand.devices->AddUsbSerial(m_server->Path(), "");
         m_window->OnChooseInterface();
         QVERIFY(m_window->ReaderHandle() > 0);
+        QCOMPARE(KvaraGetLastError(first) == 3, m_window->ReaderHandle() != first);  // closed
         QCOMPARE(m_window->RecordedModel(), QStringLiteral("Kvara P20"));
     }
 
@@ -212,9 +259,10 @@ private slots:
         stand.devices->virtualComDriver = false;  // first without the driver: it is offered
         m_answerYes = false;
         dialog.findChild<QPushButton*>("virtualComButton")->click();
-        QCOMPARE(m_messages.value(0),
-                 QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber laden "
-                                "und installieren?\n"));
+        QCOMPARE(
+            m_messages.value(0),
+            QStringLiteral("Kein Quarn-USB-Treiber für das VCOM-Gerät installiert!\nTreiber laden "
+                           "und installieren?\n"));
         QCOMPARE(reader->UsbMode(), 0);
         stand.devices->virtualComDriver = true;
         list->setCurrentItem(

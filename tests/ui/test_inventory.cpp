@@ -90,7 +90,7 @@ private slots:
         Click("inventoryButton");
         m_reader->PushFault(SimFault{.status = 0x17, .forCommand = 0xC3});
         Click("tidReadButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler beim Lesen <Kollision Fehler>"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler beim Lesen <Kollisionsfehler>"));
         QCOMPARE(Field("tidField")->text(), QString());
         m_reader->PushFault(SimFault{.status = 0xFF, .forCommand = 0xC3});
         Click("tidReadButton");
@@ -98,7 +98,7 @@ private slots:
                  QStringLiteral("Fehler beim Lesen <Unbekannter Fehler (-1) aufgetreten!>"));
         Type("epcEdit", QStringLiteral("DE AD"));
         Click("tidReadButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Select"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler beim Auswählen"));
         m_reader->PushFault(SimFault{.status = 21, .forCommand = 0xC0});
         Click("inventoryButton");
         QCOMPARE(m_window->StatusText(), QStringLiteral("Kein gültiger Transponder vorhanden!"));
@@ -126,7 +126,8 @@ private slots:
         // Fields that only take digits refused the letters; with them empty the operations
         // stop at the whole-number check.
         QVERIFY(!m_messages.isEmpty());
-        QCOMPARE(m_messages.last(), QStringLiteral("Geben Sie eine ganze Zahl ein."));
+        QVERIFY2(m_messages.last().endsWith(QStringLiteral("Geben Sie eine ganze Zahl ein.")),
+                 qPrintable(m_messages.last()));
     }
 };
 

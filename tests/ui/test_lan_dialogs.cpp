@@ -121,6 +121,16 @@ TEST_F(LanDialogTest, NothingFoundAsksToRetry) {
     EXPECT_FALSE(search.Refresh());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Keine Geräte gefunden!")));
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Firewall")));
+
+    // Without a network adapter there is no firewall to blame.
+    ASSERT_EQ(std::system(("ip -n " + lib + " link set " + segment + " down").c_str()), 0);
+    EXPECT_FALSE(kvara::HasNetworkAdapter());
+    EXPECT_FALSE(search.Refresh());
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].contains(QStringLiteral("keine aktive Netzwerkverbindung")))
+        << messages[1].toStdString();
+    EXPECT_FALSE(messages[1].contains(QStringLiteral("Firewall")));
 }
 
 TEST_F(LanDialogTest, LanConfigurationReadsTheReadersSettings) {
@@ -172,6 +182,8 @@ TEST_F(LanDialogTest, ApplyingAFixedAddressHandsBackTheNewAddressText) {
     EXPECT_TRUE(messages.isEmpty());
 }
 
+// A change that cannot be confirmed says that the reader answers at neither address, and
+// keeps the dialog open with what the reader last showed.
 TEST_F(LanDialogTest, AFailedChangeSaysSoAndReloads) {
     auto& reader = AddReader(segment, "10.77.1.31", {.configured = Ip("10.77.1.31")});
     kvara::CLanConfig dialog(QStringLiteral("10.77.1.31-10001"));
@@ -179,11 +191,35 @@ TEST_F(LanDialogTest, AFailedChangeSaysSoAndReloads) {
     Child<QLineEdit>(dialog, "addressField")->setText(QStringLiteral("10.77.1.60"));
     dialog.Apply();
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0],
-              QStringLiteral("IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!"));
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral(
+        "Die Einstellungen konnten nicht bestätigt werden: Der Leser antwortet weder unter "
+        "10.77.1.31-10001 noch unter 10.77.1.60-10001.")))
+        << messages[0].toStdString();
     EXPECT_NE(dialog.result(), int(QDialog::Accepted));
     EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isVisibleTo(&dialog));
     EXPECT_EQ(dialog.ReaderAddress(), QStringLiteral("10.77.1.31-10001"));
+}
+
+// The reader takes the new address, but not the gateway: the dialog says what it holds now,
+// not that nothing was set, and hands back the new address for the window to reconnect to.
+TEST_F(LanDialogTest, APartlyTakenChangeTellsWhatTheReaderHolds) {
+    auto& reader = AddReader(segment, "10.77.1.32", {.configured = Ip("10.77.1.32")});
+    kvara::CLanConfig dialog(QStringLiteral("10.77.1.32-10001"));
+    reader.net->SetFault(kvara::sim::SimNetFault{.unackedWrites = 100});
+    Child<QLineEdit>(dialog, "addressField")->setText(QStringLiteral("10.77.1.61"));
+    Child<QLineEdit>(dialog, "gatewayField")->setText(QStringLiteral("10.77.1.254"));
+    dialog.Apply();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(
+        messages[0].startsWith(QStringLiteral("Nicht alle Einstellungen wurden übernommen.")))
+        << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("IP-Adresse: 10.77.1.61")))
+        << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Gateway: 0.0.0.0")))
+        << messages[0].toStdString();
+    EXPECT_EQ(reader.net->Configured(), Ip("10.77.1.61"));
+    EXPECT_EQ(dialog.result(), int(QDialog::Accepted));
+    EXPECT_EQ(dialog.ReaderAddress(), QStringLiteral("10.77.1.61-10001"));
 }
 
 TEST_F(LanDialogTest, InterfaceDialogListsNetworkReadersWhenEthernetIsOn) {
@@ -243,26 +279,34 @@ TEST_F(LanDialogTest, AReaderPickedThroughTheSearchHasNoSerialLine) {
     EXPECT_FALSE(Child<QComboBox>(dialog, "stopBitsCombo")->isEnabled());
 }
 
-// The address fields take an octet only up to 255 as it is typed, and an incomplete address is
-// refused before the reader is asked.
-TEST_F(LanDialogTest, AddressFieldsTakeOnlyOctetsUpTo255) {
+// The address fields keep an address's shape as it is typed, but never cut a number: an octet
+// above 255 turns the field red and OK refuses it, naming the field; so does an incomplete
+// address, before the reader is asked.
+TEST_F(LanDialogTest, AddressFieldsRefuseOctetsAbove255WithoutCuttingThem) {
     kvara::CLanConfig dialog(QStringLiteral("10.77.1.99"));  // nobody answers: every field editable
     auto* address = Child<QLineEdit>(dialog, "addressField");
     address->clear();
-    QTest::keyClicks(address, QStringLiteral("999.999.1.1"));
-    EXPECT_EQ(address->text(), QStringLiteral("99.99.1.1"));
+    QTest::keyClicks(address, QStringLiteral("10.77.9.300"));
+    EXPECT_EQ(address->text(), QStringLiteral("10.77.9.300"));
+    EXPECT_FALSE(address->styleSheet().isEmpty());
     auto* mask = Child<QLineEdit>(dialog, "maskField");
     mask->clear();
-    QTest::keyClicks(mask, QStringLiteral("255.255.256.0.7"));
-    EXPECT_EQ(mask->text(), QStringLiteral("255.255.25.0"));
+    QTest::keyClicks(mask, QStringLiteral("255.255.2555.0"));
+    EXPECT_EQ(mask->text(), QStringLiteral("255.255.255.0"));
+    EXPECT_TRUE(mask->styleSheet().isEmpty());
     Child<QLineEdit>(dialog, "gatewayField")->setText(QStringLiteral("10.77.1.1"));
     Child<QLineEdit>(dialog, "portField")->setText(QStringLiteral("10001"));
-    address->setText(QStringLiteral("10.77.1"));
     Child<QRadioButton>(dialog, "fixedRadio")->click();
     dialog.Apply();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Keine gültige IP-Adresse: 10.77.1")))
+    address->setText(QStringLiteral("10.77.1"));
+    dialog.Apply();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].startsWith(
+        QStringLiteral("„IP-Adresse“: Keine gültige IP-Adresse: 10.77.9.300")))
         << messages[0].toStdString();
+    EXPECT_TRUE(
+        messages[1].startsWith(QStringLiteral("„IP-Adresse“: Keine gültige IP-Adresse: 10.77.1")))
+        << messages[1].toStdString();
     EXPECT_NE(dialog.result(), int(QDialog::Accepted));
     EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isVisibleTo(&dialog));
 }

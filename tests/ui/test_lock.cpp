@@ -87,7 +87,7 @@ private slots:
 
         WhenShown<CSperrenDlg>(Execute(QStringLiteral("00 00 00 00"), 2));
         Click("lockButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Sperren erfolgreich"));
         QCOMPARE(RequestsOf(0xC6).size(), std::size_t{1});
     }
 
@@ -138,7 +138,7 @@ private slots:
         Click("lockButton");
         QCOMPARE(offered, QStringLiteral("11 22 33 44"));
         QCOMPARE(lockDialogs, 2);
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Sperren erfolgreich"));
         QCOMPARE(RequestsOf(0xC6).back().payload, (ByteBuffer{0x11, 0x22, 0x33, 0x44, 2, 4}));
 
         // A permanent lock needs a second yes; without it nothing is sent.
@@ -156,7 +156,7 @@ private slots:
             dialog->findChild<QPushButton*>("executeButton")->click();
         });
         Click("lockButton");
-        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler bei Lock <Kollision Fehler>"));
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Fehler beim Sperren <Kollisionsfehler>"));
     }
 };
 

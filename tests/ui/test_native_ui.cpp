@@ -106,8 +106,8 @@ private slots:
         kvara::CSperrenDlg lock;
         QVERIFY(!lock.windowIcon().isNull());
         // The desktop entry names the window class the desktop matches the windows by.
-        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("de.quarn.KvaraProgrammer"));
-        QFile entry(QStringLiteral(KVARA_SOURCE_DIR "/packaging/de.quarn.KvaraProgrammer.desktop"));
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("de.quarn.kvaraprogrammer"));
+        QFile entry(QStringLiteral(KVARA_SOURCE_DIR "/packaging/de.quarn.kvaraprogrammer.desktop"));
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QByteArray text = entry.readAll();
         QVERIFY(text.contains("\nStartupWMClass=kvara-programmer\n"));

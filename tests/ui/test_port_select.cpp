@@ -270,9 +270,10 @@ private slots:
             QCoreApplication::processEvents();  // the dialog's first refresh asks, then refreshes
                                                 // again
             QCOMPARE(m_messages.size(), 1);
-            QCOMPARE(m_messages[0],
-                     QStringLiteral("Kein Quarn USB Treiber für VCOM Gerät installiert!\nTreiber "
-                                    "laden und installieren?\n"));
+            QCOMPARE(
+                m_messages[0],
+                QStringLiteral("Kein Quarn-USB-Treiber für das VCOM-Gerät installiert!\nTreiber "
+                               "laden und installieren?\n"));
             QCOMPARE(dialog.RefreshCount(), 2);
             // The same device at the next refreshes: the question is not asked again.
             for (int i = 0; i < 17; ++i) {

@@ -74,7 +74,7 @@ private slots:
         QVERIFY(app.EnglishLoaded());
         QCOMPARE(QCoreApplication::translate("kvara::CKvara_ProgrammerDlg", "Lesen"),
                  QStringLiteral("Read"));
-        QCOMPARE(QCoreApplication::translate("StringTable", "Kollision Fehler"),
+        QCOMPARE(QCoreApplication::translate("StringTable", "Kollisionsfehler"),
                  QStringLiteral("Collision error"));
         kvara::WriteInt(kvara::keys::kLanguage, 0);
         app.ChooseLanguage();

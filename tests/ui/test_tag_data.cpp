@@ -109,7 +109,9 @@ private slots:
                  QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.6789"));
         Type("epcField", QStringLiteral("AA 01 02 03"));
         QCOMPARE(Gs1Line()->text(), QStringLiteral("Kein GS1-EPC"));
-        QVERIFY(Gs1Line()->toolTip().contains(QStringLiteral("header AA")));
+        // The reason in the window's language.
+        QVERIFY2(Gs1Line()->toolTip().startsWith(QStringLiteral("Header AA ist kein GS1-Schema")),
+                 qPrintable(Gs1Line()->toolTip()));
         Type("epcField", QStringLiteral("30 74 25 7G"));
         QCOMPARE(Gs1Line()->text(), QStringLiteral("Kein GS1-EPC"));
         Type("epcField", QString());
@@ -141,7 +143,7 @@ private slots:
             ok->click();
         });
         Click("epcFromGtinButton");
-        QVERIFY2(reasons.value(0).contains(QStringLiteral("wrong check digit (it should be 8)")),
+        QVERIFY2(reasons.value(0).contains(QStringLiteral("falsche Prüfziffer (richtig wäre 8)")),
                  qPrintable(reasons.value(0)));
         QVERIFY(!okWhileWrong);
         QVERIFY2(reasons.value(1).startsWith(
@@ -163,17 +165,35 @@ private slots:
                 ->click();
         });
         Click("epcFromGtinButton");
-        QVERIFY2(refused.contains(QStringLiteral("use 198 bits")), qPrintable(refused));
+        QVERIFY2(refused.contains(QStringLiteral("wählen Sie 198 Bit")), qPrintable(refused));
         // 198 bits fill 13 words; the PC that the read showed follows at once.
         QCOMPARE(Field("epcLengthField")->text(), QStringLiteral("26"));
         QCOMPARE(Field("useLengthField")->text(), QStringLiteral("26"));
         QCOMPARE(Field("pcField")->text(), QStringLiteral("68 00"));
         QVERIFY(Gs1Line()->text().contains(QStringLiteral("(01)04012345000009(21)X-1")));
 
+        // The dialog comes back with the values it was left with; a character GS1 does not allow
+        // is named as typed, and a number above 38 bits takes 198 bits by itself.
+        QString gtin;
+        QString umlaut;
+        QString large;
+        WhenShown<CEpcFromGtinDlg>([&](CEpcFromGtinDlg* dialog) {
+            gtin = dialog->findChild<QLineEdit*>("gtinField")->text();
+            dialog->findChild<QLineEdit*>("serialField")->setText(QStringLiteral("Ä1"));
+            umlaut = dialog->findChild<QLabel*>("resultLabel")->text();
+            dialog->findChild<QLineEdit*>("serialField")->setText(QStringLiteral("274877906944"));
+            large = dialog->findChild<QLabel*>("resultLabel")->text();
+            dialog->reject();
+        });
+        Click("epcFromGtinButton");
+        QCOMPARE(gtin, QStringLiteral("4012345000009"));
+        QVERIFY2(umlaut.contains(QStringLiteral("„Ä“")), qPrintable(umlaut));
+        QVERIFY2(large.startsWith(QStringLiteral("urn:epc:tag:sgtin-198:")), qPrintable(large));
+
         // Cancelled: the fields stay.
         const QString before = Field("epcField")->text();
         Click("epcFromGtinButton");
-        QCOMPARE(Unanswered("kvara::CEpcFromGtinDlg"), 1);
+        QCOMPARE(Unanswered("kvara::CEpcFromGtinDlg"), 1);  // the one above answered itself
         QCOMPARE(Field("epcField")->text(), before);
     }
 

@@ -2,6 +2,7 @@
 // "Sendeleistung einstellen" against the simulated reader on a pseudo terminal: only for the
 // models that have it, the level read and stored, a reading out of range.
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
@@ -44,8 +45,12 @@ private slots:
         QCOMPARE(list->currentText(), QStringLiteral("20"));
         list->setCurrentText(QStringLiteral("27"));
         QTest::mouseClick(dialog.findChild<QPushButton*>("powerWriteButton"), Qt::LeftButton);
-        QCOMPARE(m_reader->Requests().back().payload, (ByteBuffer{0x0E, 0x01, 0x01}));
+        QCOMPARE(RequestsOf(0x08).back().payload, (ByteBuffer{0x0E, 0x01, 0x01}));
         QCOMPARE(m_reader->StoredTxPower(), 270);
+        // Confirmed by reading the power back.
+        QCOMPARE(m_reader->Requests().back().command, std::uint8_t{0x07});
+        QCOMPARE(dialog.findChild<QLabel*>("powerStatus")->text(),
+                 QStringLiteral("Gespeichert: 27 dBm"));
         QCOMPARE(kvara::CTXPowerDlg::IndexOfPower(280), -1);
         QCOMPARE(kvara::CTXPowerDlg::IndexOfPower(129), -1);
         QCOMPARE(kvara::CTXPowerDlg::IndexOfPower(200), 7);

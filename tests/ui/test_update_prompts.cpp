@@ -49,7 +49,8 @@ private slots:
             QVERIFY(!about.ProgramLine()->Clickable());
             QCOMPARE(about.FirmwareLine()->text(), QString());
             QCOMPARE(about.findChild<QLabel*>("libraryLine")->text(),
-                     QStringLiteral("SDK Version 1.19"));
+                     QStringLiteral("SDK Version 1.19 (libkvara %1)")
+                         .arg(QStringLiteral(KVARA_PROGRAM_VERSION)));
         }
         kvara::DeviceCheck().SetDevice("Kvara P20", "312", "1.00");
         {
@@ -82,16 +83,15 @@ private slots:
         {
             kvara::CAboutDlg about{QString(), QString()};
             QTRY_COMPARE(about.ProgramLine()->text(),
-                         QStringLiteral("Keine Datei gefunden: Update Prüfung nicht möglich!"));
+                         QStringLiteral("Keine Datei gefunden: Update-Prüfung nicht möglich!"));
             QCOMPARE(about.ProgramLine()->TextColour(), QColor(255, 0, 0));
         }
         m_updates->Put("/rfid/software/RFIDVersionsUHF.txt", "");  // an empty file is no file
         kvara::SoftwareCheck().ResetForTesting();
         {
             kvara::CAboutDlg about{QString(), QString()};
-            QTRY_COMPARE(
-                about.ProgramLine()->text(),
-                QStringLiteral("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+            QTRY_COMPARE(about.ProgramLine()->text(),
+                         QStringLiteral("Keine Internetverbindung: Update-Prüfung nicht möglich!"));
             about.findChild<QCheckBox*>("autoCheck")->setChecked(false);
             QTest::keyClick(&about, Qt::Key_Escape);
         }
