@@ -399,9 +399,12 @@ int Write(int handle, int bank, int wordAddress, const unsigned char* password, 
             // 1, whose CRC a few changed bytes do not pass. In mode 0 two changed bytes can
             // cancel in the check byte, so the reader may have written other bytes than were
             // sent; and after the line had to be brought back in step, reading back is the
-            // surer proof.
+            // surer proof. A write to the EPC bank changes the PC or EPC the tag was selected
+            // by, so it cannot be read back under that selection: its caller proves it under
+            // the new EPC.
             const bool cameBack = port.CameBackInStep();
-            if ((port.m_protocolMode != 0 && !cameBack) || length == 0) {
+            const bool modeZero = port.m_protocolMode == 0 && bank != KVARA_BANK_EPC;
+            if ((!modeZero && !cameBack) || length == 0) {
                 return 0;
             }
             switch (ReadBackOf(port, bank, wordAddress, withPassword ? password : nullptr, data,

@@ -70,9 +70,11 @@
  * What a caller can rely on:
  * - Success: the function got the reader's answer to that very call. A write (KvaraWriteBank,
  *   KvaraWriteBankPwd) reports success only when the area reads back as written: in framing
- *   mode 0, whose check byte two changed bytes can pass, every write is read back (an area the
- *   reader cannot read back, such as the EPC after an EPC write changed it, leaves the reader's
- *   own answer standing), in mode 1 (CRC) after the line had to be proven in step.
+ *   mode 0, whose check byte two changed bytes can pass, every write outside the EPC bank is
+ *   read back (an area the reader cannot read back leaves the reader's own answer standing), and
+ *   in either mode every write after the line had to be proven in step. A write to the EPC bank
+ *   changes the PC or EPC the tag was selected by: prove it by selecting the new EPC and
+ *   reading it back (as kvara set-epc does).
  * - Code 258, and the argument codes 6, 13, 15 and 257: the command was not sent.
  * - Code 4 (time-out), 10 (garbled answer), 259 (another command's answer): the outcome is
  *   unknown; the reader may have carried the command out. Read back what matters.
@@ -321,8 +323,8 @@ KVARA_API int KvaraReadBytesPwd(int handle, int bank, int wordAddress,
  * Write command (0xC4) of length bytes at a word address. When the reader reports code 21,
  * the area is read back: the write counts as done (0, code 0 stored) when every byte reads
  * back as written, otherwise it fails with code 21. A write the reader confirms is read back
- * too in framing mode 0 and after the line had to be proven in step (see "What a caller can
- * rely on"): other bytes there fail it with code 21.
+ * too in framing mode 0 (outside the EPC bank) and after the line had to be proven in step
+ * (see "What a caller can rely on"): other bytes there fail it with code 21.
  * @param[in] data   length bytes; may be NULL only when length is 0.
  * @param[in] length 0-251 (bank, address and data must fit one frame; more gives code 6).
  * @return 0, or -1.
