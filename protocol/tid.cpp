@@ -62,8 +62,9 @@ bool ReadLine(const std::string& line, TidCatalog& catalog) {
         words >> mdid >> tmn >> epcBits >> userBits;
         const auto designer = HexNumber(mdid);
         const auto model = HexNumber(tmn);
-        const auto epc = DecimalNumber(epcBits);
-        const auto user = DecimalNumber(userBits);
+        // "-" for a size the catalogue does not know.
+        const auto epc = epcBits == "-" ? std::optional<int>(-1) : DecimalNumber(epcBits);
+        const auto user = userBits == "-" ? std::optional<int>(-1) : DecimalNumber(userBits);
         const std::string name = Rest(words);
         if (!designer || !model || !epc || !user || name.empty() || *designer > 0x1FF ||
             *model > 0xFFF) {
@@ -125,7 +126,19 @@ std::string TidInfo::ModelText() const {
     if (chip) {
         return chip->name;
     }
-    return modelNumber >= 0 ? HexText("TMN", modelNumber, 3) : std::string();
+    if (modelNumber >= 0) {
+        return HexText("TMN", modelNumber, 3);
+    }
+    // A class E0 TID names no model: its serial number is what tells chips apart.
+    if (isoMaker >= 0 && !serial.empty()) {
+        std::string text = "serial ";
+        for (std::uint8_t byte : serial) {
+            text += HexDigit(byte >> 4);
+            text += HexDigit(byte);
+        }
+        return text;
+    }
+    return {};
 }
 
 TidInfo DecodeTid(const ByteBuffer& tid, const TidCatalog& catalog) {

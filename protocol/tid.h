@@ -17,8 +17,8 @@ namespace kvara {
 
 struct ChipModel {
     std::string name;
-    int epcBits = 0;
-    int userBits = 0;
+    int epcBits = 0;   // -1: not known
+    int userBits = 0;  // -1: not known
 };
 
 // Makers and chips by their numbers; filled from the catalogue text.

@@ -46,6 +46,15 @@ Encoder::Encoder(TagSession& session, JobStore& store, EncoderOptions options)
 StopReason Encoder::Next(const std::function<bool()>& stop, std::optional<TagReport>* report) {
     report->reset();
     m_stopDetail.clear();
+    // With every row taken there is nothing to wait for.
+    JobStatus status;
+    if (!m_store.Status(m_options.job, &status)) {
+        return StoreFailed();
+    }
+    if (status.open + status.failed == 0) {
+        m_stopDetail = "every row of the job is taken";
+        return StopReason::kJobDone;
+    }
     // A tag of an earlier run that is done already is passed over: the wait goes on.
     for (;;) {
         InventoryEntry tag;
@@ -61,6 +70,50 @@ StopReason Encoder::Next(const std::function<bool()>& stop, std::optional<TagRep
             return result;
         }
     }
+}
+
+StopReason Encoder::SettleField(std::vector<TagReport>* reports) {
+    Inventory inventory;
+    const Outcome seen = m_session.RunInventory(&inventory);
+    if (!seen.Done()) {
+        m_stopDetail = Why(seen);
+        return StopReason::kReaderError;
+    }
+    for (const InventoryEntry& tag : inventory.entries) {
+        ByteBuffer tid;
+        const Outcome read = m_session.Read(tag.epc, KVARA_BANK_TID, 0, kTidBytes[0], kTidBytes[0],
+                                            std::nullopt, &tid);
+        if (read.ending == Ending::kNotSent) {
+            m_stopDetail = Why(read);
+            return StopReason::kReaderError;
+        }
+        if (!read.Done()) {
+            continue;  // a tag that cannot say who it is settles nothing
+        }
+        TagReport report;
+        bool handled = false;
+        const StopReason settled = Settle(tag, tid, &report, &handled);
+        if (report.row != 0) {
+            reports->push_back(report);
+        }
+        if (settled == StopReason::kStoreError || settled == StopReason::kReaderError) {
+            return settled;
+        }
+    }
+    return StopReason::kNone;
+}
+
+// An EPC, not one this run wrote, that two tags in the inventory carry; empty if none.
+ByteBuffer Encoder::EpcOnTwoTags(const Inventory& inventory) const {
+    for (std::size_t i = 0; i < inventory.entries.size(); ++i) {
+        for (std::size_t j = i + 1; j < inventory.entries.size(); ++j) {
+            if (inventory.entries[i].epc == inventory.entries[j].epc &&
+                m_written.count(inventory.entries[i].epc) == 0) {
+                return inventory.entries[i].epc;
+            }
+        }
+    }
+    return {};
 }
 
 StopReason Encoder::WaitForTag(const std::function<bool()>& stop, InventoryEntry* tag) {
@@ -99,15 +152,9 @@ StopReason Encoder::WaitForTag(const std::function<bool()>& stop, InventoryEntry
                 m_lastPassed.clear();  // it left: a tag with its EPC is a new one
             }
             // Two tags with one EPC cannot be told apart by a select: a write would reach either.
-            for (std::size_t i = 0; i < inventory.entries.size(); ++i) {
-                for (std::size_t j = i + 1; j < inventory.entries.size(); ++j) {
-                    if (inventory.entries[i].epc == inventory.entries[j].epc &&
-                        m_written.count(inventory.entries[i].epc) == 0) {
-                        m_stopDetail = "two tags in the field carry the EPC " +
-                                       HexPairs(inventory.entries[i].epc);
-                        return StopReason::kTwoTags;
-                    }
-                }
+            if (const ByteBuffer twice = EpcOnTwoTags(inventory); !twice.empty()) {
+                m_stopDetail = "two tags in the field carry the EPC " + HexPairs(twice);
+                return StopReason::kTwoTags;
             }
             if (fresh.size() > 1) {
                 m_stopDetail = std::to_string(fresh.size()) + " new tags in the field at once:";
@@ -215,6 +262,59 @@ StopReason Encoder::Settle(const InventoryEntry& tag, const ByteBuffer& tid, Tag
     return StopReason::kNone;
 }
 
+// Writes PC and EPC and proves them by reading back: nothing when proven, else how the run
+// goes on (the row failed, proven not written, or uncertain).
+std::optional<StopReason> Encoder::WriteEpc(const InventoryEntry& tag, const ByteBuffer& tid,
+                                            const JobRow& row, TagReport* report) {
+    const ByteBuffer pc = PcForTag(row, tag.pc);
+    // The tag is still selected by the TID's read: no second select.
+    const Outcome write = m_session.WritePcAndEpc({}, pc, row.epc, std::nullopt);
+    if (write.ending == Ending::kNotSent) {
+        m_stopDetail = Why(write);
+        return m_store.Record(m_options.job, row.index, RowState::kOpen, {}, "")
+                   ? StopReason::kReaderError
+                   : StoreFailed();
+    }
+    ByteBuffer expected = pc;
+    expected.insert(expected.end(), row.epc.begin(), row.epc.end());
+    auto holds = [&](const ByteBuffer& epc, const ByteBuffer& bank) {
+        ByteBuffer back;
+        return m_session
+                   .Read(epc, KVARA_BANK_EPC, 1, static_cast<int>(bank.size()),
+                         static_cast<int>(bank.size()), std::nullopt, &back)
+                   .Done() &&
+               back == bank;
+    };
+    if (!holds(row.epc, expected)) {
+        report->outcome = write;
+        ByteBuffer before = {static_cast<std::uint8_t>(tag.pc >> 8),
+                             static_cast<std::uint8_t>(tag.pc)};
+        before.insert(before.end(), tag.epc.begin(), tag.epc.end());
+        if (write.ending == Ending::kRefused || holds(tag.epc, before)) {
+            // Proven not written: the row can go to another tag, this one is set aside.
+            report->ending = TagEnding::kFailed;
+            report->detail = write.Done() ? "the tag does not keep the EPC"
+                                          : "the reader refused the EPC (" + Why(write) + ")";
+            PassOver(tag, tid);
+            if (!m_store.Record(m_options.job, row.index, RowState::kFailed, tid, report->detail)) {
+                return StoreFailed();
+            }
+            return m_options.skipBadTags ? StopReason::kNone : StopReason::kTagProblem;
+        }
+        // Neither the new EPC nor the old one reads back: the EPC may be on the tag.
+        report->ending = TagEnding::kUncertain;
+        report->detail = "outcome unknown (" + Why(write) + ")";
+        PassOver(tag, tid);
+        m_written.insert(row.epc);
+        if (!m_store.Record(m_options.job, row.index, RowState::kUncertain, tid, report->detail)) {
+            return StoreFailed();
+        }
+        m_stopDetail = report->detail;
+        return StopReason::kReaderError;
+    }
+    return std::nullopt;
+}
+
 StopReason Encoder::WriteRow(const InventoryEntry& tag, const ByteBuffer& tid,
                              const RowRecord& record, bool epcOnTag, TagReport* report) {
     const JobRow& row = record.row;
@@ -226,53 +326,8 @@ StopReason Encoder::WriteRow(const InventoryEntry& tag, const ByteBuffer& tid,
                         {},
                         {}};
     if (!epcOnTag) {
-        const ByteBuffer pc = PcForTag(row, tag.pc);
-        // The tag is still selected by the TID's read: no second select.
-        const Outcome write = m_session.WritePcAndEpc({}, pc, row.epc, std::nullopt);
-        if (write.ending == Ending::kNotSent) {
-            m_stopDetail = Why(write);
-            return m_store.Record(m_options.job, row.index, RowState::kOpen, {}, "")
-                       ? StopReason::kReaderError
-                       : StoreFailed();
-        }
-        ByteBuffer expected = pc;
-        expected.insert(expected.end(), row.epc.begin(), row.epc.end());
-        auto holds = [&](const ByteBuffer& epc, const ByteBuffer& bank) {
-            ByteBuffer back;
-            return m_session
-                       .Read(epc, KVARA_BANK_EPC, 1, static_cast<int>(bank.size()),
-                             static_cast<int>(bank.size()), std::nullopt, &back)
-                       .Done() &&
-                   back == bank;
-        };
-        if (!holds(row.epc, expected)) {
-            report->outcome = write;
-            ByteBuffer before = {static_cast<std::uint8_t>(tag.pc >> 8),
-                                 static_cast<std::uint8_t>(tag.pc)};
-            before.insert(before.end(), tag.epc.begin(), tag.epc.end());
-            if (write.ending == Ending::kRefused || holds(tag.epc, before)) {
-                // Proven not written: the row can go to another tag, this one is set aside.
-                report->ending = TagEnding::kFailed;
-                report->detail = write.Done() ? "the tag does not keep the EPC"
-                                              : "the reader refused the EPC (" + Why(write) + ")";
-                PassOver(tag, tid);
-                if (!m_store.Record(m_options.job, row.index, RowState::kFailed, tid,
-                                    report->detail)) {
-                    return StoreFailed();
-                }
-                return m_options.skipBadTags ? StopReason::kNone : StopReason::kTagProblem;
-            }
-            // Neither the new EPC nor the old one reads back: the EPC may be on the tag.
-            report->ending = TagEnding::kUncertain;
-            report->detail = "outcome unknown (" + Why(write) + ")";
-            PassOver(tag, tid);
-            m_written.insert(row.epc);
-            if (!m_store.Record(m_options.job, row.index, RowState::kUncertain, tid,
-                                report->detail)) {
-                return StoreFailed();
-            }
-            m_stopDetail = report->detail;
-            return StopReason::kReaderError;
+        if (const auto unproven = WriteEpc(tag, tid, row, report)) {
+            return *unproven;
         }
     }
     m_written.insert(row.epc);

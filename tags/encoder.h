@@ -69,10 +69,16 @@ public:
     StopReason Next(const std::function<bool()>& stop, std::optional<TagReport>* report);
     // The detail of the last stop (the store's error, the reader's, the EPCs in the field).
     const std::string& StopDetail() const { return m_stopDetail; }
+    // Settles the rows of the tags in the field that an earlier run left reserved or uncertain,
+    // by the EPC each carries; reserves nothing. A report for every tag it settled.
+    StopReason SettleField(std::vector<TagReport>* reports);
 
 private:
     StopReason WaitForTag(const std::function<bool()>& stop, InventoryEntry* tag);
     StopReason Handle(const InventoryEntry& tag, TagReport* report);
+    ByteBuffer EpcOnTwoTags(const Inventory& inventory) const;
+    std::optional<StopReason> WriteEpc(const InventoryEntry& tag, const ByteBuffer& tid,
+                                       const JobRow& row, TagReport* report);
     StopReason Settle(const InventoryEntry& tag, const ByteBuffer& tid, TagReport* report,
                       bool* handled);
     StopReason WriteRow(const InventoryEntry& tag, const ByteBuffer& tid, const RowRecord& row,

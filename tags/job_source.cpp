@@ -202,6 +202,120 @@ bool SplitCsvLine(const std::string& line, char separator, std::vector<std::stri
     return true;
 }
 
+namespace {
+
+using Columns = std::map<std::string, std::size_t>;
+
+// The header line's columns by name; an unknown or miswritten name is refused with a hint.
+bool ColumnsOf(const CsvRecord& header, Columns* column, std::string* error) {
+    for (std::size_t i = 0; i < header.fields.size(); ++i) {
+        const std::string& name = header.fields[i];
+        const auto known = std::find_if(std::begin(kColumns), std::end(kColumns),
+                                        [&](const char* c) { return EqualsIgnoringCase(c, name); });
+        if (known == std::end(kColumns) || *known != name) {
+            *error =
+                "line 1: unknown column \"" + name + "\"" +
+                (known != std::end(kColumns) ? " (did you mean \"" + std::string(*known) + "\"?)"
+                                             : std::string()) +
+                "; the columns are epc or gtin and serial, filter, company_prefix_length, "
+                "bits, user, access, kill, lock, pc";
+            return false;
+        }
+        (*column)[name] = i;
+    }
+    if (column->count("epc") == 0 && (column->count("gtin") == 0 || column->count("serial") == 0)) {
+        *error = "line 1: the CSV needs an epc column, or gtin and serial columns";
+        return false;
+    }
+    return true;
+}
+
+// One CSV record's fields by column name.
+class Fields {
+public:
+    Fields(const CsvRecord& record, const Columns& column) : m_record(record), m_column(column) {}
+    std::string operator()(const char* name) const {
+        const auto it = m_column.find(name);
+        return it == m_column.end() || it->second >= m_record.fields.size()
+                   ? std::string()
+                   : m_record.fields[it->second];
+    }
+
+private:
+    const CsvRecord& m_record;
+    const Columns& m_column;
+};
+
+// The row's EPC: given in hex, or made from its GTIN and serial.
+bool EpcOfRecord(const Fields& get, const JobOptions& options, ByteBuffer* epc, std::string* why) {
+    if (!get("epc").empty()) {
+        if (!HexWords(get("epc"), epc) || epc->empty() ||
+            static_cast<int>(epc->size()) > kMaxEpcBytes) {
+            *why = "EPC \"" + get("epc") + "\" is not 2 to 62 bytes of hex in whole words";
+            return false;
+        }
+        return true;
+    }
+    int filter = options.filter;
+    int length = options.companyPrefixLength;
+    int bits = 0;
+    if (!get("filter").empty() && !Number(get("filter"), 0, 7, &filter)) {
+        *why = "filter \"" + get("filter") + "\" is not a number from 0 to 7";
+        return false;
+    }
+    if (!get("company_prefix_length").empty() &&
+        !Number(get("company_prefix_length"), 6, 12, &length)) {
+        *why = "company_prefix_length \"" + get("company_prefix_length") +
+               "\" is not a number from 6 to 12";
+        return false;
+    }
+    if (!get("bits").empty() &&
+        (!Number(get("bits"), 96, 198, &bits) || (bits != 96 && bits != 198))) {
+        *why = "bits \"" + get("bits") + "\" is not 96 or 198";
+        return false;
+    }
+    const auto sgtin = gs1::SgtinFromGtin(get("gtin"), length, filter, get("serial"), bits);
+    if (!sgtin) {
+        *why = sgtin.error;
+        return false;
+    }
+    *epc = *gs1::Encode(*sgtin.value).value;
+    return true;
+}
+
+// User memory, passwords and locks: the row's own where it has them, else the job's.
+bool ExtrasOfRecord(const Fields& get, const JobOptions& options, JobRow* row, std::string* why) {
+    row->user = options.user;
+    row->access = options.access;
+    row->kill = options.kill;
+    row->locks = options.locks;
+    if (!get("user").empty() && !HexWords(get("user"), &row->user)) {
+        *why = "User data \"" + get("user") + "\" is not hex in whole words";
+        return false;
+    }
+    if (!get("access").empty() && !PasswordText(get("access"), &row->access)) {
+        *why = "the access password is not 4 bytes of hex";
+        return false;
+    }
+    if (!get("kill").empty() && !PasswordText(get("kill"), &row->kill)) {
+        *why = "the kill password is not 4 bytes of hex";
+        return false;
+    }
+    if (!get("lock").empty() && !ParseLocks(get("lock"), options.permanent, &row->locks, why)) {
+        return false;
+    }
+    // A lock "by password" with no access password protects nothing: refused here.
+    const bool locks = std::any_of(row->locks.begin(), row->locks.end(),
+                                   [](const auto& lock) { return lock.second == 2; });
+    if (locks && (row->access.empty() || row->access == ByteBuffer(kPasswordBytes, 0))) {
+        *why = "a lock by password needs an access password (column access) other than 00000000";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool RowsFromCsv(const std::string& input, const JobOptions& options, std::vector<JobRow>* rows,
                  std::string* error) {
     std::string text = input;
@@ -220,97 +334,25 @@ bool RowsFromCsv(const std::string& input, const JobOptions& options, std::vecto
         *error = "the CSV file is empty";
         return false;
     }
-    std::map<std::string, std::size_t> column;
-    for (std::size_t i = 0; i < records[0].fields.size(); ++i) {
-        const std::string& name = records[0].fields[i];
-        const auto known = std::find_if(std::begin(kColumns), std::end(kColumns),
-                                        [&](const char* c) { return EqualsIgnoringCase(c, name); });
-        if (known == std::end(kColumns) || *known != name) {
-            *error =
-                "line 1: unknown column \"" + name + "\"" +
-                (known != std::end(kColumns) ? " (did you mean \"" + std::string(*known) + "\"?)"
-                                             : std::string()) +
-                "; the columns are epc or gtin and serial, filter, company_prefix_length, "
-                "bits, user, access, kill, lock, pc";
-            return false;
-        }
-        column[name] = i;
-    }
-    if (column.count("epc") == 0 && (column.count("gtin") == 0 || column.count("serial") == 0)) {
-        *error = "line 1: the CSV needs an epc column, or gtin and serial columns";
+    Columns column;
+    if (!ColumnsOf(records[0], &column, error)) {
         return false;
     }
     rows->clear();
     for (std::size_t r = 1; r < records.size(); ++r) {
-        const CsvRecord& record = records[r];
-        auto get = [&](const char* name) {
-            const auto it = column.find(name);
-            return it == column.end() || it->second >= record.fields.size()
-                       ? std::string()
-                       : record.fields[it->second];
-        };
-        auto fail = [&](const std::string& why) {
-            *error = "line " + std::to_string(record.line) + ": " + why;
-            return false;
-        };
+        const Fields get(records[r], column);
         JobRow row;
         row.index = static_cast<int>(rows->size()) + 1;
-        row.serial = get("serial").empty() ? "line " + std::to_string(record.line) : get("serial");
-        if (!get("epc").empty()) {
-            if (!HexWords(get("epc"), &row.epc) || row.epc.empty() ||
-                static_cast<int>(row.epc.size()) > kMaxEpcBytes) {
-                return fail("EPC \"" + get("epc") +
-                            "\" is not 2 to 62 bytes of hex in whole words");
-            }
-        } else {
-            int filter = options.filter;
-            int length = options.companyPrefixLength;
-            int bits = 0;
-            if (!get("filter").empty() && !Number(get("filter"), 0, 7, &filter)) {
-                return fail("filter \"" + get("filter") + "\" is not a number from 0 to 7");
-            }
-            if (!get("company_prefix_length").empty() &&
-                !Number(get("company_prefix_length"), 6, 12, &length)) {
-                return fail("company_prefix_length \"" + get("company_prefix_length") +
-                            "\" is not a number from 6 to 12");
-            }
-            if (!get("bits").empty() &&
-                (!Number(get("bits"), 96, 198, &bits) || (bits != 96 && bits != 198))) {
-                return fail("bits \"" + get("bits") + "\" is not 96 or 198");
-            }
-            const auto sgtin = gs1::SgtinFromGtin(get("gtin"), length, filter, get("serial"), bits);
-            if (!sgtin) {
-                return fail(sgtin.error);
-            }
-            row.epc = *gs1::Encode(*sgtin.value).value;
+        row.serial =
+            get("serial").empty() ? "line " + std::to_string(records[r].line) : get("serial");
+        std::string why;
+        if (!EpcOfRecord(get, options, &row.epc, &why) ||
+            !ExtrasOfRecord(get, options, &row, &why)) {
+            *error = "line " + std::to_string(records[r].line) + ": " + why;
+            return false;
         }
         row.gs1Key = Gs1KeyOf(row.epc);
         SetPc(&row, get("pc"));
-        row.user = options.user;
-        row.access = options.access;
-        row.kill = options.kill;
-        row.locks = options.locks;
-        if (!get("user").empty() && !HexWords(get("user"), &row.user)) {
-            return fail("User data \"" + get("user") + "\" is not hex in whole words");
-        }
-        if (!get("access").empty() && !PasswordText(get("access"), &row.access)) {
-            return fail("the access password is not 4 bytes of hex");
-        }
-        if (!get("kill").empty() && !PasswordText(get("kill"), &row.kill)) {
-            return fail("the kill password is not 4 bytes of hex");
-        }
-        std::string why;
-        if (!get("lock").empty() && !ParseLocks(get("lock"), options.permanent, &row.locks, &why)) {
-            return fail(why);
-        }
-        // A lock "by password" with no access password protects nothing: refused here.
-        const bool locks = std::any_of(row.locks.begin(), row.locks.end(),
-                                       [](const auto& lock) { return lock.second == 2; });
-        if (locks && (row.access.empty() || row.access == ByteBuffer(kPasswordBytes, 0))) {
-            return fail(
-                "a lock by password needs an access password (column access) other "
-                "than 00000000");
-        }
         rows->push_back(std::move(row));
     }
     if (rows->empty()) {

@@ -141,7 +141,11 @@ std::unique_ptr<SqlDb> OpenSqlite(const std::string& path, std::string* error) {
 }
 
 std::unique_ptr<SqlDb> OpenPostgres(const std::string& uri, std::string* error) {
-    PGconn* connection = PQconnectdb(uri.c_str());
+    // A server that does not answer is given up after ten seconds unless the URI says
+    // otherwise (its own connect_timeout comes later and wins).
+    const char* const keys[] = {"connect_timeout", "dbname", nullptr};
+    const char* const values[] = {"10", uri.c_str(), nullptr};
+    PGconn* connection = PQconnectdbParams(keys, values, 1);
     if (connection == nullptr || PQstatus(connection) != CONNECTION_OK) {
         std::string why = connection != nullptr ? PQerrorMessage(connection) : "no memory";
         while (!why.empty() && why.back() == '\n') {
@@ -151,6 +155,9 @@ std::unique_ptr<SqlDb> OpenPostgres(const std::string& uri, std::string* error) 
         PQfinish(connection);
         return nullptr;
     }
+    // The server's notices ("relation ... already exists, skipping") are no news to a user.
+    PQsetNoticeProcessor(
+        connection, [](void*, const char*) {}, nullptr);
     return std::make_unique<PostgresDb>(connection);
 }
 

@@ -36,7 +36,8 @@ std::uint16_t Pc(const std::uint8_t info[2]) {
 
 }  // namespace
 
-TagSession::TagSession(std::function<int()> handle) : m_handle(std::move(handle)) {}
+TagSession::TagSession(std::function<int()> handle, EmptyEpcRules rules)
+    : m_handle(std::move(handle)), m_rules(rules) {}
 
 TagSession::~TagSession() {
     if (m_owned > 0) {
@@ -79,7 +80,8 @@ Outcome TagSession::RunInventory(Inventory* inventory) {
         if (answers == 0) {
             inventory->reported = entry ? entry->remaining : 0;
         }
-        if (!entry || entry->remaining == 0 || entry->epc.empty()) {
+        const bool listedEmpty = answers == 0 && m_rules.listFirstEmpty;
+        if (!entry || entry->remaining == 0 || (entry->epc.empty() && !listedEmpty)) {
             return Outcome::Ok();
         }
         InventoryEntry found;
@@ -102,7 +104,7 @@ Outcome TagSession::RunInventory(Inventory* inventory) {
 }
 
 Outcome TagSession::Select(const ByteBuffer& epc) {
-    if (epc.empty()) {
+    if (epc.empty() && !m_rules.selectSendsNone) {
         return Outcome::Ok();
     }
     const int handle = Handle();

@@ -44,6 +44,17 @@ struct Inventory {
     std::vector<InventoryEntry> entries;
 };
 
+// Where the window and the command line treat an empty EPC differently.
+struct EmptyEpcRules {
+    // Select() with an empty EPC sends the select command without an EPC, so that the reader
+    // addresses any tag again instead of the one an earlier select named; otherwise nothing is
+    // sent and that earlier select stays in effect.
+    bool selectSendsNone = false;
+    // A first inventory answer that reports a tag with an empty EPC (its PC codes no EPC words)
+    // lists that tag and goes on to the next; otherwise it ends the inventory with no entries.
+    bool listFirstEmpty = false;
+};
+
 // How an EPC write went: the PC written, and whether reading back proved it.
 struct EpcWritten {
     ByteBuffer pc;
@@ -55,7 +66,7 @@ public:
     // A session that opens its own reader with Open().
     TagSession() = default;
     // A session on its owner's reader: handle() before every command; 0 stops.
-    explicit TagSession(std::function<int()> handle);
+    explicit TagSession(std::function<int()> handle, EmptyEpcRules rules = {});
     ~TagSession();
     TagSession(const TagSession&) = delete;
     TagSession& operator=(const TagSession&) = delete;
@@ -70,7 +81,8 @@ public:
     // Every tag in the field, in the order the reader reports them.
     Outcome RunInventory(Inventory* inventory);
 
-    // Addresses the tag with this EPC; an empty EPC addresses none (the one tag in the field).
+    // Addresses the tag with this EPC; an empty EPC addresses none (the one tag in the field),
+    // with or without a command as the rules say.
     Outcome Select(const ByteBuffer& epc);
     // Selects the tag, then reads count bytes from the word address of the bank; count 0 reads
     // to the end of the bank, at most capacity bytes.
@@ -103,6 +115,7 @@ public:
 
 private:
     std::function<int()> m_handle;
+    EmptyEpcRules m_rules;
     int m_owned = 0;
 };
 

@@ -61,13 +61,35 @@ TEST(Tid, ClassE0AndTidsThatSayLittle) {
     EXPECT_TRUE(iso.known);
     EXPECT_EQ(iso.MakerText(), "NXP Semiconductors");
     EXPECT_EQ(iso.serial, (ByteBuffer{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(iso.ModelText(), "");
+    EXPECT_EQ(iso.ModelText(), "serial 010203040506");
     EXPECT_FALSE(kvara::DecodeTid({}, catalog).known);
     EXPECT_FALSE(kvara::DecodeTid({0xE2, 0x80, 0x11}, catalog).known);  // too short
     EXPECT_FALSE(kvara::DecodeTid({0xE0, 0x04, 0x01}, catalog).known);
     const auto other = kvara::DecodeTid({0x12, 0x34, 0x56, 0x78}, catalog);
     EXPECT_FALSE(other.known);
     EXPECT_EQ(other.allocationClass, 0x12);
+}
+
+// Impinj's M730 is model 0x191 and M750 0x190; chips whose memory sizes the catalogue does not
+// know still get their names.
+TEST(Tid, CurrentChipsByTheirMakersNumbers) {
+    const auto catalog = ShippedCatalog(nullptr);
+    EXPECT_EQ(kvara::DecodeTid({0xE2, 0x80, 0x11, 0x91}, catalog).ModelText(), "M730");
+    EXPECT_EQ(kvara::DecodeTid({0xE2, 0x80, 0x11, 0x90}, catalog).ModelText(), "M750");
+    EXPECT_EQ(kvara::DecodeTid({0xE2, 0x80, 0x11, 0xA0}, catalog).ModelText(), "M770");
+    EXPECT_EQ(kvara::DecodeTid({0xE2, 0x80, 0x6F, 0x12}, catalog).ModelText(), "UCODE 7xm-2k");
+    EXPECT_EQ(kvara::DecodeTid({0xE2, 0x80, 0x6A, 0x16}, catalog).ModelText(), "UCODE 9xe");
+    const auto higgs = kvara::DecodeTid({0xE2, 0x00, 0x38, 0x11}, catalog);
+    EXPECT_EQ(higgs.MakerText(), "Alien Technology");
+    EXPECT_EQ(higgs.ModelText(), "Higgs EC");
+    EXPECT_EQ(kvara::DecodeTid({0xE2, 0x00, 0x38, 0x13}, catalog).ModelText(), "Higgs 10");
+
+    int bad = 0;
+    const auto sizes = kvara::ParseTidCatalog("chip 001 1A0 - - M770\n", &bad);
+    EXPECT_EQ(bad, 0);
+    ASSERT_EQ(sizes.chips.size(), 1u);
+    EXPECT_EQ(sizes.chips.begin()->second.epcBits, -1);
+    EXPECT_EQ(sizes.chips.begin()->second.userBits, -1);
 }
 
 TEST(Tid, CatalogLinesThatCannotBeReadAreCountedAndSkipped) {

@@ -132,7 +132,43 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     setWindowTitle(tr("Info über Quarn Kvara Programmer"));
     auto* root = new QHBoxLayout(this);
     auto* text = new QVBoxLayout;
+    AddVersionLines(text);
+    AddMakerLines(text);
+    root->addLayout(text, 1);
 
+    auto* side = new QVBoxLayout;
+    auto* logo = new CBitmapStatic(this);
+    logo->setObjectName(QStringLiteral("logo"));
+    logo->SetBitmap(MakerLogo());
+    logo->EnableTransparency();
+    side->addWidget(logo);
+    side->addStretch(1);
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    side->addWidget(ok);
+    root->addLayout(side);
+
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_programUpdate, &CLabel::Clicked, this,
+            [this] { Update(m_programUpdate, SoftwareCheck()); });
+    connect(m_firmwareUpdate, &CLabel::Clicked, this,
+            [this] { Update(m_firmwareUpdate, DeviceCheck()); });
+
+    if (!UpdateChecksEnabled()) {
+        return;
+    }
+    // The checks report on their own threads; the lines are filled on this one. The firmware
+    // line also follows the device check, which may end after the program's.
+    SoftwareCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnVersionCheckDone),
+                               kVersionCheckDone);
+    if (!m_model.isEmpty()) {
+        DeviceCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnDeviceCheckDone),
+                                 kVersionCheckDone);
+    }
+}
+
+void CAboutDlg::AddVersionLines(QVBoxLayout* text) {
     auto* program = new QLabel(tr("Kvara Programmer V") + QLatin1Char(' ') +
                                    QStringLiteral(KVARA_PROGRAM_VERSION) + QStringLiteral(" (") +
                                    QString::fromStdString(GetExecutableDate()) + QLatin1Char(')'),
@@ -166,13 +202,14 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
     m_autoCheck->setChecked(ReadInt(keys::kUpdate) != 0);
     text->addWidget(m_autoCheck);
     // A build without the update check has neither update lines nor its setting.
-    const bool checks = UpdateChecksEnabled();
-    if (!checks) {
+    if (!UpdateChecksEnabled()) {
         m_programUpdate->hide();
         m_firmwareUpdate->hide();
         m_autoCheck->hide();
     }
+}
 
+void CAboutDlg::AddMakerLines(QVBoxLayout* text) {
     text->addWidget(new QLabel(QStringLiteral("Quarn Applikationen"), this));
     QFont underlined = font();
     underlined.setUnderline(true);
@@ -191,38 +228,6 @@ CAboutDlg::CAboutDlg(const QString& model, const QString& firmware, QWidget* par
         text->addWidget(link);
     }
     text->addWidget(new QLabel(QStringLiteral("© 2026 Quarn Applikationen"), this));
-    root->addLayout(text, 1);
-
-    auto* side = new QVBoxLayout;
-    auto* logo = new CBitmapStatic(this);
-    logo->setObjectName(QStringLiteral("logo"));
-    logo->SetBitmap(MakerLogo());
-    logo->EnableTransparency();
-    side->addWidget(logo);
-    side->addStretch(1);
-    auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    side->addWidget(ok);
-    root->addLayout(side);
-
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_programUpdate, &CLabel::Clicked, this,
-            [this] { Update(m_programUpdate, SoftwareCheck()); });
-    connect(m_firmwareUpdate, &CLabel::Clicked, this,
-            [this] { Update(m_firmwareUpdate, DeviceCheck()); });
-
-    if (!checks) {
-        return;
-    }
-    // The checks report on their own threads; the lines are filled on this one. The firmware
-    // line also follows the device check, which may end after the program's.
-    SoftwareCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnVersionCheckDone),
-                               kVersionCheckDone);
-    if (!m_model.isEmpty()) {
-        DeviceCheck().StartCheck(NotifyOnUiThread(this, &CAboutDlg::OnDeviceCheckDone),
-                                 kVersionCheckDone);
-    }
 }
 
 void CAboutDlg::ShowLine(CUpdateLine* line, const QString& text, const QString& shape,

@@ -7,6 +7,7 @@
 #include "ui/label.h"
 
 class QCheckBox;
+class QVBoxLayout;
 class QLabel;
 
 namespace kvara {
@@ -63,6 +64,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The program's and the library's versions, the two update lines and their setting.
+    void AddVersionLines(QVBoxLayout* text);
+    // The maker's name, web and mail links.
+    void AddMakerLines(QVBoxLayout* text);
     void ShowLine(CUpdateLine* line, const QString& text, const QString& shape,
                   const QColor& colour, bool clickable);
     // deviceReported: called on the device check's own report (its file is in).

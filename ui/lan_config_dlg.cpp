@@ -213,14 +213,14 @@ void CLanConfig::ShowApplying(bool applying) {
     }
 }
 
-void CLanConfig::Apply() {
+bool CLanConfig::FieldsUsable(int* port) {
     bool ok = false;
-    const int port = m_port->text().isEmpty() ? 0 : m_port->text().toInt(&ok);
-    if (!m_port->text().isEmpty() && (!ok || port < 0 || port > 65535)) {
+    *port = m_port->text().isEmpty() ? 0 : m_port->text().toInt(&ok);
+    if (!m_port->text().isEmpty() && (!ok || *port < 0 || *port > 65535)) {
         ShowMessage(this,
                     tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(0).arg(65535));
         m_port->setFocus();
-        return;
+        return false;
     }
     // An address the reader could not take is refused here, before the reader is asked.
     QList<QLineEdit*> addresses = {m_gateway};
@@ -236,8 +236,16 @@ void CLanConfig::Apply() {
                                  "durch Punkte getrennt.")
                                   .arg(name, field->text()));
             field->setFocus();
-            return;
+            return false;
         }
+    }
+    return true;
+}
+
+void CLanConfig::Apply() {
+    int port = 0;
+    if (!FieldsUsable(&port)) {
+        return;
     }
     QString newAddress;
     QString mask;

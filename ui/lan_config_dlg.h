@@ -42,6 +42,9 @@ public slots:
     void accept() override { Apply(); }
 
 private:
+    // The port and the addresses as the reader can take them; false (the user told, the
+    // field focused) for one it cannot.
+    bool FieldsUsable(int* port);
     void SetMode(int mode);
     void UpdateEnabling();
     void ShowApplying(bool applying);

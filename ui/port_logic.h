@@ -26,5 +26,4 @@ int LineValueOf(int baudRate, int parity, int stopBits);
 // The list entry without a leading "\\.\".
 std::string WithoutDevicePrefix(const std::string& entry);
 
-
 }  // namespace kvara

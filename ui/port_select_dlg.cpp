@@ -107,6 +107,34 @@ CPortSelectDlg::~CPortSelectDlg() = default;
 
 void CPortSelectDlg::BuildLayout() {
     auto* root = new QVBoxLayout(this);
+    root->addWidget(BuildInterfaceGroup());
+    root->addLayout(BuildLineGrid());
+
+    auto* buttons = new QHBoxLayout;
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(tr("Abbrechen"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setAutoDefault(false);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    root->addLayout(buttons);
+
+    connect(ok, &QPushButton::clicked, this, &CPortSelectDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CPortSelectDlg::reject);
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &CPortSelectDlg::OnSelectionChanged);
+    connect(m_hidButton, &QPushButton::clicked, this, &CPortSelectDlg::OnHidMode);
+    connect(m_vcomButton, &QPushButton::clicked, this, &CPortSelectDlg::OnVirtualCom);
+    connect(m_ethernetCheck, &QCheckBox::clicked, this, &CPortSelectDlg::OnEthernetClicked);
+    connect(m_ipButton, &QPushButton::clicked, this, &CPortSelectDlg::OnIpSearch);
+
+    m_monitor = new DeviceMonitor(this);
+    connect(m_monitor, &DeviceMonitor::DeviceChanged, this, &CPortSelectDlg::OnDeviceChange);
+    m_monitor->Start();
+}
+
+QGroupBox* CPortSelectDlg::BuildInterfaceGroup() {
     auto* group = new QGroupBox(tr("Schnittstelle auswählen"), this);
     auto* groupLayout = new QVBoxLayout(group);
     m_list = new QListWidget(this);
@@ -139,8 +167,10 @@ void CPortSelectDlg::BuildLayout() {
     m_hidHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_hidHint->setVisible(false);
     groupLayout->addWidget(m_hidHint);
-    root->addWidget(group);
+    return group;
+}
 
+QGridLayout* CPortSelectDlg::BuildLineGrid() {
     auto* grid = new QGridLayout;
     m_baud = new QComboBox(this);
     m_baud->setObjectName(QStringLiteral("baudCombo"));
@@ -171,30 +201,7 @@ void CPortSelectDlg::BuildLayout() {
     grid->addWidget(m_timeoutField, 3, 1);
     grid->addWidget(new QLabel(tr("Geräteadresse [dez.]"), this), 4, 0);
     grid->addWidget(m_addressField, 4, 1);
-    root->addLayout(grid);
-
-    auto* buttons = new QHBoxLayout;
-    auto* ok = new QPushButton(tr("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(tr("Abbrechen"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    cancel->setAutoDefault(false);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    root->addLayout(buttons);
-
-    connect(ok, &QPushButton::clicked, this, &CPortSelectDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CPortSelectDlg::reject);
-    connect(m_list, &QListWidget::itemSelectionChanged, this, &CPortSelectDlg::OnSelectionChanged);
-    connect(m_hidButton, &QPushButton::clicked, this, &CPortSelectDlg::OnHidMode);
-    connect(m_vcomButton, &QPushButton::clicked, this, &CPortSelectDlg::OnVirtualCom);
-    connect(m_ethernetCheck, &QCheckBox::clicked, this, &CPortSelectDlg::OnEthernetClicked);
-    connect(m_ipButton, &QPushButton::clicked, this, &CPortSelectDlg::OnIpSearch);
-
-    m_monitor = new DeviceMonitor(this);
-    connect(m_monitor, &DeviceMonitor::DeviceChanged, this, &CPortSelectDlg::OnDeviceChange);
-    m_monitor->Start();
+    return grid;
 }
 
 int CPortSelectDlg::exec() {

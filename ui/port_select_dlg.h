@@ -11,6 +11,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -57,6 +59,10 @@ protected:
 
 private:
     void BuildLayout();
+    // The list of interfaces with the Ethernet and USB mode controls under it.
+    QGroupBox* BuildInterfaceGroup();
+    // The serial line settings: baud rate, parity, stop bits, time-out, device address.
+    QGridLayout* BuildLineGrid();
     void ShowValues();
     bool SyncComList();
     bool SyncUsbList();

@@ -104,7 +104,7 @@ TEST_F(EncoderTest, AConveyorWithTheMinimalSequence) {
     Encoder encoder(session, *store, Options());
     std::vector<TagReport> reports;
     const std::size_t before = Requests().size();
-    EXPECT_EQ(Run(encoder, &reports), StopReason::kNoTag);  // the belt ran empty
+    EXPECT_EQ(Run(encoder, &reports), StopReason::kJobDone);
     ASSERT_EQ(reports.size(), 20u);
     const auto tags = reader->AllTags();
     for (std::size_t i = 0; i < 20; ++i) {
@@ -118,18 +118,11 @@ TEST_F(EncoderTest, AConveyorWithTheMinimalSequence) {
     ASSERT_TRUE(store->Status("reel", &status));
     EXPECT_EQ(status.written, 20);
     std::size_t writes = 0;
-    std::size_t tagFrames = 0;
     for (std::size_t i = before; i < Requests().size(); ++i) {
         writes += Requests()[i].command == 0xC4;
-        tagFrames += Requests()[i].command != 0xC0 || i < before + 20 * 6;
     }
     EXPECT_EQ(writes, 20u);
-    // Beyond the empty inventories at the end: six frames a tag.
-    std::size_t inventories = 0;
-    for (std::size_t i = before; i < Requests().size(); ++i) {
-        inventories += Requests()[i].command == 0xC0;
-    }
-    EXPECT_EQ(Requests().size() - before - (inventories - 20), 20u * 6);
+    EXPECT_EQ(Requests().size() - before, 20u * 6);  // six frames a tag, nothing more
 }
 
 // A tag that carries an EPC of the job (written by another station, say) is never overwritten:

@@ -29,6 +29,22 @@ protected:
         StartReader({}, std::move(tags));
         ASSERT_GT(session.Open(name, {.timeoutMs = 200}), 0);
     }
+    std::size_t RequestsOf(std::uint8_t command) const {
+        std::size_t count = 0;
+        for (const auto& request : Requests()) {
+            count += request.command == command ? 1 : 0;
+        }
+        return count;
+    }
+    kvara::sim::SimRequest LastRequestOf(std::uint8_t command) const {
+        kvara::sim::SimRequest last;
+        for (const auto& request : Requests()) {
+            if (request.command == command) {
+                last = request;
+            }
+        }
+        return last;
+    }
     TagSession session;
 };
 
@@ -160,6 +176,48 @@ TEST_F(TagSessionTest, EachEndingIsToldApart) {
     EXPECT_EQ(stopped.ending, Ending::kNotSent);
     EXPECT_EQ(reader->Requests().size(), before);
     EXPECT_EQ(reader->Tags()[0].user[0], 7);
+}
+
+// The window's rules for an empty EPC: a select without EPC goes out (the reader then addresses
+// any tag, not the one selected before), and a first tag without EPC is listed. By default
+// neither happens.
+TEST_F(TagSessionTest, EmptyEpcRulesOfTheWindow) {
+    SimTag plain = SimTag::WithEpc(kPlain);
+    plain.user = {1, 2};
+    OpenSession({SimTag::WithEpc({}), plain});
+    int handle = session.Handle();
+    TagSession window([&handle] { return handle; },
+                      {.selectSendsNone = true, .listFirstEmpty = true});
+
+    Inventory inventory;
+    ASSERT_TRUE(session.RunInventory(&inventory).Done());
+    EXPECT_EQ(inventory.reported, 2);
+    EXPECT_TRUE(inventory.entries.empty());
+    ASSERT_TRUE(window.RunInventory(&inventory).Done());
+    EXPECT_EQ(inventory.reported, 2);
+    ASSERT_EQ(inventory.entries.size(), 2u);
+    EXPECT_TRUE(inventory.entries[0].epc.empty());
+    EXPECT_EQ(inventory.entries[1].epc, kPlain);
+
+    // After the plain tag was selected, an empty EPC keeps it addressed by default; the window
+    // addresses any tag again, and with two tags in the field the reader refuses.
+    ByteBuffer data;
+    ASSERT_TRUE(session.Read(kPlain, KVARA_BANK_USER, 0, 2, 2, std::nullopt, &data).Done());
+    const std::size_t selects = RequestsOf(0xC2);
+    EXPECT_TRUE(session.Read({}, KVARA_BANK_USER, 0, 2, 2, std::nullopt, &data).Done());
+    EXPECT_EQ(data, plain.user);
+    EXPECT_EQ(RequestsOf(0xC2), selects);
+    const Outcome any = window.Read({}, KVARA_BANK_USER, 0, 2, 2, std::nullopt, &data);
+    EXPECT_EQ(RequestsOf(0xC2), selects + 1);
+    EXPECT_TRUE(LastRequestOf(0xC2).payload.empty());
+    EXPECT_EQ(any.step, Step::kRead);
+    EXPECT_EQ(any.ending, Ending::kRefused);
+    EXPECT_EQ(any.code, kvara::sim::kStatusCollision);
+
+    // Stopped by its owner, the select without EPC does not go out either.
+    handle = 0;
+    EXPECT_EQ(window.Select({}).ending, Ending::kNotSent);
+    EXPECT_EQ(RequestsOf(0xC2), selects + 1);
 }
 
 TEST(TagNames, BanksAreasActionsAndInterfaceNames) {

@@ -3,11 +3,17 @@
 // pseudo terminal: what a write leaves on the status line and in the tag list, and what it
 // refuses to write.
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
 
+#include "reader/errors.h"
+#include "reader/kvara.h"
 #include "tests/support/main_window_fixture.h"
+#include "ui/sperren_dlg.h"
 
 using kvara::ByteBuffer;
 using kvara::sim::SimFault;
@@ -21,6 +27,11 @@ namespace {
 
 const QString kNewEpc = QStringLiteral("CC 00 00 00 00 00 00 00 00 00 12 34");
 const ByteBuffer kNewEpcBytes = {0xCC, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
+
+// The reason the status line gives for a reader error code.
+QString Reason(int code) {
+    return QString::fromStdString(kvara::ErrorText(code));
+}
 
 // A write request carries the bank and the word address in its first four bytes, then the data.
 constexpr std::size_t kWriteData = 4;
@@ -336,6 +347,69 @@ private slots:
         Click("killWriteButton");
         QCOMPARE(m_window->StatusText(), QStringLiteral("Das Passwort muss 4 Byte lang sein!"));
         QCOMPARE(RequestsOf(0xC5).size() + RequestsOf(0xC4).size(), writes);
+    }
+
+    // Each ending of an operation in the words the status line has always had for it: done;
+    // refused by the reader, with its reason; outcome unknown (a write may have happened, a read
+    // or a select just failed); not sent, once the reader is gone.
+    void eachEndingOfAnOperationReachesTheStatusLine() {
+        SimTag tag = SimTag::WithEpc(kEpcA);
+        tag.reserved = {1, 2, 3, 4, 5, 6, 7, 8};
+        StartReader({}, {tag});
+        OpenWindow();
+        Click("inventoryButton");
+        Type("killField", QStringLiteral("11 22 33 44"));
+        auto statusAfter = [this](const char* button, std::optional<SimFault> fault = {}) {
+            if (fault) {
+                m_reader->PushFault(*fault);
+            }
+            Click(button);
+            return m_window->StatusText();
+        };
+        auto lockUser = [this] {
+            WhenShown<kvara::CSperrenDlg>([](kvara::CSperrenDlg* dialog) {
+                dialog->findChild<QLineEdit*>("lockPassword")->setText(QStringLiteral("05060708"));
+                dialog->findChild<QRadioButton*>("area4")->setChecked(true);
+                dialog->findChild<QRadioButton*>("protection2")->setChecked(true);
+                dialog->findChild<QPushButton*>("executeButton")->click();
+            });
+        };
+
+        QCOMPARE(statusAfter("tidReadButton"), QStringLiteral("Lesen erfolgreich"));
+        QCOMPARE(statusAfter("killWriteButton"), QStringLiteral("Schreiben erfolgreich"));
+        lockUser();
+        QCOMPARE(statusAfter("lockButton"), QStringLiteral("Sperren erfolgreich"));
+
+        QCOMPARE(statusAfter("tidReadButton", SimFault{.status = 0x17, .forCommand = 0xC3}),
+                 QStringLiteral("Fehler beim Lesen <%1>").arg(Reason(0x17)));
+        QCOMPARE(statusAfter("killWriteButton",
+                             SimFault{.status = 0x1B, .refuse = true, .forCommand = 0xC4}),
+                 QStringLiteral("Fehler beim Schreiben <%1>").arg(Reason(0x1B)));
+        lockUser();
+        QCOMPARE(statusAfter("lockButton", SimFault{.status = 0x17, .forCommand = 0xC6}),
+                 QStringLiteral("Fehler beim Sperren <%1>").arg(Reason(0x17)));
+        QCOMPARE(statusAfter("tidReadButton", SimFault{.status = 0x15, .forCommand = 0xC2}),
+                 QStringLiteral("Fehler beim Auswählen"));
+
+        QCOMPARE(statusAfter("tidReadButton", SimFault{.silent = true, .forCommand = 0xC3}),
+                 QStringLiteral("Fehler beim Lesen <%1>").arg(Reason(KVARA_ERROR_TIMEOUT)));
+        QCOMPARE(statusAfter("killWriteButton", SimFault{.silent = true, .forCommand = 0xC4}),
+                 QStringLiteral("Schreiben: Ergebnis unbekannt, der Transponder kann verändert "
+                                "sein <%1>")
+                     .arg(Reason(KVARA_ERROR_TIMEOUT)));
+        QCOMPARE(statusAfter("tidReadButton", SimFault{.silent = true, .forCommand = 0xC2}),
+                 QStringLiteral("Fehler beim Auswählen: Der Leser antwortet nicht"));
+        QVERIFY(m_window->ReaderHandle() != 0);  // a slow reader stays
+
+        // Gone: the window closes it, and nothing is sent any more.
+        m_server->Unplug();
+        QVERIFY2(statusAfter("tidReadButton").contains(QStringLiteral("getrennt")),
+                 qPrintable(m_window->StatusText()));
+        QCOMPARE(m_window->ReaderHandle(), 0);
+        QCOMPARE(statusAfter("tidReadButton"), QStringLiteral("Kein Zugriff auf Gerät möglich"));
+        QCOMPARE(statusAfter("killWriteButton"), QStringLiteral("Kein Zugriff auf Gerät möglich"));
+        lockUser();
+        QCOMPARE(statusAfter("lockButton"), QStringLiteral("Kein Zugriff auf Gerät möglich"));
     }
 
     void readAllWithoutAReader() {

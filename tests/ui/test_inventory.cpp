@@ -36,6 +36,17 @@ private slots:
         QCOMPARE(RequestsOf(0xC0).size(), std::size_t{3});
     }
 
+    // A tag whose PC codes no EPC words (written with "Nutzlänge" 0) still answers: it is
+    // counted and listed, and the tags after it as well.
+    void aTagWithoutEpcIsListed() {
+        StartReader({}, {SimTag::WithEpc({}), SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        QCOMPARE(Field("countField")->text(), QStringLiteral("2"));
+        QCOMPARE(Find<QListWidget>("epcList")->count(), 2);
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Transponder gefunden: 2"));
+    }
+
     void cyclicToggleWithoutAReaderStaysPressedAndKeepsTheWindowOpen() {
         kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
         OpenWindow();

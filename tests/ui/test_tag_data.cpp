@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include "tests/support/main_window_fixture.h"
+#include "ui/csv_export.h"
 #include "ui/epc_gtin_dlg.h"
 
 using kvara::ByteBuffer;
@@ -375,12 +376,12 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("inventory.csv"));
         QString error;
-        QVERIFY(kvara::CKvara_ProgrammerDlg::SaveCsv(path, inventory, &error));
+        QVERIFY(kvara::CsvExport::Save(path, inventory, &error));
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(saved.readAll()), inventory);
-        QVERIFY(!kvara::CKvara_ProgrammerDlg::SaveCsv(
-            folder.filePath(QStringLiteral("no/such/folder.csv")), inventory, &error));
+        QVERIFY(!kvara::CsvExport::Save(folder.filePath(QStringLiteral("no/such/folder.csv")),
+                                        inventory, &error));
         QVERIFY(!error.isEmpty());
 
         // A failed read takes its bank out of the export.

@@ -435,6 +435,65 @@ private slots:
         QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
     }
 
+    // "Abbrechen" while the tag is looked for again after an EPC write, just after the RF field
+    // went off: the field goes on again, and the next inventory finds the tag.
+    void abbrechenAfterAnEpcWriteLeavesTheFieldOn() {
+        kvara::sim::SimConfig config;
+        config.answerDelayMs = 250;
+        StartReader(config, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("epcReadButton");
+        Type("epcField", kNewEpc);
+        // The first search finds nothing, so that a second one switches the field off again
+        // while "Abbrechen" is offered.
+        m_reader->PushFault(
+            kvara::sim::SimFault{.raw = kvara::test::ReaderAnswer({0, 0, 0}), .forCommand = 0xC0});
+        const std::size_t inventories = RequestsOf(0xC0).size();
+        bool cancelled = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            const bool secondSearch = RequestsOf(0xC0).size() > inventories;
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (!cancelled && secondSearch && !m_reader->RfOn() &&
+                    window->objectName() == QStringLiteral("cancelOffer") && window->isVisible()) {
+                    cancelled = true;
+                    QTest::mouseClick(
+                        window->findChild<QPushButton*>(QStringLiteral("cancelOperationButton")),
+                        Qt::LeftButton);
+                }
+            }
+        });
+        watch.start(5);
+        Click("epcWriteButton");
+        watch.stop();
+        QVERIFY(cancelled);
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Schreiben erfolgreich"));
+        QVERIFY(m_reader->RfOn());
+        Click("inventoryButton");
+        QCOMPARE(Field("countField")->text(), QStringLiteral("1"));
+        QCOMPARE(Field("epcEdit")->text(), kNewEpc);
+    }
+
+    // An empty selection line addresses no tag, not the one selected before: with two tags in
+    // the field the reader cannot tell which is meant, and nothing is written.
+    void anEmptySelectionDoesNotWriteTheTagSelectedBefore() {
+        StartReader({}, {TagWithUser(kEpcA, {1, 2, 3, 4}), TagWithUser(kEpcB, {9, 9, 9, 9})});
+        OpenWindow();
+        Click("inventoryButton");
+        ClickTag(1);
+        Click("userReadButton");
+        QCOMPARE(m_window->StatusText(), QStringLiteral("Lesen erfolgreich"));
+
+        Type("epcEdit", QString());
+        Find<QPlainTextEdit>("userDataField")->setPlainText(QStringLiteral("55 55 55 55"));
+        Click("userWriteButton");
+        QVERIFY2(m_window->StatusText().startsWith(QStringLiteral("Fehler beim Schreiben <")),
+                 qPrintable(m_window->StatusText()));
+        QCOMPARE(m_reader->Tags()[0].user, (ByteBuffer{1, 2, 3, 4}));
+        QCOMPARE(m_reader->Tags()[1].user, (ByteBuffer{9, 9, 9, 9}));
+    }
+
     // Read-only fields are no tab stops; a CSV saved under a name without extension gets ".csv".
     void smallerThings() {
         StartReader({}, {SimTag::WithEpc(kEpcA)});
