@@ -168,23 +168,28 @@ TEST(Threads, OpensAndClosesFromSeveralThreads) {
 // A close from another thread ends the command that waits on the reader at once; it fails, and
 // the next one finds the reader closed.
 TEST(Threads, ACloseEndsTheRunningCommand) {
-    Reader reader(2, SimConfig{.answerDelayMs = 80});
-    const int handle = reader.Open();
+    Reader reader(2);
+    const int handle = reader.Open(5000);
     ASSERT_GT(handle, 0);
+    reader.sim->PushFault(kvara::sim::SimFault{.delayMs = 3000, .forCommand = 0xC3});
+    const std::size_t atOpen = reader.sim->Requests().size();
     int result = 0;
+    const auto start = std::chrono::steady_clock::now();
     std::thread command([&] {
         unsigned char data[2] = {};
         result = KvaraReadBytes(handle, 3, 0, data, 2);
     });
-    // Once the command is out, the close ends its wait for the answer, due 80 ms after the
+    // Once the command is out, the close ends its wait for the answer, due 3 s after the
     // request.
-    const std::size_t atOpen = reader.sim->Requests().size();
-    while (reader.sim->Requests().size() <= atOpen) {
+    while (reader.sim->Requests().size() <= atOpen &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
         std::this_thread::yield();
     }
     EXPECT_EQ(KvaraClosePort(handle), 0);
     command.join();
     EXPECT_EQ(result, -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500))
+        << "the command waited for its answer";
     unsigned char data[2] = {};
     EXPECT_EQ(KvaraReadBytes(handle, 3, 0, data, 2), -1);
     EXPECT_EQ(KvaraGetLastError(handle), KVARA_ERROR_NO_PORT);
