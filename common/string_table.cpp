@@ -48,6 +48,8 @@ const StringTableEntry kStrings[] = {
          "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!")},
     {232, QT_TRANSLATE_NOOP("StringTable",
                             "Antworten des Lesers nicht zuzuordnen: Befehl nicht gesendet")},
+    {233, QT_TRANSLATE_NOOP("StringTable",
+                            "Antwort gehört nicht zu diesem Befehl: Ausführung ungewiss")},
     {600, QT_TRANSLATE_NOOP("StringTable", "Neue Version:")},
     {601, QT_TRANSLATE_NOOP("StringTable", " ist aktuell")},
     {602,

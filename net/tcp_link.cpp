@@ -273,6 +273,10 @@ void CTCPSocketThread::SendQueued() {
             }
             m_socket.OnDataAvailable();
         }
+        // What came in so far came before the frame: no answer to it.
+        if (CByteReceiver* receiver = m_receiver.load()) {
+            receiver->OnFrameOut(false);
+        }
         // A reconnect can take far longer than the command waits: the frame goes out only if
         // its command has not returned meanwhile.
         const FrameGate gate{&m_sendLock, [&] { return frame.number >= m_withdrawnBelow; }};

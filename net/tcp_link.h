@@ -58,7 +58,10 @@ public:
     void WithdrawUnsent();
 
     // CReaderLink
-    void SetReceiver(CByteReceiver* receiver) override { m_socket.SetReceiver(receiver); }
+    void SetReceiver(CByteReceiver* receiver) override {
+        m_receiver.store(receiver);
+        m_socket.SetReceiver(receiver);
+    }
     bool Send(const std::uint8_t* data, std::size_t length) override {
         return QueueSend(data, length);
     }
@@ -88,6 +91,7 @@ private:
     std::uint64_t m_nextFrame = 1;
     std::uint64_t m_withdrawnBelow = 0;  // frames numbered below this are never sent
     std::atomic<int> m_linkId{0};
+    std::atomic<CByteReceiver*> m_receiver{nullptr};
     CTCPSocket m_socket;
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_stopRequested{false};

@@ -134,22 +134,17 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
     Registry().AddPort(port);
 
     // Identify the reader; its answer also settles the framing mode.
-    kvara::CommandScope scope(*port);
-    ByteBuffer answer;
-    port->m_protocolMode = 0;
-    bool identified = scope && Execute(*port, kCmdDeviceType, {}, answer);
-    if (!identified && scope) {
-        port->m_protocolMode = 1;
-        port->ForgetLateAnswer();
-        identified = Execute(*port, kCmdDeviceType, {}, answer);
+    bool identified = false;
+    {
+        kvara::CommandScope scope(*port);
+        identified = scope && port->Identify();
     }
-    if (!identified || answer.size() != 4) {
+    if (!identified) {
         port->m_protocolMode = 0;
         Registry().RemovePort(port);
         port->ClosePort();
         return kOpenNotIdentified;
     }
-    port->SetIdentity(answer);
     port->m_timeoutMs = static_cast<std::uint32_t>(timeoutMs);
     return port->GetHandle();
 }
@@ -219,15 +214,14 @@ int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs
 
 int KvaraClosePort(int handle) {
     auto port = Registry().FindPort(handle);
-    if (!port) {
+    if (!port || port->IsClosed()) {
         return -1;
     }
-    kvara::CommandScope scope(*port);  // a command of another thread ends first
-    if (!scope) {
+    // A command of another thread that waits for the reader ends at once.
+    if (!port->Shutdown()) {
         return -1;
     }
     Registry().RemovePort(port);
-    port->ClosePort();
     return 0;
 }
 
@@ -356,9 +350,11 @@ int ReadCount(int handle, int bank, int wordAddress, const unsigned char* passwo
     return Read(handle, bank, wordAddress, password, withPassword, Low(count), buffer, count);
 }
 
-// True when the area reads back (with the write's password, if it had one) as the data.
-bool ReadsBackAs(CKvara_Port& port, int bank, int wordAddress, const unsigned char* password,
-                 const unsigned char* data, int length) {
+enum class ReadBack { kSame, kDiffers, kUnread };
+
+// Reads the area back (with the write's password, if it had one) and compares it with the data.
+ReadBack ReadBackOf(CKvara_Port& port, int bank, int wordAddress, const unsigned char* password,
+                    const unsigned char* data, int length) {
     ByteBuffer payload = {Low(bank)};
     AppendWordAddress(payload, wordAddress);
     payload.push_back(Low(length));
@@ -366,9 +362,18 @@ bool ReadsBackAs(CKvara_Port& port, int bank, int wordAddress, const unsigned ch
         payload.insert(payload.end(), password, password + kPasswordLength);
     }
     ByteBuffer readBack;
-    return Execute(port, kCmdRead, payload, readBack) &&
-           readBack.size() == static_cast<std::size_t>(length) &&
-           std::equal(readBack.begin(), readBack.end(), data);
+    if (!Execute(port, kCmdRead, payload, readBack)) {
+        return ReadBack::kUnread;
+    }
+    return readBack.size() == static_cast<std::size_t>(length) &&
+                   std::equal(readBack.begin(), readBack.end(), data)
+               ? ReadBack::kSame
+               : ReadBack::kDiffers;
+}
+
+bool ReadsBackAs(CKvara_Port& port, int bank, int wordAddress, const unsigned char* password,
+                 const unsigned char* data, int length) {
+    return ReadBackOf(port, bank, wordAddress, password, data, length) == ReadBack::kSame;
 }
 
 int Write(int handle, int bank, int wordAddress, const unsigned char* password, bool withPassword,
@@ -381,9 +386,6 @@ int Write(int handle, int bank, int wordAddress, const unsigned char* password, 
         if ((withPassword && password == nullptr) || !ValidInput(data, length)) {
             return InvalidArgument(port);
         }
-        // After a time-out the reader's "OK" may be the late answer of an earlier command: until
-        // the line is in step again, only reading the area back proves a write.
-        const bool prove = port.OutOfStep();
         ByteBuffer payload = {Low(bank)};
         AppendWordAddress(payload, wordAddress);
         if (withPassword) {
@@ -391,10 +393,34 @@ int Write(int handle, int bank, int wordAddress, const unsigned char* password, 
         }
         payload.insert(payload.end(), data, data + length);
         ByteBuffer answer;
+        const std::int32_t before = port.m_lastError;
         if (Execute(port, withPassword ? kCmdWritePwd : kCmdWrite, payload, answer)) {
-            if (!prove || ReadsBackAs(port, bank, wordAddress, withPassword ? password : nullptr,
-                                      data, length)) {
+            // The reader's "OK" proves the write on a line that was in step and in framing mode
+            // 1, whose CRC a few changed bytes do not pass. In mode 0 two changed bytes can
+            // cancel in the check byte, so the reader may have written other bytes than were
+            // sent; and after the line had to be brought back in step, reading back is the
+            // surer proof. A write to the EPC bank changes the PC or EPC the tag was selected
+            // by, so it cannot be read back under that selection: its caller proves it under
+            // the new EPC.
+            const bool cameBack = port.CameBackInStep();
+            const bool modeZero = port.m_protocolMode == 0 && bank != KVARA_BANK_EPC;
+            if ((!modeZero && !cameBack) || length == 0) {
                 return 0;
+            }
+            switch (ReadBackOf(port, bank, wordAddress, withPassword ? password : nullptr, data,
+                               length)) {
+                case ReadBack::kSame:
+                    return 0;
+                case ReadBack::kUnread:
+                    // An area the reader cannot read back (an EPC write changed the EPC the tag
+                    // was selected by): in step, the reader's own answer stands.
+                    if (!cameBack) {
+                        port.m_lastError = before;
+                        return 0;
+                    }
+                    break;
+                case ReadBack::kDiffers:
+                    break;
             }
             port.m_lastError = kvara::kErrorNoTransponder;
             return -1;

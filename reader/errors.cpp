@@ -36,7 +36,9 @@ int StringForCode(int code) {
         case 24:
             return 176;
         case 258:
-            return 232;  // an answer that may have been an earlier command's
+            return 232;  // not sent: the line could not be proven in step
+        case 259:
+            return 233;  // an answer that is not the command's own
         default:
             return kUnknownErrorString;
     }

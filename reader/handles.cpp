@@ -5,16 +5,15 @@ namespace kvara {
 
 int HandlePool::Acquire() {
     std::lock_guard<std::mutex> guard(m_lock);
-    int candidate = m_base + 1;
-    for (int held : m_inUse) {  // ascending
-        if (held > candidate) {
-            break;
+    int candidate = m_next;
+    for (int tried = 0; m_inUse.count(candidate) != 0; ++tried) {
+        if (tried == kHandleRange) {
+            return 0;  // every handle of the range is held out: the link gets none
         }
-        if (held == candidate) {
-            ++candidate;
-        }
+        candidate = candidate >= m_base + kHandleRange ? m_base + 1 : candidate + 1;
     }
     m_inUse.insert(candidate);
+    m_next = candidate >= m_base + kHandleRange ? m_base + 1 : candidate + 1;
     return candidate;
 }
 

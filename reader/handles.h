@@ -7,10 +7,17 @@
 
 namespace kvara {
 
-// Hands out the smallest integer above its base that it does not already hold out.
+// How many handles each range has: the ranges stay disjoint.
+constexpr int kHandleRange = 9999;
+
+// Hands out the integers above its base in turn, skipping those it holds out, and starts again
+// at the smallest after the last of its range: a handle given back is not given out again until
+// the others have had their turn, so that a caller who still holds a closed reader's handle
+// (a call cut off by the close, say) finds no other reader behind it.
 class HandlePool {
 public:
-    explicit HandlePool(int base) : m_base(base) {}
+    explicit HandlePool(int base) : m_base(base), m_next(base + 1) {}
+    // The next free handle; 0 when every handle of the range is held out.
     int Acquire();
     void Release(int handle);
     bool Holds(int handle) const;
@@ -19,6 +26,7 @@ private:
     const int m_base;
     mutable std::mutex m_lock;
     std::set<int> m_inUse;
+    int m_next;  // where the search for the next free handle starts
 };
 
 constexpr int kSerialHandleBase = 0;

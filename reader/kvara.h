@@ -23,31 +23,70 @@
  * - Strings passed in are zero-terminated 8-bit strings.
  *
  * Threads: every function may be called from any thread. Commands on one reader take turns: a
- * command (or KvaraClosePort) from a second thread waits until the running one has its answer
- * or its time-out, and then runs; a reader closed meanwhile makes it fail (code 3). Different
- * readers work side by side. Opening and closing readers from several threads is safe. The
- * error code is kept per reader: with several threads on one reader it is the last failure of
- * any of them. While a function waits for the reader's answer it dispatches the calling
- * thread's pending window messages through the hooks the application installed; a reader
- * function called from such a message for the same reader fails at once with code 256.
+ * command from a second thread waits until the running one has ended, and then runs; a reader
+ * closed meanwhile makes it fail (code 3). KvaraClosePort from another thread ends a command
+ * that waits for the reader at once: it fails, and KvaraGetLastError returns 3 for its handle.
+ * Handles are given out in turn, so the handle of a closed reader does not name the next reader
+ * opened (only after the rest of its range, thousands of opens later). Different readers work side
+ * by side. Opening and closing readers from several threads is safe. The error code is kept per
+ * reader: with several threads on one reader it is the last failure of any of them. While a
+ * function waits for the reader's answer it dispatches the calling thread's pending window messages
+ * through the hooks the application installed; a reader function called from such a message for the
+ * same reader fails at once with code 256.
  *
- * Late answers: reader answers carry no sequence number, so an answer that comes after its
- * command has timed out could pass for the next command's. After a time-out (or a garbled
- * answer) a reader is out of step until the library knows the line is in step again. Then:
- * - before the next command goes out, the library waits up to one time-out for the late
- *   answer, and discards it;
- * - then queries prove the line in step before the command itself is sent: device type queries
- *   (one per answer that may still be on its way) that get exactly the reader's own device
- *   type, a transmit power query (0x07) that gets anything else, and one more device type
- *   query; otherwise the command is not sent and fails with code 258
- *   (KVARA_ERROR_OUT_OF_STEP), or with code 4 when the reader did not answer a query, and the
- *   next command tries again;
- * - a write (KvaraWriteBank, KvaraWriteBankPwd) is reported done only when the area reads back
- *   as written (with the write's password), else it fails with code 21.
- * A caller can rely on this: a function that returns success got the reader's answer to that
- * very call; code 258 means the command was not sent; a failure after a time-out (code 4)
- * means the outcome is unknown, never that the command was certainly not carried out. A frame
- * whose command has returned is never sent later (a network link that reconnects drops it).
+ * Time: a function that talks to an open reader returns within 10 x timeoutMs (the time-out
+ * given to KvaraOpenPort) after it gets its turn on the reader, whatever the reader does: up to
+ * 4 x timeoutMs to get the line back in step (see below), up to three waiting phases of
+ * timeoutMs for the answer (the first bytes, the frame start, the rest), and for a write that is
+ * read back up to three more. Window messages dispatched meanwhile (see KvaraSetUiHooks) take
+ * their own time on top. Waiting never keeps a processor busy.
+ *
+ * Late, extra and garbled answers. Reader answers carry no sequence number: the library takes
+ * the first answer that comes after a frame for that frame's answer, which is right while the
+ * line is in step. It counts the line out of step when
+ * - a command got no complete answer in time (code 4): its answer may still come;
+ * - an answer is not the command's own (code 259): it carries another bus address than the
+ *   reader's, more bytes than its frame, or data that does not fit the command (data for a
+ *   command that has none back: select, writes, lock, power write, RF, reader mode, USB mode;
+ *   fewer bytes than a counted read asks for; a transmit power above 40.0 dBm);
+ * - bytes came that no command asked for (an answer sent twice, say), found when the next frame
+ *   would go out, or an answer came in less than half the time the reader ever took for that
+ *   command and more bytes followed it.
+ * A garbled answer (code 10) of exactly a frame's length is the command's own with changed
+ * bytes and leaves the line in step. Before the next command goes out on a line out of step,
+ * the library waits until the line has been quiet for one time-out (discarding what comes) and
+ * then proves it in step: a device type query (0xF0) must get exactly the device type the
+ * reader gave at open, a transmit power query (0x07) a power answer or the refusal the reader
+ * gave it at open, a device type query the device type again, and the line must then stay
+ * quiet for a few of their round trips. When answers of earlier commands turn up instead, it
+ * waits for quiet and proves again, within 4 x timeoutMs; when that does not succeed the
+ * command is not sent and fails with code 258 (KVARA_ERROR_OUT_OF_STEP), or with code 4 when
+ * the reader did not answer the queries. A reader that answers in time is back in step within
+ * a call or two after a late answer, whatever the caller's pace; a reader that holds answers
+ * back is back once the line has been quiet for a time-out after the last of them.
+ * KvaraOpenPort proves the same way that the reader's first answer is its own, not the late
+ * answer of a command sent before the reader was last closed (by this or another program).
+ *
+ * What a caller can rely on:
+ * - Success: the function got the reader's answer to that very call. A write (KvaraWriteBank,
+ *   KvaraWriteBankPwd) reports success only when the area reads back as written: in framing
+ *   mode 0, whose check byte two changed bytes can pass, every write outside the EPC bank is
+ *   read back (an area the reader cannot read back leaves the reader's own answer standing), and
+ *   in either mode every write after the line had to be proven in step. A write to the EPC bank
+ *   changes the PC or EPC the tag was selected by: prove it by selecting the new EPC and
+ *   reading it back (as kvara set-epc does).
+ * - Code 258, and the argument codes 6, 13, 15 and 257: the command was not sent.
+ * - Code 4 (time-out), 10 (garbled answer), 259 (another command's answer): the outcome is
+ *   unknown; the reader may have carried the command out. Read back what matters.
+ * - A reader status (1-255): the reader's answer to this command, refused.
+ * - A frame whose command has returned is never sent later (a network link that reconnects
+ *   drops it).
+ * Two cases remain that no library can tell without sequence numbers or a stronger check
+ * value: a reader that sends an answer twice, the copy arriving no sooner than the reader
+ * answers and while the next command of the same kind waits, gives that command the copy (the
+ * surplus shows when the caller next pauses, and the line is proven in step then); and in
+ * framing mode 0 two changed bytes that cancel in the check byte can make a read deliver other
+ * data than the tag holds (read twice where that matters).
  */
 #ifndef KVARA_H
 #define KVARA_H
@@ -83,8 +122,11 @@ extern "C" {
 #define KVARA_ERROR_NO_TRANSPONDER 21    /* write not confirmed by reading back */
 #define KVARA_ERROR_PORT_BUSY 256        /* the reader is still waiting for another command */
 #define KVARA_ERROR_INVALID_ARGUMENT 257 /* NULL pointer or negative length */
-#define KVARA_ERROR_OUT_OF_STEP \
-    258 /* not sent: earlier answers still on their way; see "Late answers" */
+#define KVARA_ERROR_OUT_OF_STEP                                                                  \
+    258 /* not sent: the line could not be proven in step; see "Late, extra and garbled answers" \
+         */
+#define KVARA_ERROR_FOREIGN_ANSWER \
+    259 /* the answer is not this command's (an earlier one's): outcome unknown; see there */
 
 /* The memory banks of a Gen2 tag (the bank argument of the read, write and select functions). */
 #define KVARA_BANK_RESERVED 0 /* kill password (bytes 0-3), access password (bytes 4-7) */
@@ -138,7 +180,9 @@ KVARA_API int KvaraGetSdkVersion(void);
  *
  * Up to six attempts are made while the link does not open (for a network reader, fewer when
  * its time runs out; see below). The reader is asked in framing mode 0 first, then mode 1; it
- * counts as opened only when it answers with exactly 4 bytes.
+ * counts as opened only when it answers with four hexadecimal digits and the queries after that
+ * prove the answer was its own (see "Late, extra and garbled answers"; an answer of another
+ * shape is asked for once more, since it may have been a late one).
  *
  * Network readers are reached over TCP: "a.b.c.d" at port 10001, "a.b.c.d-port" at that port,
  * "[name]" or "[name]a.b.c.d-port" at the address and port of the reader that answers to the
@@ -148,12 +192,12 @@ KVARA_API int KvaraGetSdkVersion(void);
  * again. When the connection opens but the reader does not identify itself, its configuration
  * (record 0) is nudged over the configuration link and six more attempts follow.
  *
- * Time bound for a network reader: name resolution, the connect attempts (each given up after
- * 5 s) and the nudge together take at most 15 s. Identifying the reader over an open link
- * comes on top: up to three waiting phases of timeoutMs in each of the two framing modes, at
- * most twice (before and after the nudge). So the call returns within 15 s + 12 x timeoutMs;
- * a reader that never answers a connect costs 15 s. Meanwhile pending window messages are
- * dispatched through the hooks of KvaraSetUiHooks, at least every few milliseconds.
+ * Time bound: identifying the reader over an open link takes at most 10 x timeoutMs. For a
+ * network reader, name resolution, the connect attempts (each given up after 5 s) and the
+ * nudge together take at most 15 s, and identifying comes on top at most twice (before and
+ * after the nudge). So the call returns within 15 s + 20 x timeoutMs; a reader that never
+ * answers a connect costs 15 s. Meanwhile pending window messages are dispatched through the
+ * hooks of KvaraSetUiHooks, at least every few milliseconds.
  *
  * @param[in] name       reader name; must not be NULL.
  * @param[in] baudRate   baud rate for names beginning with "COM" (any case) or "/";
@@ -169,9 +213,10 @@ KVARA_API int KvaraGetSdkVersion(void);
 KVARA_API int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs);
 
 /**
- * Closes a reader and forgets its handle.
- * @return 0; -1 for a handle that names no open reader, or (code 256) for a reader that is
- *         still waiting for the answer to another command.
+ * Closes a reader and forgets its handle. A command of another thread that waits for this
+ * reader ends at once (it fails); the close returns as soon as it has.
+ * @return 0; -1 for a handle that names no open reader, or (code 256) when called from a
+ *         window message dispatched during a command's wait on this reader.
  */
 KVARA_API int KvaraClosePort(int handle);
 
@@ -263,7 +308,9 @@ KVARA_API int KvaraReadBankPwd(int handle, int bank, int wordAddress, const unsi
  * Read command (0xC3) of count bytes (its low 8 bits are sent; 0 reads to the end of the
  * bank), no password. count is also the size of buffer.
  * @return the number of bytes read, or -1 (code 5 when the reader returns more than count;
- *         a negative count or a NULL buffer with count > 0 fails before sending).
+ *         code 259 when it returns fewer, up to 254 (the most a fixed answer carries): not the
+ *         answer to this read; a negative count or a NULL buffer with count > 0 fails before
+ *         sending).
  */
 KVARA_API int KvaraReadBytes(int handle, int bank, int wordAddress, unsigned char* buffer,
                              int count);
@@ -275,7 +322,9 @@ KVARA_API int KvaraReadBytesPwd(int handle, int bank, int wordAddress,
 /**
  * Write command (0xC4) of length bytes at a word address. When the reader reports code 21,
  * the area is read back: the write counts as done (0, code 0 stored) when every byte reads
- * back as written, otherwise it fails with code 21.
+ * back as written, otherwise it fails with code 21. A write the reader confirms is read back
+ * too in framing mode 0 (outside the EPC bank) and after the line had to be proven in step
+ * (see "What a caller can rely on"): other bytes there fail it with code 21.
  * @param[in] data   length bytes; may be NULL only when length is 0.
  * @param[in] length 0-251 (bank, address and data must fit one frame; more gives code 6).
  * @return 0, or -1.
@@ -285,8 +334,8 @@ KVARA_API int KvaraWriteBank(int handle, int bank, int wordAddress, const unsign
 
 /**
  * As KvaraWriteBank with the 4-byte access password (command 0xC5; must not be NULL); length
- * 0-247. The read-back after code 21 is made without password; the read-back of a reader out
- * of step (see "Late answers") with the password.
+ * 0-247. The read-back after code 21 is made without password; the read-back of a write the
+ * reader confirmed with the password.
  */
 KVARA_API int KvaraWriteBankPwd(int handle, int bank, int wordAddress,
                                 const unsigned char* password, const unsigned char* data,
@@ -311,7 +360,8 @@ KVARA_API int KvaraSetRf(int handle, int on);
 /**
  * Transmit power read (0x07), in tenths of a dBm.
  * @param[out] power receives the power; must not be NULL.
- * @return 0, or -1 (code 20 when the answer is shorter than 2 bytes).
+ * @return 0, or -1 (code 20 when the answer is shorter than 2 bytes; code 259 for a power
+ *         above 400, which no reader has: not the answer to this query).
  */
 KVARA_API int KvaraGetTxPower(int handle, unsigned short* power);
 

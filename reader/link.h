@@ -24,6 +24,10 @@ public:
             OnByteReceived(data[i]);
         }
     }
+    // The frame handed over is about to go out on the wire: every byte received before this
+    // call came before the frame and cannot be its answer. inputPending: bytes had arrived that
+    // the link has not handed over yet. Links that cannot tell do not call it.
+    virtual void OnFrameOut(bool inputPending) { (void)inputPending; }
 
 protected:
     ~CByteReceiver() = default;

@@ -27,9 +27,15 @@ const char* const kSimUsage =
     "                     a tag in the field (repeatable); AREA is kill, access, epc, tid or\n"
     "                     user, N the lock action 0-3\n"
     "  --fault F          silent | delay=MS | split=N:GAP_MS | stray=HEX | badcheck |\n"
-    "                     status=N | trailing=HEX | drop (close the TCP connection instead\n"
-    "                     of answering) | stuck (the TCP port answers only after record 0's\n"
-    "                     mode byte was switched) (repeatable, combined)\n"
+    "                     status=N | trailing=HEX | repeat=MS (every answer once more, MS\n"
+    "                     later) | answer-address=N (answers carry bus address N) | drop\n"
+    "                     (close the TCP connection instead of answering) | stuck (the TCP\n"
+    "                     port answers only after record 0's mode byte was switched)\n"
+    "                     (repeatable, combined)\n"
+    "  --one-at-a-time    answer requests one after the other: an answer leaves its time after\n"
+    "                     the previous one at the earliest\n"
+    "  --byte-errors N    a noisy line: each byte either way is changed with a chance of N in\n"
+    "                     1000\n"
     "Network reader (besides the pseudo terminal):\n"
     "  --tcp PORT         serve the reader on this TCP port as well (0: any free port)\n"
     "  --tcp-address A    address the TCP port listens on (default 127.0.0.1)\n"
@@ -132,6 +138,11 @@ bool ParseFault(const std::string& text, SimFault* fault, std::string* error) {
         ok = ParseHex(value, &fault->strayBefore);
     } else if (key == "trailing") {
         ok = ParseHex(value, &fault->trailing);
+    } else if (key == "repeat") {
+        ok = ParseInt(value, &fault->repeatAfterMs) && fault->repeatAfterMs >= 0;
+    } else if (key == "answer-address") {
+        ok = ParseInt(value, &fault->answerAddress) && fault->answerAddress >= 0 &&
+             fault->answerAddress <= 255;
     } else {
         ok = false;
     }
@@ -163,6 +174,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
             options->config.conveyor = true;
             continue;
         }
+        if (arg == "--one-at-a-time") {
+            options->config.oneAtATime = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             *error = "missing value for " + arg;
             return false;
@@ -190,6 +205,9 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
             options->config.answerDelayMs = number;
         } else if (arg == "--wire-baud" && ParseInt(value, &number) && number >= 0) {
             options->config.wireBaud = number;
+        } else if (arg == "--byte-errors" && ParseInt(value, &number) && number >= 0 &&
+                   number <= 1000) {
+            options->config.byteErrorsPerMille = number;
         } else if (arg == "--tag-time" && ParseInt(value, &number) && number >= 0) {
             options->config.tagTimeUs = number;
         } else if (arg == "--power" && ParseInt(value, &number) && number >= 0 &&

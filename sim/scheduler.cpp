@@ -21,6 +21,9 @@ void PieceScheduler::Schedule(const std::vector<SimPiece>& pieces, SimClock::tim
         std::lock_guard<std::mutex> guard(m_lock);
         SimClock::time_point at = now;
         for (const auto& piece : pieces) {
+            if (piece.afterPrevious && at < m_last) {
+                at = m_last;
+            }
             at +=
                 std::chrono::milliseconds(piece.delayMs) + std::chrono::microseconds(piece.delayUs);
             if (at < m_last) {

@@ -117,7 +117,9 @@ ByteBuffer SimTag::AccessPassword() const {
 }
 
 SimReader::SimReader(SimConfig config)
-    : m_config(std::move(config)), m_storedTxPower(m_config.txPower) {}
+    : m_config(std::move(config)),
+      m_noise(m_config.byteErrorSeed),
+      m_storedTxPower(m_config.txPower) {}
 
 void SimReader::SetFault(const SimFault& fault) {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -137,6 +139,9 @@ void SimReader::PushFault(const SimFault& fault) {
 
 void SimReader::SetConfig(const SimConfig& config) {
     std::lock_guard<std::mutex> guard(m_lock);
+    if (config.byteErrorSeed != m_config.byteErrorSeed) {
+        m_noise.seed(config.byteErrorSeed);
+    }
     m_config = config;
 }
 
@@ -216,7 +221,9 @@ std::vector<SimPiece> SimReader::Receive(const std::uint8_t* data, std::size_t l
         m_input.clear();  // an unfinished frame from earlier: start over
     }
     m_lastInput = now;
+    const std::size_t from = m_input.size();
     m_input.insert(m_input.end(), data, data + length);
+    AddLineNoise(m_input.data() + from, length);
     if (m_input.size() > kMaxInput) {
         m_input.clear();
         return out;
@@ -285,9 +292,48 @@ int SimReader::ModelledTime(std::size_t requestBytes, std::uint8_t command,
     return static_cast<int>(us);
 }
 
-std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
+void SimReader::AddLineNoise(std::uint8_t* bytes, std::size_t length) {
+    if (m_config.byteErrorsPerMille <= 0) {
+        return;
+    }
+    std::uniform_int_distribution<int> chance(0, 999);
+    std::uniform_int_distribution<int> change(1, 255);
+    for (std::size_t i = 0; i < length; ++i) {
+        if (chance(m_noise) < m_config.byteErrorsPerMille) {
+            bytes[i] = static_cast<std::uint8_t>(bytes[i] ^ change(m_noise));
+        }
+    }
+}
+
+std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& received) {
     // Mode 0: 02 addr cmd L payload bcc; mode 1: addr cmd L payload crc crc.
     const std::size_t head = mode == 0 ? 1 : 0;
+    SimFault fault = m_fault;
+    bool queued = false;
+    auto chosen = m_queuedFaults.end();
+    for (auto it = m_queuedFaults.begin(); it != m_queuedFaults.end(); ++it) {
+        if (it->forCommand < 0 || it->forCommand == received[head + 1]) {
+            fault = *it;
+            chosen = it;
+            queued = true;
+            break;
+        }
+    }
+    ByteBuffer frame = received;
+    if (!fault.requestXor.empty()) {
+        // The line changed payload bytes: the reader checks the frame as it arrived.
+        const std::size_t payloadLength = frame[head + 2];
+        for (std::size_t i = 0; i < std::min(fault.requestXor.size(), payloadLength); ++i) {
+            frame[head + 3 + i] ^= fault.requestXor[i];
+        }
+        std::size_t total = 0;
+        if ((mode == 0 ? TryMode0(frame, &total) : TryMode1(frame, &total)) != Parse::kValid) {
+            if (queued) {
+                m_queuedFaults.erase(chosen);
+            }
+            return {};
+        }
+    }
     SimRequest request;
     request.mode = mode;
     request.address = frame[head];
@@ -299,14 +345,8 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
     if (request.address != m_config.address) {
         return {};  // addressed to another reader on the bus
     }
-
-    SimFault fault = m_fault;
-    for (auto it = m_queuedFaults.begin(); it != m_queuedFaults.end(); ++it) {
-        if (it->forCommand < 0 || it->forCommand == request.command) {
-            fault = *it;
-            m_queuedFaults.erase(it);
-            break;
-        }
+    if (queued) {
+        m_queuedFaults.erase(chosen);
     }
 
     if (fault.silentAfter) {
@@ -320,7 +360,10 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
     if (fault.silent) {
         return {};
     }
-    const int delay = fault.delayMs >= 0 ? fault.delayMs : m_config.answerDelayMs;
+    int delay = fault.delayMs >= 0 ? fault.delayMs : m_config.answerDelayMs;
+    if (fault.delayMs < 0 && m_config.answerJitterMs > 0) {
+        delay += std::uniform_int_distribution<int>(0, m_config.answerJitterMs)(m_noise);
+    }
     const int modelledUs = ModelledTime(frame.size(), request.command, result.data.size());
     if (fault.drop) {
         SimPiece drop;
@@ -329,7 +372,10 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
         drop.dropConnection = true;
         return {drop};
     }
-    ByteBuffer answer = fault.raw ? *fault.raw : Frame(mode, result.status, result.data);
+    const std::uint8_t address = fault.answerAddress >= 0
+                                     ? static_cast<std::uint8_t>(fault.answerAddress)
+                                     : m_config.address;
+    ByteBuffer answer = fault.raw ? *fault.raw : Frame(mode, address, result.status, result.data);
     if (fault.badCheck && !answer.empty()) {
         answer.back() ^= 0x5A;
     }
@@ -339,6 +385,8 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
     if (bytes.empty()) {
         return {};
     }
+    ByteBuffer repeated = bytes;
+    AddLineNoise(bytes.data(), bytes.size());
 
     const std::size_t count = std::clamp<std::size_t>(
         static_cast<std::size_t>(std::max(fault.pieces, 1)), 1, bytes.size());
@@ -349,23 +397,36 @@ std::vector<SimPiece> SimReader::Handle(int mode, const ByteBuffer& frame) {
         SimPiece piece;
         piece.delayMs = i == 0 ? delay : fault.gapMs;
         piece.delayUs = i == 0 ? modelledUs : 0;
+        piece.afterPrevious = i == 0 && m_config.oneAtATime;
         piece.bytes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(from),
                            bytes.begin() + static_cast<std::ptrdiff_t>(to));
         pieces.push_back(std::move(piece));
         from = to;
     }
+    if (fault.repeatAfterMs == 0) {
+        // Right behind it: both copies go out in one write.
+        AddLineNoise(repeated.data(), repeated.size());
+        pieces.back().bytes.insert(pieces.back().bytes.end(), repeated.begin(), repeated.end());
+    } else if (fault.repeatAfterMs > 0) {
+        SimPiece again;
+        again.delayMs = fault.repeatAfterMs;
+        AddLineNoise(repeated.data(), repeated.size());
+        again.bytes = std::move(repeated);
+        pieces.push_back(std::move(again));
+    }
     return pieces;
 }
 
-ByteBuffer SimReader::Frame(int mode, std::uint8_t status, const ByteBuffer& data) const {
+ByteBuffer SimReader::Frame(int mode, std::uint8_t address, std::uint8_t status,
+                            const ByteBuffer& data) const {
     ByteBuffer frame;
     const auto length = static_cast<std::uint8_t>(std::min(data.size(), kMaxAnswerData));
     if (mode == 0) {
-        frame = {0x02, m_config.address, status, length};
+        frame = {0x02, address, status, length};
         frame.insert(frame.end(), data.begin(), data.begin() + length);
         frame.push_back(SimBcc(frame.data() + 1, frame.size() - 1));
     } else {
-        frame = {m_config.address, status, length};
+        frame = {address, status, length};
         frame.insert(frame.end(), data.begin(), data.begin() + length);
         const std::uint16_t crc = SimCrc16(frame.data(), frame.size());
         frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));

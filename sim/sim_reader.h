@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,16 @@ struct SimFault {
     ByteBuffer trailing;            // bytes sent after the answer
     std::optional<ByteBuffer> raw;  // exactly these bytes instead of the answer
     bool drop = false;              // the connection is closed instead of answering (TCP)
-    bool silentAfter = false;       // the reader answers nothing after this (until ClearFaults)
-    int forCommand = -1;            // a queued fault waits for this command (-1: the next one)
+    // The answer goes out once more this long after it (0: right behind it, in the same
+    // write; -1: once).
+    int repeatAfterMs = -1;
+    int answerAddress = -1;  // bus address the answer carries instead of the reader's own
+    // XORed onto the request's payload before the reader checks the frame: bytes the line
+    // changed. The reader ignores a frame whose check value no longer fits; in mode 0 two equal
+    // changes cancel in the check byte and the reader carries out the changed request.
+    ByteBuffer requestXor;
+    bool silentAfter = false;  // the reader answers nothing after this (until ClearFaults)
+    int forCommand = -1;       // a queued fault waits for this command (-1: the next one)
 };
 
 struct SimConfig {
@@ -78,6 +87,7 @@ struct SimConfig {
     bool mode1 = true;                // answers requests framed in mode 1
     std::uint8_t address = 1;         // answers only requests with this address
     int answerDelayMs = 0;            // time to answer
+    int answerJitterMs = 0;           // up to this much more, drawn for each answer
     std::uint16_t txPower = 270;      // tenths of a dBm
     std::string infoText = "Kvara Simulator";
     std::size_t userCapacity = 64;  // User bank size of tags made from options
@@ -90,6 +100,14 @@ struct SimConfig {
     // field leaves once its EPC has been written and the next inventory starts, and the next
     // one arrives with it.
     bool conveyor = false;
+    // The reader works through its requests one at a time: an answer leaves no earlier than its
+    // own time after the previous answer left, so answers held back by a slow one follow it one
+    // by one.
+    bool oneAtATime = false;
+    // A noisy line: every byte of a request and of an answer is changed with this chance, in
+    // tenths of a percent, drawn from a fixed seed.
+    int byteErrorsPerMille = 0;
+    std::uint32_t byteErrorSeed = 1;
 };
 
 // A request as the simulated reader received it.
@@ -106,6 +124,9 @@ struct SimPiece {
     int delayUs = 0;  // added to delayMs: the modelled line and tag times are finer than that
     ByteBuffer bytes;
     bool dropConnection = false;  // a network server closes the connection at this point
+    // Due its delay after the previous piece left rather than after the request came (a reader
+    // that answers one request at a time).
+    bool afterPrevious = false;
 };
 
 // Status codes the simulated reader answers with.
@@ -161,7 +182,7 @@ private:
     };
 
     std::size_t NextCompleteFrame() const;
-    std::vector<SimPiece> Handle(int mode, const ByteBuffer& frame);
+    std::vector<SimPiece> Handle(int mode, const ByteBuffer& received);
     Result Execute(std::uint8_t command, const ByteBuffer& payload);
     Result Inventory(const ByteBuffer& payload);
     Result Select(const ByteBuffer& payload);
@@ -169,11 +190,15 @@ private:
     Result Write(const ByteBuffer& payload, bool withPassword);
     Result Lock(const ByteBuffer& payload);
     SimTag* Addressed(std::uint8_t* status);
-    ByteBuffer Frame(int mode, std::uint8_t status, const ByteBuffer& data) const;
+    ByteBuffer Frame(int mode, std::uint8_t address, std::uint8_t status,
+                     const ByteBuffer& data) const;
     int ModelledTime(std::size_t requestBytes, std::uint8_t command, std::size_t answerData);
+    // Changes bytes as the noisy line does (byteErrorsPerMille).
+    void AddLineNoise(std::uint8_t* bytes, std::size_t length);
 
     mutable std::mutex m_lock;
     SimConfig m_config;
+    std::mt19937 m_noise;
     std::vector<SimTag> m_tags;
     ByteBuffer m_input;
     SimClock::time_point m_lastInput{};

@@ -159,7 +159,9 @@ void SimTcpServer::Serve() {
                 setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
                 char text[INET_ADDRSTRLEN] = {};
                 inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-                m_scheduler->Cancel();
+                if (!m_keepAnswers) {
+                    m_scheduler->Cancel();
+                }
                 std::lock_guard<std::mutex> guard(m_lock);
                 if (m_connection >= 0) {
                     close(m_connection);  // one connection at a time: the newest wins

@@ -39,6 +39,9 @@ public:
     void DropConnection();
     // Sends bytes on the current connection, unasked. False without a connection.
     bool SendRaw(const ByteBuffer& bytes);
+    // Answers still on their way when a new connection comes go out on it, as from a serial
+    // reader behind a network bridge (by default a new connection drops them).
+    void KeepAnswersForTheNextConnection(bool keep) { m_keepAnswers = keep; }
 
     // The peers of the connections accepted so far: "a.b.c.d:port".
     std::vector<std::string> Connections() const;
@@ -63,6 +66,7 @@ private:
     std::vector<std::string> m_peers;
     ServeThread m_serve;  // woken by stop and by a dropped connection
     std::unique_ptr<PieceScheduler> m_scheduler;
+    std::atomic<bool> m_keepAnswers{false};
 };
 
 }  // namespace kvara::sim

@@ -23,8 +23,9 @@ Ending EndingOf(int code) {
         case KVARA_ERROR_INVALID_ARGUMENT:
         case KVARA_ERROR_OUT_OF_STEP:  // held back: the line could not be proved in step
             return Ending::kNotSent;
-        case KVARA_ERROR_TIMEOUT:   // sent; no (whole) answer came
-        case KVARA_ERROR_CHECKSUM:  // sent; the answer came garbled
+        case KVARA_ERROR_TIMEOUT:         // sent; no (whole) answer came
+        case KVARA_ERROR_CHECKSUM:        // sent; the answer came garbled
+        case KVARA_ERROR_FOREIGN_ANSWER:  // sent; the answer was another command's
         case KVARA_ERROR_EMPTY_ANSWER:
         case KVARA_ERROR_POWER_ANSWER:
             return Ending::kUnknown;

@@ -66,20 +66,35 @@ std::string Hex(const ByteBuffer& bytes) {
 
 class CliTest : public ::testing::Test {
 protected:
-    void StartReader(SimConfig config, std::vector<SimTag> tags) {
+    // The simulated reader on a pseudo terminal, or on a TCP port of the loopback address.
+    void StartReader(SimConfig config, std::vector<SimTag> tags, bool overTcp = false) {
+        StopReader();
         reader = std::make_shared<kvara::sim::SimReader>(config);
         reader->SetTags(std::move(tags));
+        if (overTcp) {
+            tcpServer = std::make_unique<kvara::sim::SimTcpServer>(reader);
+            ASSERT_TRUE(tcpServer->Start("127.0.0.1", 0));
+            iface = "-i \"LAN: 127.0.0.1-" + std::to_string(tcpServer->Port()) + "\" --timeout 300";
+            return;
+        }
         server = std::make_unique<kvara::sim::PtyServer>(reader);
         ASSERT_TRUE(server->Start());
         iface = "-i " + server->Path() + " --timeout 300";
     }
-    void TearDown() override {
+    void StopReader() {
         if (server) {
             server->Stop();
+            server.reset();
+        }
+        if (tcpServer) {
+            tcpServer->Stop();
+            tcpServer.reset();
         }
     }
+    void TearDown() override { StopReader(); }
     std::shared_ptr<kvara::sim::SimReader> reader;
     std::unique_ptr<kvara::sim::PtyServer> server;
+    std::unique_ptr<kvara::sim::SimTcpServer> tcpServer;
     std::string iface;
 };
 
@@ -251,7 +266,7 @@ protected:
         std::system(("rm -rf " + dir).c_str());
     }
     // A reel of blank tags with the same factory EPC and TIDs of their own, passing one by one.
-    void StartConveyor(int count) {
+    void StartConveyor(int count, bool overTcp = false) {
         std::vector<SimTag> tags;
         for (int i = 0; i < count; ++i) {
             SimTag tag = SimTag::WithEpc(kPlain);
@@ -259,7 +274,7 @@ protected:
             tag.tid[11] = static_cast<std::uint8_t>(i);
             tags.push_back(tag);
         }
-        StartReader(SimConfig{.conveyor = true}, tags);
+        StartReader(SimConfig{.conveyor = true}, tags, overTcp);
     }
     void WriteCsv(int rows) {
         std::ofstream csv(dir + "/rows.csv");
@@ -303,6 +318,24 @@ protected:
     std::string Encode(const std::string& more = "") {
         return "encode " + iface + " --csv " + dir + "/rows.csv --log " + dir +
                "/log.jsonl --company-prefix-length 7 --filter 1 --wait 3000 " + more;
+    }
+    void LostAnswerToTheEpcWrite(bool overTcp) {
+        StartConveyor(3, overTcp);
+        WriteCsv(3);
+        // The first write is the EPC's (PC and EPC in bank 1).
+        reader->PushFault(kvara::sim::SimFault{.silent = true, .forCommand = 0xC4});
+        const Outcome run = Kvara("--json " + Encode());
+        EXPECT_EQ(run.exitCode, 0) << run.out;
+        const auto written = Written();
+        ASSERT_EQ(written.size(), 3u) << run.out;
+        const auto tags = reader->AllTags();
+        std::set<std::string> epcs;
+        for (int i = 0; i < 3; ++i) {
+            const std::string epc = written.at(i + 1)["epc"].get<std::string>();
+            EXPECT_EQ(Hex(tags[static_cast<std::size_t>(i)].Epc()), epc) << "tag " << i;
+            epcs.insert(epc);
+        }
+        EXPECT_EQ(epcs.size(), 3u);
     }
     std::string dir;
 };
@@ -352,6 +385,17 @@ TEST_F(EncodeTest, AnInterruptedRunResumesFromItsLog) {
     // Another filter is another job: the journal refuses to go on with it.
     const Outcome other = Kvara(Encode("--filter 2").replace(Encode().find("--filter 1"), 10, ""));
     EXPECT_EQ(other.exitCode, 6);
+}
+
+// The reader's answer to an EPC write is lost while the tag took the EPC: reading it back
+// settles that the row is written, so it is journalled so and the next tag gets the next row's
+// EPC, not this one again. On a pseudo terminal and over TCP.
+TEST_F(EncodeTest, ALostAnswerToAnEpcWriteIsSettledByReadingBackOnAPty) {
+    LostAnswerToTheEpcWrite(false);
+}
+
+TEST_F(EncodeTest, ALostAnswerToAnEpcWriteIsSettledByReadingBackOverTcp) {
+    LostAnswerToTheEpcWrite(true);
 }
 
 TEST_F(EncodeTest, TwoTagsAtOnceWriteNothingAndSayWhy) {

@@ -52,7 +52,7 @@ TEST(ErrorText, EveryCodeHasItsOwnTextOrTheUnknownFormWithItsNumber) {
     }
     // The codes with a text of their own: the reader's statuses and the library's codes a user
     // must be able to act on. Codes that only a caller's mistake produces stay unknown.
-    EXPECT_EQ(known, (std::vector<int>{3, 4, 5, 6, 8, 11, 19, 20, 21, 23, 24, 258}));
+    EXPECT_EQ(known, (std::vector<int>{3, 4, 5, 6, 8, 11, 19, 20, 21, 23, 24, 258, 259}));
     for (int code : {KVARA_ERROR_CHECKSUM, KVARA_ERROR_EMPTY_ANSWER, KVARA_ERROR_PORT_BUSY,
                      KVARA_ERROR_INVALID_ARGUMENT}) {
         EXPECT_EQ(ErrorText(code), UnknownText(code));

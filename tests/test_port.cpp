@@ -308,14 +308,28 @@ TEST_F(PortTest, NoLinkRunsIntoTheTimeout) {
     EXPECT_EQ(bare.GetHandle(), 0);
 }
 
-TEST(PortHandles, PoolsHaveDisjointRanges) {
+// Handles come in turn from disjoint ranges: one given back comes again only after the others
+// of its range, those held out are skipped, and a range that is all held out gives none.
+TEST(PortHandles, PoolsHaveDisjointRangesAndGiveHandlesInTurn) {
     kvara::HandlePool hid(kvara::kHidHandleBase);
     EXPECT_EQ(hid.Acquire(), 10001);
     EXPECT_EQ(hid.Acquire(), 10002);
     hid.Release(10001);
-    EXPECT_EQ(hid.Acquire(), 10001);
+    EXPECT_EQ(hid.Acquire(), 10003);
     kvara::HandlePool tcp(kvara::kTcpHandleBase);
     EXPECT_EQ(tcp.Acquire(), 20001);
+
+    kvara::HandlePool serial(kvara::kSerialHandleBase);
+    for (int i = 1; i <= kvara::kHandleRange; ++i) {
+        ASSERT_EQ(serial.Acquire(), i);
+    }
+    EXPECT_EQ(serial.Acquire(), 0);
+    serial.Release(7);
+    serial.Release(3);
+    EXPECT_EQ(serial.Acquire(), 3);  // round again from the start
+    EXPECT_EQ(serial.Acquire(), 7);
+    EXPECT_EQ(serial.Acquire(), 0);
+    EXPECT_LT(kvara::kHandleRange, kvara::kHidHandleBase);
 }
 
 namespace {

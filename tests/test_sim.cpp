@@ -5,6 +5,7 @@
 #include "protocol/frame.h"
 #include "sim/net_reader.h"
 #include "sim/options.h"
+#include "sim/scheduler.h"
 #include "sim/sim_codec.h"
 #include "sim/sim_reader.h"
 
@@ -133,6 +134,72 @@ TEST(SimFaults, ShapesOfTheAnswer) {
     EXPECT_EQ(Ask(reader, request), clean);
 }
 
+// The misbehaviours of a flaky reader: an answer twice, an answer for another bus address, a
+// request the line changed, answers held back behind a slow one, a noisy line.
+TEST(SimFaults, MisbehavioursOfAFlakyReader) {
+    SimReader reader;
+    const ByteBuffer request = Request(0, 0xF0, {});
+    const ByteBuffer clean = Ask(reader, request);
+
+    reader.PushFault(SimFault{.repeatAfterMs = 3});
+    auto pieces = reader.Receive(request.data(), request.size());
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].bytes, clean);
+    EXPECT_EQ(pieces[1].bytes, clean);
+    EXPECT_EQ(pieces[1].delayMs, 3);
+
+    reader.PushFault(SimFault{.repeatAfterMs = 0});
+    pieces = reader.Receive(request.data(), request.size());
+    ASSERT_EQ(pieces.size(), 1u);
+    ByteBuffer twice = clean;
+    twice.insert(twice.end(), clean.begin(), clean.end());
+    EXPECT_EQ(pieces[0].bytes, twice);
+
+    reader.PushFault(SimFault{.answerAddress = 9});
+    const ByteBuffer other = Ask(reader, request);
+    ASSERT_TRUE(kvara::CheckFrame(other, 0));  // only the address differs
+    EXPECT_EQ(other[1], 9);
+
+    // Two equal changes cancel in the mode-0 check byte: the reader writes the changed data.
+    reader.SetTags({SimTag::WithEpc({0x11, 0x22})});
+    reader.PushFault(SimFault{.requestXor = {0, 0, 0, 0, 0x40, 0x40}});
+    EXPECT_EQ(Command(reader, 0xC4, {3, 0, 0, 0, 0xCA, 0xFE}).status, 0);
+    EXPECT_EQ(reader.Tags()[0].user[0], 0xCA ^ 0x40);
+    EXPECT_EQ(reader.Tags()[0].user[1], 0xFE ^ 0x40);
+    // The CRC of mode 1 sees it: no answer, nothing written.
+    reader.PushFault(SimFault{.requestXor = {0, 0, 0, 0, 0x40, 0x40}});
+    EXPECT_TRUE(Ask(reader, Request(1, 0xC4, {3, 0, 0, 0, 0x01, 0x02})).empty());
+    EXPECT_EQ(reader.Tags()[0].user[0], 0xCA ^ 0x40);
+
+    // One at a time: the answers behind a slow one follow it each after its own time.
+    SimReader serial(SimConfig{.answerDelayMs = 5, .oneAtATime = true});
+    serial.PushFault(SimFault{.delayMs = 30});
+    const auto slow = serial.Receive(request.data(), request.size());
+    const auto next = serial.Receive(request.data(), request.size());
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_TRUE(next[0].afterPrevious);
+    std::vector<kvara::sim::SimClock::time_point> sent;
+    kvara::sim::PieceScheduler scheduler(
+        [&](const ByteBuffer&) { sent.push_back(kvara::sim::SimClock::now()); });
+    const auto now = kvara::sim::SimClock::now();
+    scheduler.Schedule(slow, now);
+    scheduler.Schedule(next, now);
+    scheduler.WaitIdle();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_GE(sent[1] - now, std::chrono::milliseconds(35));  // 30 ms, then 5 ms after it
+
+    // A noisy line changes some bytes either way, the same ones for the same seed.
+    SimReader noisy(SimConfig{.byteErrorsPerMille = 500, .byteErrorSeed = 7});
+    SimReader same(SimConfig{.byteErrorsPerMille = 500, .byteErrorSeed = 7});
+    int changed = 0;
+    for (int i = 0; i < 20; ++i) {
+        const ByteBuffer a = Ask(noisy, request);
+        EXPECT_EQ(a, Ask(same, request));
+        changed += a != clean ? 1 : 0;
+    }
+    EXPECT_GT(changed, 0);
+}
+
 TEST(SimTags, Gen2CrcOverPcAndEpc) {
     const char* digits = "123456789";
     EXPECT_EQ(kvara::sim::Gen2Crc(reinterpret_cast<const std::uint8_t*>(digits), 9), 0xD64E);
@@ -226,11 +293,33 @@ TEST(SimCodec, MatchesTheProtocolsCheckValues) {
 TEST(SimOptions, ParsesTagsFaultsAndRefusesNonsense) {
     kvara::sim::SimOptions options;
     std::string error;
-    ASSERT_TRUE(kvara::sim::ParseSimOptions(
-        {"--type", "3225", "--modes", "1", "--address", "3", "--delay", "20", "--tag",
-         "3008 33B2,tid=E280,user=00112233,access=11223344,lock-user=2", "--tag", "AABB", "--fault",
-         "split=3:5", "--fault", "stray=55", "--link", "/tmp/x"},
-        &options, &error))
+    ASSERT_TRUE(
+        kvara::sim::ParseSimOptions({"--type",
+                                     "3225",
+                                     "--modes",
+                                     "1",
+                                     "--address",
+                                     "3",
+                                     "--delay",
+                                     "20",
+                                     "--tag",
+                                     "3008 33B2,tid=E280,user=00112233,access=11223344,lock-user=2",
+                                     "--tag",
+                                     "AABB",
+                                     "--fault",
+                                     "split=3:5",
+                                     "--fault",
+                                     "stray=55",
+                                     "--fault",
+                                     "repeat=4",
+                                     "--fault",
+                                     "answer-address=7",
+                                     "--one-at-a-time",
+                                     "--byte-errors",
+                                     "15",
+                                     "--link",
+                                     "/tmp/x"},
+                                    &options, &error))
         << error;
     EXPECT_EQ(options.config.deviceType, "3225");
     EXPECT_FALSE(options.config.mode0);
@@ -245,6 +334,10 @@ TEST(SimOptions, ParsesTagsFaultsAndRefusesNonsense) {
               kvara::sim::LockState::kPasswordProtected);
     EXPECT_EQ(options.fault.pieces, 3);
     EXPECT_EQ(options.fault.strayBefore, (ByteBuffer{0x55}));
+    EXPECT_EQ(options.fault.repeatAfterMs, 4);
+    EXPECT_EQ(options.fault.answerAddress, 7);
+    EXPECT_TRUE(options.config.oneAtATime);
+    EXPECT_EQ(options.config.byteErrorsPerMille, 15);
     EXPECT_EQ(options.symlink, "/tmp/x");
 
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"--tag"},
@@ -256,6 +349,8 @@ TEST(SimOptions, ParsesTagsFaultsAndRefusesNonsense) {
                                                 {"--tag", "AA,lock-foo=1"},
                                                 {"--tag", "AA,access=11"},
                                                 {"--bogus", "1"},
+                                                {"--byte-errors", "1001"},
+                                                {"--fault", "answer-address=256"},
                                                 {"--delay", "-5"}}) {
         kvara::sim::SimOptions o;
         EXPECT_FALSE(kvara::sim::ParseSimOptions(bad, &o, &error)) << bad[0];

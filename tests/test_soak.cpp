@@ -14,9 +14,18 @@
 // neither open file descriptors nor heap memory grow over the run. Leaks are
 // LeakSanitizer's job in the address sanitizer build.
 //
-// A second soak mixes answers that come 2 to 10 time-outs late, and writes the reader really
-// refuses, into the faults, and keeps the reader open throughout: no write is reported done that
-// the tag does not hold, and no read delivers anything but the tag's memory.
+// One fault of the first soak is an answer that comes after its command's time-out, while the
+// application closes the reader and opens it again: the open must not take it for the reader's
+// identity, and the commands after it must get their own answers.
+//
+// A second soak keeps the reader open throughout, and the reader answers its requests one at a
+// time. It mixes in answers that come 2 to 10 time-outs late, writes the reader really refuses,
+// answers sent twice, answers for another bus address, refused device type queries (which the
+// proof of the line meets), writes whose request two changed bytes pass the mode-0 check byte,
+// answers held back for most of a second and then released in order, and bursts of a noisy line
+// (in mode 1, whose CRC such noise does not pass): no write is reported done that the tag does
+// not hold, no read delivers anything but the tag's memory, and the line keeps coming back in
+// step.
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -65,9 +74,20 @@ constexpr int kTimeoutMs = 100;
 constexpr int kMaxLateAnswers = kCommands / 100;
 constexpr std::uint32_t kSeed = 20240517;
 
-enum class Fault { kNone, kSplit, kSlow, kStray, kBadCheck, kStatus, kSilence, kUnplug, kCount };
-const char* const kFaultNames[] = {"none",      "split",  "slow",    "stray",
-                                   "bad check", "status", "silence", "unplug"};
+enum class Fault {
+    kNone,
+    kSplit,
+    kSlow,
+    kStray,
+    kBadCheck,
+    kStatus,
+    kSilence,
+    kUnplug,
+    kLate,
+    kCount
+};
+const char* const kFaultNames[] = {"none",   "split",   "slow",   "stray", "bad check",
+                                   "status", "silence", "unplug", "late"};
 
 enum class Command {
     kReadUser,
@@ -87,7 +107,7 @@ struct Weight {
 };
 constexpr Weight kWeights[] = {
     {Fault::kSplit, 150}, {Fault::kSlow, 100},  {Fault::kStray, 100}, {Fault::kBadCheck, 60},
-    {Fault::kStatus, 60}, {Fault::kSilence, 5}, {Fault::kUnplug, 5},
+    {Fault::kStatus, 60}, {Fault::kSilence, 5}, {Fault::kUnplug, 5},  {Fault::kLate, 5},
 };
 
 std::size_t OpenDescriptors() {
@@ -111,10 +131,12 @@ protected:
         m_reader->SetTags({SimTag::WithEpc({0xE2, 0x00, 0x34, 0x12, 0x01, 0x6E, 0xFE, 0x00})});
         m_server = std::make_unique<kvara::sim::PtyServer>(m_reader, m_folder + "/reader");
         ASSERT_TRUE(m_server->Start());
+        KvaraSetTraceHandler(&SoakTest::OnFrame, this);
         Reopen();
     }
 
     void TearDown() override {
+        KvaraSetTraceHandler(nullptr, nullptr);
         if (m_handle > 0) {
             EXPECT_EQ(KvaraClosePort(m_handle), 0);
         }
@@ -142,6 +164,9 @@ protected:
             m_handle = KvaraOpenPort((m_folder + "/reader").c_str(), 19200, 0, TimeoutMs());
         }
         ASSERT_GT(m_handle, 0);
+        // A late answer that spoilt the question in mode 0 makes the open settle on mode 1,
+        // which this reader answers too.
+        m_modeOne = CKvara_SDKApp::Instance().FindPort(m_handle)->m_protocolMode == 1;
         ASSERT_EQ(CKvara_SDKApp::Instance().PortCount(), 1u);
         ++m_reopens;
     }
@@ -188,6 +213,10 @@ protected:
                 break;
             case Fault::kSilence:
                 shape.silent = true;
+                break;
+            case Fault::kLate:
+                // After the time-out, while the reader is opened again.
+                shape.delayMs = TimeoutMs() + Between(TimeoutMs() / 5, TimeoutMs());
                 break;
             case Fault::kUnplug:
                 m_server->Unplug();
@@ -306,6 +335,8 @@ protected:
         const Fault fault = DrawFault();
         const auto command =
             static_cast<Command>(m_random() % static_cast<unsigned>(Command::kCount));
+        Note(std::string("step, command ") + std::to_string(static_cast<int>(command)) +
+             ", fault " + kFaultNames[static_cast<int>(fault)]);
         const int status = Arm(fault);
         CKvara_SDKApp::Instance().SetPortError(m_handle, 0);
         const bool ok = Run(command);
@@ -328,6 +359,7 @@ protected:
                 break;
             case Fault::kSilence:
             case Fault::kUnplug:
+            case Fault::kLate:
                 expected = KVARA_ERROR_TIMEOUT;
                 break;
             default:
@@ -355,6 +387,37 @@ protected:
         }
     }
 
+    // The last frames each way, with the steps that sent them, for the report of a failure.
+    void Note(std::string line) {
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - m_start);
+        m_history.push_back(std::to_string(us.count() / 1000) + "." +
+                            std::to_string(us.count() / 100 % 10) + " ms " + line);
+        if (m_history.size() > 80) {
+            m_history.pop_front();
+        }
+    }
+
+    static void OnFrame(int, int direction, const unsigned char* bytes, int length, void* context) {
+        std::string line = direction == 0 ? "sent " : "took ";
+        char hex[4];
+        for (int i = 0; i < length; ++i) {
+            std::snprintf(hex, sizeof hex, "%02X ", bytes[i]);
+            line += hex;
+        }
+        static_cast<SoakTest*>(context)->Note(std::move(line));
+    }
+
+    std::string History() const {
+        std::string text;
+        for (const auto& line : m_history) {
+            text += line + "\n";
+        }
+        return text;
+    }
+
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    std::deque<std::string> m_history;
     std::string m_folder;
     std::shared_ptr<kvara::sim::SimReader> m_reader;
     std::unique_ptr<kvara::sim::PtyServer> m_server;
@@ -374,10 +437,33 @@ protected:
     static constexpr int kLateTimeoutMs = 20;
     int TimeoutMs() const override { return kLateTimeoutMs; }
 
-    // Shapes the next answer: late, refused, or one of the plain faults.
+    void SetUp() override {
+        SoakTest::SetUp();
+        SimConfig config = m_reader->Config();
+        config.oneAtATime = true;
+        m_reader->SetConfig(config);
+    }
+
+    // A noisy line for a few commands.
+    void Noise(int perMille) {
+        SimConfig config = m_reader->Config();
+        config.byteErrorsPerMille = perMille;
+        config.byteErrorSeed = static_cast<std::uint32_t>(m_random());
+        m_reader->SetConfig(config);
+    }
+
+    // Shapes the next answer: late, refused, one of the misbehaviours of a flaky reader, or one
+    // of the plain faults.
     void ArmLate() {
+        if (m_noisy > 0 && --m_noisy == 0) {
+            Noise(0);
+        }
         const int roll = static_cast<int>(m_random() % 1000);
         SimFault shape;
+        if (roll >= 385 && roll < 430) {
+            ArmFlaky(roll);
+            return;
+        }
         if (roll < 25) {
             shape.delayMs = Between(2, 10) * kLateTimeoutMs + Between(0, kLateTimeoutMs - 1);
             ++m_late;
@@ -403,44 +489,40 @@ protected:
         m_reader->PushFault(shape);
     }
 
-    void SetUp() override {
-        SoakTest::SetUp();
-        m_start = std::chrono::steady_clock::now();
-        KvaraSetTraceHandler(&LateSoakTest::OnFrame, this);
-    }
-
-    void TearDown() override {
-        KvaraSetTraceHandler(nullptr, nullptr);
-        SoakTest::TearDown();
-    }
-
-    // The last frames each way, with the steps that sent them, for the report of a failure.
-    void Note(std::string line) {
-        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
-            std::chrono::steady_clock::now() - m_start);
-        m_history.push_back(std::to_string(us.count() / 1000) + "." +
-                            std::to_string(us.count() / 100 % 10) + " ms " + line);
-        if (m_history.size() > 80) {
-            m_history.pop_front();
+    void ArmFlaky(int roll) {
+        SimFault shape;
+        std::string what;
+        if (roll < 400) {
+            shape.repeatAfterMs = 0;
+            what = "answer sent twice";
+        } else if (roll < 410) {
+            shape.answerAddress = 2;
+            what = "answer for bus address 2";
+        } else if (roll < 420) {
+            shape.status = Between(1, 255);
+            shape.refuse = true;
+            shape.forCommand = 0xF0;
+            what = "device type query refused";
+        } else if (roll < 425) {
+            const auto change = static_cast<std::uint8_t>(Between(1, 255));
+            shape.requestXor = {0, 0, 0, 0, change, change};
+            shape.forCommand = 0xC4;
+            what = "write request with two changed bytes";
+        } else if (roll < 427) {
+            shape.delayMs = Between(20, 40) * kLateTimeoutMs;
+            ++m_late;
+            what = "answers held back";
+        } else {
+            if (m_modeOne && m_noisy == 0) {
+                Noise(20);
+                m_noisy = 20;
+                what = "noisy line";
+            }
+            Note("fault: " + what);
+            return;
         }
-    }
-
-    static void OnFrame(int, int direction, const unsigned char* bytes, int length, void* context) {
-        std::string line = direction == 0 ? "sent " : "took ";
-        char hex[4];
-        for (int i = 0; i < length; ++i) {
-            std::snprintf(hex, sizeof hex, "%02X ", bytes[i]);
-            line += hex;
-        }
-        static_cast<LateSoakTest*>(context)->Note(std::move(line));
-    }
-
-    std::string History() const {
-        std::string text;
-        for (const auto& line : m_history) {
-            text += line + "\n";
-        }
-        return text;
+        Note("fault: " + what);
+        m_reader->PushFault(shape);
     }
 
     void LateStep() {
@@ -459,9 +541,8 @@ protected:
     }
 
     int m_late = 0;
+    int m_noisy = 0;  // commands the noisy line still lasts
     int m_done[2] = {};
-    std::chrono::steady_clock::time_point m_start;
-    std::deque<std::string> m_history;
 };
 
 TEST_F(LateSoakTest, LateAnswersNeverConfirmAWriteThatDidNotHappen) {
@@ -476,9 +557,17 @@ TEST_F(LateSoakTest, LateAnswersNeverConfirmAWriteThatDidNotHappen) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    // The open reader is the same one throughout.
+    // The open reader is the same one throughout, and it comes back in step once the faults
+    // are over.
     EXPECT_EQ(CKvara_SDKApp::Instance().PortCount(), 1u);
     EXPECT_EQ(m_reopens, 1);
+    m_reader->ClearFaults();
+    Noise(0);
+    bool inStep = false;
+    for (int attempt = 0; attempt < 5 && !inStep; ++attempt) {
+        inStep = Run(Command::kReadUser);
+    }
+    EXPECT_TRUE(inStep) << "not back in step; the last frames:\n" << History();
     std::printf("late soak: %d commands in %.1f s, %d answered late, %d succeeded, %d failed\n",
                 kCommands, seconds, m_late, m_done[0], m_done[1]);
 }
@@ -495,7 +584,7 @@ TEST_F(SoakTest, TenThousandCommandsUnderRandomFaults) {
     for (int i = 0; i < kCommands && !HasFatalFailure(); ++i) {
         Step();
         if (HasFailure()) {
-            ADD_FAILURE() << "stopped at command " << i;
+            ADD_FAILURE() << "stopped at command " << i << "; the last frames:\n" << History();
             break;
         }
     }

@@ -218,6 +218,10 @@
         <translation>The reader's answers cannot be matched: command not sent</translation>
     </message>
     <message>
+        <source>Antwort gehört nicht zu diesem Befehl: Ausführung ungewiss</source>
+        <translation>The answer does not belong to this command: whether it was carried out is unknown</translation>
+    </message>
+    <message>
         <source>Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!</source>
         <translation>The selected device is a reader only! A programmer is needed here!</translation>
     </message>

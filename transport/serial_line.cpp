@@ -122,6 +122,12 @@ void CSerialLineBase::OnByteReceived(std::uint8_t byte) {
     }
 }
 
+void CSerialLineBase::ReportFrameOut(bool inputPending) {
+    if (CByteReceiver* receiver = m_receiver.load()) {
+        receiver->OnFrameOut(inputPending);
+    }
+}
+
 void CSerialLineBase::OnBytesAvailable(const std::uint8_t* data, std::size_t length) {
     if (CByteReceiver* receiver = m_receiver.load()) {
         receiver->OnBytesReceived(data, length);

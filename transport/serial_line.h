@@ -92,6 +92,8 @@ protected:
     void Flush();
     // Closes the device under the transmit lock.
     void CloseDeviceLocked();
+    // Tells the receiver that a frame is going out now (see CByteReceiver::OnFrameOut).
+    void ReportFrameOut(bool inputPending);
     static void Signal(int eventFd);
     static void Drain(int eventFd);
 

@@ -334,6 +334,12 @@ bool CUSBSerialPort::WriteQueued() {
     if (fd < 0) {
         return false;
     }
+    if (!m_outputBlocked && !m_transmit.empty()) {
+        // A frame starts to go out: bytes the device holds that the watcher has not read yet
+        // came before it, so they are no answer to it.
+        int pending = 0;
+        ReportFrameOut(ioctl(fd, FIONREAD, &pending) == 0 && pending > 0);
+    }
     std::size_t written = 0;
     while (written < m_transmit.size()) {
         const ssize_t n = write(fd, m_transmit.data() + written, m_transmit.size() - written);

@@ -7,6 +7,7 @@
 // headers define it, the 32-bit all-ones value.
 #include "tests/fakes/fake_ftd2xx.h"
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -29,7 +30,7 @@ struct Device {
     std::mutex lock;
     kvara::ByteBuffer pending;
     bool open = false;
-    bool unplugged = false;
+    std::atomic<bool> unplugged{false};  // read by the link's watcher without the lock
     int latency = 0;
     kvara::FTDCB dcb{};
 };
