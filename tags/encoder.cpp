@@ -290,7 +290,9 @@ std::optional<StopReason> Encoder::WriteEpc(const InventoryEntry& tag, const Byt
         ByteBuffer before = {static_cast<std::uint8_t>(tag.pc >> 8),
                              static_cast<std::uint8_t>(tag.pc)};
         before.insert(before.end(), tag.epc.begin(), tag.epc.end());
-        if (write.ending == Ending::kRefused || holds(tag.epc, before)) {
+        // A refusal alone proves nothing (the reader may say "no transponder" for a write
+        // whose answer the tag never got through): only the old PC and EPC read back do.
+        if (holds(tag.epc, before)) {
             // Proven not written: the row can go to another tag, this one is set aside.
             report->ending = TagEnding::kFailed;
             report->detail = write.Done() ? "the tag does not keep the EPC"

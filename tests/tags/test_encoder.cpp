@@ -197,6 +197,22 @@ TEST_F(EncoderTest, ARefusedWriteGivesTheRowToTheNextTag) {
     EXPECT_EQ(reader->Tags()[1].Epc(), jobRows[0].epc);
 }
 
+// A refusal is no proof: the reader says "no transponder" although the tag took the EPC (its
+// answer was lost), and then nothing reads back. The row is uncertain, never given again.
+TEST_F(EncoderTest, ARefusalThatNothingProvesLeavesTheRowUncertain) {
+    Start(SimConfig{}, Blanks(1), 2);
+    reader->PushFault(SimFault{.status = 0x15, .silentAfter = true, .forCommand = 0xC4});
+    kvara::tags::EncoderOptions options = Options();
+    options.skipBadTags = true;
+    Encoder encoder(session, *store, options);
+    std::optional<TagReport> report;
+    EXPECT_EQ(encoder.Next([] { return false; }, &report), StopReason::kReaderError);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->ending, TagEnding::kUncertain);
+    EXPECT_EQ(reader->Tags()[0].Epc(), jobRows[0].epc);
+    EXPECT_EQ(StateOf(1), RowState::kUncertain);
+}
+
 // The reader goes silent after carrying out the write: the row is uncertain and its EPC is
 // never given to another tag. When the tag comes back, its TID settles the row by the EPC it
 // carries, and the rest of the row is written.
