@@ -148,30 +148,43 @@ void CSeriesDlg::UpdateSourceFields() {
         }
     };
     enable({m_ui->csvField, m_ui->csvBrowseButton}, csv);
-    enable({m_ui->schemeCombo, m_ui->filterSpin, m_ui->filterLabel, m_ui->firstSerialField,
-            m_ui->firstSerialLabel, m_ui->lastSerialField, m_ui->lastSerialLabel},
+    enable({m_ui->schemeCombo, m_ui->firstSerialField, m_ui->firstSerialLabel,
+            m_ui->lastSerialField, m_ui->lastSerialLabel},
            !csv);
+    // Filter and prefix length also serve the rows of a CSV file that have a GTIN and not
+    // these columns, as the command line's --filter and --company-prefix-length do.
+    enable({m_ui->prefixLengthSpin, m_ui->prefixLengthLabel}, csv || sgtin);
     // An SGTIN is made from a GTIN; the other schemes from a company prefix and a reference.
-    enable({m_ui->gtinField, m_ui->gtinLabel, m_ui->prefixLengthSpin, m_ui->prefixLengthLabel},
-           !csv && sgtin);
+    enable({m_ui->gtinField, m_ui->gtinLabel}, !csv && sgtin);
     enable({m_ui->companyPrefixField, m_ui->companyPrefixLabel, m_ui->referenceField,
             m_ui->referenceLabel},
            !csv && !sgtin);
 }
 
 SeriesSource CSeriesDlg::Source() const {
+    // Only what the source uses: a job's options are compared whole when it is made again,
+    // by the window or by "kvara job create", so a field left over from another choice must
+    // not make another job of the same source.
     SeriesSource source;
     source.fromCsv = m_ui->csvRadio->isChecked();
-    source.csvPath = m_ui->csvField->text().trimmed();
-    source.scheme = QString::fromLatin1(kSchemes[std::clamp(
-        m_ui->schemeCombo->currentIndex(), 0, static_cast<int>(std::size(kSchemes)) - 1)]);
-    source.gtin = m_ui->gtinField->text();
-    source.companyPrefix = m_ui->companyPrefixField->text();
-    source.reference = m_ui->referenceField->text();
-    source.companyPrefixLength = m_ui->prefixLengthSpin->value();
     source.filter = m_ui->filterSpin->value();
-    source.firstSerial = m_ui->firstSerialField->text();
-    source.lastSerial = m_ui->lastSerialField->text();
+    if (source.fromCsv) {
+        source.csvPath = m_ui->csvField->text().trimmed();
+        source.companyPrefixLength = m_ui->prefixLengthSpin->value();
+    } else {
+        const int scheme = std::clamp(m_ui->schemeCombo->currentIndex(), 0,
+                                      static_cast<int>(std::size(kSchemes)) - 1);
+        source.scheme = QString::fromLatin1(kSchemes[scheme]);
+        if (scheme <= 1) {
+            source.gtin = m_ui->gtinField->text();
+            source.companyPrefixLength = m_ui->prefixLengthSpin->value();
+        } else {
+            source.companyPrefix = m_ui->companyPrefixField->text();
+            source.reference = m_ui->referenceField->text();
+        }
+        source.firstSerial = m_ui->firstSerialField->text();
+        source.lastSerial = m_ui->lastSerialField->text();
+    }
     source.user = m_ui->userField->text();
     source.access = m_ui->accessField->text();
     source.kill = m_ui->killField->text();
@@ -253,15 +266,16 @@ bool CSeriesDlg::PrepareNewJob(SeriesRun::Setup* setup) {
     }
     const QString name = m_ui->jobNameField->text().trimmed();
     QString error;
-    if (!SeriesJob::Make(source, name, true, &setup->spec, &setup->rows, &error)) {
+    bool made = false;
+    {
+        const WaitCursor wait;  // a template of a million serials takes a second or two
+        made = SeriesJob::Make(source, name, true, &setup->spec, &setup->rows, &error);
+    }
+    if (!made) {
         ShowMessage(this, error);
         return false;
     }
-    if (!SeriesJob::NeedsPermanent(setup->rows)) {
-        // The job's options say that it locks nothing for good, as the command line's do.
-        return SeriesJob::Make(source, name, false, &setup->spec, &setup->rows, &error);
-    }
-    if (!ConfirmPermanent(name)) {
+    if (SeriesJob::NeedsPermanent(setup->rows) && !ConfirmPermanent(name)) {
         ShowState(tr("Nicht gestartet."), false);
         return false;
     }

@@ -108,6 +108,9 @@ bool SeriesJob::Make(const SeriesSource& source, const QString& name, bool perma
         }
         origin = "template";
     }
+    // As "kvara job create" without --permanent when no row locks for good: the same source
+    // makes the same job from either.
+    options.permanent = permanent && NeedsPermanent(*rows);
     *spec =
         tags::JobSpec{name.trimmed().toStdString(), origin, options.Json(), KVARA_PROGRAM_VERSION};
     return true;

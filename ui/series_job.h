@@ -23,7 +23,7 @@ struct SeriesSource {
     QString gtin;
     QString companyPrefix;
     QString reference;
-    int companyPrefixLength = 7;
+    int companyPrefixLength = 0;  // 0: none (the rows' own, or another scheme's)
     int filter = 0;
     QString firstSerial;
     QString lastSerial;
@@ -38,7 +38,8 @@ class SeriesJob {
 
 public:
     // The spec and rows of a job named name; permanent: lock actions that can never be undone
-    // are allowed. False with what is wrong, in words.
+    // are allowed (the spec's options say so only when a row has one). False with what is
+    // wrong, in words.
     static bool Make(const SeriesSource& source, const QString& name, bool permanent,
                      tags::JobSpec* spec, std::vector<tags::JobRow>* rows, QString* error);
     // Whether any row asks for a lock action that can never be undone.

@@ -270,6 +270,12 @@ QString SeriesTexts::Stop(tags::StopReason reason, const std::string& detail,
             return tr("Der Leser hat die Serie angehalten: %1")
                 .arg(outcome.Done() ? QString::fromStdString(detail) : Reason(outcome));
         case tags::StopReason::kStoreError:
+            if (detail.rfind("job \"", 0) == 0 || detail.rfind("no job \"", 0) == 0) {
+                // The store answered, and refused the job: that is no fault of the store.
+                QString refused = StoreError(detail);
+                refused[0] = refused[0].toUpper();
+                return refused + QLatin1Char('.');
+            }
             return tr("Der Auftragsspeicher ist nicht erreichbar oder kann nicht schreiben: %1")
                 .arg(StoreError(detail));
     }

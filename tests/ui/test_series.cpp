@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -435,6 +436,55 @@ private slots:
         command.join();
         QVERIFY(alwaysEnabled);
         QVERIFY(m_window->isEnabled());
+    }
+
+    // A job is one job whether the window or the command line makes it: the window goes on
+    // with a job "kvara job create" made from the same template, and "kvara job create" takes
+    // the window's job from a CSV file as its own. A field the source does not use (a company
+    // prefix typed before choosing an SGTIN) makes no other job.
+    void aJobOfTheCommandLineIsTheWindowsToo() {
+        OpenOnBelt(kvara::test::BlankTags(6));
+        const QString store = m_folder.filePath(QStringLiteral("jobs.db"));
+        const auto kvara = [&](const QStringList& arguments) {
+            QProcess cli;
+            cli.start(QStringLiteral(KVARA_CLI),
+                      QStringList{QStringLiteral("job"), QStringLiteral("create"),
+                                  QStringLiteral("--store"), store} +
+                          arguments);
+            cli.waitForFinished();
+            return cli.exitCode();
+        };
+        QCOMPARE(kvara({"--name", "made-by-cli", "--scheme", "sgtin-96", "--gtin", "80614141123458",
+                        "--company-prefix-length", "7", "--filter", "3", "--serials", "1-3"}),
+                 0);
+        Set("companyPrefixField", QStringLiteral("4012345"));
+        In<QComboBox>("schemeCombo")->setCurrentIndex(2);
+        ChooseTemplate(QStringLiteral("made-by-cli"), QStringLiteral("1"), QStringLiteral("3"));
+        RunToEnd();
+        QVERIFY2(Shown("stateLabel").contains(QStringLiteral("fertig")),
+                 qPrintable(Shown("stateLabel")));
+        QCOMPARE(StoreStatus("made-by-cli").written, 3);
+
+        QFile csv(m_folder.filePath(QStringLiteral("made-by-window.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write("gtin,serial\n80614141123458,10\n80614141123458,11\n");
+        csv.close();
+        In<QRadioButton>("csvRadio")->setChecked(true);
+        Set("csvField", csv.fileName());
+        Set("jobNameField", QStringLiteral("made-by-window"));
+        RunToEnd();
+        QCOMPARE(StoreStatus("made-by-window").written, 2);
+        QCOMPARE(kvara({"--name", "made-by-window", "--csv", csv.fileName(), "--filter", "3",
+                        "--company-prefix-length", "7"}),
+                 0);
+        QVERIFY(kvara({"--name", "made-by-window", "--csv", csv.fileName(), "--filter", "1",
+                       "--company-prefix-length", "7"}) != 0);
+        // The same name with other data is refused by the store, and said so.
+        In<QSpinBox>("filterSpin")->setValue(1);
+        RunToEnd();
+        QCOMPARE(Shown("stateLabel"),
+                 QStringLiteral("Der Auftrag „made-by-window“ steht schon mit einer anderen Quelle "
+                                "oder anderen Daten im Speicher; wählen Sie einen anderen Namen."));
     }
 
     // The reader's answers in words, never a bare number.
