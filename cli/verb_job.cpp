@@ -117,42 +117,25 @@ public:
         if (!store.OpenJob(m_job, &spec) || !store.Rows(m_job, &rows)) {
             return StoreFailure(global, store);
         }
-        const bool json = global.json || m_format == "json";
-        if (!json) {
-            std::printf("serial,epc,tid,state,station,time,detail\n");
+        if (!(global.json || m_format == "json")) {
+            std::fputs(tags::ReportCsv(rows).c_str(), stdout);
+            return kOk;
         }
         for (const tags::RowRecord& row : rows) {
-            if (json) {
-                std::printf("%s\n", nlohmann::json{{"serial", row.row.serial},
-                                                   {"epc", HexText(row.row.epc)},
-                                                   {"tid", HexText(row.tid)},
-                                                   {"state", tags::RowStateName(row.state)},
-                                                   {"station", row.station},
-                                                   {"time", row.time},
-                                                   {"detail", row.detail}}
-                                        .dump()
-                                        .c_str());
-            } else {
-                std::printf("%s,%s,%s,%s,%s,%s,%s\n", Csv(row.row.serial).c_str(),
-                            HexText(row.row.epc).c_str(), HexText(row.tid).c_str(),
-                            tags::RowStateName(row.state), Csv(row.station).c_str(),
-                            row.time.c_str(), Csv(row.detail).c_str());
-            }
+            std::printf("%s\n", nlohmann::json{{"serial", row.row.serial},
+                                               {"epc", HexText(row.row.epc)},
+                                               {"tid", HexText(row.tid)},
+                                               {"state", tags::RowStateName(row.state)},
+                                               {"station", row.station},
+                                               {"time", row.time},
+                                               {"detail", row.detail}}
+                                    .dump()
+                                    .c_str());
         }
         return kOk;
     }
 
 private:
-    static std::string Csv(const std::string& field) {
-        if (field.find_first_of(",\"\n") == std::string::npos) {
-            return field;
-        }
-        std::string quoted = "\"";
-        for (char c : field) {
-            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-        }
-        return quoted + "\"";
-    }
     std::string m_job;
     std::string m_format = "csv";
 };

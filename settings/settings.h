@@ -27,6 +27,8 @@ constexpr SettingKey kTop{"MainWnd", "top"};              // integer, 0
 constexpr SettingKey kRight{"MainWnd", "right"};          // integer, 0
 constexpr SettingKey kBottom{"MainWnd", "bottom"};        // integer, 0
 constexpr SettingKey kUpdate{"Version", "Update"};        // integer 0/1, 1
+constexpr SettingKey kSeriesStore{"Serie", "Speicher"};   // text: the job store last used
+constexpr SettingKey kSeriesStation{"Serie", "Station"};  // text: this station's name
 }  // namespace keys
 
 // The default of a known key (0 or empty for an unknown one).

@@ -29,6 +29,22 @@ std::string Why(const Outcome& outcome) {
     return std::string(StepName(outcome.step)) + ": " + CodeText(outcome.code);
 }
 
+std::string PartWords(RowPart part, int area) {
+    switch (part) {
+        case RowPart::kUser:
+            return "the User memory";
+        case RowPart::kKillPassword:
+            return "the kill password";
+        case RowPart::kAccessPassword:
+            return "the access password";
+        case RowPart::kLock:
+            return "the lock of area " + std::to_string(area);
+        case RowPart::kNone:
+            break;
+    }
+    return {};
+}
+
 }  // namespace
 
 ByteBuffer PcForTag(const JobRow& row, std::uint16_t tagPc) {
@@ -46,6 +62,7 @@ Encoder::Encoder(TagSession& session, JobStore& store, EncoderOptions options)
 StopReason Encoder::Next(const std::function<bool()>& stop, std::optional<TagReport>* report) {
     report->reset();
     m_stopDetail.clear();
+    m_stopOutcome = Outcome::Ok();
     // With every row taken there is nothing to wait for.
     JobStatus status;
     if (!m_store.Status(m_options.job, &status)) {
@@ -73,19 +90,19 @@ StopReason Encoder::Next(const std::function<bool()>& stop, std::optional<TagRep
 }
 
 StopReason Encoder::SettleField(std::vector<TagReport>* reports) {
+    m_stopDetail.clear();
+    m_stopOutcome = Outcome::Ok();
     Inventory inventory;
     const Outcome seen = m_session.RunInventory(&inventory);
     if (!seen.Done()) {
-        m_stopDetail = Why(seen);
-        return StopReason::kReaderError;
+        return ReaderFailed(seen);
     }
     for (const InventoryEntry& tag : inventory.entries) {
         ByteBuffer tid;
         const Outcome read = m_session.Read(tag.epc, KVARA_BANK_TID, 0, kTidBytes[0], kTidBytes[0],
                                             std::nullopt, &tid);
         if (read.ending == Ending::kNotSent) {
-            m_stopDetail = Why(read);
-            return StopReason::kReaderError;
+            return ReaderFailed(read);
         }
         if (!read.Done()) {
             continue;  // a tag that cannot say who it is settles nothing
@@ -126,14 +143,13 @@ StopReason Encoder::WaitForTag(const std::function<bool()>& stop, InventoryEntry
         Inventory inventory;
         const Outcome seen = m_session.RunInventory(&inventory);
         if (seen.ending == Ending::kNotSent) {
-            m_stopDetail = Why(seen);
-            return stop() ? StopReason::kRequested : StopReason::kReaderError;
+            const StopReason failed = ReaderFailed(seen);
+            return stop() ? StopReason::kRequested : failed;
         }
         if (!seen.Done()) {
             // A reader that keeps failing is not a field without tags.
             if (++failures >= kInventoryFailures) {
-                m_stopDetail = Why(seen);
-                return StopReason::kReaderError;
+                return ReaderFailed(seen);
             }
         } else {
             failures = 0;
@@ -188,8 +204,7 @@ StopReason Encoder::Handle(const InventoryEntry& tag, TagReport* report) {
         }
     }
     if (read.ending == Ending::kNotSent) {
-        m_stopDetail = Why(read);
-        return StopReason::kReaderError;
+        return ReaderFailed(read);
     }
     if (!read.Done()) {
         report->outcome = read;
@@ -270,10 +285,9 @@ std::optional<StopReason> Encoder::WriteEpc(const InventoryEntry& tag, const Byt
     // The tag is still selected by the TID's read: no second select.
     const Outcome write = m_session.WritePcAndEpc({}, pc, row.epc, std::nullopt);
     if (write.ending == Ending::kNotSent) {
-        m_stopDetail = Why(write);
-        return m_store.Record(m_options.job, row.index, RowState::kOpen, {}, "")
-                   ? StopReason::kReaderError
-                   : StoreFailed();
+        const StopReason failed = ReaderFailed(write);
+        return m_store.Record(m_options.job, row.index, RowState::kOpen, {}, "") ? failed
+                                                                                 : StoreFailed();
     }
     ByteBuffer expected = pc;
     expected.insert(expected.end(), row.epc.begin(), row.epc.end());
@@ -311,6 +325,7 @@ std::optional<StopReason> Encoder::WriteEpc(const InventoryEntry& tag, const Byt
         if (!m_store.Record(m_options.job, row.index, RowState::kUncertain, tid, report->detail)) {
             return StoreFailed();
         }
+        ReaderFailed(write);
         m_stopDetail = report->detail;
         return StopReason::kReaderError;
     }
@@ -333,16 +348,18 @@ StopReason Encoder::WriteRow(const InventoryEntry& tag, const ByteBuffer& tid,
         }
     }
     m_written.insert(row.epc);
-    std::string failedStep;
-    const Outcome rest = WriteRest(row, &failedStep);
+    const Outcome rest = WriteRest(row, report);
     if (!rest.Done()) {
         report->ending = TagEnding::kRejected;
         report->outcome = rest;
-        report->detail = "the EPC is on the tag, but " + failedStep + " failed (" + Why(rest) + ")";
+        report->detail = "the EPC is on the tag, but " +
+                         PartWords(report->failedPart, report->lockArea) + " failed (" + Why(rest) +
+                         ")";
         if (!m_store.Record(m_options.job, row.index, RowState::kRejected, tid, report->detail)) {
             return StoreFailed();
         }
         if (rest.ending == Ending::kNotSent || rest.ending == Ending::kUnknown) {
+            ReaderFailed(rest);
             m_stopDetail = report->detail;
             return StopReason::kReaderError;
         }
@@ -354,11 +371,11 @@ StopReason Encoder::WriteRow(const InventoryEntry& tag, const ByteBuffer& tid,
     return StopReason::kNone;
 }
 
-Outcome Encoder::WriteRest(const JobRow& row, std::string* failedStep) {
+Outcome Encoder::WriteRest(const JobRow& row, TagReport* report) {
     // Each piece written, then read back unless only the EPC is to be verified. The tag is
     // selected by its new EPC since the read-back.
-    auto write = [&](const char* step, int bank, int word, const ByteBuffer& data) {
-        *failedStep = step;
+    auto write = [&](RowPart part, int bank, int word, const ByteBuffer& data) {
+        report->failedPart = part;
         Outcome outcome = m_session.Write({}, bank, word, data, std::nullopt);
         if (!outcome.Done() || !m_options.verifyAll) {
             return outcome;
@@ -372,30 +389,33 @@ Outcome Encoder::WriteRest(const JobRow& row, std::string* failedStep) {
         return outcome;
     };
     if (!row.user.empty()) {
-        if (Outcome o = write("the User memory", KVARA_BANK_USER, 0, row.user); !o.Done()) {
+        if (Outcome o = write(RowPart::kUser, KVARA_BANK_USER, 0, row.user); !o.Done()) {
             return o;
         }
     }
     if (!row.kill.empty()) {
-        if (Outcome o = write("the kill password", KVARA_BANK_RESERVED, 0, row.kill); !o.Done()) {
+        if (Outcome o = write(RowPart::kKillPassword, KVARA_BANK_RESERVED, 0, row.kill);
+            !o.Done()) {
             return o;
         }
     }
     if (!row.access.empty()) {
-        if (Outcome o = write("the access password", KVARA_BANK_RESERVED, 2, row.access);
+        if (Outcome o = write(RowPart::kAccessPassword, KVARA_BANK_RESERVED, 2, row.access);
             !o.Done()) {
             return o;
         }
     }
     const ByteBuffer password = row.access.empty() ? ByteBuffer(kPasswordBytes, 0) : row.access;
     for (const auto& [area, action] : row.locks) {
-        *failedStep = "the lock of area " + std::to_string(area);
+        report->failedPart = RowPart::kLock;
+        report->lockArea = area;
         if (Outcome o = m_session.Lock({}, area, action, password, m_options.permanentAllowed);
             !o.Done()) {
             return o;
         }
     }
-    failedStep->clear();
+    report->failedPart = RowPart::kNone;
+    report->lockArea = -1;
     return Outcome::Ok();
 }
 
@@ -417,6 +437,12 @@ void Encoder::PassOver(const InventoryEntry& tag, const ByteBuffer& tid) {
         m_passedTids.insert(tid);
     }
     m_lastPassed = tag.epc;
+}
+
+StopReason Encoder::ReaderFailed(const Outcome& outcome) {
+    m_stopOutcome = outcome;
+    m_stopDetail = Why(outcome);
+    return StopReason::kReaderError;
 }
 
 StopReason Encoder::StoreFailed() {

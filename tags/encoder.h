@@ -29,6 +29,9 @@ struct EncoderOptions {
     bool permanentAllowed = false;  // lock actions that can never be undone
 };
 
+// The part of a row after its EPC that a tag did not take.
+enum class RowPart { kNone, kUser, kKillPassword, kAccessPassword, kLock };
+
 // What happened to one tag.
 enum class TagEnding {
     kWritten,    // the row is on the tag, read back as asked
@@ -46,6 +49,10 @@ struct TagReport {
     ByteBuffer tid;
     std::string detail;  // in words: why it was set aside, failed or is uncertain
     Outcome outcome;     // the reader's side of it
+    // For a tag set aside with its row's EPC on it: the part that failed (and the area of a
+    // lock), so that a window can say it in its own words.
+    RowPart failedPart = RowPart::kNone;
+    int lockArea = -1;
 };
 
 // Why encoding stopped.
@@ -69,6 +76,8 @@ public:
     StopReason Next(const std::function<bool()>& stop, std::optional<TagReport>* report);
     // The detail of the last stop (the store's error, the reader's, the EPCs in the field).
     const std::string& StopDetail() const { return m_stopDetail; }
+    // The reader's side of the last stop, when the reader stopped it (done otherwise).
+    const Outcome& StopOutcome() const { return m_stopOutcome; }
     // Settles the rows of the tags in the field that an earlier run left reserved or uncertain,
     // by the EPC each carries; reserves nothing. A report for every tag it settled.
     StopReason SettleField(std::vector<TagReport>* reports);
@@ -83,8 +92,11 @@ private:
                       bool* handled);
     StopReason WriteRow(const InventoryEntry& tag, const ByteBuffer& tid, const RowRecord& row,
                         bool epcOnTag, TagReport* report);
-    // The steps after the EPC: User memory, passwords, locks, each read back as asked.
-    Outcome WriteRest(const JobRow& row, std::string* failedStep);
+    // The steps after the EPC: User memory, passwords, locks, each read back as asked. The
+    // report names the part that failed.
+    Outcome WriteRest(const JobRow& row, TagReport* report);
+    // The reader stopped the run: its outcome, and the words of the stop.
+    StopReason ReaderFailed(const Outcome& outcome);
     StopReason SetAside(const InventoryEntry& tag, const ByteBuffer& tid, const std::string& why,
                         TagReport* report);
     StopReason StoreFailed();
@@ -95,6 +107,7 @@ private:
     JobStore& m_store;
     EncoderOptions m_options;
     std::string m_stopDetail;
+    Outcome m_stopOutcome;
     // The EPCs this run put on tags: a tag still in the field after its turn is not new.
     std::set<ByteBuffer> m_written;
     // The TIDs of tags passed over (done in an earlier run, or set aside), and the EPC of the

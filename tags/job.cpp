@@ -23,6 +23,18 @@ bool HexField(const nlohmann::json& json, const char* name, ByteBuffer* bytes) {
     return json[name].is_string() && ParseHexPairs(json[name].get<std::string>(), "", bytes);
 }
 
+// A CSV field: quoted when it holds the separator, a quote or a line break.
+std::string CsvField(const std::string& field) {
+    if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        return field;
+    }
+    std::string quoted = "\"";
+    for (char c : field) {
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
 }  // namespace
 
 const char* RowStateName(RowState state) {
@@ -99,6 +111,16 @@ std::string DuplicateRows(const std::vector<JobRow>& rows) {
         }
     }
     return {};
+}
+
+std::string ReportCsv(const std::vector<RowRecord>& rows) {
+    std::string csv = "serial,epc,tid,state,station,time,detail\n";
+    for (const RowRecord& row : rows) {
+        csv += CsvField(row.row.serial) + "," + HexPairs(row.row.epc) + "," + HexPairs(row.tid) +
+               "," + RowStateName(row.state) + "," + CsvField(row.station) + "," +
+               CsvField(row.time) + "," + CsvField(row.detail) + "\n";
+    }
+    return csv;
 }
 
 std::string UtcNow() {

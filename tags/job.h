@@ -70,6 +70,11 @@ struct JobSpec {
 // GTIN and serial written with another filter or partition); empty when none.
 std::string DuplicateRows(const std::vector<JobRow>& rows);
 
+// A job's report as CSV, one record a row: the header line "serial,epc,tid,state,station,
+// time,detail", then the rows as given. EPC and TID in hex without blanks; a field that holds
+// a comma, a quote or a line break is quoted.
+std::string ReportCsv(const std::vector<RowRecord>& rows);
+
 // The time now, UTC, ISO 8601 with milliseconds.
 std::string UtcNow();
 

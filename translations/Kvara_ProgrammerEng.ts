@@ -1043,6 +1043,22 @@ Cancel: write nothing.</translation>
         <source>Nichts zu kopieren</source>
         <translation>Nothing to copy</translation>
     </message>
+    <message>
+        <source>Serie kodieren ...</source>
+        <translation>Encode series ...</translation>
+    </message>
+    <message>
+        <source>Der Leser kodiert gerade eine Serie. Halten Sie sie zuerst an („Serie kodieren ...“, „Stopp“).</source>
+        <translation>The reader is encoding a series. Stop it first (“Encode series ...”, “Stop”).</translation>
+    </message>
+    <message>
+        <source>Eine Serie wird gerade kodiert. Nach dem laufenden Transponder anhalten und schließen?</source>
+        <translation>A series is being encoded. Stop after the transponder in hand and close?</translation>
+    </message>
+    <message>
+        <source>Der Leser kodiert gerade eine Serie</source>
+        <translation>The reader is encoding a series</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CLanConfig</name>
@@ -1209,6 +1225,333 @@ Four numbers from 0 to 255, separated by dots.</translation>
     </message>
 </context>
 <context>
+    <name>kvara::CSeriesDlg</name>
+    <message>
+        <source>Serie kodieren</source>
+        <translation>Encode series</translation>
+    </message>
+    <message>
+        <source>Auftrag</source>
+        <translation>Job</translation>
+    </message>
+    <message>
+        <source>Speicher:</source>
+        <translation>Store:</translation>
+    </message>
+    <message>
+        <source>SQLite-Datei oder postgresql://…</source>
+        <translation>SQLite file or postgresql://…</translation>
+    </message>
+    <message>
+        <source>Station:</source>
+        <translation>Station:</translation>
+    </message>
+    <message>
+        <source>Neuer Auftrag:</source>
+        <translation>New job:</translation>
+    </message>
+    <message>
+        <source>Name des Auftrags</source>
+        <translation>Name of the job</translation>
+    </message>
+    <message>
+        <source>Fortsetzen:</source>
+        <translation>Continue:</translation>
+    </message>
+    <message>
+        <source>Aufträge laden</source>
+        <translation>Load jobs</translation>
+    </message>
+    <message>
+        <source>Transponder, die sich nicht kodieren lassen, aussortieren und weitermachen</source>
+        <translation>Set aside transponders that cannot be encoded and go on</translation>
+    </message>
+    <message>
+        <source>Quelle</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>CSV-Datei:</source>
+        <translation>CSV file:</translation>
+    </message>
+    <message>
+        <source>GS1-Vorlage:</source>
+        <translation>GS1 template:</translation>
+    </message>
+    <message>
+        <source>GTIN:</source>
+        <translation>GTIN:</translation>
+    </message>
+    <message>
+        <source>Stellen der Firmennummer:</source>
+        <translation>Company prefix digits:</translation>
+    </message>
+    <message>
+        <source>Firmennummer:</source>
+        <translation>Company prefix:</translation>
+    </message>
+    <message>
+        <source>Referenz:</source>
+        <translation>Reference:</translation>
+    </message>
+    <message>
+        <source>Filter:</source>
+        <translation>Filter:</translation>
+    </message>
+    <message>
+        <source>Seriennummern von:</source>
+        <translation>Serials from:</translation>
+    </message>
+    <message>
+        <source>bis:</source>
+        <translation>to:</translation>
+    </message>
+    <message>
+        <source>Für jeden Transponder</source>
+        <translation>For every transponder</translation>
+    </message>
+    <message>
+        <source>User-Daten:</source>
+        <translation>User data:</translation>
+    </message>
+    <message>
+        <source>Hex, ganze Worte; leer: nicht schreiben</source>
+        <translation>Hex, whole words; empty: not written</translation>
+    </message>
+    <message>
+        <source>Access-Passwort:</source>
+        <translation>Access password:</translation>
+    </message>
+    <message>
+        <source>Kill-Passwort:</source>
+        <translation>Kill password:</translation>
+    </message>
+    <message>
+        <source>Sperren</source>
+        <translation>Locks</translation>
+    </message>
+    <message>
+        <source>nicht ändern</source>
+        <translation>leave as it is</translation>
+    </message>
+    <message>
+        <source>Ungeschützt</source>
+        <translation>Unprotected</translation>
+    </message>
+    <message>
+        <source>Permanent freigegeben</source>
+        <translation>Permanently unlocked</translation>
+    </message>
+    <message>
+        <source>Passwortgeschützt</source>
+        <translation>Password protected</translation>
+    </message>
+    <message>
+        <source>Permanent gesperrt</source>
+        <translation>Permanently locked</translation>
+    </message>
+    <message>
+        <source>EPC-Speicher:</source>
+        <translation>EPC memory:</translation>
+    </message>
+    <message>
+        <source>TID-Speicher:</source>
+        <translation>TID memory:</translation>
+    </message>
+    <message>
+        <source>User-Speicher:</source>
+        <translation>User memory:</translation>
+    </message>
+    <message>
+        <source>Fortschritt</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>Bereit.</source>
+        <translation>Ready.</translation>
+    </message>
+    <message>
+        <source>Geschrieben:</source>
+        <translation>Written:</translation>
+    </message>
+    <message>
+        <source>Fehlgeschlagen:</source>
+        <translation>Failed:</translation>
+    </message>
+    <message>
+        <source>Unsicher:</source>
+        <translation>Uncertain:</translation>
+    </message>
+    <message>
+        <source>Aussortiert:</source>
+        <translation>Set aside:</translation>
+    </message>
+    <message>
+        <source>Offen:</source>
+        <translation>Left:</translation>
+    </message>
+    <message>
+        <source>Transponder/min:</source>
+        <translation>Transponders/min:</translation>
+    </message>
+    <message>
+        <source>Letzter Transponder:</source>
+        <translation>Last transponder:</translation>
+    </message>
+    <message>
+        <source>Seriennummer</source>
+        <translation>Serial</translation>
+    </message>
+    <message>
+        <source>EPC</source>
+        <translation>EPC</translation>
+    </message>
+    <message>
+        <source>Ergebnis</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Stopp</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Bericht als CSV speichern ...</source>
+        <translation>Save report as CSV ...</translation>
+    </message>
+    <message>
+        <source>Schließen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Fortsetzen</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>Auftragsspeicher</source>
+        <translation>Job store</translation>
+    </message>
+    <message>
+        <source>SQLite-Dateien (*.db);;Alle Dateien (*)</source>
+        <translation>SQLite files (*.db);;All files (*)</translation>
+    </message>
+    <message>
+        <source>CSV-Datei</source>
+        <translation>CSV file</translation>
+    </message>
+    <message>
+        <source>CSV-Dateien (*.csv);;Alle Dateien (*)</source>
+        <translation>CSV files (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Der Auftragsspeicher ist nicht erreichbar: %1</source>
+        <translation>The job store cannot be reached: %1</translation>
+    </message>
+    <message>
+        <source>%1 – %2 von %3 geschrieben</source>
+        <translation>%1 – %2 of %3 written</translation>
+    </message>
+    <message>
+        <source>Im Speicher steht noch kein Auftrag.</source>
+        <translation>The store holds no job yet.</translation>
+    </message>
+    <message>
+        <source>Der Auftrag „%1“ sperrt Bereiche jedes Transponders permanent oder gibt sie permanent frei.
+
+Diese Einstellung kann am Transponder nie wieder geändert werden. Wirklich ausführen?</source>
+        <translation>The job “%1” permanently locks or permanently unlocks areas of every transponder.
+
+This setting can never be changed on the transponder again. Really carry it out?</translation>
+    </message>
+    <message>
+        <source>Nicht gestartet.</source>
+        <translation>Not started.</translation>
+    </message>
+    <message>
+        <source>Kein Gerät geöffnet, bitte zuerst Gerät auswählen!</source>
+        <translation>No device open, please select a device first!</translation>
+    </message>
+    <message>
+        <source>Geben Sie den Auftragsspeicher an: eine SQLite-Datei oder eine postgresql://-Adresse.</source>
+        <translation>Enter the job store: a SQLite file or a postgresql:// address.</translation>
+    </message>
+    <message>
+        <source>Wählen Sie einen Auftrag aus dem Speicher („Aufträge laden“).</source>
+        <translation>Choose a job from the store (“Load jobs”).</translation>
+    </message>
+    <message>
+        <source>Das Hauptfenster arbeitet gerade mit dem Leser (zyklische Inventur oder eine laufende Operation). Beenden Sie das und drücken Sie noch einmal „Start“.</source>
+        <translation>The main window is working with the reader (cyclic inventory or an operation in progress). End that and press “Start” again.</translation>
+    </message>
+    <message>
+        <source>Der Auftrag wird geöffnet …</source>
+        <translation>Opening the job …</translation>
+    </message>
+    <message>
+        <source>Pause nach dem laufenden Transponder …</source>
+        <translation>Pausing after the transponder in hand …</translation>
+    </message>
+    <message>
+        <source>Wird nach dem laufenden Transponder angehalten …</source>
+        <translation>Stopping after the transponder in hand …</translation>
+    </message>
+    <message>
+        <source>Noch kein Auftrag: Starten Sie einen, oder wählen Sie einen aus dem Speicher („Aufträge laden“).</source>
+        <translation>No job yet: start one, or choose one from the store (“Load jobs”).</translation>
+    </message>
+    <message>
+        <source>Bericht als CSV speichern</source>
+        <translation>Save report as CSV</translation>
+    </message>
+    <message>
+        <source>Die Datei %1 konnte nicht gespeichert werden: %2</source>
+        <translation>The file %1 could not be saved: %2</translation>
+    </message>
+    <message>
+        <source>Bericht gespeichert: %1</source>
+        <translation>Report saved: %1</translation>
+    </message>
+    <message>
+        <source>Läuft: Die Transponder kommen nacheinander ins Feld.</source>
+        <translation>Running: the transponders come into the field one after another.</translation>
+    </message>
+    <message>
+        <source>Seriennummer %1 · EPC %2 · TID %3 · %4</source>
+        <translation>Serial %1 · EPC %2 · TID %3 · %4</translation>
+    </message>
+    <message>
+        <source>Läuft.</source>
+        <translation>Running.</translation>
+    </message>
+    <message>
+        <source>Warte auf den nächsten Transponder: seit %1 s kein neuer im Feld.</source>
+        <translation>Waiting for the next transponder: no new one in the field for %1 s.</translation>
+    </message>
+    <message>
+        <source>Pause. „Fortsetzen“ macht weiter; der Leser bleibt für die Serie reserviert.</source>
+        <translation>Paused. “Resume” goes on; the reader stays reserved for the series.</translation>
+    </message>
+    <message>
+        <source>Serie „%1“: %2 von %3 geschrieben, %4 fehlgeschlagen, %5 unsicher, %6 aussortiert, %7 offen</source>
+        <translation>Series “%1”: %2 of %3 written, %4 failed, %5 uncertain, %6 set aside, %7 left</translation>
+    </message>
+    <message>
+        <source>Die Serie läuft noch. Nach dem laufenden Transponder anhalten und schließen?</source>
+        <translation>The series is still running. Stop after the transponder in hand and close?</translation>
+    </message>
+    <message>
+        <source>8, 12, 13 oder 14 Ziffern</source>
+        <translation>8, 12, 13 or 14 digits</translation>
+    </message>
+</context>
+<context>
     <name>kvara::CSperrenDlg</name>
     <message>
         <source>Speicherbereich sperren</source>
@@ -1300,6 +1643,312 @@ Four numbers from 0 to 255, separated by dots.</translation>
     <message>
         <source>Gespeichert, aber nicht bestätigt: der Leser meldet eine andere Sendeleistung</source>
         <translation>Stored, but not confirmed: the reader reports another transmit power</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::SeriesJob</name>
+    <message>
+        <source>Die User-Daten sind kein Hex in ganzen Worten (je 4 Ziffern).</source>
+        <translation>The User data are not hex in whole words (4 digits each).</translation>
+    </message>
+    <message>
+        <source>Das Access-Passwort muss 4 Byte lang sein.</source>
+        <translation>The access password must be 4 bytes long.</translation>
+    </message>
+    <message>
+        <source>Das Kill-Passwort muss 4 Byte lang sein.</source>
+        <translation>The kill password must be 4 bytes long.</translation>
+    </message>
+    <message>
+        <source>Eine Sperre per Passwort braucht ein Access-Passwort außer 00000000: Ohne verlangt der Transponder keines.</source>
+        <translation>A lock by password needs an access password other than 00000000: without one the transponder asks for none.</translation>
+    </message>
+    <message>
+        <source>Geben Sie dem Auftrag einen Namen.</source>
+        <translation>Give the job a name.</translation>
+    </message>
+    <message>
+        <source>Die CSV-Datei „%1“ lässt sich nicht lesen.</source>
+        <translation>The CSV file “%1” cannot be read.</translation>
+    </message>
+    <message>
+        <source>Die CSV-Datei passt nicht: %1</source>
+        <translation>The CSV file does not fit: %1</translation>
+    </message>
+    <message>
+        <source>Die Vorlage ergibt keine Zeilen: %1</source>
+        <translation>The template makes no rows: %1</translation>
+    </message>
+</context>
+<context>
+    <name>kvara::SeriesTexts</name>
+    <message>
+        <source>Zeile %1: %2</source>
+        <translation>line %1: %2</translation>
+    </message>
+    <message>
+        <source>Seriennummer %1: %2</source>
+        <translation>serial %1: %2</translation>
+    </message>
+    <message>
+        <source>ein Anführungszeichen wird geöffnet und nie geschlossen</source>
+        <translation>a quote is opened and never closed</translation>
+    </message>
+    <message>
+        <source>die CSV-Datei ist leer</source>
+        <translation>the CSV file is empty</translation>
+    </message>
+    <message>
+        <source>die CSV-Datei hat eine Kopfzeile, aber keine Zeilen darunter</source>
+        <translation>the CSV file has a header line but no rows below it</translation>
+    </message>
+    <message>
+        <source>unbekannte Spalte „%1“ (gemeint ist wohl „%2“); die Spalten heißen %3</source>
+        <translation>unknown column “%1” (did you mean “%2”?); the columns are %3</translation>
+    </message>
+    <message>
+        <source>unbekannte Spalte „%1“; die Spalten heißen %2</source>
+        <translation>unknown column “%1”; the columns are %2</translation>
+    </message>
+    <message>
+        <source>die CSV-Datei braucht eine Spalte epc oder die Spalten gtin und serial</source>
+        <translation>the CSV file needs an epc column, or the columns gtin and serial</translation>
+    </message>
+    <message>
+        <source>der EPC „%1“ ist nicht 2 bis 62 Byte Hex in ganzen Worten</source>
+        <translation>the EPC “%1” is not 2 to 62 bytes of hex in whole words</translation>
+    </message>
+    <message>
+        <source>der Filter „%1“ ist keine Zahl von 0 bis 7</source>
+        <translation>the filter “%1” is not a number from 0 to 7</translation>
+    </message>
+    <message>
+        <source>company_prefix_length „%1“ ist keine Zahl von 6 bis 12</source>
+        <translation>company_prefix_length “%1” is not a number from 6 to 12</translation>
+    </message>
+    <message>
+        <source>bits „%1“ ist weder 96 noch 198</source>
+        <translation>bits “%1” is neither 96 nor 198</translation>
+    </message>
+    <message>
+        <source>die User-Daten „%1“ sind kein Hex in ganzen Worten</source>
+        <translation>the User data “%1” are not hex in whole words</translation>
+    </message>
+    <message>
+        <source>das Access-Passwort ist nicht 4 Byte Hex</source>
+        <translation>the access password is not 4 bytes of hex</translation>
+    </message>
+    <message>
+        <source>das Kill-Passwort ist nicht 4 Byte Hex</source>
+        <translation>the kill password is not 4 bytes of hex</translation>
+    </message>
+    <message>
+        <source>die Sperre „%1“ ist nicht BEREICH:AKTION %2</source>
+        <translation>the lock “%1” is not AREA:ACTION %2</translation>
+    </message>
+    <message>
+        <source>die Sperre „%1“ lässt sich am Transponder nie wieder aufheben</source>
+        <translation>the lock “%1” can never be undone on the transponder</translation>
+    </message>
+    <message>
+        <source>eine Sperre per Passwort braucht ein Access-Passwort (Spalte access) außer 00000000</source>
+        <translation>a lock by password needs an access password (column access) other than 00000000</translation>
+    </message>
+    <message>
+        <source>die Zeilen %1 und %2 haben denselben EPC %3</source>
+        <translation>rows %1 and %2 have the same EPC %3</translation>
+    </message>
+    <message>
+        <source>die Zeilen %1 und %2 nennen denselben Artikel %3</source>
+        <translation>rows %1 and %2 name the same item %3</translation>
+    </message>
+    <message>
+        <source>kein Schema „%1“</source>
+        <translation>no scheme “%1”</translation>
+    </message>
+    <message>
+        <source>die Seriennummern „%1“ sind nicht VON-BIS (höchstens zehn Millionen)</source>
+        <translation>the serials “%1” are not FROM-TO (at most ten million)</translation>
+    </message>
+    <message>
+        <source>der Auftrag „%1“ steht schon mit einer anderen Quelle oder anderen Daten im Speicher; wählen Sie einen anderen Namen</source>
+        <translation>the job “%1” is already in the store with another source or other data; choose another name</translation>
+    </message>
+    <message>
+        <source>es gibt keinen Auftrag „%1“</source>
+        <translation>there is no job “%1”</translation>
+    </message>
+    <message>
+        <source>%1 lässt sich nicht öffnen: %2</source>
+        <translation>%1 cannot be opened: %2</translation>
+    </message>
+    <message>
+        <source>keine Verbindung zur Datenbank: %1</source>
+        <translation>no connection to the database: %1</translation>
+    </message>
+    <message>
+        <source>der Transponder liest sich nicht so zurück, wie er beschrieben wurde</source>
+        <translation>the transponder does not read back as it was written</translation>
+    </message>
+    <message>
+        <source>der Leser antwortet nicht</source>
+        <translation>the reader does not answer</translation>
+    </message>
+    <message>
+        <source>die Antwort des Lesers kam gestört an</source>
+        <translation>the reader’s answer arrived garbled</translation>
+    </message>
+    <message>
+        <source>kein Leser verbunden</source>
+        <translation>no reader connected</translation>
+    </message>
+    <message>
+        <source>der Leser ist aus dem Takt (eine späte Antwort kam dazwischen)</source>
+        <translation>the reader is out of step (a late answer came in between)</translation>
+    </message>
+    <message>
+        <source>kein Transponder antwortet</source>
+        <translation>no transponder answers</translation>
+    </message>
+    <message>
+        <source>mehrere Transponder antworten zugleich</source>
+        <translation>several transponders answer at once</translation>
+    </message>
+    <message>
+        <source>der Speicher des Transponders ist dafür zu klein</source>
+        <translation>the transponder’s memory is too small for it</translation>
+    </message>
+    <message>
+        <source>der Speicherbereich ist gesperrt</source>
+        <translation>the memory area is locked</translation>
+    </message>
+    <message>
+        <source>falsches Passwort</source>
+        <translation>wrong password</translation>
+    </message>
+    <message>
+        <source>der Leser nimmt den Wert nicht an</source>
+        <translation>the reader does not accept the value</translation>
+    </message>
+    <message>
+        <source>Kill-Passwort</source>
+        <translation>kill password</translation>
+    </message>
+    <message>
+        <source>Access-Passwort</source>
+        <translation>access password</translation>
+    </message>
+    <message>
+        <source>EPC-Speicher</source>
+        <translation>EPC memory</translation>
+    </message>
+    <message>
+        <source>TID-Speicher</source>
+        <translation>TID memory</translation>
+    </message>
+    <message>
+        <source>User-Speicher</source>
+        <translation>User memory</translation>
+    </message>
+    <message>
+        <source>Bereich %1</source>
+        <translation>area %1</translation>
+    </message>
+    <message>
+        <source>die User-Daten</source>
+        <translation>the User data</translation>
+    </message>
+    <message>
+        <source>das Kill-Passwort</source>
+        <translation>the kill password</translation>
+    </message>
+    <message>
+        <source>das Access-Passwort</source>
+        <translation>the access password</translation>
+    </message>
+    <message>
+        <source>die Sperre von %1</source>
+        <translation>the lock of the %1</translation>
+    </message>
+    <message>
+        <source>der Rest der Zeile</source>
+        <translation>the rest of the row</translation>
+    </message>
+    <message>
+        <source>geschrieben</source>
+        <translation>written</translation>
+    </message>
+    <message>
+        <source>aussortiert</source>
+        <translation>set aside</translation>
+    </message>
+    <message>
+        <source>nicht geschrieben</source>
+        <translation>not written</translation>
+    </message>
+    <message>
+        <source>unsicher</source>
+        <translation>uncertain</translation>
+    </message>
+    <message>
+        <source>geschrieben: der EPC kam in einem früheren Lauf auf den Transponder, der Rest der Zeile jetzt</source>
+        <translation>written: the EPC went onto the transponder in an earlier run, the rest of the row now</translation>
+    </message>
+    <message>
+        <source>nicht geschrieben: der Transponder behält den EPC nicht; die Zeile geht an den nächsten</source>
+        <translation>not written: the transponder does not keep the EPC; the row goes to the next one</translation>
+    </message>
+    <message>
+        <source>nicht geschrieben: %1; die Zeile geht an den nächsten</source>
+        <translation>not written: %1; the row goes to the next one</translation>
+    </message>
+    <message>
+        <source>unsicher: %1 – der EPC kann auf dem Transponder sein und geht an keinen anderen</source>
+        <translation>uncertain: %1 – the EPC may be on the transponder and goes to no other</translation>
+    </message>
+    <message>
+        <source>aussortiert: trägt schon einen EPC dieses Auftrags und wird nicht überschrieben</source>
+        <translation>set aside: it already carries an EPC of this job and is not overwritten</translation>
+    </message>
+    <message>
+        <source>aussortiert: seine TID ist nicht lesbar (%1)</source>
+        <translation>set aside: its TID cannot be read (%1)</translation>
+    </message>
+    <message>
+        <source>aussortiert: der EPC ist geschrieben, %1 nicht – %2</source>
+        <translation>set aside: the EPC is written, %1 is not – %2</translation>
+    </message>
+    <message>
+        <source>Der Auftrag ist fertig: Keine Zeile ist mehr offen.</source>
+        <translation>The job is done: no row is left open.</translation>
+    </message>
+    <message>
+        <source>Angehalten. „Start“ setzt den Auftrag fort.</source>
+        <translation>Stopped. “Start” continues the job.</translation>
+    </message>
+    <message>
+        <source>Kein neuer Transponder im Feld.</source>
+        <translation>No new transponder in the field.</translation>
+    </message>
+    <message>
+        <source>Zwei Transponder im Feld tragen denselben EPC; nichts geschrieben. Nehmen Sie einen heraus und drücken Sie „Start“.</source>
+        <translation>Two transponders in the field carry the same EPC; nothing written. Take one out and press “Start”.</translation>
+    </message>
+    <message>
+        <source>Mehrere neue Transponder zugleich im Feld; nichts geschrieben. Lassen Sie nur einen im Feld und drücken Sie „Start“.</source>
+        <translation>Several new transponders in the field at once; nothing written. Leave only one in the field and press “Start”.</translation>
+    </message>
+    <message>
+        <source>Angehalten bei einem Transponder, der sich nicht kodieren ließ: %1</source>
+        <translation>Stopped at a transponder that could not be encoded: %1</translation>
+    </message>
+    <message>
+        <source>Der Leser hat die Serie angehalten: %1</source>
+        <translation>The reader stopped the series: %1</translation>
+    </message>
+    <message>
+        <source>Der Auftragsspeicher ist nicht erreichbar oder kann nicht schreiben: %1</source>
+        <translation>The job store cannot be reached or cannot write: %1</translation>
     </message>
 </context>
 </TS>

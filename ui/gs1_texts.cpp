@@ -2,6 +2,7 @@
 #include "ui/gs1_texts.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <cstring>
 
 namespace kvara {
@@ -110,6 +111,27 @@ QString Gs1ReasonText(const gs1::Reason& reason) {
     }
     // Filled as the GS1 code fills its own patterns: an argument's own "%1" stays as it is.
     return QString::fromStdString(gs1::FillPattern(Translated(german).toStdString(), args));
+}
+
+std::optional<QString> Gs1ReasonOfText(const std::string& text) {
+    const QString given = QString::fromStdString(text);
+    for (const Pattern& pattern : kPatterns) {
+        // The pattern with each numbered place as a group that takes any text.
+        QString expression = QRegularExpression::escape(QString::fromLatin1(pattern.english));
+        expression.replace(QRegularExpression(QStringLiteral(R"(\\%(\d))")),
+                           QStringLiteral("(.*?)"));
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^") + expression + QStringLiteral("$")).match(given);
+        if (!match.hasMatch()) {
+            continue;
+        }
+        gs1::Reason reason{pattern.english, {}};
+        for (int i = 1; i <= match.lastCapturedIndex(); ++i) {
+            reason.args.push_back(match.captured(i).toStdString());
+        }
+        return Gs1ReasonText(reason);
+    }
+    return std::nullopt;
 }
 
 }  // namespace kvara

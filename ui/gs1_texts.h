@@ -5,11 +5,16 @@
 #pragma once
 
 #include <QString>
+#include <optional>
+#include <string>
 
 #include "protocol/gs1.h"
 
 namespace kvara {
 
 QString Gs1ReasonText(const gs1::Reason& reason);
+// The same for a reason the GS1 code has already put into English words (as a job's rows
+// hand it on); nothing when the text is no GS1 reason.
+std::optional<QString> Gs1ReasonOfText(const std::string& text);
 
 }  // namespace kvara

@@ -24,7 +24,9 @@
 #include "ui/message_box.h"
 #include "ui/origin_marks.h"
 #include "ui/pc_word_fields.h"
+#include "ui/qt_hooks.h"
 #include "ui/reader_connection.h"
+#include "ui/series_dlg.h"
 #include "ui/status_reporter.h"
 #include "ui/tag_list.h"
 #include "ui/tx_power_dlg.h"
@@ -63,6 +65,8 @@ CKvara_ProgrammerDlg::CKvara_ProgrammerDlg(QWidget* parent)
 }
 
 CKvara_ProgrammerDlg::~CKvara_ProgrammerDlg() {
+    // A series still running on the reader ends before the reader closes.
+    delete m_series.data();
     if (m_initialized) {
         m_placement->Save();
     }
@@ -141,6 +145,8 @@ void CKvara_ProgrammerDlg::BuildMenu() {
         ->addAction(tr("Gelesene Speicherbänke als CSV speichern ..."), this,
                     [this] { m_export->SaveWithDialog(BanksCsvText()); })
         ->setObjectName(QStringLiteral("saveBanksAction"));
+    m_menu->addAction(tr("Serie kodieren ..."), this, &CKvara_ProgrammerDlg::OnSeries)
+        ->setObjectName(QStringLiteral("seriesAction"));
     m_menu->addSeparator();
     const int language = ReadInt(keys::kLanguage);
     if (language != 0) {
@@ -242,7 +248,7 @@ void CKvara_ProgrammerDlg::AfterCyclic(std::function<void()> action) {
 }
 
 void CKvara_ProgrammerDlg::OnChooseInterface() {
-    if (m_ui->cyclicButton->isChecked() || !m_reader->ChooseInterface()) {
+    if (m_ui->cyclicButton->isChecked() || RefusedDuringSeries() || !m_reader->ChooseInterface()) {
         return;
     }
     Refresh();
@@ -250,6 +256,9 @@ void CKvara_ProgrammerDlg::OnChooseInterface() {
 }
 
 void CKvara_ProgrammerDlg::OnTransmitPower() {
+    if (RefusedDuringSeries()) {
+        return;
+    }
     AfterCyclic([this] {
         if (m_reader->Handle() == 0) {
             ShowMessage(this, tr("Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"));
@@ -266,7 +275,7 @@ void CKvara_ProgrammerDlg::OnTransmitPower() {
 }
 
 void CKvara_ProgrammerDlg::OnIpAddress() {
-    if (m_ui->cyclicButton->isChecked()) {
+    if (m_ui->cyclicButton->isChecked() || RefusedDuringSeries()) {
         return;
     }
     m_reader->ChangeIpAddress();
@@ -275,6 +284,9 @@ void CKvara_ProgrammerDlg::OnIpAddress() {
 }
 
 void CKvara_ProgrammerDlg::OnLanguage(int language) {
+    if (RefusedDuringSeries()) {
+        return;
+    }
     AfterCyclic([this, language] {
         WriteInt(keys::kLanguage, language);
         done(kEndLanguage);
@@ -338,7 +350,7 @@ void CKvara_ProgrammerDlg::OnCyclicToggled() {
     }
     m_cyclicRunning = true;
     m_status->SetText(QString());
-    SetCyclicControlsEnabled(false);
+    SetControlsEnabled(false, cyclic);
     Refresh();
     KvaraSetNoWindowLock(m_reader->Handle(), 1);
     while (cyclic->isChecked() && m_reader->Handle() != 0) {
@@ -351,7 +363,7 @@ void CKvara_ProgrammerDlg::OnCyclicToggled() {
     if (m_reader->Handle() != 0) {
         KvaraSetNoWindowLock(m_reader->Handle(), 0);
     }
-    SetCyclicControlsEnabled(true);
+    SetControlsEnabled(true, cyclic);
     m_cyclicRunning = false;
     Refresh();
     if (m_afterCyclic) {
@@ -361,27 +373,64 @@ void CKvara_ProgrammerDlg::OnCyclicToggled() {
     }
 }
 
-void CKvara_ProgrammerDlg::SetCyclicControlsEnabled(bool enabled) {
+void CKvara_ProgrammerDlg::SetControlsEnabled(bool enabled, QWidget* keep) {
     if (!enabled) {
-        m_disabledForCyclic.clear();
+        m_disabledControls.clear();
         for (QWidget* child : findChildren<QWidget*>()) {
-            if (child != m_ui->cyclicButton && child->isEnabled() &&
+            if (child != keep && child->window() == this && child->isEnabled() &&
                 (qobject_cast<QAbstractButton*>(child) != nullptr ||
                  qobject_cast<QLineEdit*>(child) != nullptr ||
                  qobject_cast<QPlainTextEdit*>(child) != nullptr ||
                  qobject_cast<QListWidget*>(child) != nullptr)) {
                 child->setEnabled(false);
-                m_disabledForCyclic.append(child);
+                m_disabledControls.append(child);
             }
         }
         return;
     }
-    for (const auto& child : m_disabledForCyclic) {
+    for (const auto& child : m_disabledControls) {
         if (child) {
             child->setEnabled(true);
         }
     }
-    m_disabledForCyclic.clear();
+    m_disabledControls.clear();
+}
+
+void CKvara_ProgrammerDlg::OnSeries() {
+    AfterCyclic([this] {
+        if (!m_series) {
+            CSeriesDlg::Window window{[this] { return m_reader->Handle(); },
+                                      [this](bool take) { return HoldReaderForSeries(take); },
+                                      [this](const QString& text) { m_status->SetText(text); }};
+            m_series = new CSeriesDlg(std::move(window), this);
+        }
+        m_series->show();
+        m_series->raise();
+        m_series->activateWindow();
+    });
+}
+
+bool CKvara_ProgrammerDlg::HoldReaderForSeries(bool take) {
+    if (take == m_reader->Lent()) {
+        return true;
+    }
+    // Not while an operation of the window is halfway through its commands: a series command
+    // between its select and its write would change which tag the write reaches.
+    if (take && (m_cyclicRunning || m_reader->Busy() || InsideReaderWait())) {
+        return false;
+    }
+    m_reader->Lend(take);
+    SetControlsEnabled(!take, m_ui->menuButton);
+    return true;
+}
+
+bool CKvara_ProgrammerDlg::RefusedDuringSeries() {
+    if (!m_reader->Lent()) {
+        return false;
+    }
+    ShowMessage(this, tr("Der Leser kodiert gerade eine Serie. Halten Sie sie zuerst an "
+                         "(„Serie kodieren ...“, „Stopp“)."));
+    return true;
 }
 
 void CKvara_ProgrammerDlg::OnEpcFromGtin() {
@@ -417,6 +466,15 @@ bool CKvara_ProgrammerDlg::eventFilter(QObject* watched, QEvent* event) {
 void CKvara_ProgrammerDlg::done(int code) {
     if (m_ui->cyclicButton->isChecked()) {
         return;  // the window does not close while the cyclic toggle is pressed
+    }
+    if (m_series && m_series->HoldsReader()) {
+        if (!AskYesNo(this,
+                      tr("Eine Serie wird gerade kodiert. Nach dem laufenden Transponder anhalten "
+                         "und schließen?"),
+                      false)) {
+            return;
+        }
+        m_series->StopAndWait();
     }
     // The window may close while a reader command waits (its wait dispatches the close). The
     // operation around that command then ends at its next command instead of going on with

@@ -25,6 +25,7 @@ namespace Ui {
 class CKvara_ProgrammerDlg;
 }
 class BankOperations;
+class CSeriesDlg;
 class CsvExport;
 class InputChecks;
 class OriginMarks;
@@ -62,6 +63,8 @@ public:
     void OnTransmitPower();
     void OnLanguage(int language);
     void OnAbout();
+    // "Serie kodieren ...": the series dialog, opened once and shown again.
+    void OnSeries();
     bool CyclicRunning() const { return m_cyclicRunning; }
     bool CyclicPressed() const;
     QString StatusText() const;
@@ -97,7 +100,13 @@ private:
     void OnDeviceVersionsRecorded();
     void OnInventory();
     void OnCyclicToggled();
-    void SetCyclicControlsEnabled(bool enabled);
+    // Disables every control of the window but keep, or enables those it disabled.
+    void SetControlsEnabled(bool enabled, QWidget* keep);
+    // A series takes the reader (false when the window is using it now), or gives it back.
+    bool HoldReaderForSeries(bool take);
+    // While a series holds the reader, an entry that would use or close it is refused (the user
+    // told); true then.
+    bool RefusedDuringSeries();
     // Runs the action now, or, while the cyclic inventory runs, ends it and runs the action
     // once its loop has stopped.
     void AfterCyclic(std::function<void()> action);
@@ -128,7 +137,8 @@ private:
     bool m_initialized = false;
     bool m_aboutOpen = false;
     std::function<void()> m_afterCyclic;
-    QVector<QPointer<QWidget>> m_disabledForCyclic;
+    QVector<QPointer<QWidget>> m_disabledControls;
+    QPointer<CSeriesDlg> m_series;
 };
 
 }  // namespace kvara

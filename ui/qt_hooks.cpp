@@ -42,17 +42,35 @@ QWidget* Back(void* window) {
     return it == Known().constEnd() ? nullptr : it.value().data();
 }
 
+// Whether the calling thread is the one the widgets live on.
+bool OnWindowThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+// How deep the window's thread is in pumps of reader commands' waits.
+int g_pumpDepth = 0;
+
 int Pump() {
+    if (!OnWindowThread()) {
+        return 0;
+    }
     QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
     if (dispatcher == nullptr) {
         return 0;
     }
+    ++g_pumpDepth;
     QCoreApplication::sendPostedEvents();
-    return dispatcher->processEvents(QEventLoop::AllEvents) ? 1 : 0;
+    const bool dispatched = dispatcher->processEvents(QEventLoop::AllEvents);
+    --g_pumpDepth;
+    return dispatched ? 1 : 0;
 }
 
 // The last active top-level window: the active modal dialog or window, else the main window.
 void* ActiveWindow() {
+    if (!OnWindowThread()) {
+        return nullptr;
+    }
     QWidget* window = QApplication::activeModalWidget();
     if (window == nullptr) {
         window = QApplication::activeWindow();
@@ -68,7 +86,7 @@ void* ActiveWindow() {
 }
 
 void* MainWindow() {
-    return Hand(ApplicationMainWindow());
+    return OnWindowThread() ? Hand(ApplicationMainWindow()) : nullptr;
 }
 
 std::string Translate(int id, const char* german) {
@@ -78,22 +96,31 @@ std::string Translate(int id, const char* german) {
 
 }  // namespace
 
+bool InsideReaderWait() {
+    return g_pumpDepth > 0;
+}
+
 void InstallQtHooks() {
     KvaraUiHooks hooks{};
     hooks.pumpPendingMessages = &Pump;
     hooks.activeWindow = &ActiveWindow;
     hooks.mainWindow = &MainWindow;
     hooks.isWindowEnabled = [](void* window) {
-        QWidget* widget = Back(window);
+        QWidget* widget = OnWindowThread() ? Back(window) : nullptr;
         return widget != nullptr && widget->isEnabled() ? 1 : 0;
     };
     hooks.enableWindow = [](void* window, int enable) {
-        if (QWidget* widget = Back(window)) {
+        if (QWidget* widget = OnWindowThread() ? Back(window) : nullptr) {
             widget->setEnabled(enable != 0);
         }
     };
-    hooks.focusWindow = []() { return Hand(QApplication::focusWidget()); };
+    hooks.focusWindow = []() {
+        return OnWindowThread() ? Hand(QApplication::focusWidget()) : nullptr;
+    };
     hooks.setFocus = [](void* window) {
+        if (!OnWindowThread()) {
+            return;
+        }
         if (window == nullptr) {
             if (QWidget* focused = QApplication::focusWidget()) {
                 focused->clearFocus();
@@ -102,8 +129,16 @@ void InstallQtHooks() {
             widget->setFocus();
         }
     };
-    hooks.beginWaitCursor = [] { QGuiApplication::setOverrideCursor(Qt::WaitCursor); };
-    hooks.endWaitCursor = [] { QGuiApplication::restoreOverrideCursor(); };
+    hooks.beginWaitCursor = [] {
+        if (OnWindowThread()) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        }
+    };
+    hooks.endWaitCursor = [] {
+        if (OnWindowThread()) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    };
     KvaraSetUiHooks(&hooks);
     SetStringTranslator(&Translate);
 }

@@ -258,10 +258,13 @@ int ReaderConnection::CommandHandle() {
     if (m_closing) {
         Close();
     }
-    return Cancelled() ? 0 : m_handle;
+    return Cancelled() || m_lent ? 0 : m_handle;
 }
 
 NoHandle ReaderConnection::WhyNoHandle() const {
+    if (m_lent && m_handle != 0) {
+        return NoHandle::kLent;
+    }
     return Cancelled() ? NoHandle::kCancelled : NoHandle::kNoReader;
 }
 

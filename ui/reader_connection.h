@@ -21,7 +21,7 @@ namespace kvara {
 class CCancelOffer;
 
 // Why the window's reader gave no handle for a command.
-enum class NoHandle { kNoReader, kCancelled };
+enum class NoHandle { kNoReader, kCancelled, kLent };
 
 class ReaderConnection {
     // The texts are the main window's.
@@ -69,6 +69,12 @@ public:
     NoHandle WhyNoHandle() const;
     // From now on the window is closing: the operation still running stops at its next command.
     void BeginClosing() { m_closing = true; }
+    // The reader is lent to a series, which runs its commands on a thread of its own: until it
+    // is given back, the window's operations get no handle.
+    void Lend(bool lent) { m_lent = lent; }
+    bool Lent() const { return m_lent; }
+    // An operation of a button is running.
+    bool Busy() const { return m_operations > 0; }
     // Switches the reader's RF field on, even during an operation the user cancelled: an
     // operation that stops after switching it off must not leave it so. Nothing once the
     // reader is closed.
@@ -104,6 +110,7 @@ private:
     int m_handle = 0;
     int m_operations = 0;  // operations running (nested in message pumps)
     bool m_closing = false;
+    bool m_lent = false;
     bool m_lan = false;
     bool m_powerDialog = false;
     QString m_titleBase;

@@ -69,6 +69,8 @@ bool StatusReporter::Report(TagAct act, const tags::Outcome& outcome, bool anyBy
     if (const auto stopped = Stopped(outcome)) {
         if (*stopped == NoHandle::kCancelled) {
             Show(write ? tr("Abgebrochen, nichts geschrieben") : tr("Abgebrochen"), 0);
+        } else if (*stopped == NoHandle::kLent) {
+            Show(tr("Der Leser kodiert gerade eine Serie"), 0);
         } else {
             Show(tr("Kein Zugriff auf Gerät möglich"), 0);
         }

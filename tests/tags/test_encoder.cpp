@@ -248,3 +248,59 @@ TEST_F(EncoderTest, AnUncertainTagIsSettledByItsTid) {
     EXPECT_EQ(StateOf(2), RowState::kOpen);  // nothing else was given to it
     EXPECT_EQ(reader->Tags()[0].user[0], 0xAB);
 }
+
+// After the EPC, a part of the row the tag does not take sets the tag aside with its row, and
+// the report names that part: a locked User memory, a lock the reader refuses (with its area).
+TEST_F(EncoderTest, TheReportNamesThePartATagDidNotTake) {
+    Start(SimConfig{}, {}, 2);
+    for (auto& row : jobRows) {
+        row.user = {0xAB, 0xCD};
+        row.access = {1, 2, 3, 4};
+        row.locks = {{4, 2}};
+    }
+    store.reset();
+    std::string error;
+    store = kvara::tags::OpenJobStore(dir + "/parts.db", &error);
+    ASSERT_TRUE(store->CreateJob({"reel", "template", "{}", "1.0.0"}, jobRows));
+    kvara::tags::EncoderOptions options = Options();
+    options.skipBadTags = true;
+    Encoder encoder(session, *store, options);
+
+    SimTag locked = Blanks(1)[0];
+    locked.locks[kvara::sim::kAreaUser] = kvara::sim::LockState::kPermaLocked;
+    reader->SetTags({locked});
+    std::optional<TagReport> report;
+    EXPECT_EQ(encoder.Next([] { return false; }, &report), StopReason::kNone);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->ending, TagEnding::kRejected);
+    EXPECT_EQ(report->failedPart, kvara::tags::RowPart::kUser);
+    EXPECT_EQ(report->outcome.code, 0x1B);
+    EXPECT_NE(report->detail.find("the User memory"), std::string::npos) << report->detail;
+
+    SimTag next = Blanks(2)[1];
+    reader->SetTags({next});
+    reader->PushFault(SimFault{.status = 0x1C, .refuse = true, .forCommand = 0xC6});
+    EXPECT_EQ(encoder.Next([] { return false; }, &report), StopReason::kNone);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->ending, TagEnding::kRejected);
+    EXPECT_EQ(report->failedPart, kvara::tags::RowPart::kLock);
+    EXPECT_EQ(report->lockArea, 4);
+    EXPECT_EQ(report->outcome.code, 0x1C);
+}
+
+// A reader that stops answering stops the run, and the stop keeps the reader's outcome; the
+// next Next() starts without it.
+TEST_F(EncoderTest, AReaderStopKeepsItsOutcome) {
+    Start(SimConfig{}, Blanks(1), 2);
+    reader->SetFault(SimFault{.silent = true});
+    kvara::tags::EncoderOptions options = Options();
+    options.waitMs = 5000;  // longer than three inventories without an answer
+    Encoder encoder(session, *store, options);
+    std::optional<TagReport> report;
+    EXPECT_EQ(encoder.Next([] { return false; }, &report), StopReason::kReaderError);
+    EXPECT_EQ(encoder.StopOutcome().step, kvara::tags::Step::kInventory);
+    EXPECT_EQ(encoder.StopOutcome().code, KVARA_ERROR_TIMEOUT);
+    reader->ClearFaults();
+    EXPECT_EQ(encoder.Next([] { return false; }, &report), StopReason::kNone);
+    EXPECT_TRUE(encoder.StopOutcome().Done());
+}

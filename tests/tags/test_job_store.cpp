@@ -352,3 +352,24 @@ TEST_F(JournalTest, AnOlderLogIsTakenOver) {
     ASSERT_TRUE(journal->Reserve("reel", "s", Tid(1), &reserved));
     EXPECT_EQ(reserved->row.index, 3);
 }
+
+// The report a line manager opens in a spreadsheet: one record a row under the header line,
+// hex without blanks, and a detail with a comma, quotes or a line break kept in one field.
+TEST(ReportCsvTest, OneRecordARowWithAwkwardDetailsQuoted) {
+    std::vector<RowRecord> records(2);
+    records[0].row = Rows(1)[0];
+    records[0].state = RowState::kWritten;
+    records[0].tid = Tid(1);
+    records[0].station = "line 1";
+    records[0].time = "2026-01-02T03:04:05.006Z";
+    records[1].row = Rows(2)[1];
+    records[1].state = RowState::kRejected;
+    records[1].station = "a,b";
+    records[1].detail = "the EPC is on the tag, but \"User\"\nfailed";
+    EXPECT_EQ(kvara::tags::ReportCsv(records),
+              "serial,epc,tid,state,station,time,detail\n"
+              "1001,3074257BF7194E4000000001,E280110520007301,written,line 1,"
+              "2026-01-02T03:04:05.006Z,\n"
+              "1002,3074257BF7194E4000000002,,rejected,\"a,b\",,"
+              "\"the EPC is on the tag, but \"\"User\"\"\nfailed\"\n");
+}

@@ -4,6 +4,7 @@
 // with a window manager and KVARA_SCREENSHOT_DIR set; the pictures go to <dir>/de/ and
 // <dir>/en/. The network dialogs are taken by test_lan_dialogs, which has network readers.
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -17,10 +18,12 @@
 #include "tests/support/device_stand_in.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/screenshot.h"
+#include "tests/support/series_belt.h"
 #include "ui/about_dlg.h"
 #include "ui/app.h"
 #include "ui/epc_gtin_dlg.h"
 #include "ui/port_select_dlg.h"
+#include "ui/series_dlg.h"
 #include "ui/sperren_dlg.h"
 #include "ui/tx_power_dlg.h"
 
@@ -53,6 +56,45 @@ std::vector<SimTag> DemoTags() {
 
 class Screenshots : public kvara::test::MainWindowFixture {
     Q_OBJECT
+
+    // "Serie kodieren" on a belt of twelve blank tags, the eighth with its User memory locked:
+    // the dialog ready to start, running, and stopped at the tag it could not encode.
+    void ShootSeries(const QString& dir) {
+        kvara::sim::SimConfig belt = kvara::test::Conveyor(40000);  // some 240 ms a tag
+        belt.deviceType = "3120";
+        m_reader->SetConfig(belt);
+        std::vector<SimTag> tags = kvara::test::BlankTags(12);
+        tags[7].locks[kvara::sim::kAreaUser] = kvara::sim::LockState::kPermaLocked;
+        m_reader->SetTags(tags);
+        QTemporaryDir store(QDir::tempPath() + QStringLiteral("/kvara-XXXXXX"));
+        WhenShown<kvara::CSeriesDlg>([](kvara::CSeriesDlg*) {});
+        m_window->OnSeries();
+        auto* dialog = m_window->findChild<kvara::CSeriesDlg*>();
+        QVERIFY(dialog != nullptr);
+        QTRY_VERIFY(dialog->isVisible());
+        const auto field = [&](const char* name) {
+            return dialog->findChild<QLineEdit*>(QLatin1String(name));
+        };
+        field("storeField")->setText(store.filePath(QStringLiteral("jobs.db")));
+        field("stationField")->setText(QStringLiteral("Station 1"));
+        dialog->findChild<QRadioButton*>(QStringLiteral("templateRadio"))->setChecked(true);
+        field("jobNameField")->setText(QStringLiteral("4012345000009 1001-1012"));
+        field("gtinField")->setText(QStringLiteral("4012345000009"));
+        field("firstSerialField")->setText(QStringLiteral("1001"));
+        field("lastSerialField")->setText(QStringLiteral("1012"));
+        field("userField")->setText(QStringLiteral("0011 2233"));
+        QVERIFY(SaveScreenshot(dir + QStringLiteral("series-idle.png"), {dialog}));
+
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("startButton")),
+                          Qt::LeftButton);
+        auto* written = dialog->findChild<QLabel*>(QStringLiteral("writtenValue"));
+        QTRY_VERIFY_WITH_TIMEOUT(written->text().toInt() >= 4, 30000);
+        QVERIFY(SaveScreenshot(dir + QStringLiteral("series-running.png"), {dialog}));
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->HoldsReader(), 30000);
+        QVERIFY(SaveScreenshot(dir + QStringLiteral("series-failure.png"), {dialog}));
+        dialog->close();
+        m_reader->SetConfig(kvara::sim::SimConfig{.deviceType = "3120"});
+    }
 
     void Shoot(const QString& language) {
         if (!kvara::test::ScreenshotsWanted()) {
@@ -183,6 +225,8 @@ class Screenshots : public kvara::test::MainWindowFixture {
         m_window->OnChooseInterface();
         fakeftdi::Reset();
         fakehid::Reset();
+
+        ShootSeries(dir);
     }
 
 private slots:
