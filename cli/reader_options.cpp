@@ -8,6 +8,22 @@ namespace kvara::cli {
 namespace {
 
 constexpr int kOpenNotIdentified = -11;
+constexpr int kStatusCollision = 23;  // the reader's status: more than one tag answered
+
+// What the ending means for the tag, said before the reader's own words.
+const char* EndingWords(tags::Ending ending) {
+    switch (ending) {
+        case tags::Ending::kRefused:
+            return "refused by the reader: ";
+        case tags::Ending::kNotSent:
+            return "not sent: ";
+        case tags::Ending::kUnknown:
+            return "outcome unknown (the tag may have changed; read it back): ";
+        case tags::Ending::kDone:
+            break;
+    }
+    return "";
+}
 
 }  // namespace
 
@@ -38,8 +54,9 @@ std::optional<Failure> OpenReader(tags::TagSession& session, const ReaderOptions
     if (result == kOpenNotIdentified) {
         return Failure{kReaderError, "no reader answers at " + options.interface};
     }
-    return Failure{kReaderError,
-                   "cannot open " + options.interface + " (" + std::to_string(result) + ")"};
+    const std::string cause = tags::TagSession::OpenError();
+    return Failure{kReaderError, "cannot open " + options.interface + ": " +
+                                     (cause.empty() ? "error " + std::to_string(result) : cause)};
 }
 
 bool ParseHexText(const std::string& text, ByteBuffer* bytes) {
@@ -73,11 +90,15 @@ std::string CodeTextOf(int code) {
 }
 
 Failure ReaderFailure(const std::string& what, int code) {
-    return Failure{kReaderError, what + ": " + CodeTextOf(code)};
+    return Failure{kReaderError,
+                   what + ": " + EndingWords(tags::EndingOf(code)) + CodeTextOf(code)};
 }
 
 Failure OutcomeFailure(const tags::Outcome& outcome, const std::string& what,
                        const ByteBuffer& epc) {
+    if (outcome.code == kStatusCollision && epc.empty()) {
+        return Failure{kReaderError, what + ": more than one tag answered; name one with --epc"};
+    }
     const std::string step = outcome.step == tags::Step::kSelect ? "select " + HexText(epc) : what;
     return ReaderFailure(step, outcome.code);
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace kvara {
@@ -38,7 +39,15 @@ void LogDebug(const std::string& line) {
             return;
         }
     }
-    std::fprintf(stderr, "kvara: %s\n", line.c_str());
+    // Without a sink the lines are for whoever debugs: printed only when asked for, so that a
+    // program using the library never finds the library's notes on its own stderr.
+    static const bool wanted = [] {
+        const char* value = std::getenv("KVARA_DEBUG");
+        return value != nullptr && *value != '\0' && std::string(value) != "0";
+    }();
+    if (wanted) {
+        std::fprintf(stderr, "kvara: %s\n", line.c_str());
+    }
 }
 
 }  // namespace kvara

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Diagnostic lines of the library: to stderr unless a sink is installed.
+// Diagnostic lines of the library, in English: to the installed sink or handler; without one
+// to stderr only when the environment sets KVARA_DEBUG (to anything but 0).
 #pragma once
 
 #include <string>
@@ -7,9 +8,10 @@
 namespace kvara {
 
 using LogSink = void (*)(const std::string& line);
-// Installs the sink for diagnostic lines; null restores stderr.
+// Installs the sink for diagnostic lines; null restores the default.
 void SetLogSink(LogSink sink);
-// A handler with a context pointer (the C API's form); replaces the sink, null restores stderr.
+// A handler with a context pointer (the C API's form); replaces the sink, null restores the
+// default.
 void SetLogHandler(void (*handler)(const char* line, void* context), void* context);
 void LogDebug(const std::string& line);
 

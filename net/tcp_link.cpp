@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "common/deadline.h"
+#include "common/open_cause.h"
 #include "common/ui_hooks.h"
 #include "net/datagram_endpoint.h"
 #include "reader/handles.h"
@@ -82,6 +83,7 @@ bool CTCPSocketThread::Start(const std::string& address, CTCPSocket::Clock::time
     m_started.store(false);
     m_stopRequested.store(false);
     m_connectSucceeded = false;
+    m_connectCause.clear();
     m_running.store(true);
     try {
         m_worker = std::thread([this] { Run(); });
@@ -98,6 +100,9 @@ bool CTCPSocketThread::Start(const std::string& address, CTCPSocket::Clock::time
         if (m_startSignal.wait_for(guard, kStartPollInterval,
                                    [this] { return m_started.load(); })) {
             connected = m_connectSucceeded;
+            if (!connected) {
+                SetOpenCause(m_connectCause.empty() ? "no connection" : m_connectCause);
+            }
             break;
         }
     }
@@ -167,7 +172,8 @@ bool CTCPSocketThread::FindPeer() {
         resolver.SetAdapters(m_socket.Adapters());
         address = resolver.ResolveName(namePart);
         if (address.empty()) {
-            return false;  // no reader answers to the name
+            m_connectCause = "no reader on the network answers to the name " + namePart;
+            return false;
         }
         // Without a route to the reader the stream goes out from the adapter it answered on.
         m_socket.SetAdapters(resolver.Adapters());
@@ -176,6 +182,7 @@ bool CTCPSocketThread::FindPeer() {
     Ipv4 peer{};
     std::uint16_t port = 0;
     if (!SplitPeerAndPort(address, &peer, &port)) {
+        m_connectCause = address + " is no IPv4 address with a port";
         return false;
     }
     m_socket.SetPeerAddress(FormatIpv4(peer));
@@ -195,6 +202,7 @@ bool CTCPSocketThread::Connect() {
             // again a little later, a few times.
             const int pauseMs = std::min(kCreateRetryMs, m_socket.RemainingMs(m_socket.Deadline()));
             if (++created >= kCreateAttempts || pauseMs == 0 || !PauseUnlessStopped(pauseMs)) {
+                m_connectCause = "no network adapter leads to the reader";
                 return false;
             }
         }
@@ -204,9 +212,13 @@ bool CTCPSocketThread::Connect() {
             return true;
         }
         m_socket.Close();
+        m_connectCause = SystemErrorText(error);
         if (error != EADDRINUSE && error != EADDRNOTAVAIL) {
             return false;
         }
+    }
+    if (m_connectCause.empty()) {
+        m_connectCause = "no connection within the time limit";
     }
     return false;
 }

@@ -97,6 +97,7 @@ private:
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_running{false};
     bool m_connectSucceeded = false;  // written by the worker before it sets m_started
+    std::string m_connectCause;       // why the connect failed; likewise
     std::string m_address;
     std::thread m_worker;
     int m_stopEvent = -1;  // eventfd: stop requested

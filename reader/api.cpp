@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/log.h"
+#include "common/open_cause.h"
 #include "protocol/names.h"
 #include "reader/errors.h"
 #include "reader/link_factory.h"
@@ -114,6 +115,7 @@ int WithPort(int handle, Body body) {
 // time from the open's budget.
 int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int parityIndex,
              int timeoutMs, kvara::CLinkBudget& budget) {
+    kvara::ClearOpenCause();
     auto port = std::make_shared<CKvara_Port>();
     if (timeoutMs < 0) {
         return kOpenBadTimeout;
@@ -128,6 +130,8 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
     line.stopBits = code.stopBits;
     auto link = kvara::OpenReaderLink(name, line, port.get(), budget);
     if (!link) {
+        kvara::SetOpenCauseIfNone(budget.Exhausted() ? "no connection within the time limit"
+                                                     : "no such port");
         return kOpenFailed;
     }
     port->AttachLink(std::move(link));
@@ -140,6 +144,7 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
         identified = scope && port->Identify();
     }
     if (!identified) {
+        kvara::SetOpenCause("the port opened, but no reader answers there");
         port->m_protocolMode = 0;
         Registry().RemovePort(port);
         port->ClosePort();
@@ -151,16 +156,8 @@ int OpenOnce(const std::string& name, std::uint32_t address, int baudRate, int p
 
 thread_local bool t_opening = false;
 
-}  // namespace
-
-extern "C" {
-
-int KvaraGetSdkVersion(void) {
-    return kSdkVersion;
-}
-
-int KvaraErrorText(int code, char* buffer, int size) {
-    const std::string text = kvara::ErrorText(code);
+// Copies text and its zero whole, or nothing: the bytes written, or 0 when it does not fit.
+int CopyText(const std::string& text, char* buffer, int size) {
     if (buffer == nullptr || size <= 0 || text.size() + 1 > static_cast<std::size_t>(size)) {
         return 0;
     }
@@ -168,22 +165,9 @@ int KvaraErrorText(int code, char* buffer, int size) {
     return static_cast<int>(text.size() + 1);
 }
 
-void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context) {
-    kvara::SetFrameTrace(handler, context);
-}
-
-void KvaraSetLogHandler(KvaraLogHandler handler, void* context) {
-    kvara::SetLogHandler(handler, context);
-}
-
-int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs) {
-    if (name == nullptr || t_opening) {
-        return kOpenFailed;  // no name, or an open started from inside another open's wait
-    }
-    if (timeoutMs < 0) {
-        return kOpenBadTimeout;
-    }
-    const std::string given(name);
+// Opens the reader a checked name gives: a few attempts, and for a network reader that does not
+// answer, one more pass after waking it.
+int OpenPortNamed(const std::string& given, int baudRate, int parityIndex, int timeoutMs) {
     const int baud = kvara::EffectiveBaudRate(given, baudRate);
     const kvara::ReaderAddress target = kvara::SplitAddressSuffix(given);
     // A network reader that never answers a connect attempt would otherwise hold the caller
@@ -210,6 +194,48 @@ int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs
         result = pass();
     }
     return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+int KvaraGetSdkVersion(void) {
+    return kSdkVersion;
+}
+
+int KvaraErrorText(int code, char* buffer, int size) {
+    return CopyText(kvara::EnglishErrorText(code), buffer, size);
+}
+
+void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context) {
+    kvara::SetFrameTrace(handler, context);
+}
+
+void KvaraSetLogHandler(KvaraLogHandler handler, void* context) {
+    kvara::SetLogHandler(handler, context);
+}
+
+int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs) {
+    kvara::ClearOpenCause();
+    if (name == nullptr || t_opening) {
+        // No name, or an open started from inside another open's wait.
+        kvara::SetOpenCause(name == nullptr ? "no port named" : "another open is still waiting");
+        return kOpenFailed;
+    }
+    if (timeoutMs < 0) {
+        kvara::SetOpenCause("negative time-out");
+        return kOpenBadTimeout;
+    }
+    const int result = OpenPortNamed(name, baudRate, parityIndex, timeoutMs);
+    if (result <= 0) {
+        kvara::LogDebug("cannot open " + std::string(name) + ": " + kvara::OpenCause());
+    }
+    return result;
+}
+
+int KvaraGetOpenError(char* buffer, int size) {
+    return CopyText(kvara::OpenCause(), buffer, size);
 }
 
 int KvaraClosePort(int handle) {

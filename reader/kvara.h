@@ -135,9 +135,9 @@ extern "C" {
 #define KVARA_BANK_USER 3     /* User memory, where the chip has any */
 
 /**
- * The text of an error code as KvaraGetLastError returns it (German, as the program shows
- * it): the reader's status codes and the library's own codes; an unknown code gives
- * "Unbekannter Fehler (n) aufgetreten!".
+ * The English text of an error code as KvaraGetLastError returns it: the reader's status codes
+ * and the library's own codes; a code without a text gives "unknown error (n)". (The window
+ * shows these codes in its own language; the texts here are for programs and logs.)
  * @param[out] buffer receives the zero-terminated text (UTF-8); may be NULL with size 0.
  * @return the bytes written including the zero, 0 when the text does not fit (nothing written).
  */
@@ -154,8 +154,10 @@ typedef void (*KvaraTraceHandler)(int handle, int direction, const unsigned char
 KVARA_API void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context);
 
 /**
- * Receives the library's diagnostic lines (a missing FTDI entry point, for example) instead of
- * stderr; NULL restores stderr. The line is valid only during the call.
+ * Receives the library's diagnostic lines, in English (why a port did not open, a missing
+ * optional library or entry point). Without a handler, or after NULL, the lines go nowhere
+ * unless the environment variable KVARA_DEBUG is set (to anything but 0): then to stderr.
+ * The line is valid only during the call.
  */
 typedef void (*KvaraLogHandler)(const char* line, void* context);
 KVARA_API void KvaraSetLogHandler(KvaraLogHandler handler, void* context);
@@ -208,9 +210,20 @@ KVARA_API int KvaraGetSdkVersion(void);
  * @return the reader handle (> 0); -1 when the link did not open (also for a NULL name);
  *         -2 for a negative time-out (nothing is touched); -11 when the link opened but no
  *         reader identified itself. No error code is kept for a failed open
- *         (KvaraGetLastError then returns 3).
+ *         (KvaraGetLastError then returns 3); KvaraGetOpenError says why.
  */
 KVARA_API int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs);
+
+/**
+ * Why the calling thread's last KvaraOpenPort failed, in English, for a message to the user:
+ * the system's error for the device or connection ("No such file or directory", "Connection
+ * refused"), the group to join when the user may not open a serial device, "in use by another
+ * program", or that the port opened but no reader answered there. Empty after an open that
+ * succeeded. The library's log (KvaraSetLogHandler) gets the same cause with the name.
+ * @param[out] buffer receives the zero-terminated text (UTF-8).
+ * @return the bytes written including the zero, 0 when the text does not fit (nothing written).
+ */
+KVARA_API int KvaraGetOpenError(char* buffer, int size);
 
 /**
  * Closes a reader and forgets its handle. A command of another thread that waits for this

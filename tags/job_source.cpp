@@ -283,6 +283,18 @@ bool EpcOfRecord(const Fields& get, const JobOptions& options, ByteBuffer* epc, 
     return true;
 }
 
+// A lock "by password" with no access password protects nothing (a tag whose access password
+// is zero lets anyone in): such a row is refused before any tag is touched.
+bool LockHasItsPassword(const JobRow& row, std::string* why) {
+    const bool locks = std::any_of(row.locks.begin(), row.locks.end(),
+                                   [](const auto& lock) { return lock.second == 2; });
+    if (locks && (row.access.empty() || row.access == ByteBuffer(kPasswordBytes, 0))) {
+        *why = "a lock by password needs an access password (column access) other than 00000000";
+        return false;
+    }
+    return true;
+}
+
 // User memory, passwords and locks: the row's own where it has them, else the job's.
 bool ExtrasOfRecord(const Fields& get, const JobOptions& options, JobRow* row, std::string* why) {
     row->user = options.user;
@@ -304,14 +316,7 @@ bool ExtrasOfRecord(const Fields& get, const JobOptions& options, JobRow* row, s
     if (!get("lock").empty() && !ParseLocks(get("lock"), options.permanent, &row->locks, why)) {
         return false;
     }
-    // A lock "by password" with no access password protects nothing: refused here.
-    const bool locks = std::any_of(row->locks.begin(), row->locks.end(),
-                                   [](const auto& lock) { return lock.second == 2; });
-    if (locks && (row->access.empty() || row->access == ByteBuffer(kPasswordBytes, 0))) {
-        *why = "a lock by password needs an access password (column access) other than 00000000";
-        return false;
-    }
-    return true;
+    return LockHasItsPassword(*row, why);
 }
 
 }  // namespace
@@ -423,6 +428,9 @@ bool RowsFromTemplate(const JobOptions& options, std::vector<JobRow>* rows, std:
         row.access = options.access;
         row.kill = options.kill;
         row.locks = options.locks;
+        if (!LockHasItsPassword(row, error)) {
+            return false;
+        }
         rows->push_back(std::move(row));
     }
     return true;

@@ -55,6 +55,12 @@ int TagSession::Open(const std::string& interfaceName, const LineOptions& line) 
     return result;
 }
 
+std::string TagSession::OpenError() {
+    char text[512] = {};
+    KvaraGetOpenError(text, sizeof text);
+    return text;
+}
+
 int TagSession::Handle() const {
     return m_handle ? m_handle() : m_owned;
 }

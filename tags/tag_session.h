@@ -75,6 +75,9 @@ public:
     // "USB: ..." are dropped). The result of KvaraOpenPort: a handle above 0, or its negative
     // value.
     int Open(const std::string& interfaceName, const LineOptions& line);
+    // Why the last Open on this thread failed, in English (the library's words); empty after
+    // one that succeeded.
+    static std::string OpenError();
     // The handle for the next command; 0 when there is none or the owner stopped.
     int Handle() const;
 

@@ -4,6 +4,13 @@
 // answers parsed back.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,10 +43,9 @@ struct Outcome {
     std::string out;
 };
 
-// Runs kvara with the arguments (quoted for the shell); stdout is kept, stderr goes to the log.
-Outcome Kvara(const std::string& arguments) {
+// Runs a shell command; its stdout is kept.
+Outcome Shell(const std::string& command) {
     Outcome run;
-    const std::string command = std::string(KVARA_CLI) + " " + arguments + " 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return run;
@@ -52,6 +58,11 @@ Outcome Kvara(const std::string& arguments) {
     const int status = pclose(pipe);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// Runs kvara with the arguments (quoted for the shell); stdout is kept, stderr goes to the log.
+Outcome Kvara(const std::string& arguments) {
+    return Shell(std::string(KVARA_CLI) + " " + arguments + " 2>/dev/null");
 }
 
 json Json(const Outcome& run) {
@@ -181,6 +192,71 @@ TEST_F(CliTest, ErrorsAndUsage) {
     EXPECT_EQ(Kvara("info -i /dev/kvara-nowhere").exitCode, 1);
     EXPECT_EQ(Kvara("--version").out.rfind("kvara ", 0), 0u);
     EXPECT_NE(Kvara("encode --help").out.find("--csv"), std::string::npos);
+}
+
+// Failures say in English why, with what a user can do: the system's reason a port did not
+// open (and for a device the user may not open, the group to join), two tags where one was
+// meant, and whether a refused command changed anything. The library's notes stay off stderr.
+TEST_F(CliTest, FailuresSayWhyInEnglish) {
+    StartReader({}, TwoTags());
+    auto error = [](const std::string& arguments) {
+        const json failed = Json(Kvara("--json " + arguments));
+        EXPECT_EQ(failed["exit_code"], 1) << arguments;
+        return failed.value("error", std::string());
+    };
+    const std::string collision = error("read " + iface + " --bank user --count 2");
+    EXPECT_NE(collision.find("more than one tag answered; name one with --epc"), std::string::npos)
+        << collision;
+    EXPECT_EQ(collision.find("Kollision"), std::string::npos) << collision;
+
+    EXPECT_NE(error("info -i /dev/kvara-nowhere").find("No such file or directory"),
+              std::string::npos);
+
+    const int held = open(server->Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    EXPECT_NE(error("info " + iface).find("in use by another program"), std::string::npos);
+    close(held);
+
+    const int socketFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(getsockname(socketFd, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string refused =
+        "info -i \"LAN: 127.0.0.1-" + std::to_string(ntohs(address.sin_port)) + "\"";
+    EXPECT_NE(error(refused).find("Connection refused"), std::string::npos);  // bound, no listen
+    close(socketFd);
+
+    // A write to a locked area is the reader's refusal: nothing changed, and it says so.
+    ASSERT_EQ(Kvara("lock " + iface + " --epc " + Hex(kPlain) +
+                    " --area user --action permalocked --permanent --password 00000000")
+                  .exitCode,
+              0);
+    const std::string locked =
+        error("write " + iface + " --epc " + Hex(kPlain) + " --bank user --word 0 --data CAFE");
+    EXPECT_NE(locked.find("refused by the reader: the memory area is locked (code 27)"),
+              std::string::npos)
+        << locked;
+
+    const Outcome quiet = Shell(std::string(KVARA_CLI) + " list 2>&1 >/dev/null");
+    EXPECT_EQ(quiet.out, "") << "the library's notes reached stderr";
+
+    // A serial device of the group dialout, opened by a user outside it: the group to join.
+    const group* dialout = getgrnam("dialout");
+    if (geteuid() != 0 || dialout == nullptr) {
+        GTEST_SKIP() << "needs root to hand the device to the group dialout";
+    }
+    ASSERT_EQ(chown(server->Path().c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(server->Path().c_str(), 0660), 0);
+    const Outcome asNobody = Shell(std::string("runuser -u nobody -- ") + KVARA_CLI +
+                                   " --json info " + iface + " 2>/dev/null");
+    EXPECT_EQ(asNobody.exitCode, 1);
+    const std::string why = Json(asNobody).value("error", std::string());
+    EXPECT_NE(why.find("Permission denied"), std::string::npos) << why;
+    EXPECT_NE(why.find("usermod -aG dialout"), std::string::npos) << why;
 }
 
 TEST_F(CliTest, TraceHasEveryFrameWithItsTime) {

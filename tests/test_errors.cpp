@@ -52,7 +52,8 @@ TEST(ErrorText, EveryCodeHasItsOwnTextOrTheUnknownFormWithItsNumber) {
     }
     // The codes with a text of their own: the reader's statuses and the library's codes a user
     // must be able to act on. Codes that only a caller's mistake produces stay unknown.
-    EXPECT_EQ(known, (std::vector<int>{3, 4, 5, 6, 8, 11, 19, 20, 21, 23, 24, 258, 259}));
+    EXPECT_EQ(known,
+              (std::vector<int>{3, 4, 5, 6, 8, 11, 19, 20, 21, 23, 24, 26, 27, 28, 29, 258, 259}));
     for (int code : {KVARA_ERROR_CHECKSUM, KVARA_ERROR_EMPTY_ANSWER, KVARA_ERROR_PORT_BUSY,
                      KVARA_ERROR_INVALID_ARGUMENT}) {
         EXPECT_EQ(ErrorText(code), UnknownText(code));
@@ -128,12 +129,37 @@ TEST(StringTable, SortedAndLookupMisses) {
 // The texts through the C API: copied whole or not at all.
 TEST(ErrorText, ThroughTheReaderApi) {
     char buffer[128] = {};
+    const std::string timeout = kvara::EnglishErrorText(KVARA_ERROR_TIMEOUT);
     const int n = KvaraErrorText(4, buffer, sizeof buffer);
-    EXPECT_EQ(n, 8);
-    EXPECT_STREQ(buffer, "Timeout");
-    EXPECT_EQ(KvaraErrorText(4, buffer, 7), 0);  // "Timeout" and its zero need 8
+    EXPECT_EQ(n, static_cast<int>(timeout.size()) + 1);
+    EXPECT_EQ(buffer, timeout);
+    EXPECT_EQ(KvaraErrorText(4, buffer, n - 1), 0);  // the text and its zero need n
     EXPECT_EQ(KvaraErrorText(4, nullptr, 100), 0);
     EXPECT_EQ(KvaraErrorText(4, buffer, -1), 0);
     EXPECT_GT(KvaraErrorText(9999, buffer, sizeof buffer), 0);
-    EXPECT_STREQ(buffer, "Unbekannter Fehler (9999) aufgetreten!");
+    EXPECT_STREQ(buffer, "unknown error (9999)");
+}
+
+// The library and the command line speak English: every code the window names has an English
+// text of its own, with no German word in it, and no two codes share one.
+TEST(ErrorText, TheLibrarysTextsAreEnglish) {
+    std::map<std::string, int> own;
+    for (int code : SomeCodes()) {
+        char buffer[256] = {};
+        ASSERT_GT(KvaraErrorText(code, buffer, sizeof buffer), 0) << code;
+        const std::string text = buffer;
+        EXPECT_EQ(text, kvara::EnglishErrorText(code));
+        if (text == "unknown error (" + std::to_string(code) + ")") {
+            EXPECT_EQ(ErrorText(code), UnknownText(code)) << code << " has a German text only";
+            continue;
+        }
+        for (const char* german : {"Fehler", "Kein", "Leser ", "ä", "ö", "ü", "Unbekannt"}) {
+            EXPECT_EQ(text.find(german), std::string::npos) << code << ": " << text;
+        }
+        const auto [at, fresh] = own.emplace(text, code);
+        EXPECT_TRUE(fresh) << "codes " << at->second << " and " << code << " share \"" << text
+                           << "\"";
+    }
+    EXPECT_EQ(kvara::EnglishErrorText(23), "more than one tag answered (collision)");
+    EXPECT_EQ(kvara::EnglishErrorText(27), "the memory area is locked");
 }

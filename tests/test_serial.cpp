@@ -333,7 +333,7 @@ TEST(SerialLink, ReopeningTheSameObject) {
     EXPECT_TRUE(Eventually([&] { return port.Received().size() == 1; }));
 }
 
-TEST(FtdiLibrary, AbsentLibraryIsTriedAgainAndSaidEachTime) {
+TEST(FtdiLibrary, AbsentLibraryIsTriedAgainAndSaidOnceInEnglish) {
     static std::vector<std::string> lines;
     lines.clear();
     kvara::SetLogSink([](const std::string& line) { lines.push_back(line); });
@@ -345,9 +345,12 @@ TEST(FtdiLibrary, AbsentLibraryIsTriedAgainAndSaidEachTime) {
     EXPECT_FALSE(port.OpenLine("52601234", kvara::LineSettings{}));
     kvara::SetLogSink(nullptr);
     EXPECT_TRUE(list.empty());
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Fehler: Kann libftd2xx.so nicht laden"), 3);
-    EXPECT_EQ(
-        std::count(lines.begin(), lines.end(), "FT_CreateDeviceInfoList ist nicht vorhanden!"), 2);
+    // An optional library that is not there is one note per process, not one per look.
+    EXPECT_LE(lines.size(), 1u);
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.rfind("libftd2xx.so not loaded (", 0), 0u) << line;
+        EXPECT_NE(line.find("FTDI readers are not listed"), std::string::npos) << line;
+    }
 }
 
 // Frames written on the calling thread while the device vanishes and the watcher closes it.

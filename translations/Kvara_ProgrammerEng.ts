@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="en_GB" sourcelanguage="de_DE">
 <context>
     <name>Gs1</name>
@@ -20,7 +21,7 @@
     </message>
     <message>
         <source>%1 enthält das Zeichen „%2“, das GS1 nicht erlaubt</source>
-        <translation>%1 holds the character '%2', which GS1 does not allow</translation>
+        <translation>%1 holds the character &apos;%2&apos;, which GS1 does not allow</translation>
     </message>
     <message>
         <source>%1 hat %2 Zeichen, es passen höchstens %3</source>
@@ -158,9 +159,9 @@
         <translation>Error: wrong number of data bytes</translation>
     </message>
     <message>
-        <source>Fehler. Falsche Datenanzahl gesendet<byte value="xd" />
+        <source>Fehler. Falsche Datenanzahl gesendet<byte value="xd"/>
 </source>
-        <translation>Error. Wrong number of data bytes sent<byte value="xd" />
+        <translation>Error. Wrong number of data bytes sent<byte value="xd"/>
 </translation>
     </message>
     <message>
@@ -200,9 +201,9 @@
         <translation>Unknown command</translation>
     </message>
     <message>
-        <source>Keine "Value" Information im Block enthalten!<byte value="xd" />
+        <source>Keine &quot;Value&quot; Information im Block enthalten!<byte value="xd"/>
 </source>
-        <translation>No “Value” information in the block!<byte value="xd" />
+        <translation>No “Value” information in the block!<byte value="xd"/>
 </translation>
     </message>
     <message>
@@ -215,7 +216,7 @@
     </message>
     <message>
         <source>Antworten des Lesers nicht zuzuordnen: Befehl nicht gesendet</source>
-        <translation>The reader's answers cannot be matched: command not sent</translation>
+        <translation>The reader&apos;s answers cannot be matched: command not sent</translation>
     </message>
     <message>
         <source>Antwort gehört nicht zu diesem Befehl: Ausführung ungewiss</source>
@@ -250,7 +251,7 @@
         <translation>Collision error</translation>
     </message>
     <message>
-        <source>An diesem Port ist kein Leser angeschlossen.<byte value="xd" />
+        <source>An diesem Port ist kein Leser angeschlossen.<byte value="xd"/>
 Bitte wählen Sie eine andere Schnittstelle.</source>
         <translation>No reader is connected to this port.</translation>
     </message>
@@ -265,6 +266,22 @@ Bitte wählen Sie eine andere Schnittstelle.</source>
     <message>
         <source>Keine Datei gefunden: Update-Prüfung nicht möglich!</source>
         <translation>No file found: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Speicherüberlauf: der Bereich ist kleiner</source>
+        <translation>Memory overrun: the area is smaller</translation>
+    </message>
+    <message>
+        <source>Speicherbereich gesperrt</source>
+        <translation>Memory area locked</translation>
+    </message>
+    <message>
+        <source>Falsches Passwort</source>
+        <translation>Wrong password</translation>
+    </message>
+    <message>
+        <source>Der Leser nimmt den Wert nicht an</source>
+        <translation>The reader does not accept the value</translation>
     </message>
 </context>
 <context>
@@ -315,15 +332,15 @@ Bitte wählen Sie eine andere Schnittstelle.</source>
     </message>
     <message>
         <source>Die Signatur des Installers ist ungültig.</source>
-        <translation>The installer's signature is not valid.</translation>
+        <translation>The installer&apos;s signature is not valid.</translation>
     </message>
     <message>
         <source>Die Prüfsumme (SHA256) des Installers stimmt nicht.</source>
-        <translation>The installer's checksum (SHA256) does not match.</translation>
+        <translation>The installer&apos;s checksum (SHA256) does not match.</translation>
     </message>
     <message>
         <source>Die Datei
-"%1"
+&quot;%1&quot;
 ist weder ein Paket noch ein Programm und wird nicht gestartet.
 Sie liegt im Ordner
 %2</source>
@@ -336,8 +353,8 @@ It is in the folder
     <message>
         <source>Die Paketverwaltung des Desktops hat das Paket nicht geöffnet:
 %1
-Mit "pkexec apt-get install" installieren?</source>
-        <translation>The desktop's package manager did not open the package:
+Mit &quot;pkexec apt-get install&quot; installieren?</source>
+        <translation>The desktop&apos;s package manager did not open the package:
 %1
 Install it with “pkexec apt-get install”?</translation>
     </message>
@@ -527,7 +544,7 @@ The program may have to be allowed through the firewall by hand.</translation>
         <source>Keine Geräte gefunden: Dieser Rechner hat keine aktive Netzwerkverbindung (keinen eingeschalteten Netzwerkadapter mit IPv4-Adresse).
 Bitte verbinden Sie den Rechner mit dem Netz der Leser.</source>
         <translation>No devices found: this computer has no active network connection (no network adapter that is up and has an IPv4 address).
-Please connect the computer to the readers' network.</translation>
+Please connect the computer to the readers&apos; network.</translation>
     </message>
 </context>
 <context>
@@ -825,7 +842,7 @@ Cancel: write nothing.</translation>
     </message>
     <message>
         <source>Ausgewählt: %1 – die markierten Felder zeigen Daten eines anderen Transponders</source>
-        <translation>Selected: %1 – the marked fields show another transponder's data</translation>
+        <translation>Selected: %1 – the marked fields show another transponder&apos;s data</translation>
     </message>
     <message>
         <source>Ausgewählt: %1</source>
@@ -1058,6 +1075,10 @@ Cancel: write nothing.</translation>
     <message>
         <source>Der Leser kodiert gerade eine Serie</source>
         <translation>The reader is encoding a series</translation>
+    </message>
+    <message>
+        <source>Ursache: %1</source>
+        <translation>Cause: %1</translation>
     </message>
 </context>
 <context>

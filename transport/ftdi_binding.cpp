@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "transport/ftdi_binding.h"
 
+#include <dlfcn.h>
+
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -42,14 +45,20 @@ bool CFTD2xxPort::LoadFtdiLibrary() {
         return true;
     }
     if (!m_library.Open(kLibrary)) {
-        LogDebug(std::string("Fehler: Kann ") + kLibrary + " nicht laden");
+        // FTDI's library is optional: without it FTDI readers are not listed. Said once.
+        static std::atomic<bool> said{false};
+        if (!said.exchange(true)) {
+            const char* why = dlerror();
+            LogDebug(std::string(kLibrary) + " not loaded (" +
+                     (why != nullptr ? why : "not found") + "): FTDI readers are not listed");
+        }
         return false;
     }
     // Looked up in the order the library documents them; a missing one only disables what
     // needs it, and is named.
     auto bind = [this](const char* name, auto& slot) {
         if (!m_library.Resolve(name, slot)) {
-            LogDebug(std::string("Fehler: Kann ") + name + " nicht initialisieren");
+            LogDebug(std::string(kLibrary) + " has no " + name);
         }
     };
     void (*unused)() = nullptr;
@@ -90,18 +99,22 @@ bool CFTD2xxPort::LoadFtdiLibrary() {
 }
 
 FT_STATUS CFTD2xxPort::CreateDeviceInfoList(DWORD* count) {
-    LoadFtdiLibrary();
+    if (!LoadFtdiLibrary()) {
+        return 1;
+    }
     if (m_FT_CreateDeviceInfoList == nullptr) {
-        LogDebug("FT_CreateDeviceInfoList ist nicht vorhanden!");
+        LogDebug(std::string(kLibrary) + " has no FT_CreateDeviceInfoList");
         return 1;
     }
     return m_FT_CreateDeviceInfoList(count);
 }
 
 FT_STATUS CFTD2xxPort::GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count) {
-    LoadFtdiLibrary();
+    if (!LoadFtdiLibrary()) {
+        return 1;
+    }
     if (m_FT_GetDeviceInfoList == nullptr) {
-        LogDebug("FT_GetDeviceInfoList ist nicht vorhanden!");
+        LogDebug(std::string(kLibrary) + " has no FT_GetDeviceInfoList");
         return 1;
     }
     return m_FT_GetDeviceInfoList(nodes, count);

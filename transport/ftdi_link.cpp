@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "common/open_cause.h"
 #include "protocol/names.h"
 
 namespace kvara {
@@ -35,6 +36,9 @@ bool CFtdiLink::OpenDevice(const std::string& serial, const LineSettings& line) 
     const int handshake = line.handshake;
     const FT_HANDLE handle = m_ftdi.W32CreateFile(serial);
     if (IsInvalidFtHandle(handle)) {
+        SetOpenCause(m_ftdi.LoadFtdiLibrary()
+                         ? "no free FTDI reader with the serial number " + serial
+                         : "FTDI's library libftd2xx.so is not installed");
         return false;
     }
     {

@@ -3,6 +3,7 @@
 
 #include <hidapi/hidapi.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "common/dynamic_library.h"
+#include "common/open_cause.h"
 
 #include "reader/handles.h"
 #include "transport/device_list.h"
@@ -133,6 +135,7 @@ CHidLink::~CHidLink() {
 bool CHidLink::OpenHidLink(const std::string& name) {
     const HidApi& api = Api();
     if (!api.loaded) {
+        SetOpenCause("the HID library (libhidapi-hidraw) is not installed");
         return false;
     }
     CloseHidLink();
@@ -154,8 +157,11 @@ bool CHidLink::OpenHidLink(const std::string& name) {
             lengths.input < 2 || lengths.output < 4) {
             continue;  // reports this link cannot carry
         }
+        errno = 0;
         hid_device* handle = api.hid_open_path(device.devnode.c_str());
         if (handle == nullptr) {
+            SetOpenCause(device.devnode + ": " +
+                         DeviceOpenCause(device.devnode, errno != 0 ? errno : EBUSY));
             continue;  // held by the system or another program: pass it over
         }
         auto writer = std::make_shared<HidWriter>();
@@ -177,6 +183,7 @@ bool CHidLink::OpenHidLink(const std::string& name) {
         SetReportMode(0);
         return true;
     }
+    SetOpenCauseIfNone("no HID reader of that name is attached");
     return false;
 }
 

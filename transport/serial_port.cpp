@@ -12,6 +12,7 @@
 
 #include <cerrno>
 
+#include "common/open_cause.h"
 #include "transport/line_speed.h"
 
 namespace kvara {
@@ -103,6 +104,7 @@ bool CUSBSerialPort::OpenDevice(const std::string& name, const LineSettings& lin
     m_devicePath = examined.openName;
     const int fd = open(m_devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        SetOpenCause(DeviceOpenCause(m_devicePath, errno));
         return false;
     }
     // Only a terminal device may be a COM port: a name that leads to anything else (a file, a
@@ -110,10 +112,12 @@ bool CUSBSerialPort::OpenDevice(const std::string& name, const LineSettings& lin
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || isatty(fd) == 0) {
         ::close(fd);
+        SetOpenCause("not a serial port");
         return false;
     }
     // Without sharing: refuse a device that another port object or program holds.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        SetOpenCause(DeviceOpenCause(m_devicePath, errno));
         ::close(fd);
         return false;
     }
@@ -123,6 +127,7 @@ bool CUSBSerialPort::OpenDevice(const std::string& name, const LineSettings& lin
     // A line that cannot be set raw at the asked rate would echo, translate or hold back the
     // reader's bytes: such an open fails.
     if (!Configure(line)) {
+        SetOpenCause("the line cannot be set to " + std::to_string(line.baudRate) + " baud");
         return false;  // the descriptor is closed with the line
     }
     tcflush(fd, TCIOFLUSH);

@@ -10,6 +10,7 @@
 #include "reader/errors.h"
 #include "reader/kvara.h"
 #include "settings/settings.h"
+#include "tags/tag_session.h"
 #include "ui/cancel_offer.h"
 #include "ui/field_text.h"
 #include "ui/lan_config_dlg.h"
@@ -106,6 +107,9 @@ bool ReaderConnection::Connect(const QString& interfaceText, int lineValue, int 
                     tr("Kein Zugriff auf %1: Der Benutzer muss zur Gruppe %2 gehören "
                        "(sudo usermod -aG %2 $USER, dann neu anmelden).")
                         .arg(FromUtf8(DevicePathOf(interfaceText.toStdString())), FromUtf8(hint));
+        } else if (const std::string cause = tags::TagSession::OpenError(); !cause.empty()) {
+            // The library's own words (the system's error for the device or connection).
+            text += QLatin1Char('\n') + tr("Ursache: %1").arg(FromUtf8(cause));
         }
         ShowMessage(m_window, text);
         return false;

@@ -121,6 +121,16 @@ TEST(JobSource, Templates) {
     options.serials = "1-2";
     EXPECT_FALSE(kvara::tags::RowsFromTemplate(options, &rows, &error));
     EXPECT_EQ(error, "no scheme \"sgtin-97\"");
+
+    // A lock by password is refused without an access password, as a CSV row's would be.
+    options.scheme = "sgtin-96";
+    options.locks = {{4, 2}};
+    EXPECT_FALSE(kvara::tags::RowsFromTemplate(options, &rows, &error));
+    EXPECT_NE(error.find("needs an access password"), std::string::npos) << error;
+    options.access = {0, 0, 0, 0};
+    EXPECT_FALSE(kvara::tags::RowsFromTemplate(options, &rows, &error));
+    options.access = {0x11, 0x22, 0x33, 0x44};
+    EXPECT_TRUE(kvara::tags::RowsFromTemplate(options, &rows, &error)) << error;
     EXPECT_EQ(kvara::tags::Sha256Hex("abc"),
               "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
 }

@@ -200,7 +200,10 @@ private slots:
             dialog->accept();
         });
         OpenWindow();
-        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Öffnen des Ports"));
+        // The message says why the saved port did not open, in the system's words.
+        QCOMPARE(
+            m_messages.value(0),
+            QStringLiteral("Fehler beim Öffnen des Ports\nUrsache: No such file or directory"));
         QCOMPARE(portDialogs, 1);
         QVERIFY(m_window->ReaderHandle() > 0);
         QVERIFY2(
