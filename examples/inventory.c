@@ -10,13 +10,15 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: inventory READER\n");
         return 2;
     }
-    const int handle = KvaraOpenPort(argv[1], 19200, 0, 500);
+    const int handle = KvaraOpenPort(argv[1], 19200, KVARA_PARITY_NONE, 500);
     if (handle <= 0) {
-        fprintf(stderr, "no reader at %s (%d)\n", argv[1], handle);
+        char why[256] = "";
+        KvaraGetOpenError(why, sizeof why);
+        fprintf(stderr, "cannot open %s: %s\n", argv[1], why);
         return 1;
     }
     unsigned char answer[100];
-    int parameter = 0; /* a new inventory, then the next tag of it */
+    int parameter = KVARA_INVENTORY_FIRST; /* a new inventory, then the next tag of it */
     for (;;) {
         const int n = KvaraInventory(handle, parameter, answer, sizeof answer);
         if (n < 0) {
@@ -36,7 +38,7 @@ int main(int argc, char** argv) {
         if (answer[0] <= 1) {
             break;
         }
-        parameter = 2;
+        parameter = KVARA_INVENTORY_NEXT;
     }
     KvaraClosePort(handle);
     return 0;

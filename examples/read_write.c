@@ -19,9 +19,11 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: read_write READER\n");
         return 2;
     }
-    const int handle = KvaraOpenPort(argv[1], 19200, 0, 500);
+    const int handle = KvaraOpenPort(argv[1], 19200, KVARA_PARITY_NONE, 500);
     if (handle <= 0) {
-        fprintf(stderr, "no reader at %s\n", argv[1]);
+        char why[256] = "";
+        KvaraGetOpenError(why, sizeof why);
+        fprintf(stderr, "cannot open %s: %s\n", argv[1], why);
         return 1;
     }
     const unsigned char data[4] = {0xCA, 0xFE, 0xBA, 0xBE};

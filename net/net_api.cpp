@@ -77,7 +77,9 @@ int KvaraReadNetConfig(int handle, int record, unsigned char* buffer, int size) 
         port->m_lastError = KVARA_ERROR_BUFFER_SIZE;
         return -1;
     }
-    std::memcpy(buffer, payload.data(), payload.size());
+    if (!payload.empty()) {
+        std::memcpy(buffer, payload.data(), payload.size());  // never memcpy to a null buffer
+    }
     return static_cast<int>(payload.size());
 }
 

@@ -6,6 +6,28 @@
  * EPC Class-1 Gen-2 tags in their field, read and write tag memory, lock memory areas, and set
  * the reader's transmit power.
  *
+ * Contents
+ *   Conventions, threads, time, late answers, what a caller can rely on (this comment)
+ *   Versions
+ *   Error codes
+ *   Memory banks, lock areas and lock actions
+ *   Opening and closing readers
+ *   Tags: inventory, select, read, write, lock
+ *   Reader settings: RF field, transmit power, modes; any command
+ *   Local devices: serial ports, USB readers, device changes
+ *   Network readers: discovery, reachability, configuration
+ *   Diagnostics: error texts, log and trace
+ *   Window integration hooks
+ * Each section below starts with a banner line "---- <name> ----".
+ *
+ * Examples: the folder examples/ of the source tree, installed with the development package
+ * under share/doc/libkvara-dev/examples with a Makefile that builds them through pkg-config:
+ *   list_ports.c  prints the library version, the serial ports and the USB readers present;
+ *   inventory.c   opens a reader and prints the EPC of every tag in its field;
+ *   read_write.c  writes two words into the User memory of the one tag in the field and reads
+ *                 them back;
+ *   with_sim.sh   (source tree only) runs one of them against the simulated reader kvara-sim.
+ *
  * Conventions
  * - A reader handle is a positive integer naming one open reader: serial and FTDI readers get
  *   1, 2, ...; HID readers 10001, ...; network readers 20001, ...
@@ -13,26 +35,28 @@
  *   number of bytes copied into the caller's buffer (0 or more) or -1.
  * - On failure the cause is the reader's error code, read with KvaraGetLastError: a non-zero
  *   status byte of the reader's answer (1-255), or one of the codes the library sets itself
- *   (KVARA_ERROR_*). Success does not clear the code. For a handle that names no open reader
- *   a function fails without storing anything, and KvaraGetLastError returns 3.
+ *   (KVARA_ERROR_*; see "Error codes"). Success does not clear the code. For a handle that
+ *   names no open reader a function fails without storing anything, and KvaraGetLastError
+ *   returns KVARA_ERROR_NO_PORT (3).
  * - Output buffers: a NULL buffer or a negative size counts as a buffer of size 0. When the
- *   answer data is longer than the buffer, the function stores code 5, copies nothing and
- *   returns -1 (KvaraInventory cuts instead; see there).
+ *   answer data is longer than the buffer, the function stores KVARA_ERROR_BUFFER_SIZE (5),
+ *   copies nothing and returns -1 (KvaraInventory cuts instead; see there).
  * - Input pointers: a NULL pointer where bytes are required, or a negative length, fails with
- *   -1 and code 257 before anything is sent to the reader.
+ *   -1 and KVARA_ERROR_INVALID_ARGUMENT (257) before anything is sent to the reader.
  * - Strings passed in are zero-terminated 8-bit strings.
  *
  * Threads: every function may be called from any thread. Commands on one reader take turns: a
  * command from a second thread waits until the running one has ended, and then runs; a reader
- * closed meanwhile makes it fail (code 3). KvaraClosePort from another thread ends a command
- * that waits for the reader at once: it fails, and KvaraGetLastError returns 3 for its handle.
- * Handles are given out in turn, so the handle of a closed reader does not name the next reader
- * opened (only after the rest of its range, thousands of opens later). Different readers work side
- * by side. Opening and closing readers from several threads is safe. The error code is kept per
- * reader: with several threads on one reader it is the last failure of any of them. While a
- * function waits for the reader's answer it dispatches the calling thread's pending window messages
- * through the hooks the application installed; a reader function called from such a message for the
- * same reader fails at once with code 256.
+ * closed meanwhile makes it fail (KVARA_ERROR_NO_PORT). KvaraClosePort from another thread ends
+ * a command that waits for the reader at once: it fails, and KvaraGetLastError returns
+ * KVARA_ERROR_NO_PORT for its handle. Handles are given out in turn, so the handle of a closed
+ * reader does not name the next reader opened (only after the rest of its range, thousands of
+ * opens later). Different readers work side by side. Opening and closing readers from several
+ * threads is safe. The error code is kept per reader: with several threads on one reader it is
+ * the last failure of any of them. While a function waits for the reader's answer it
+ * dispatches the calling thread's pending window messages through the hooks the application
+ * installed; a reader function called from such a message for the same reader fails at once
+ * with KVARA_ERROR_PORT_BUSY (256).
  *
  * Time: a function that talks to an open reader returns within 10 x timeoutMs (the time-out
  * given to KvaraOpenPort) after it gets its turn on the reader, whatever the reader does: up to
@@ -44,28 +68,31 @@
  * Late, extra and garbled answers. Reader answers carry no sequence number: the library takes
  * the first answer that comes after a frame for that frame's answer, which is right while the
  * line is in step. It counts the line out of step when
- * - a command got no complete answer in time (code 4): its answer may still come;
- * - an answer is not the command's own (code 259): it carries another bus address than the
- *   reader's, more bytes than its frame, or data that does not fit the command (data for a
- *   command that has none back: select, writes, lock, power write, RF, reader mode, USB mode;
- *   fewer bytes than a counted read asks for; a transmit power above 40.0 dBm);
+ * - a command got no complete answer in time (KVARA_ERROR_TIMEOUT, 4): its answer may still
+ *   come;
+ * - an answer is not the command's own (KVARA_ERROR_FOREIGN_ANSWER, 259): it carries another
+ *   bus address than the reader's, more bytes than its frame, or data that does not fit the
+ *   command (data for a command that has none back: select, writes, lock, power write, RF,
+ *   reader mode, USB mode; fewer bytes than a counted read asks for; a transmit power above
+ *   40.0 dBm);
  * - bytes came that no command asked for (an answer sent twice, say), found when the next frame
  *   would go out, or an answer came in less than half the time the reader ever took for that
  *   command and more bytes followed it.
- * A garbled answer (code 10) of exactly a frame's length is the command's own with changed
- * bytes and leaves the line in step. Before the next command goes out on a line out of step,
- * the library waits until the line has been quiet for one time-out (discarding what comes) and
- * then proves it in step: a device type query (0xF0) must get exactly the device type the
- * reader gave at open, a transmit power query (0x07) a power answer or the refusal the reader
- * gave it at open, a device type query the device type again, and the line must then stay
- * quiet for a few of their round trips. When answers of earlier commands turn up instead, it
- * waits for quiet and proves again, within 4 x timeoutMs; when that does not succeed the
- * command is not sent and fails with code 258 (KVARA_ERROR_OUT_OF_STEP), or with code 4 when
- * the reader did not answer the queries. A reader that answers in time is back in step within
- * a call or two after a late answer, whatever the caller's pace; a reader that holds answers
- * back is back once the line has been quiet for a time-out after the last of them.
- * KvaraOpenPort proves the same way that the reader's first answer is its own, not the late
- * answer of a command sent before the reader was last closed (by this or another program).
+ * A garbled answer (KVARA_ERROR_CHECKSUM, 10) of exactly a frame's length is the command's own
+ * with changed bytes and leaves the line in step. Before the next command goes out on a line
+ * out of step, the library waits until the line has been quiet for one time-out (discarding
+ * what comes) and then proves it in step: a device type query (0xF0) must get exactly the
+ * device type the reader gave at open, a transmit power query (0x07) a power answer or the
+ * refusal the reader gave it at open, a device type query the device type again, and the line
+ * must then stay quiet for a few of their round trips. When answers of earlier commands turn up
+ * instead, it waits for quiet and proves again, within 4 x timeoutMs; when that does not
+ * succeed the command is not sent and fails with KVARA_ERROR_OUT_OF_STEP (258), or with
+ * KVARA_ERROR_TIMEOUT when the reader did not answer the queries. A reader that answers in
+ * time is back in step within a call or two after a late answer, whatever the caller's pace; a
+ * reader that holds answers back is back once the line has been quiet for a time-out after the
+ * last of them. KvaraOpenPort proves the same way that the reader's first answer is its own,
+ * not the late answer of a command sent before the reader was last closed (by this or another
+ * program).
  *
  * What a caller can rely on:
  * - Success: the function got the reader's answer to that very call. A write (KvaraWriteBank,
@@ -75,9 +102,12 @@
  *   in either mode every write after the line had to be proven in step. A write to the EPC bank
  *   changes the PC or EPC the tag was selected by: prove it by selecting the new EPC and
  *   reading it back (as kvara set-epc does).
- * - Code 258, and the argument codes 6, 13, 15 and 257: the command was not sent.
- * - Code 4 (time-out), 10 (garbled answer), 259 (another command's answer): the outcome is
- *   unknown; the reader may have carried the command out. Read back what matters.
+ * - KVARA_ERROR_OUT_OF_STEP, KVARA_ERROR_PORT_BUSY, and the argument codes
+ *   KVARA_ERROR_DATA_COUNT (from the library), KVARA_ERROR_READER_MODE,
+ *   KVARA_ERROR_WORD_ADDRESS and KVARA_ERROR_INVALID_ARGUMENT: the command was not sent.
+ * - KVARA_ERROR_TIMEOUT, KVARA_ERROR_CHECKSUM (garbled answer), KVARA_ERROR_FOREIGN_ANSWER
+ *   (another command's answer): the outcome is unknown; the reader may have carried the command
+ *   out. Read back what matters.
  * - A reader status (1-255): the reader's answer to this command, refused.
  * - A frame whose command has returned is never sent later (a network link that reconnects
  *   drops it).
@@ -101,6 +131,8 @@ extern "C" {
 #define KVARA_API
 #endif
 
+/* ---- Versions ------------------------------------------------------------------------------ */
+
 /* Version of this library (and of its header), the same as the version of its packages and of
  * the programs built with it. KvaraGetSdkVersion() reports something else: the level of the
  * maker's reader interface the library keeps to (119 is 1.19), which does not change with new
@@ -109,59 +141,6 @@ extern "C" {
 #define KVARA_VERSION_MINOR 0
 #define KVARA_VERSION_PATCH 0
 
-/* Error codes the library sets itself (the reader's own status codes are 1-255). */
-#define KVARA_ERROR_NO_PORT 3            /* the handle names no open reader */
-#define KVARA_ERROR_TIMEOUT 4            /* no complete answer within the time-out */
-#define KVARA_ERROR_BUFFER_SIZE 5        /* the caller's buffer is smaller than the answer */
-#define KVARA_ERROR_DATA_COUNT 6         /* a request longer than a frame can carry (255 bytes) */
-#define KVARA_ERROR_CHECKSUM 10          /* check byte or CRC of the answer wrong */
-#define KVARA_ERROR_EMPTY_ANSWER 12      /* the answer is empty */
-#define KVARA_ERROR_READER_MODE 13       /* reader mode out of range */
-#define KVARA_ERROR_WORD_ADDRESS 15      /* word address outside 0-65535 */
-#define KVARA_ERROR_POWER_ANSWER 20      /* transmit power answer shorter than 2 bytes */
-#define KVARA_ERROR_NO_TRANSPONDER 21    /* write not confirmed by reading back */
-#define KVARA_ERROR_PORT_BUSY 256        /* the reader is still waiting for another command */
-#define KVARA_ERROR_INVALID_ARGUMENT 257 /* NULL pointer or negative length */
-#define KVARA_ERROR_OUT_OF_STEP                                                                  \
-    258 /* not sent: the line could not be proven in step; see "Late, extra and garbled answers" \
-         */
-#define KVARA_ERROR_FOREIGN_ANSWER \
-    259 /* the answer is not this command's (an earlier one's): outcome unknown; see there */
-
-/* The memory banks of a Gen2 tag (the bank argument of the read, write and select functions). */
-#define KVARA_BANK_RESERVED 0 /* kill password (bytes 0-3), access password (bytes 4-7) */
-#define KVARA_BANK_EPC 1      /* stored CRC (2 bytes), PC word (2), EPC */
-#define KVARA_BANK_TID 2      /* the chip's maker and model, often a serial number */
-#define KVARA_BANK_USER 3     /* User memory, where the chip has any */
-
-/**
- * The English text of an error code as KvaraGetLastError returns it: the reader's status codes
- * and the library's own codes; a code without a text gives "unknown error (n)". (The window
- * shows these codes in its own language; the texts here are for programs and logs.)
- * @param[out] buffer receives the zero-terminated text (UTF-8); may be NULL with size 0.
- * @return the bytes written including the zero, 0 when the text does not fit (nothing written).
- */
-KVARA_API int KvaraErrorText(int code, char* buffer, int size);
-
-/**
- * Called with every frame the library sends to a reader (direction 0) and every answer it
- * takes from one (direction 1), on the thread that runs the command, for traces in support
- * cases. The bytes are whole frames as they went over the link; the pointer is valid only
- * during the call. NULL switches the trace off. Set it before commands run.
- */
-typedef void (*KvaraTraceHandler)(int handle, int direction, const unsigned char* bytes, int length,
-                                  void* context);
-KVARA_API void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context);
-
-/**
- * Receives the library's diagnostic lines, in English (why a port did not open, a missing
- * optional library or entry point). Without a handler, or after NULL, the lines go nowhere
- * unless the environment variable KVARA_DEBUG is set (to anything but 0): then to stderr.
- * The line is valid only during the call.
- */
-typedef void (*KvaraLogHandler)(const char* line, void* context);
-KVARA_API void KvaraSetLogHandler(KvaraLogHandler handler, void* context);
-
 /**
  * Level of the maker's reader interface (the SDK) times 100: 119 is SDK 1.19. It names the
  * set of functions and their behaviour that programs written for the maker's SDK rely on, and
@@ -169,6 +148,87 @@ KVARA_API void KvaraSetLogHandler(KvaraLogHandler handler, void* context);
  * @return 119.
  */
 KVARA_API int KvaraGetSdkVersion(void);
+
+/* ---- Error codes --------------------------------------------------------------------------- */
+
+/*
+ * KvaraGetLastError returns 0 while nothing has failed, else the code of the reader's last
+ * failure: a status byte the reader answered with (1-255), or a code the library set itself.
+ * The library's codes below 256 lie in the range of reader statuses; two numbers are both a
+ * reader status and a code of the library's own (KVARA_ERROR_DATA_COUNT,
+ * KVARA_ERROR_NO_TRANSPONDER).
+ * KvaraErrorText gives the English text of every code.
+ */
+
+/* Codes the library sets itself. */
+#define KVARA_ERROR_NO_PORT 3     /* the handle names no open reader */
+#define KVARA_ERROR_TIMEOUT 4     /* no complete answer within the time-out */
+#define KVARA_ERROR_BUFFER_SIZE 5 /* the caller's buffer is smaller than the answer */
+/* A request longer than a frame can carry (255 bytes): not sent. As the reader's status: the
+ * request's data count does not fit the command, refused. */
+#define KVARA_ERROR_DATA_COUNT 6
+#define KVARA_ERROR_CHECKSUM 10          /* check byte or CRC of the answer wrong */
+#define KVARA_ERROR_EMPTY_ANSWER 12      /* the answer is empty */
+#define KVARA_ERROR_READER_MODE 13       /* reader mode out of range */
+#define KVARA_ERROR_WORD_ADDRESS 15      /* word address outside 0-65535 */
+#define KVARA_ERROR_POWER_ANSWER 20      /* transmit power answer shorter than 2 bytes */
+#define KVARA_ERROR_PORT_BUSY 256        /* the reader is still waiting for another command */
+#define KVARA_ERROR_INVALID_ARGUMENT 257 /* NULL pointer, negative length, value out of range */
+/* Not sent: the line could not be proven in step; see "Late, extra and garbled answers". */
+#define KVARA_ERROR_OUT_OF_STEP 258
+/* The answer is not this command's (an earlier one's): outcome unknown; see there. */
+#define KVARA_ERROR_FOREIGN_ANSWER 259
+
+/* Status codes of the reader's answers that the library and its callers meet (a reader may
+ * answer others; KvaraErrorText names the ones it knows). */
+/* No tag answers (no valid transponder in the field, or not the selected one). The library
+ * stores it too for a write that does not read back as written (see KvaraWriteBank). */
+#define KVARA_ERROR_NO_TRANSPONDER 21
+#define KVARA_ERROR_COLLISION 23          /* more than one tag answered */
+#define KVARA_ERROR_UNKNOWN_COMMAND 24    /* the reader does not know the command */
+#define KVARA_ERROR_MEMORY_OVERRUN 26     /* address or count beyond the end of the bank */
+#define KVARA_ERROR_MEMORY_LOCKED 27      /* the memory area is locked */
+#define KVARA_ERROR_WRONG_PASSWORD 28     /* the access password is wrong */
+#define KVARA_ERROR_VALUE_OUT_OF_RANGE 29 /* the reader does not accept a parameter's value */
+
+/**
+ * The reader error code of the last failure on this reader (see the conventions above).
+ * @return the code (0 when nothing failed yet); KVARA_ERROR_NO_PORT when the handle names no
+ *         open reader.
+ */
+KVARA_API int KvaraGetLastError(int handle);
+
+/* ---- Memory banks, lock areas and lock actions --------------------------------------------- */
+
+/* The memory banks of a Gen2 tag (the bank argument of the read, write and select functions). */
+#define KVARA_BANK_RESERVED 0 /* kill password (bytes 0-3), access password (bytes 4-7) */
+#define KVARA_BANK_EPC 1      /* stored CRC (2 bytes), PC word (2), EPC */
+#define KVARA_BANK_TID 2      /* the chip's maker and model, often a serial number */
+#define KVARA_BANK_USER 3     /* User memory, where the chip has any */
+
+/* The areas KvaraLock locks (its area argument). Numbered apart from the banks: the two
+ * passwords of the Reserved bank are areas of their own. */
+#define KVARA_AREA_KILL_PASSWORD 0   /* Reserved bank, bytes 0-3 */
+#define KVARA_AREA_ACCESS_PASSWORD 1 /* Reserved bank, bytes 4-7 */
+#define KVARA_AREA_EPC 2             /* the EPC bank */
+#define KVARA_AREA_TID 3             /* the TID bank */
+#define KVARA_AREA_USER 4            /* the User bank */
+
+/* The lock actions of KvaraLock (its action argument). The permanent ones cannot be undone. */
+#define KVARA_LOCK_UNLOCKED 0       /* writable without password */
+#define KVARA_LOCK_PERMA_UNLOCKED 1 /* writable without password, for good */
+/* Writable only with the access password (the password areas also readable only with it). */
+#define KVARA_LOCK_LOCKED 2
+#define KVARA_LOCK_PERMA_LOCKED 3 /* never writable again (the password areas never readable) */
+
+/* ---- Opening and closing readers ----------------------------------------------------------- */
+
+/* The line settings of a serial link (the parityIndex argument of KvaraOpenPort); data bits
+ * are always 8. */
+#define KVARA_PARITY_NONE 0        /* no parity, 1 stop bit */
+#define KVARA_PARITY_EVEN 1        /* even parity, 1 stop bit */
+#define KVARA_PARITY_ODD 2         /* odd parity, 1 stop bit */
+#define KVARA_PARITY_NONE_2_STOP 3 /* no parity, 2 stop bits */
 
 /**
  * Opens a reader by name and identifies it with the device type command.
@@ -204,13 +264,13 @@ KVARA_API int KvaraGetSdkVersion(void);
  * @param[in] name       reader name; must not be NULL.
  * @param[in] baudRate   baud rate for names beginning with "COM" (any case) or "/";
  *                       every other name is opened at 19200 baud.
- * @param[in] parityIndex 0: no parity, 1 stop bit; 1: even, 1; 2: odd, 1; 3: none, 2 stop
- *                       bits; any other value: none, 1. Data bits are always 8.
+ * @param[in] parityIndex KVARA_PARITY_NONE, KVARA_PARITY_EVEN, KVARA_PARITY_ODD or
+ *                       KVARA_PARITY_NONE_2_STOP; any other value: no parity, 1 stop bit.
  * @param[in] timeoutMs  time-out of each waiting phase of a command, in milliseconds.
  * @return the reader handle (> 0); -1 when the link did not open (also for a NULL name);
  *         -2 for a negative time-out (nothing is touched); -11 when the link opened but no
  *         reader identified itself. No error code is kept for a failed open
- *         (KvaraGetLastError then returns 3); KvaraGetOpenError says why.
+ *         (KvaraGetLastError then returns KVARA_ERROR_NO_PORT); KvaraGetOpenError says why.
  */
 KVARA_API int KvaraOpenPort(const char* name, int baudRate, int parityIndex, int timeoutMs);
 
@@ -228,22 +288,16 @@ KVARA_API int KvaraGetOpenError(char* buffer, int size);
 /**
  * Closes a reader and forgets its handle. A command of another thread that waits for this
  * reader ends at once (it fails); the close returns as soon as it has.
- * @return 0; -1 for a handle that names no open reader, or (code 256) when called from a
- *         window message dispatched during a command's wait on this reader.
+ * @return 0; -1 for a handle that names no open reader, or (KVARA_ERROR_PORT_BUSY) when called
+ *         from a window message dispatched during a command's wait on this reader.
  */
 KVARA_API int KvaraClosePort(int handle);
-
-/**
- * The reader error code of the last failure on this reader (see the conventions above).
- * @return the code (0 when nothing failed yet); 3 when the handle names no open reader.
- */
-KVARA_API int KvaraGetLastError(int handle);
 
 /**
  * Device type command (0xF0): four ASCII characters, three hexadecimal digits of the model
  * code and one digit of the firmware version.
  * @param[out] buffer     receives the answer bytes (not zero-terminated).
- * @param[in]  size       size of buffer; a longer answer gives code 5 and -1.
+ * @param[in]  size       size of buffer; a longer answer gives KVARA_ERROR_BUFFER_SIZE and -1.
  * @param[out] nameBuffer receives the model name ("Kvara P20", ...; "" for a code not in the
  *                        table, "---" for an answer shorter than 3 bytes), zero-terminated,
  *                        only when it fits; may be NULL.
@@ -260,31 +314,19 @@ KVARA_API int KvaraGetDeviceType(int handle, unsigned char* buffer, int size, ch
  */
 KVARA_API int KvaraIsUsbLink(int handle);
 
-/**
- * While flag is non-zero, waiting for an answer leaves the application's active window enabled
- * and its keyboard focus in place (used by a cyclic inventory).
- * @return 1; -1 for a handle that names no open reader.
- */
-KVARA_API int KvaraSetNoWindowLock(int handle, int flag);
+/* ---- Tags: inventory, select, read, write, lock -------------------------------------------- */
 
-/**
- * Sends any command and returns its answer data.
- * @param[in]  command       command byte (its low 8 bits).
- * @param[in]  payload       payloadLength bytes; may be NULL only when payloadLength is 0.
- * @param[in]  payloadLength 0-255; more gives code 6 and nothing is sent.
- * @param[out] buffer        receives the answer data.
- * @param[in]  size          size of buffer; a longer answer gives code 5 and -1.
- * @return the number of answer data bytes, or -1.
- */
-KVARA_API int KvaraExecute(int handle, int command, const unsigned char* payload, int payloadLength,
-                           unsigned char* buffer, int size);
+/* The parameter of KvaraInventory. */
+#define KVARA_INVENTORY_FIRST 0 /* start a new inventory and deliver its first tag */
+#define KVARA_INVENTORY_NEXT 2  /* deliver the next tag of the running inventory */
 
 /**
  * Inventory command (0xC0): one tag per call. Byte 0 of the answer is the number of tags still
  * to be delivered, this one included (0: no tag); bytes 1-2 belong to the reader; the EPC
  * follows from byte 3.
- * @param[in]  parameter 0 starts a new inventory and delivers the first tag, 2 delivers the
- *                       next one; other values are passed to the reader (low 8 bits).
+ * @param[in]  parameter KVARA_INVENTORY_FIRST starts a new inventory and delivers the first
+ *                       tag, KVARA_INVENTORY_NEXT delivers the next one; other values are
+ *                       passed to the reader (low 8 bits).
  * @param[out] buffer    receives the answer data.
  * @param[in]  size      size of buffer. A longer answer is not an error: only the first
  *                       (size / 16) * 16 bytes are copied.
@@ -302,10 +344,12 @@ KVARA_API int KvaraSelectTag(int handle, const unsigned char* epc, int epcLength
 
 /**
  * Read command (0xC3) from a word address to the end of the bank (count 0), no password.
- * @param[in]  bank        0 Reserved, 1 EPC, 2 TID, 3 User.
- * @param[in]  wordAddress 0-65535; anything else gives code 15 and nothing is sent.
+ * @param[in]  bank        KVARA_BANK_RESERVED, KVARA_BANK_EPC, KVARA_BANK_TID or
+ *                         KVARA_BANK_USER.
+ * @param[in]  wordAddress 0-65535; anything else gives KVARA_ERROR_WORD_ADDRESS and nothing is
+ *                         sent.
  * @param[out] buffer      receives the bytes read.
- * @param[in]  size        size of buffer; a longer answer gives code 5 and -1.
+ * @param[in]  size        size of buffer; a longer answer gives KVARA_ERROR_BUFFER_SIZE and -1.
  * @return the number of bytes read, or -1.
  */
 KVARA_API int KvaraReadBank(int handle, int bank, int wordAddress, unsigned char* buffer, int size);
@@ -320,10 +364,10 @@ KVARA_API int KvaraReadBankPwd(int handle, int bank, int wordAddress, const unsi
 /**
  * Read command (0xC3) of count bytes (its low 8 bits are sent; 0 reads to the end of the
  * bank), no password. count is also the size of buffer.
- * @return the number of bytes read, or -1 (code 5 when the reader returns more than count;
- *         code 259 when it returns fewer, up to 254 (the most a fixed answer carries): not the
- *         answer to this read; a negative count or a NULL buffer with count > 0 fails before
- *         sending).
+ * @return the number of bytes read, or -1 (KVARA_ERROR_BUFFER_SIZE when the reader returns
+ *         more than count; KVARA_ERROR_FOREIGN_ANSWER when it returns fewer, up to 254 (the
+ *         most a fixed answer carries): not the answer to this read; a negative count or a
+ *         NULL buffer with count > 0 fails before sending).
  */
 KVARA_API int KvaraReadBytes(int handle, int bank, int wordAddress, unsigned char* buffer,
                              int count);
@@ -333,13 +377,15 @@ KVARA_API int KvaraReadBytesPwd(int handle, int bank, int wordAddress,
                                 const unsigned char* password, unsigned char* buffer, int count);
 
 /**
- * Write command (0xC4) of length bytes at a word address. When the reader reports code 21,
- * the area is read back: the write counts as done (0, code 0 stored) when every byte reads
- * back as written, otherwise it fails with code 21. A write the reader confirms is read back
- * too in framing mode 0 (outside the EPC bank) and after the line had to be proven in step
- * (see "What a caller can rely on"): other bytes there fail it with code 21.
+ * Write command (0xC4) of length bytes at a word address. When the reader reports
+ * KVARA_ERROR_NO_TRANSPONDER, the area is read back: the write counts as done (0, code 0
+ * stored) when every byte reads back as written, otherwise it fails with
+ * KVARA_ERROR_NO_TRANSPONDER. A write the reader confirms is read back too in framing mode 0
+ * (outside the EPC bank) and after the line had to be proven in step (see "What a caller can
+ * rely on"): other bytes there fail it with KVARA_ERROR_NO_TRANSPONDER.
  * @param[in] data   length bytes; may be NULL only when length is 0.
- * @param[in] length 0-251 (bank, address and data must fit one frame; more gives code 6).
+ * @param[in] length 0-251 (bank, address and data must fit one frame; more gives
+ *                   KVARA_ERROR_DATA_COUNT).
  * @return 0, or -1.
  */
 KVARA_API int KvaraWriteBank(int handle, int bank, int wordAddress, const unsigned char* data,
@@ -347,8 +393,8 @@ KVARA_API int KvaraWriteBank(int handle, int bank, int wordAddress, const unsign
 
 /**
  * As KvaraWriteBank with the 4-byte access password (command 0xC5; must not be NULL); length
- * 0-247. The read-back after code 21 is made without password; the read-back of a write the
- * reader confirmed with the password.
+ * 0-247. The read-back after KVARA_ERROR_NO_TRANSPONDER is made without password; the
+ * read-back of a write the reader confirmed with the password.
  */
 KVARA_API int KvaraWriteBankPwd(int handle, int bank, int wordAddress,
                                 const unsigned char* password, const unsigned char* data,
@@ -356,16 +402,24 @@ KVARA_API int KvaraWriteBankPwd(int handle, int bank, int wordAddress,
 
 /**
  * Lock command (0xC6).
- * @param[in] area     0 kill password, 1 access password, 2 EPC, 3 TID, 4 User (low 8 bits).
- * @param[in] action   0 unlocked, 1 permanently unlocked, 2 password-protected, 3 permanently
- *                     locked (low 8 bits). Permanent actions cannot be undone on the tag.
+ * @param[in] area     KVARA_AREA_KILL_PASSWORD, KVARA_AREA_ACCESS_PASSWORD, KVARA_AREA_EPC,
+ *                     KVARA_AREA_TID or KVARA_AREA_USER (low 8 bits).
+ * @param[in] action   KVARA_LOCK_UNLOCKED, KVARA_LOCK_PERMA_UNLOCKED, KVARA_LOCK_LOCKED
+ *                     (password-protected) or KVARA_LOCK_PERMA_LOCKED (low 8 bits). Permanent
+ *                     actions cannot be undone on the tag.
  * @param[in] password the 4-byte access password; must not be NULL.
  * @return 0, or -1.
  */
 KVARA_API int KvaraLock(int handle, int area, int action, const unsigned char* password);
 
+/* ---- Reader settings: RF field, transmit power, modes; any command ------------------------- */
+
+/* The on argument of KvaraSetRf. */
+#define KVARA_RF_OFF 0 /* RF field off */
+#define KVARA_RF_ON 1  /* RF field on */
+
 /**
- * RF field command (0xF5): 0 off, 1 on (low 8 bits of on).
+ * RF field command (0xF5): KVARA_RF_OFF or KVARA_RF_ON (low 8 bits of on).
  * @return 0, or -1.
  */
 KVARA_API int KvaraSetRf(int handle, int on);
@@ -373,8 +427,9 @@ KVARA_API int KvaraSetRf(int handle, int on);
 /**
  * Transmit power read (0x07), in tenths of a dBm.
  * @param[out] power receives the power; must not be NULL.
- * @return 0, or -1 (code 20 when the answer is shorter than 2 bytes; code 259 for a power
- *         above 400, which no reader has: not the answer to this query).
+ * @return 0, or -1 (KVARA_ERROR_POWER_ANSWER when the answer is shorter than 2 bytes;
+ *         KVARA_ERROR_FOREIGN_ANSWER for a power above 400, which no reader has: not the answer
+ *         to this query).
  */
 KVARA_API int KvaraGetTxPower(int handle, unsigned short* power);
 
@@ -386,19 +441,42 @@ KVARA_API int KvaraGetTxPower(int handle, unsigned short* power);
  */
 KVARA_API int KvaraSetTxPower(int handle, int power, int store);
 
+/* The mode argument of KvaraSetReaderMode: a mode 0-3 in the low 7 bits, bit 7 passed on. */
+#define KVARA_READER_MODE_DEFAULT 0 /* the mode the Kvara Programmer sets after opening */
+#define KVARA_READER_MODE_MAX 3     /* the highest mode the library sends */
+
 /**
- * Reader mode (0xF4). The low 7 bits must be 0-3 (else code 13, nothing sent); bit 7 is passed
- * on.
+ * Reader mode (0xF4). The low 7 bits must be 0 to KVARA_READER_MODE_MAX (else
+ * KVARA_ERROR_READER_MODE, nothing sent); bit 7 is passed on.
  * @return 0, or -1.
  */
 KVARA_API int KvaraSetReaderMode(int handle, int mode);
 
+/* The mode argument of KvaraSetUsbMode. */
+#define KVARA_USB_MODE_HID 1         /* the reader appears as a USB HID device */
+#define KVARA_USB_MODE_VIRTUAL_COM 2 /* the reader appears as a virtual COM port (CDC ACM) */
+
 /**
- * USB interface mode (0xFF): 1 HID, 2 virtual COM (low 8 bits). The reader re-enumerates on
- * the USB afterwards; close it and look for it again.
+ * USB interface mode (0xFF): KVARA_USB_MODE_HID or KVARA_USB_MODE_VIRTUAL_COM (low 8 bits).
+ * The reader re-enumerates on the USB afterwards; close it and look for it again.
  * @return 0, or -1.
  */
 KVARA_API int KvaraSetUsbMode(int handle, int mode);
+
+/**
+ * Sends any command and returns its answer data.
+ * @param[in]  command       command byte (its low 8 bits).
+ * @param[in]  payload       payloadLength bytes; may be NULL only when payloadLength is 0.
+ * @param[in]  payloadLength 0-255; more gives KVARA_ERROR_DATA_COUNT and nothing is sent.
+ * @param[out] buffer        receives the answer data.
+ * @param[in]  size          size of buffer; a longer answer gives KVARA_ERROR_BUFFER_SIZE
+ *                           and -1.
+ * @return the number of answer data bytes, or -1.
+ */
+KVARA_API int KvaraExecute(int handle, int command, const unsigned char* payload, int payloadLength,
+                           unsigned char* buffer, int size);
+
+/* ---- Local devices: serial ports, USB readers, device changes ------------------------------ */
 
 /**
  * The serial ports present, as consecutive zero-terminated texts closed by one more zero byte.
@@ -431,6 +509,20 @@ KVARA_API int KvaraListUsbDevices(char* buffer, int size);
  */
 KVARA_API int KvaraCheckUsbDrivers(void);
 
+/**
+ * The maker's USB HID readers present that cannot be used because HID support (hidapi,
+ * libhidapi-hidraw.so.0) is missing; such readers are not listed by KvaraListUsbDevices.
+ * @return the number of such readers, 0 when HID support is there or none is present.
+ */
+KVARA_API int KvaraCountHidReadersWithoutSupport(void);
+
+/**
+ * Whether the virtual COM driver of the maker's USB readers (the kernel's CDC ACM driver) is
+ * available, loaded or as a module of the running kernel.
+ * @return 1 or 0.
+ */
+KVARA_API int KvaraIsVirtualComDriverInstalled(void);
+
 /* Device changes reported by KvaraReadDeviceChange. */
 #define KVARA_DEVICE_ADDED 1   /* a device was plugged in */
 #define KVARA_DEVICE_CHANGED 2 /* a device was removed, or its driver bound or unbound */
@@ -454,19 +546,7 @@ KVARA_API int KvaraReadDeviceChange(int monitor);
 /** Closes a monitor (closing its descriptor); an unknown descriptor is ignored. */
 KVARA_API void KvaraCloseDeviceMonitor(int monitor);
 
-/**
- * The maker's USB HID readers present that cannot be used because HID support (hidapi,
- * libhidapi-hidraw.so.0) is missing; such readers are not listed by KvaraListUsbDevices.
- * @return the number of such readers, 0 when HID support is there or none is present.
- */
-KVARA_API int KvaraCountHidReadersWithoutSupport(void);
-
-/**
- * Whether the virtual COM driver of the maker's USB readers (the kernel's CDC ACM driver) is
- * available, loaded or as a module of the running kernel.
- * @return 1 or 0.
- */
-KVARA_API int KvaraIsVirtualComDriverInstalled(void);
+/* ---- Network readers: discovery, reachability, configuration ------------------------------- */
 
 /**
  * Searches the local networks for readers: a record 0 query broadcast on UDP port 30718
@@ -516,7 +596,7 @@ KVARA_API int KvaraPing(const char* name);
  * adapter through which the reader answers a record 0 query (500 ms per adapter). The link is
  * registered like an open reader; its handle (20001, ...) shares the range of network readers
  * and is given to KvaraReadNetConfig and KvaraCloseConfigLink. Reader commands on it fail with
- * code 4. Runs on the calling thread like KvaraFindLanReaders.
+ * KVARA_ERROR_TIMEOUT. Runs on the calling thread like KvaraFindLanReaders.
  * @param[in] name address text of the reader ("a.b.c.d", "a.b.c.d-port", "[name]",
  *                 "[name]a.b.c.d-port"; a device address behind ":" is ignored).
  * @return the handle (> 0); -1 when no reader answered, for a name no reader answers to, and
@@ -533,12 +613,14 @@ KVARA_API int KvaraOpenConfigLink(const char* name);
  * 30718), within 500 ms of silence. Datagrams that arrived while the link was idle are thrown
  * away before the query.
  * @param[in]  handle a configuration link from KvaraOpenConfigLink.
- * @param[in]  record 0-15; anything else gives code 257.
+ * @param[in]  record 0-15; anything else gives KVARA_ERROR_INVALID_ARGUMENT.
  * @param[out] buffer receives the record.
- * @param[in]  size   size of buffer; a longer record gives code 5 and -1, nothing copied.
- * @return the record's length, or -1 (code 4 when the reader did not answer; code 256 when
- *         called from a window message while another exchange on the link waits). A handle
- *         that names no configuration link fails without storing a code.
+ * @param[in]  size   size of buffer; a longer record gives KVARA_ERROR_BUFFER_SIZE and -1,
+ *                    nothing copied.
+ * @return the record's length, or -1 (KVARA_ERROR_TIMEOUT when the reader did not answer;
+ *         KVARA_ERROR_PORT_BUSY when called from a window message while another exchange on
+ *         the link waits). A handle that names no configuration link fails without storing a
+ *         code.
  */
 KVARA_API int KvaraReadNetConfig(int handle, int record, unsigned char* buffer, int size);
 
@@ -547,7 +629,7 @@ KVARA_API int KvaraReadNetConfig(int handle, int record, unsigned char* buffer, 
  * @param[in] finish non-zero to send the finish datagram to the reader first, which makes it
  *                   take up settings written to it.
  * @return 0; -1 for a handle that names no configuration link (a reader handle included), or
- *         (code 256) while an exchange on the link still waits.
+ *         (KVARA_ERROR_PORT_BUSY) while an exchange on the link still waits.
  */
 KVARA_API int KvaraCloseConfigLink(int handle, int finish);
 
@@ -569,13 +651,49 @@ KVARA_API int KvaraCloseConfigLink(int handle, int finish);
  *                       (cut to 8 characters).
  * @param[in] mask       dotted subnet mask, or empty (or NULL): the mask stays.
  * @param[in] gateway    dotted gateway address, or empty (or NULL): 0.0.0.0.
- * @return 0 on success (also when nothing differs); -1 when a text is malformed (nothing is
- *         sent then), the record could not be read or written, or the reader did not answer at
- *         its new address or could not be found again (then no finish is sent); or the
- *         negative result of KvaraOpenConfigLink for the reader's current address.
+ * @return 0 on success (also when nothing differs); -1 for a NULL name or new address or a
+ *         malformed text (nothing is sent then), the record could not be read or written, or the
+ * reader did not answer at its new address or could not be found again (then no finish is sent); or
+ * the negative result of KvaraOpenConfigLink for the reader's current address.
  */
 KVARA_API int KvaraSetNetworkConfig(const char* name, const char* newAddress, const char* mask,
                                     const char* gateway);
+
+/* ---- Diagnostics: error texts, log and trace ----------------------------------------------- */
+
+/**
+ * The English text of an error code as KvaraGetLastError returns it: the reader's status codes
+ * and the library's own codes; a code without a text gives "unknown error (n)". (The window
+ * shows these codes in its own language; the texts here are for programs and logs.)
+ * @param[out] buffer receives the zero-terminated text (UTF-8); may be NULL with size 0.
+ * @return the bytes written including the zero, 0 when the text does not fit (nothing written).
+ */
+KVARA_API int KvaraErrorText(int code, char* buffer, int size);
+
+/* The direction argument of a KvaraTraceHandler. */
+#define KVARA_TRACE_SENT 0     /* a frame the library sent to the reader */
+#define KVARA_TRACE_RECEIVED 1 /* bytes the library took from the reader as an answer */
+
+/**
+ * Called with every frame the library sends to a reader (KVARA_TRACE_SENT) and every answer it
+ * takes from one (KVARA_TRACE_RECEIVED), on the thread that runs the command, for traces in
+ * support cases. The bytes are whole frames as they went over the link; the pointer is valid
+ * only during the call. NULL switches the trace off. Set it before commands run.
+ */
+typedef void (*KvaraTraceHandler)(int handle, int direction, const unsigned char* bytes, int length,
+                                  void* context);
+KVARA_API void KvaraSetTraceHandler(KvaraTraceHandler handler, void* context);
+
+/**
+ * Receives the library's diagnostic lines, in English (why a port did not open, a missing
+ * optional library or entry point). Without a handler, or after NULL, the lines go nowhere
+ * unless the environment variable KVARA_DEBUG is set (to anything but 0): then to stderr.
+ * The line is valid only during the call.
+ */
+typedef void (*KvaraLogHandler)(const char* line, void* context);
+KVARA_API void KvaraSetLogHandler(KvaraLogHandler handler, void* context);
+
+/* ---- Window integration hooks -------------------------------------------------------------- */
 
 /**
  * What a reader command needs from the application's window system while it waits for an
@@ -608,6 +726,13 @@ typedef struct KvaraUiHooks {
  * @param[in] hooks the hook table, or NULL to remove all hooks.
  */
 KVARA_API void KvaraSetUiHooks(const KvaraUiHooks* hooks);
+
+/**
+ * While flag is non-zero, waiting for an answer on this reader leaves the application's active
+ * window enabled and its keyboard focus in place (used by a cyclic inventory).
+ * @return 1; -1 for a handle that names no open reader.
+ */
+KVARA_API int KvaraSetNoWindowLock(int handle, int flag);
 
 #ifdef __cplusplus
 }

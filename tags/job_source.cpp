@@ -372,25 +372,39 @@ bool RowsFromCsv(const std::string& input, const JobOptions& options, std::vecto
     return true;
 }
 
+namespace {
+
+// "FROM-TO": two numbers of at most 18 digits, FROM not above TO, at most ten million rows.
+bool SerialRange(const std::string& serials, std::uint64_t* from, std::uint64_t* to) {
+    const std::size_t dash = serials.find('-');
+    const std::string fromText = serials.substr(0, dash);
+    const std::string toText = dash == std::string::npos ? "" : serials.substr(dash + 1);
+    auto number = [](const std::string& text) {
+        return !text.empty() && text.size() <= 18 &&
+               std::all_of(text.begin(), text.end(), ::isdigit);
+    };
+    if (!number(fromText) || !number(toText)) {
+        return false;
+    }
+    *from = std::stoull(fromText);
+    *to = std::stoull(toText);
+    return *to >= *from && *to - *from < 10000000;
+}
+
+}  // namespace
+
 bool RowsFromTemplate(const JobOptions& options, std::vector<JobRow>* rows, std::string* error) {
     const auto scheme = gs1::SchemeNamed(options.scheme);
     if (!scheme) {
         *error = "no scheme \"" + options.scheme + "\"";
         return false;
     }
-    const std::size_t dash = options.serials.find('-');
-    const std::string fromText = options.serials.substr(0, dash);
-    const std::string toText = dash == std::string::npos ? "" : options.serials.substr(dash + 1);
-    if (fromText.empty() || toText.empty() || fromText.size() > 18 || toText.size() > 18 ||
-        !std::all_of(fromText.begin(), fromText.end(), ::isdigit) ||
-        !std::all_of(toText.begin(), toText.end(), ::isdigit) ||
-        std::stoull(toText) < std::stoull(fromText) ||
-        std::stoull(toText) - std::stoull(fromText) >= 10000000) {
+    std::uint64_t from = 0;
+    std::uint64_t to = 0;
+    if (!SerialRange(options.serials, &from, &to)) {
         *error = "serials \"" + options.serials + "\" is not FROM-TO (at most ten million)";
         return false;
     }
-    const std::uint64_t from = std::stoull(fromText);
-    const std::uint64_t to = std::stoull(toText);
     rows->clear();
     for (std::uint64_t serial = from; serial <= to; ++serial) {
         gs1::Result<gs1::Epc> fields;

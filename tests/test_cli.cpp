@@ -240,6 +240,13 @@ TEST_F(CliTest, FailuresSayWhyInEnglish) {
     EXPECT_NE(locked.find("refused by the reader: the memory area is locked (code 27)"),
               std::string::npos)
         << locked;
+    // A write whose answer is lost may have changed the tag: the message says so.
+    reader->PushFault(kvara::sim::SimFault{.silent = true, .forCommand = 0xC4});
+    const std::string unknown =
+        error("write " + iface + " --epc " + Hex(kSgtin) + " --bank user --word 0 --data CAFE");
+    EXPECT_NE(unknown.find("outcome unknown (the tag may have changed; read it back)"),
+              std::string::npos)
+        << unknown;
 
     const Outcome quiet = Shell(std::string(KVARA_CLI) + " list 2>&1 >/dev/null");
     EXPECT_EQ(quiet.out, "") << "the library's notes reached stderr";
