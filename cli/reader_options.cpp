@@ -2,13 +2,13 @@
 #include "cli/reader_options.h"
 
 #include "common/hex.h"
+#include "reader/kvara.h"
 
 namespace kvara::cli {
 
 namespace {
 
 constexpr int kOpenNotIdentified = -11;
-constexpr int kStatusCollision = 23;  // the reader's status: more than one tag answered
 
 // What the ending means for the tag, said before the reader's own words.
 const char* EndingWords(tags::Ending ending) {
@@ -96,7 +96,7 @@ Failure ReaderFailure(const std::string& what, int code) {
 
 Failure OutcomeFailure(const tags::Outcome& outcome, const std::string& what,
                        const ByteBuffer& epc) {
-    if (outcome.code == kStatusCollision && epc.empty()) {
+    if (outcome.code == KVARA_ERROR_COLLISION && epc.empty()) {
         return Failure{kReaderError, what + ": more than one tag answered; name one with --epc"};
     }
     const std::string step = outcome.step == tags::Step::kSelect ? "select " + HexText(epc) : what;

@@ -13,17 +13,6 @@ namespace {
 
 constexpr const char* kContext = "kvara::SeriesTexts";
 
-// Status bytes the reader answers a tag command with.
-constexpr int kStatusNoTag = 0x15;
-constexpr int kStatusCollision = 0x17;
-constexpr int kStatusOverrun = 0x1A;
-constexpr int kStatusLocked = 0x1B;
-constexpr int kStatusBadPassword = 0x1C;
-constexpr int kStatusBadValue = 0x1D;
-
-// The areas of the lock command.
-enum LockArea { kAreaKill, kAreaAccess, kAreaEpc, kAreaTid, kAreaUser };
-
 // An English text with numbered places, and its German words. nested: the last place holds
 // another message, which is put into words in turn.
 struct Pattern {
@@ -148,17 +137,17 @@ QString SeriesTexts::Reason(const tags::Outcome& outcome) {
             return tr("kein Leser verbunden");
         case KVARA_ERROR_OUT_OF_STEP:
             return tr("der Leser ist aus dem Takt (eine späte Antwort kam dazwischen)");
-        case kStatusNoTag:
+        case KVARA_ERROR_NO_TRANSPONDER:
             return tr("kein Transponder antwortet");
-        case kStatusCollision:
+        case KVARA_ERROR_COLLISION:
             return tr("mehrere Transponder antworten zugleich");
-        case kStatusOverrun:
+        case KVARA_ERROR_MEMORY_OVERRUN:
             return tr("der Speicher des Transponders ist dafür zu klein");
-        case kStatusLocked:
+        case KVARA_ERROR_MEMORY_LOCKED:
             return tr("der Speicherbereich ist gesperrt");
-        case kStatusBadPassword:
+        case KVARA_ERROR_WRONG_PASSWORD:
             return tr("falsches Passwort");
-        case kStatusBadValue:
+        case KVARA_ERROR_VALUE_OUT_OF_RANGE:
             return tr("der Leser nimmt den Wert nicht an");
         default:
             break;
@@ -168,15 +157,15 @@ QString SeriesTexts::Reason(const tags::Outcome& outcome) {
 
 QString SeriesTexts::AreaName(int area) {
     switch (area) {
-        case kAreaKill:
+        case KVARA_AREA_KILL_PASSWORD:
             return tr("Kill-Passwort");
-        case kAreaAccess:
+        case KVARA_AREA_ACCESS_PASSWORD:
             return tr("Access-Passwort");
-        case kAreaEpc:
+        case KVARA_AREA_EPC:
             return tr("EPC-Speicher");
-        case kAreaTid:
+        case KVARA_AREA_TID:
             return tr("TID-Speicher");
-        case kAreaUser:
+        case KVARA_AREA_USER:
             return tr("User-Speicher");
         default:
             return tr("Bereich %1").arg(area);
