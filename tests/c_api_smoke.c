@@ -23,6 +23,13 @@ int main(void) {
         fprintf(stderr, "bad open arguments accepted\n");
         return 1;
     }
+    /* A port that does not open says why; a buffer too small for the reason gets nothing. */
+    if (KvaraOpenPort("/dev/kvara-nowhere", 19200, KVARA_PARITY_NONE, 100) != -1 ||
+        KvaraGetOpenError(list, (int)sizeof list) < 2 || strstr(list, "No such file") == NULL ||
+        KvaraGetOpenError(list, 3) != 0 || KvaraGetOpenError(NULL, 100) != 0) {
+        fprintf(stderr, "open error \"%s\"\n", list);
+        return 1;
+    }
     if (KvaraListComPorts(list, (int)sizeof list) < 1) {
         fprintf(stderr, "no list\n");
         return 1;
