@@ -3,11 +3,13 @@
 // simulated reader; payloads are checked as the simulated reader received them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -88,6 +90,34 @@ TEST(Api, OpenRefusesBadNamesAndTimeouts) {
     EXPECT_EQ(KvaraOpenPort(huge.c_str(), 19200, 0, 100), -1);
     const std::string hostile = std::string("COM99:") + std::string(5000, '9');
     EXPECT_EQ(KvaraOpenPort(hostile.c_str(), INT_MIN, INT_MAX, 1), -1);
+}
+
+// Each refused open says why, in the calling thread's reason and in the library's log.
+TEST(Api, ARefusedOpenSaysWhy) {
+    static std::vector<std::string> log;
+    log.clear();
+    KvaraSetLogHandler([](const char* line, void*) { log.emplace_back(line); }, nullptr);
+    auto why = [](const char* name, int timeoutMs = 100) {
+        KvaraOpenPort(name, 19200, KVARA_PARITY_NONE, timeoutMs);
+        char text[512] = {};
+        EXPECT_GT(KvaraGetOpenError(text, sizeof text), 0) << name;
+        return std::string(text);
+    };
+    EXPECT_EQ(why("/dev/does-not-exist"), "No such file or directory");
+    EXPECT_EQ(why("/dev/null"), "not a serial port");
+    EXPECT_EQ(why("/dev/null", -1), "negative time-out");
+    EXPECT_EQ(why(nullptr), "no port named");
+    EXPECT_NE(why("526012345").find("libftd2xx.so"), std::string::npos);
+    EXPECT_NE(why("5260-0001 HID"), "");
+    KvaraSetLogHandler(nullptr, nullptr);
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "cannot open /dev/does-not-exist: No such file or directory"),
+              log.end());
+    // A reason belongs to its thread: another thread's open does not change it.
+    std::thread([] { KvaraOpenPort("/dev/null", 19200, 0, 100); }).join();
+    char text[512] = {};
+    KvaraGetOpenError(text, sizeof text);
+    EXPECT_STRNE(text, "not a serial port");
 }
 
 TEST_F(PtyReaderTest, OpenIdentifiesProvesAndClosesAndHandlesComeInTurn) {
@@ -460,6 +490,9 @@ TEST_F(PtyReaderTest, ASecondOpenOfTheSameDeviceIsRefused) {
     const int handle = Open();
     ASSERT_GT(handle, 0);
     EXPECT_EQ(KvaraOpenPort(name.c_str(), 19200, 0, 50), -1);
+    char text[512] = {};
+    KvaraGetOpenError(text, sizeof text);
+    EXPECT_STREQ(text, "in use by another program");
 }
 
 namespace {
