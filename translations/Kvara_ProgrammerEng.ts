@@ -1080,6 +1080,26 @@ Cancel: write nothing.</translation>
         <source>Ursache: %1</source>
         <translation>Cause: %1</translation>
     </message>
+    <message>
+        <source>Das Gerät gibt es nicht (nicht angeschlossen?)</source>
+        <translation>The device does not exist (not plugged in?)</translation>
+    </message>
+    <message>
+        <source>Das Gerät wird von einem anderen Programm benutzt</source>
+        <translation>The device is in use by another program</translation>
+    </message>
+    <message>
+        <source>Das ist keine serielle Schnittstelle</source>
+        <translation>That is not a serial port</translation>
+    </message>
+    <message>
+        <source>Der Leser hat die Verbindung abgelehnt</source>
+        <translation>The reader refused the connection</translation>
+    </message>
+    <message>
+        <source>Keine Verbindung innerhalb der Zeitgrenze</source>
+        <translation>No connection within the time limit</translation>
+    </message>
 </context>
 <context>
     <name>kvara::CLanConfig</name>

@@ -108,13 +108,33 @@ bool ReaderConnection::Connect(const QString& interfaceText, int lineValue, int 
                        "(sudo usermod -aG %2 $USER, dann neu anmelden).")
                         .arg(FromUtf8(DevicePathOf(interfaceText.toStdString())), FromUtf8(hint));
         } else if (const std::string cause = tags::TagSession::OpenError(); !cause.empty()) {
-            // The library's own words (the system's error for the device or connection).
-            text += QLatin1Char('\n') + tr("Ursache: %1").arg(FromUtf8(cause));
+            text += QLatin1Char('\n') + tr("Ursache: %1").arg(CauseText(cause));
         }
         ShowMessage(m_window, text);
         return false;
     }
     return Identify(handle, interfaceText);
+}
+
+QString ReaderConnection::CauseText(const std::string& cause) {
+    // The reasons a user meets most, in the window's language; any other in the library's
+    // own (English) words, which are the system's.
+    if (cause == "No such file or directory") {
+        return tr("Das Gerät gibt es nicht (nicht angeschlossen?)");
+    }
+    if (cause == "in use by another program") {
+        return tr("Das Gerät wird von einem anderen Programm benutzt");
+    }
+    if (cause == "not a serial port") {
+        return tr("Das ist keine serielle Schnittstelle");
+    }
+    if (cause == "Connection refused") {
+        return tr("Der Leser hat die Verbindung abgelehnt");
+    }
+    if (cause == "no connection within the time limit") {
+        return tr("Keine Verbindung innerhalb der Zeitgrenze");
+    }
+    return FromUtf8(cause);
 }
 
 bool ReaderConnection::Identify(int handle, const QString& interfaceText) {

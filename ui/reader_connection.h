@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QString>
 #include <functional>
+#include <string>
 
 #include "tags/tag_session.h"
 
@@ -101,6 +102,8 @@ private:
     // After the reader opened under handle: identifies it and names it in the title; false
     // (the reader closed, the user told) for one that does not identify or only reads.
     bool Identify(int handle, const QString& interfaceText);
+    // Why an open failed (the library's English reason) in the window's words.
+    static QString CauseText(const std::string& cause);
     void RecordVersions();
     void SetTitle(const QString& link);
 

@@ -415,9 +415,8 @@ private slots:
     void readAllWithoutAReader() {
         kvara::WriteText(kvara::keys::kPortName, QStringLiteral("/dev/kvara-nowhere"));
         OpenWindow();
-        QCOMPARE(
-            m_messages.value(0),
-            QStringLiteral("Fehler beim Öffnen des Ports\nUrsache: No such file or directory"));
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Öffnen des Ports\nUrsache: Das "
+                                                     "Gerät gibt es nicht (nicht angeschlossen?)"));
         QCOMPARE(m_window->ReaderHandle(), 0);
         QVERIFY(m_window->windowTitle().endsWith(QStringLiteral(" <>")));
         Click("readAllButton");

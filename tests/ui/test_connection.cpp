@@ -201,9 +201,8 @@ private slots:
         });
         OpenWindow();
         // The message says why the saved port did not open, in the system's words.
-        QCOMPARE(
-            m_messages.value(0),
-            QStringLiteral("Fehler beim Öffnen des Ports\nUrsache: No such file or directory"));
+        QCOMPARE(m_messages.value(0), QStringLiteral("Fehler beim Öffnen des Ports\nUrsache: Das "
+                                                     "Gerät gibt es nicht (nicht angeschlossen?)"));
         QCOMPARE(portDialogs, 1);
         QVERIFY(m_window->ReaderHandle() > 0);
         QVERIFY2(
