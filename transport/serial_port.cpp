@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -89,6 +90,14 @@ bool DeviceGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
 }
 
+// The slave side of a Unix 98 pseudo terminal (/dev/pts/n): majors 136 to 143.
+bool IsPseudoTerminal(const struct stat& info) {
+    constexpr unsigned kFirstPtsMajor = 136;
+    constexpr unsigned kPtsMajors = 8;
+    return major(info.st_rdev) >= kFirstPtsMajor &&
+           major(info.st_rdev) < kFirstPtsMajor + kPtsMajors;
+}
+
 }  // namespace
 
 CUSBSerialPort::~CUSBSerialPort() {
@@ -121,7 +130,13 @@ bool CUSBSerialPort::OpenDevice(const std::string& name, const LineSettings& lin
         ::close(fd);
         return false;
     }
-    ioctl(fd, TIOCEXCL);
+    // Exclusive mode keeps out programs that do not lock. Not on a pseudo terminal: there the
+    // mode belongs to a terminal that lives as long as its other side (the simulated reader),
+    // and a process killed while holding it could not clear it, so every later open by an
+    // ordinary user would be refused; the lock above still keeps other readers' programs out.
+    if (!IsPseudoTerminal(info)) {
+        ioctl(fd, TIOCEXCL);
+    }
     m_fd.store(fd);
 
     // A line that cannot be set raw at the asked rate would echo, translate or hold back the
