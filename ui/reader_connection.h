@@ -80,6 +80,10 @@ public:
     // operation that stops after switching it off must not leave it so. Nothing once the
     // reader is closed.
     void SwitchFieldOn();
+    // Whether the next CommandHandle() gives none (closing, cancelled, lent or no reader),
+    // asked without closing the reader: a sequence that left the RF field off can switch it
+    // on first.
+    bool Stopping() const { return m_closing || Cancelled() || m_lent || m_handle == 0; }
     // After a command that got no answer: one device type query tells a slow reader from one
     // that is gone. A gone reader is closed and the title says so; true then.
     bool GoneAfterTimeout();

@@ -150,8 +150,9 @@ void TagList::Refind(const QString& writtenEpc, bool writtenIsPrefix,
     for (int pass = 0; pass < kRefindPasses && m_reader.CommandHandle() != 0; ++pass) {
         session.SetField(false);
         PauseMs(kRfPauseMs);
-        if (m_reader.CommandHandle() == 0) {
-            // Stopped with the field off: a reader left so finds no tag any more.
+        if (m_reader.Stopping()) {
+            // Stopped with the field off (cancelled, or the window closing): a reader left so
+            // finds no tag any more, in this program or the next, so the field goes on first.
             m_reader.SwitchFieldOn();
             return;
         }

@@ -475,6 +475,34 @@ private slots:
         QCOMPARE(Field("epcEdit")->text(), kNewEpc);
     }
 
+    // The window closed while the tag is looked for again, just after the RF field went off:
+    // the field goes on again before the reader is closed, so the next start finds tags.
+    void closingAfterAnEpcWriteLeavesTheFieldOn() {
+        kvara::sim::SimConfig config;
+        config.answerDelayMs = 250;
+        StartReader(config, {SimTag::WithEpc(kEpcA)});
+        OpenWindow();
+        Click("inventoryButton");
+        Click("epcReadButton");
+        Type("epcField", kNewEpc);
+        m_reader->PushFault(
+            kvara::sim::SimFault{.raw = kvara::test::ReaderAnswer({0, 0, 0}), .forCommand = 0xC0});
+        const std::size_t inventories = RequestsOf(0xC0).size();
+        bool closed = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!closed && RequestsOf(0xC0).size() > inventories && !m_reader->RfOn()) {
+                closed = true;
+                m_window->reject();
+            }
+        });
+        watch.start(5);
+        Click("epcWriteButton");
+        watch.stop();
+        QVERIFY(closed);
+        QVERIFY(m_reader->RfOn());
+    }
+
     // An empty selection line addresses no tag, not the one selected before: with two tags in
     // the field the reader cannot tell which is meant, and nothing is written.
     void anEmptySelectionDoesNotWriteTheTagSelectedBefore() {
