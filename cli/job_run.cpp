@@ -101,7 +101,7 @@ void JobRowOptions::AddTemplateOptions(CLI::App& verb) {
     verb.add_option("--lock", locks, "lock actions for every tag: \"AREA:ACTION;...\"");
 }
 
-std::optional<Failure> JobRowOptions::Make(const std::string& name, tags::JobSpec* spec,
+std::optional<Failure> JobRowOptions::Make(const std::string& name, tags::JobDefinition* definition,
                                            std::vector<tags::JobRow>* rows) const {
     tags::JobOptions options;
     options.filter = filter;
@@ -151,7 +151,7 @@ std::optional<Failure> JobRowOptions::Make(const std::string& name, tags::JobSpe
         }
         source = "template";
     }
-    *spec = tags::JobSpec{name, source, options.Json(), KVARA_CLI_VERSION};
+    *definition = tags::JobDefinition{name, source, options.Json(), KVARA_CLI_VERSION};
     return std::nullopt;
 }
 

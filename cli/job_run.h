@@ -32,8 +32,8 @@ struct JobRowOptions {
 
     void AddCsvOptions(CLI::App& verb);  // --csv, --filter, --company-prefix-length, --permanent
     void AddTemplateOptions(CLI::App& verb);  // --scheme, --gtin, ..., --serials, row data
-    // The spec and rows of a job named name; a usage failure says what is wrong.
-    std::optional<Failure> Make(const std::string& name, tags::JobSpec* spec,
+    // The definition and rows of a job named name; a usage failure says what is wrong.
+    std::optional<Failure> Make(const std::string& name, tags::JobDefinition* definition,
                                 std::vector<tags::JobRow>* rows) const;
 };
 

@@ -48,13 +48,13 @@ public:
             store = Journal(&failure);
         } else if (m_rows.csvPath.empty() && m_log.empty() && !m_store.empty() && !m_job.empty()) {
             store = OpenStore(m_store, &failure);
-            tags::JobSpec spec;
-            if (store && !store->OpenJob(m_job, &spec)) {
+            tags::JobDefinition definition;
+            if (store && !store->OpenJob(m_job, &definition)) {
                 failure = Failure{kStoreError, store->Error()};
                 store.reset();
             }
             m_options.job = m_job;
-            const auto options = nlohmann::json::parse(spec.options, nullptr, false);
+            const auto options = nlohmann::json::parse(definition.options, nullptr, false);
             m_options.permanentAllowed = options.is_object() && options.value("permanent", false);
         } else {
             failure = Failure{kUsage, "give --csv FILE --log FILE, or --store STORE --job NAME"};
@@ -74,20 +74,20 @@ public:
 private:
     // The journal of a CSV run: the job is the CSV file's, made from its rows and options.
     std::unique_ptr<tags::JobStore> Journal(Failure* failure) {
-        tags::JobSpec spec;
+        tags::JobDefinition definition;
         std::vector<tags::JobRow> rows;
         const std::string name = m_rows.csvPath.substr(m_rows.csvPath.rfind('/') + 1);
-        if (auto made = m_rows.Make(name, &spec, &rows)) {
+        if (auto made = m_rows.Make(name, &definition, &rows)) {
             *failure = *made;
             return nullptr;
         }
         std::string error;
         auto journal = tags::OpenJournal(m_log, &error);
-        if (!journal || !journal->CreateJob(spec, rows)) {
+        if (!journal || !journal->CreateJob(definition, rows)) {
             *failure = Failure{kStoreError, journal ? journal->Error() : error};
             return nullptr;
         }
-        m_options.job = spec.name;
+        m_options.job = definition.name;
         m_options.permanentAllowed = m_rows.permanent;
         return journal;
     }

@@ -46,12 +46,12 @@ public:
         m_rows.AddTemplateOptions(verb);
     }
     int RunWith(const Global& global, tags::JobStore& store) override {
-        tags::JobSpec spec;
+        tags::JobDefinition definition;
         std::vector<tags::JobRow> rows;
-        if (auto failure = m_rows.Make(m_name, &spec, &rows)) {
+        if (auto failure = m_rows.Make(m_name, &definition, &rows)) {
             return Fail(global, *failure);
         }
-        if (!store.CreateJob(spec, rows)) {
+        if (!store.CreateJob(definition, rows)) {
             return StoreFailure(global, store);
         }
         Print(global, nlohmann::json{{"job", m_name}, {"rows", rows.size()}},
@@ -72,9 +72,9 @@ public:
         verb.add_option("--job", m_job, "the job")->required();
     }
     int RunWith(const Global& global, tags::JobStore& store) override {
-        tags::JobSpec spec;
+        tags::JobDefinition definition;
         tags::JobStatus s;
-        if (!store.OpenJob(m_job, &spec) || !store.Status(m_job, &s)) {
+        if (!store.OpenJob(m_job, &definition) || !store.Status(m_job, &s)) {
             return StoreFailure(global, store);
         }
         const nlohmann::json value = {{"job", m_job},
@@ -113,8 +113,8 @@ public:
     }
     int RunWith(const Global& global, tags::JobStore& store) override {
         std::vector<tags::RowRecord> rows;
-        tags::JobSpec spec;
-        if (!store.OpenJob(m_job, &spec) || !store.Rows(m_job, &rows)) {
+        tags::JobDefinition definition;
+        if (!store.OpenJob(m_job, &definition) || !store.Rows(m_job, &rows)) {
             return StoreFailure(global, store);
         }
         if (!(global.json || m_format == "json")) {
@@ -151,8 +151,8 @@ public:
         AddReaderOptions(verb, m_reader);
     }
     int RunWith(const Global& global, tags::JobStore& store) override {
-        tags::JobSpec spec;
-        if (!store.OpenJob(m_job, &spec)) {
+        tags::JobDefinition definition;
+        if (!store.OpenJob(m_job, &definition)) {
             return StoreFailure(global, store);
         }
         tags::TagSession reader;
@@ -204,13 +204,13 @@ public:
     const char* Description() const override { return "the jobs in the store"; }
     void AddOwnOptions(CLI::App&) override {}
     int RunWith(const Global& global, tags::JobStore& store) override {
-        std::vector<tags::JobSpec> jobs;
+        std::vector<tags::JobDefinition> jobs;
         if (!store.ListJobs(&jobs)) {
             return StoreFailure(global, store);
         }
         nlohmann::json value = nlohmann::json::array();
         std::string text;
-        for (const tags::JobSpec& job : jobs) {
+        for (const tags::JobDefinition& job : jobs) {
             tags::JobStatus status;
             store.Status(job.name, &status);
             value.push_back(

@@ -40,14 +40,22 @@ std::string SystemErrorText(int error) {
     return text != nullptr ? text : "error " + std::to_string(error);
 }
 
+std::string DeviceGroup(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    const group* owner = getgrgid(info.st_gid);
+    return owner != nullptr && owner->gr_name != nullptr ? owner->gr_name : "dialout";
+}
+
 std::string DeviceOpenCause(const std::string& path, int error) {
     std::string cause = SystemErrorText(error);
     if (error == EACCES || error == EPERM) {
-        struct stat info {};
-        const group* owner = stat(path.c_str(), &info) == 0 ? getgrgid(info.st_gid) : nullptr;
-        const std::string name = owner != nullptr && owner->gr_name != nullptr && info.st_gid != 0
-                                     ? owner->gr_name
-                                     : "dialout";
+        std::string name = DeviceGroup(path);
+        if (name.empty() || name == "root") {
+            name = "dialout";  // no group of its own to join: the usual one for serial ports
+        }
         cause += " (the device belongs to the group \"" + name +
                  "\": join it with sudo usermod -aG " + name + " $USER, then log in again)";
     } else if (error == EBUSY || error == EWOULDBLOCK) {

@@ -18,6 +18,10 @@ const std::string& OpenCause();
 // The system's text for an errno value (thread-safe).
 std::string SystemErrorText(int error);
 
+// The group that owns the device file at path and may grant access to it ("dialout" when the
+// group has no name); empty when the file cannot be looked at.
+std::string DeviceGroup(const std::string& path);
+
 // Why the device file at path would not open with the given errno, with what to do where the
 // user can do something: for EACCES the group that owns the device and may grant access.
 std::string DeviceOpenCause(const std::string& path, int error);

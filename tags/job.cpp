@@ -50,24 +50,22 @@ std::optional<RowState> RowStateNamed(const std::string& name) {
     return std::nullopt;
 }
 
-std::string JobRow::DataJson() const {
-    nlohmann::json json = {{"pc", HexPairs(pc)}};
-    if (!user.empty()) {
-        json["user"] = HexPairs(user);
-    }
-    if (!access.empty()) {
-        json["access"] = HexPairs(access);
-    }
-    if (!kill.empty()) {
-        json["kill"] = HexPairs(kill);
+void PutTagData(nlohmann::json* json, const ByteBuffer& user, const ByteBuffer& access,
+                const ByteBuffer& kill, const std::vector<std::pair<int, int>>& locks) {
+    for (const auto& [name, bytes] :
+         {std::pair{"user", &user}, {"access", &access}, {"kill", &kill}}) {
+        if (!bytes->empty()) {
+            (*json)[name] = HexPairs(*bytes);
+        }
     }
     if (!locks.empty()) {
-        nlohmann::json list = nlohmann::json::array();
-        for (const auto& [area, action] : locks) {
-            list.push_back({area, action});
-        }
-        json["locks"] = list;
+        (*json)["locks"] = locks;
     }
+}
+
+std::string JobRow::DataJson() const {
+    nlohmann::json json = {{"pc", HexPairs(pc)}};
+    PutTagData(&json, user, access, kill, locks);
     return json.dump();
 }
 

@@ -7,6 +7,7 @@
 // but a later step failed: the tag is set aside, the EPC is used up).
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,6 +20,12 @@ namespace kvara::tags {
 enum class RowState { kOpen, kReserved, kWritten, kFailed, kUncertain, kRejected };
 const char* RowStateName(RowState state);  // "open", "reserved", ...
 std::optional<RowState> RowStateNamed(const std::string& name);
+
+// Puts what is set of the User data, passwords and locks into json: "user", "access" and
+// "kill" in hex, "locks" as [area, action] pairs. A row's data and a job's options say them
+// alike.
+void PutTagData(nlohmann::json* json, const ByteBuffer& user, const ByteBuffer& access,
+                const ByteBuffer& kill, const std::vector<std::pair<int, int>>& locks);
 
 // What one tag is to carry.
 struct JobRow {
@@ -59,7 +66,7 @@ struct JobStatus {
 };
 
 // What a job was made from and with: a second station, or a resumed run, must bring the same.
-struct JobSpec {
+struct JobDefinition {
     std::string name;
     std::string source;   // "csv:<sha256 of the file>" or the template ("sgtin-96 ...")
     std::string options;  // the options that shape the rows, as JSON

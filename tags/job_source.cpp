@@ -138,18 +138,7 @@ std::string JobOptions::Json() const {
     nlohmann::json json = {{"filter", filter},
                            {"company_prefix_length", companyPrefixLength},
                            {"permanent", permanent}};
-    if (!user.empty()) {
-        json["user"] = HexPairs(user);
-    }
-    if (!access.empty()) {
-        json["access"] = HexPairs(access);
-    }
-    if (!kill.empty()) {
-        json["kill"] = HexPairs(kill);
-    }
-    if (!locks.empty()) {
-        json["locks"] = locks;
-    }
+    PutTagData(&json, user, access, kill, locks);
     for (const auto& [name, value] : {std::pair{"scheme", scheme},
                                       {"gtin", gtin},
                                       {"company_prefix", companyPrefix},

@@ -23,10 +23,10 @@ public:
 
     // Makes the job with its rows, or checks that the job of that name was made from the same
     // source and options (a resumed run, another station): false with the reason otherwise.
-    virtual bool CreateJob(const JobSpec& spec, const std::vector<JobRow>& rows) = 0;
-    // The job's spec; false when there is no such job.
-    virtual bool OpenJob(const std::string& name, JobSpec* spec) = 0;
-    virtual bool ListJobs(std::vector<JobSpec>* jobs) = 0;
+    virtual bool CreateJob(const JobDefinition& definition, const std::vector<JobRow>& rows) = 0;
+    // The job's definition; false when there is no such job.
+    virtual bool OpenJob(const std::string& name, JobDefinition* definition) = 0;
+    virtual bool ListJobs(std::vector<JobDefinition>* jobs) = 0;
 
     // Reserves the next row that is open (or failed, which is open again) for this station and
     // tag, durably. Nothing reserved, and true, when every row is taken.

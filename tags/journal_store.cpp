@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The job store of one station in a JSON-lines file: the job's spec in the first line, then one
-// line for every change of a row (reserved with the tag's TID, then written, failed, uncertain
+// The job store of one station in a JSON-lines file: the job's definition in the first line, then
+// one line for every change of a row (reserved with the tag's TID, then written, failed, uncertain
 // or rejected) and for every tag set aside. Each line is on disk (fsync) before the call
 // returns. The rows themselves come from the CSV the job is made from; their states from
 // reading the file again. The file is locked (flock) while open: a second station on it is
@@ -55,25 +55,29 @@ public:
         return true;
     }
 
-    bool CreateJob(const JobSpec& spec, const std::vector<JobRow>& rows) override {
+    bool CreateJob(const JobDefinition& definition, const std::vector<JobRow>& rows) override {
         if (const std::string duplicate = DuplicateRows(rows); !duplicate.empty()) {
             return Fail(duplicate);
         }
-        if (m_hasSpec && (m_spec.name != spec.name || m_spec.source != spec.source ||
-                          m_spec.options != spec.options)) {
-            return Fail("the log " + m_path + " belongs to job \"" + m_spec.name + "\" (" +
-                        m_spec.source + ", options " + m_spec.options +
+        if (m_hasDefinition &&
+            (m_definition.name != definition.name || m_definition.source != definition.source ||
+             m_definition.options != definition.options)) {
+            return Fail("the log " + m_path + " belongs to job \"" + m_definition.name + "\" (" +
+                        m_definition.source + ", options " + m_definition.options +
                         "); it cannot go on with another CSV or other options");
         }
-        if (!m_hasSpec) {
-            const nlohmann::json header = {{"journal", "kvara"},      {"job", spec.name},
-                                           {"source", spec.source},   {"options", spec.options},
-                                           {"version", spec.version}, {"time", UtcNow()}};
+        if (!m_hasDefinition) {
+            const nlohmann::json header = {{"journal", "kvara"},
+                                           {"job", definition.name},
+                                           {"source", definition.source},
+                                           {"options", definition.options},
+                                           {"version", definition.version},
+                                           {"time", UtcNow()}};
             if (!Append(header.dump())) {
                 return false;
             }
-            m_spec = spec;
-            m_hasSpec = true;
+            m_definition = definition;
+            m_hasDefinition = true;
         }
         for (const JobRow& row : rows) {
             RowRecord& record = m_rows[row.index];
@@ -90,18 +94,18 @@ public:
         return true;
     }
 
-    bool OpenJob(const std::string& name, JobSpec* spec) override {
-        if (!m_hasSpec || m_spec.name != name) {
+    bool OpenJob(const std::string& name, JobDefinition* definition) override {
+        if (!m_hasDefinition || m_definition.name != name) {
             return Fail("no job \"" + name + "\" in " + m_path);
         }
-        *spec = m_spec;
+        *definition = m_definition;
         return true;
     }
 
-    bool ListJobs(std::vector<JobSpec>* jobs) override {
+    bool ListJobs(std::vector<JobDefinition>* jobs) override {
         jobs->clear();
-        if (m_hasSpec) {
-            jobs->push_back(m_spec);
+        if (m_hasDefinition) {
+            jobs->push_back(m_definition);
         }
         return true;
     }
@@ -235,9 +239,9 @@ private:
             return;  // a line cut off, or not the journal's
         }
         if (line.value("journal", "") == "kvara") {
-            m_spec = {line.value("job", ""), line.value("source", ""), line.value("options", ""),
-                      line.value("version", "")};
-            m_hasSpec = true;
+            m_definition = {line.value("job", ""), line.value("source", ""),
+                            line.value("options", ""), line.value("version", "")};
+            m_hasDefinition = true;
             return;
         }
         if (line.contains("row") && line["row"].is_number_integer() && line.contains("state")) {
@@ -271,8 +275,8 @@ private:
 
     int m_fd;
     std::string m_path;
-    JobSpec m_spec;
-    bool m_hasSpec = false;
+    JobDefinition m_definition;
+    bool m_hasDefinition = false;
     std::map<int, RowRecord> m_rows;
     std::map<std::string, RowRecord> m_byEpc;  // rows of an older log, by their EPC
 };

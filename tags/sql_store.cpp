@@ -53,31 +53,33 @@ public:
         return true;
     }
 
-    bool CreateJob(const JobSpec& spec, const std::vector<JobRow>& rows) override {
+    bool CreateJob(const JobDefinition& definition, const std::vector<JobRow>& rows) override {
         if (const std::string duplicate = DuplicateRows(rows); !duplicate.empty()) {
             return Fail(duplicate);
         }
         if (!m_db->BeginWrite()) {
             return Fail(m_db->Error());
         }
-        JobSpec existing;
-        if (FindJob(spec.name, &existing)) {
+        JobDefinition existing;
+        if (FindJob(definition.name, &existing)) {
             m_db->Rollback();
-            if (existing.source != spec.source || existing.options != spec.options) {
-                return Fail("job \"" + spec.name + "\" exists with another source or options");
+            if (existing.source != definition.source || existing.options != definition.options) {
+                return Fail("job \"" + definition.name +
+                            "\" exists with another source or options");
             }
             return true;  // the same job again
         }
         if (!m_db->Exec("INSERT INTO kvara_jobs (name, source, options, version, created) "
                         "VALUES ($1, $2, $3, $4, $5)",
-                        {spec.name, spec.source, spec.options, spec.version, UtcNow()})) {
+                        {definition.name, definition.source, definition.options, definition.version,
+                         UtcNow()})) {
             return Abort("cannot create the job: ");
         }
         for (const JobRow& row : rows) {
             if (!m_db->Exec("INSERT INTO kvara_rows (job, idx, serial, epc, gs1_key, data, state) "
                             "VALUES ($1, $2, $3, $4, $5, $6, 'open')",
-                            {spec.name, std::to_string(row.index), row.serial, HexPairs(row.epc),
-                             Nullable(row.gs1Key), row.DataJson()})) {
+                            {definition.name, std::to_string(row.index), row.serial,
+                             HexPairs(row.epc), Nullable(row.gs1Key), row.DataJson()})) {
                 return Abort("row " + row.serial + ": ");
             }
         }
@@ -87,14 +89,14 @@ public:
         return true;
     }
 
-    bool OpenJob(const std::string& name, JobSpec* spec) override {
-        if (!FindJob(name, spec)) {
+    bool OpenJob(const std::string& name, JobDefinition* definition) override {
+        if (!FindJob(name, definition)) {
             return Fail(m_error.empty() ? "no job \"" + name + "\"" : m_error);
         }
         return true;
     }
 
-    bool ListJobs(std::vector<JobSpec>* jobs) override {
+    bool ListJobs(std::vector<JobDefinition>* jobs) override {
         std::vector<SqlRow> rows;
         if (!m_db->Exec("SELECT name, source, options, version FROM kvara_jobs ORDER BY name", {},
                         &rows)) {
@@ -239,7 +241,7 @@ public:
     }
 
 private:
-    bool FindJob(const std::string& name, JobSpec* spec) {
+    bool FindJob(const std::string& name, JobDefinition* definition) {
         m_error.clear();
         std::vector<SqlRow> rows;
         if (!m_db->Exec("SELECT name, source, options, version FROM kvara_jobs WHERE name = $1",
@@ -249,7 +251,7 @@ private:
         if (rows.empty()) {
             return false;
         }
-        *spec = {Text(rows[0][0]), Text(rows[0][1]), Text(rows[0][2]), Text(rows[0][3])};
+        *definition = {Text(rows[0][0]), Text(rows[0][1]), Text(rows[0][2]), Text(rows[0][3])};
         return true;
     }
 

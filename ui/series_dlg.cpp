@@ -218,7 +218,7 @@ void CSeriesDlg::OnBrowseCsv() {
 }
 
 void CSeriesDlg::OnLoadJobs() {
-    std::vector<tags::JobSpec> jobs;
+    std::vector<tags::JobDefinition> jobs;
     std::unique_ptr<tags::JobStore> store;
     std::string error;
     {
@@ -234,7 +234,7 @@ void CSeriesDlg::OnLoadJobs() {
         return;
     }
     m_ui->jobCombo->clear();
-    for (const tags::JobSpec& job : jobs) {
+    for (const tags::JobDefinition& job : jobs) {
         tags::JobStatus status;
         store->Status(job.name, &status);
         const QString name = QString::fromStdString(job.name);
@@ -269,7 +269,7 @@ bool CSeriesDlg::PrepareNewJob(SeriesRun::Setup* setup) {
     bool made = false;
     {
         const WaitCursor wait;  // a template of a million serials takes a second or two
-        made = SeriesJob::Make(source, name, true, &setup->spec, &setup->rows, &error);
+        made = SeriesJob::Make(source, name, true, &setup->definition, &setup->rows, &error);
     }
     if (!made) {
         ShowMessage(this, error);
@@ -309,7 +309,7 @@ bool CSeriesDlg::Prepare(SeriesRun::Setup* setup) {
         ShowMessage(this, tr("Wählen Sie einen Auftrag aus dem Speicher („Aufträge laden“)."));
         return false;
     }
-    setup->spec.name = job.toStdString();
+    setup->definition.name = job.toStdString();
     if (Permanent(m_ui->jobCombo->currentData(kJobOptionsRole).toString()) &&
         !ConfirmPermanent(job)) {
         ShowState(tr("Nicht gestartet."), false);
@@ -335,11 +335,11 @@ void CSeriesDlg::OnStart() {
     m_holding = true;
     WriteText(keys::kSeriesStore, StoreLocation());
     WriteText(keys::kSeriesStation, QString::fromStdString(setup.station));
-    if (setup.spec.name != m_job || setup.store != m_store) {
+    if (setup.definition.name != m_job || setup.store != m_store) {
         m_ui->tagTable->setRowCount(0);
         m_ui->lastTagLabel->setText(QStringLiteral("–"));
     }
-    m_job = setup.spec.name;
+    m_job = setup.definition.name;
     m_store = setup.store;
     m_status = tags::JobStatus{};
     m_paused = false;

@@ -71,7 +71,8 @@ bool RowOptions(const SeriesSource& source, bool permanent, tags::JobOptions* op
 }  // namespace
 
 bool SeriesJob::Make(const SeriesSource& source, const QString& name, bool permanent,
-                     tags::JobSpec* spec, std::vector<tags::JobRow>* rows, QString* error) {
+                     tags::JobDefinition* definition, std::vector<tags::JobRow>* rows,
+                     QString* error) {
     if (name.trimmed().isEmpty()) {
         *error = tr("Geben Sie dem Auftrag einen Namen.");
         return false;
@@ -111,8 +112,8 @@ bool SeriesJob::Make(const SeriesSource& source, const QString& name, bool perma
     // As "kvara job create" without --permanent when no row locks for good: the same source
     // makes the same job from either.
     options.permanent = permanent && NeedsPermanent(*rows);
-    *spec =
-        tags::JobSpec{name.trimmed().toStdString(), origin, options.Json(), KVARA_PROGRAM_VERSION};
+    *definition = tags::JobDefinition{name.trimmed().toStdString(), origin, options.Json(),
+                                      KVARA_PROGRAM_VERSION};
     return true;
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// SeriesJob: a new job as the series dialog's fields describe it, made into the spec and rows
+// SeriesJob: a new job as the series dialog's fields describe it, made into the definition and rows
 // the store keeps: from a CSV file with the command line's columns, or from a GS1 template
 // (a scheme, its fields and a range of serials), with User data, passwords and lock actions
-// for every tag. The spec is the one "kvara job create" makes from the same source and
+// for every tag. The definition is the one "kvara job create" makes from the same source and
 // options, so the command line can go on with a job the window made, and the other way round.
 #pragma once
 
@@ -37,11 +37,12 @@ class SeriesJob {
     Q_DECLARE_TR_FUNCTIONS(kvara::SeriesJob)
 
 public:
-    // The spec and rows of a job named name; permanent: lock actions that can never be undone
-    // are allowed (the spec's options say so only when a row has one). False with what is
+    // The definition and rows of a job named name; permanent: lock actions that can never be undone
+    // are allowed (the definition's options say so only when a row has one). False with what is
     // wrong, in words.
     static bool Make(const SeriesSource& source, const QString& name, bool permanent,
-                     tags::JobSpec* spec, std::vector<tags::JobRow>* rows, QString* error);
+                     tags::JobDefinition* definition, std::vector<tags::JobRow>* rows,
+                     QString* error);
     // Whether any row asks for a lock action that can never be undone.
     static bool NeedsPermanent(const std::vector<tags::JobRow>& rows);
     // A name for the job when the user gave none: the CSV file's, or the template's.

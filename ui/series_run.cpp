@@ -19,8 +19,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPaintEveryMs = 50;
 
 // Whether the job's options allow lock actions that can never be undone.
-bool PermanentAllowed(const tags::JobSpec& spec) {
-    const QJsonDocument options = QJsonDocument::fromJson(QByteArray::fromStdString(spec.options));
+bool PermanentAllowed(const tags::JobDefinition& definition) {
+    const QJsonDocument options =
+        QJsonDocument::fromJson(QByteArray::fromStdString(definition.options));
     return options.object().value(QStringLiteral("permanent")).toBool(false);
 }
 
@@ -81,7 +82,7 @@ void SeriesRun::Run() {
     std::unique_ptr<tags::JobStore> store = OpenJob(&end, &permanent);
     if (store) {
         tags::EncoderOptions options;
-        options.job = m_setup.spec.name;
+        options.job = m_setup.definition.name;
         options.station = m_setup.station;
         options.waitMs = m_setup.waitMs;
         options.skipBadTags = m_setup.skipBadTags;
@@ -93,7 +94,7 @@ void SeriesRun::Run() {
         tags::Encoder encoder(session, *store, options);
         Encode(encoder, *store, &end);
         tags::JobStatus status;
-        if (store->Status(m_setup.spec.name, &status)) {
+        if (store->Status(m_setup.definition.name, &status)) {
             end.status = status;
         }
     }
@@ -112,15 +113,15 @@ std::unique_ptr<tags::JobStore> SeriesRun::OpenJob(End* end, bool* permanent) {
         end->detail = error;
         return nullptr;
     }
-    tags::JobSpec spec;
-    if ((!m_setup.rows.empty() && !store->CreateJob(m_setup.spec, m_setup.rows)) ||
-        !store->OpenJob(m_setup.spec.name, &spec)) {
+    tags::JobDefinition definition;
+    if ((!m_setup.rows.empty() && !store->CreateJob(m_setup.definition, m_setup.rows)) ||
+        !store->OpenJob(m_setup.definition.name, &definition)) {
         end->detail = store->Error();
         return nullptr;
     }
-    *permanent = PermanentAllowed(spec);
+    *permanent = PermanentAllowed(definition);
     tags::JobStatus status;
-    if (!store->Status(spec.name, &status)) {
+    if (!store->Status(definition.name, &status)) {
         end->detail = store->Error();
         return nullptr;
     }
@@ -142,7 +143,7 @@ void SeriesRun::Encode(tags::Encoder& encoder, tags::JobStore& store, End* end) 
             lastTag = Clock::now();
             end->last = report;
             tags::JobStatus status;
-            if (!store.Status(m_setup.spec.name, &status)) {
+            if (!store.Status(m_setup.definition.name, &status)) {
                 *end = End{tags::StopReason::kStoreError, store.Error(), {}, report, {}};
                 return;
             }

@@ -31,7 +31,7 @@ class SeriesRun : public QObject {
 public:
     struct Setup {
         std::string store;               // a SQLite file or a postgresql:// URI
-        tags::JobSpec spec;              // the job; to continue one, its name is enough
+        tags::JobDefinition definition;  // the job; to continue one, its name is enough
         std::vector<tags::JobRow> rows;  // the rows of a new job; empty: continue the job
         std::string station;             // this station's name in the store
         bool skipBadTags = false;        // a tag that cannot be encoded is set aside

@@ -18,8 +18,8 @@
 #include "tests/support/pg_cluster.h"
 
 using kvara::ByteBuffer;
+using kvara::tags::JobDefinition;
 using kvara::tags::JobRow;
-using kvara::tags::JobSpec;
 using kvara::tags::JobStatus;
 using kvara::tags::JobStore;
 using kvara::tags::RowRecord;
@@ -82,7 +82,7 @@ protected:
         } else {
             location = dir + (GetParam() == Kind::kJournal ? "/job.jsonl" : "/jobs.db");
         }
-        spec = {"reel-7", "csv:abc", "{\"filter\":3}", "1.0.0"};
+        definition = {"reel-7", "csv:abc", "{\"filter\":3}", "1.0.0"};
         rows = Rows(5);
         Reopen();
     }
@@ -97,22 +97,23 @@ protected:
         store = GetParam() == Kind::kJournal ? kvara::tags::OpenJournal(location, &error)
                                              : kvara::tags::OpenJobStore(location, &error);
         ASSERT_TRUE(store) << error;
-        ASSERT_TRUE(store->CreateJob(spec, rows)) << store->Error();
+        ASSERT_TRUE(store->CreateJob(definition, rows)) << store->Error();
     }
     std::optional<RowRecord> Reserve(int tid, const std::string& station = "s1") {
         std::optional<RowRecord> reserved;
-        EXPECT_TRUE(store->Reserve(spec.name, station, Tid(tid), &reserved)) << store->Error();
+        EXPECT_TRUE(store->Reserve(definition.name, station, Tid(tid), &reserved))
+            << store->Error();
         return reserved;
     }
     JobStatus Status() {
         JobStatus status;
-        EXPECT_TRUE(store->Status(spec.name, &status)) << store->Error();
+        EXPECT_TRUE(store->Status(definition.name, &status)) << store->Error();
         return status;
     }
 
     std::string dir;
     std::string location;
-    JobSpec spec;
+    JobDefinition definition;
     std::vector<JobRow> rows;
     std::unique_ptr<JobStore> store;
 };
@@ -130,8 +131,8 @@ TEST_P(JobStoreTest, ReservationsOutcomesAndStatusSurviveAReopen) {
     const auto second = Reserve(2);
     ASSERT_TRUE(second);
     EXPECT_EQ(second->row.index, 2);
-    ASSERT_TRUE(store->Record(spec.name, 1, RowState::kWritten, Tid(1), ""));
-    ASSERT_TRUE(store->Record(spec.name, 2, RowState::kUncertain, Tid(2), "no answer"));
+    ASSERT_TRUE(store->Record(definition.name, 1, RowState::kWritten, Tid(1), ""));
+    ASSERT_TRUE(store->Record(definition.name, 2, RowState::kUncertain, Tid(2), "no answer"));
 
     // A station killed and started again; opening a store that exists prints nothing (no
     // server notices about tables already there).
@@ -144,24 +145,24 @@ TEST_P(JobStoreTest, ReservationsOutcomesAndStatusSurviveAReopen) {
     EXPECT_EQ(status.uncertain, 1);
     EXPECT_EQ(status.open, 3);
     std::vector<RowRecord> bound;
-    ASSERT_TRUE(store->RowsOfTid(spec.name, Tid(2), &bound));
+    ASSERT_TRUE(store->RowsOfTid(definition.name, Tid(2), &bound));
     ASSERT_EQ(bound.size(), 1u);
     EXPECT_EQ(bound[0].row.index, 2);
     EXPECT_EQ(bound[0].detail, "no answer");
 
     // The uncertain row is never given again; a failed one is.
-    ASSERT_TRUE(store->Record(spec.name, 3, RowState::kFailed, Tid(3), "locked"));
+    ASSERT_TRUE(store->Record(definition.name, 3, RowState::kFailed, Tid(3), "locked"));
     EXPECT_EQ(Reserve(4)->row.index, 3);
     EXPECT_EQ(Reserve(5)->row.index, 4);
     EXPECT_EQ(Reserve(6)->row.index, 5);
     EXPECT_FALSE(Reserve(7));  // every row taken
 
     // A reservation given back before anything was sent is open again.
-    ASSERT_TRUE(store->Record(spec.name, 5, RowState::kOpen, {}, ""));
+    ASSERT_TRUE(store->Record(definition.name, 5, RowState::kOpen, {}, ""));
     EXPECT_EQ(Reserve(8)->row.index, 5);
 
     std::vector<RowRecord> all;
-    ASSERT_TRUE(store->Rows(spec.name, &all));
+    ASSERT_TRUE(store->Rows(definition.name, &all));
     ASSERT_EQ(all.size(), 5u);
     EXPECT_EQ(all[0].state, RowState::kWritten);
     EXPECT_EQ(all[0].tid, Tid(1));
@@ -171,29 +172,29 @@ TEST_P(JobStoreTest, ReservationsOutcomesAndStatusSurviveAReopen) {
 
 TEST_P(JobStoreTest, RowsAreFoundByEpcAndByGs1Key) {
     std::optional<RowRecord> row;
-    ASSERT_TRUE(store->RowOfEpc(spec.name, rows[2].epc, "", &row));
+    ASSERT_TRUE(store->RowOfEpc(definition.name, rows[2].epc, "", &row));
     ASSERT_TRUE(row);
     EXPECT_EQ(row->row.index, 3);
     // Another filter, the same GTIN and serial: the same item.
     ByteBuffer otherFilter = rows[3].epc;
     otherFilter[1] ^= 0x20;
-    ASSERT_TRUE(store->RowOfEpc(spec.name, otherFilter, rows[3].gs1Key, &row));
+    ASSERT_TRUE(store->RowOfEpc(definition.name, otherFilter, rows[3].gs1Key, &row));
     ASSERT_TRUE(row);
     EXPECT_EQ(row->row.index, 4);
-    ASSERT_TRUE(store->RowOfEpc(spec.name, {0xE2, 0x00}, "", &row));
+    ASSERT_TRUE(store->RowOfEpc(definition.name, {0xE2, 0x00}, "", &row));
     EXPECT_FALSE(row);
-    EXPECT_TRUE(store->RejectTag(spec.name, "s1", Tid(9), rows[0].epc, "carries a job EPC"));
+    EXPECT_TRUE(store->RejectTag(definition.name, "s1", Tid(9), rows[0].epc, "carries a job EPC"));
 }
 
 TEST_P(JobStoreTest, DuplicatesAndAnotherJobsOptionsAreRefused) {
-    JobSpec other = spec;
+    JobDefinition other = definition;
     other.options = "{\"filter\":1}";
     EXPECT_FALSE(store->CreateJob(other, rows));
     EXPECT_NE(store->Error().find("reel-7"), std::string::npos) << store->Error();
 
     std::vector<JobRow> twice = Rows(3);
     twice[2].epc = twice[0].epc;
-    JobSpec fresh = {"reel-8", "csv:def", "{}", "1.0.0"};
+    JobDefinition fresh = {"reel-8", "csv:def", "{}", "1.0.0"};
     std::string error;
     auto second = GetParam() == Kind::kJournal ? kvara::tags::OpenJournal(dir + "/b.jsonl", &error)
                                                : std::move(store);
@@ -220,8 +221,8 @@ class SharedStoreTest : public JobStoreTest {};
 
 TEST_P(SharedStoreTest, NoRowIsReservedTwice) {
     rows = Rows(200);
-    spec.name = "shared";
-    ASSERT_TRUE(store->CreateJob(spec, rows)) << store->Error();
+    definition.name = "shared";
+    ASSERT_TRUE(store->CreateJob(definition, rows)) << store->Error();
     std::vector<std::vector<int>> got(4);
     std::vector<std::thread> stations;
     for (int s = 0; s < 4; ++s) {
@@ -272,7 +273,7 @@ protected:
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string dir;
     std::string path;
-    JobSpec spec = {"reel", "csv:1", "{}", "1.0.0"};
+    JobDefinition definition = {"reel", "csv:1", "{}", "1.0.0"};
 };
 
 // A line cut off by a crash or a full disk: the rest of the journal counts, and the next line
@@ -282,7 +283,7 @@ TEST_F(JournalTest, ATornLastLineIsClosedAndIgnored) {
     {
         auto journal = kvara::tags::OpenJournal(path, &error);
         ASSERT_TRUE(journal) << error;
-        ASSERT_TRUE(journal->CreateJob(spec, Rows(3)));
+        ASSERT_TRUE(journal->CreateJob(definition, Rows(3)));
         std::optional<RowRecord> reserved;
         ASSERT_TRUE(journal->Reserve("reel", "s", Tid(1), &reserved));
         ASSERT_TRUE(journal->Record("reel", 1, RowState::kWritten, Tid(1), ""));
@@ -293,13 +294,13 @@ TEST_F(JournalTest, ATornLastLineIsClosedAndIgnored) {
     }
     auto journal = kvara::tags::OpenJournal(path, &error);
     ASSERT_TRUE(journal) << error;
-    ASSERT_TRUE(journal->CreateJob(spec, Rows(3)));
+    ASSERT_TRUE(journal->CreateJob(definition, Rows(3)));
     std::optional<RowRecord> reserved;
     ASSERT_TRUE(journal->Reserve("reel", "s", Tid(2), &reserved));
     EXPECT_EQ(reserved->row.index, 2);
     journal.reset();
     journal = kvara::tags::OpenJournal(path, &error);
-    ASSERT_TRUE(journal->CreateJob(spec, Rows(3)));
+    ASSERT_TRUE(journal->CreateJob(definition, Rows(3)));
     JobStatus status;
     ASSERT_TRUE(journal->Status("reel", &status));
     EXPECT_EQ(status.written, 1);
@@ -343,7 +344,7 @@ TEST_F(JournalTest, AnOlderLogIsTakenOver) {
     std::string error;
     auto journal = kvara::tags::OpenJournal(path, &error);
     ASSERT_TRUE(journal) << error;
-    ASSERT_TRUE(journal->CreateJob(spec, rows));
+    ASSERT_TRUE(journal->CreateJob(definition, rows));
     JobStatus status;
     ASSERT_TRUE(journal->Status("reel", &status));
     EXPECT_EQ(status.written, 1);
